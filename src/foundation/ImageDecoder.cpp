@@ -1,5 +1,6 @@
 #include "ImageDecoder.h"
 
+#include "GifReader.h"
 #include "ImageFrame.h"
 #include "TurboJpeg.h"
 
@@ -13,6 +14,35 @@ namespace {
 // The largest file we read whole: far above any 120-megapixel image we accept.
 constexpr qint64 MaxFileBytes = 1024LL * 1024 * 1024;
 
+std::uint32_t LittleEndian32(const QByteArray& bytes, qsizetype at)
+{
+    std::uint32_t value = 0;
+    for (int i = 3; i >= 0; --i)
+        value = (value << 8) | static_cast<unsigned char>(bytes[at + i]);
+    return value;
+}
+
+// Qt's BMP reader fills a short pixel array with black and reports success; a file still being
+// written must fail instead, so uncompressed bitmaps are checked for their full pixel data.
+bool BmpIsComplete(const QByteArray& bytes)
+{
+    if (bytes.size() < 34)
+        return false;
+    const std::uint32_t headerSize = LittleEndian32(bytes, 14);
+    if (headerSize < 40)
+        return true; // the old OS/2 header: left to the decoder
+    const std::int64_t width = static_cast<std::int32_t>(LittleEndian32(bytes, 18));
+    const std::int64_t height = static_cast<std::int32_t>(LittleEndian32(bytes, 22));
+    const int bitCount = static_cast<unsigned char>(bytes[28]) | (static_cast<unsigned char>(bytes[29]) << 8);
+    const std::uint32_t compression = LittleEndian32(bytes, 30);
+    constexpr std::uint32_t Rgb = 0, BitFields = 3;
+    if (compression != Rgb && compression != BitFields)
+        return true;
+    const std::int64_t rowBytes = (width * bitCount + 31) / 32 * 4;
+    const std::int64_t needed = std::int64_t(LittleEndian32(bytes, 10)) + rowBytes * (height < 0 ? -height : height);
+    return width > 0 && needed <= bytes.size();
+}
+
 ResultCode DecodeWithQt(ImageFrame& frame, const QByteArray& bytes)
 {
     QBuffer buffer;
@@ -22,16 +52,23 @@ ResultCode DecodeWithQt(ImageFrame& frame, const QByteArray& bytes)
     reader.setDecideFormatFromContent(true);
     const QByteArray format = reader.format();
     // Only the formats we promise; Qt's other plugins (SVG, XPM, ...) are not image sources here.
-    if (format != "bmp" && format != "png" && format != "tiff" && format != "gif" && format != "jpeg")
+    if (format != "bmp" && format != "png" && format != "tiff" && format != "jpeg")
         return Result::GenericFailure;
     const QSize size = reader.size();
     if (!size.isValid() || size.isEmpty() || std::int64_t(size.width()) * size.height() > TurboJpeg::MaxPixels)
         return Result::GenericFailure;
     // Room for the largest accepted image at four bytes a pixel, and for a conversion of it.
     reader.setAllocationLimit(1024);
+    if (format == "bmp" && !BmpIsComplete(bytes))
+        return Result::GenericFailure;
     QImage image;
     if (!reader.read(&image) || image.isNull())
         return Result::GenericFailure;
+    // True-colour images without alpha come in as the pipeline's own 24-bit layout.
+    const QImage::Format decoded = image.format();
+    if (!image.hasAlphaChannel() && decoded != QImage::Format_Indexed8 && decoded != QImage::Format_Mono &&
+        decoded != QImage::Format_MonoLSB && decoded != QImage::Format_RGB888)
+        image = image.convertToFormat(QImage::Format_RGB888);
     return frame.Adopt(std::move(image)) ? Result::Ok : Result::OutOfMemory;
 }
 } // namespace
@@ -42,7 +79,10 @@ ResultCode LoadImageFromMemory(ImageFrame& frame, const QByteArray& bytes)
     if (bytes.isEmpty())
         return Result::GenericFailure;
     ResultCode result;
-    if (TurboJpeg::LooksLikeJpeg(bytes)) {
+    if (LooksLikeGif(bytes)) {
+        // giflib rather than Qt: Qt gives every GIF as 32-bit and its palette is lost.
+        result = DecodeGif(bytes, frame);
+    } else if (TurboJpeg::LooksLikeJpeg(bytes)) {
         result = TurboJpeg::Decode(bytes, frame);
         // CMYK JPEGs, which TurboJPEG cannot turn into RGB, go through Qt's decoder.
         if (result == Result::InvalidArgument)

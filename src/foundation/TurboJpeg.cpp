@@ -14,16 +14,40 @@ struct HandleCloser
 };
 using Handle = std::unique_ptr<void, HandleCloser>;
 
+Handle& DecompressorSlot()
+{
+    thread_local Handle handle;
+    return handle;
+}
+
+Handle& CompressorSlot()
+{
+    thread_local Handle handle;
+    return handle;
+}
+
 tjhandle Decompressor()
 {
-    thread_local Handle handle(tjInitDecompress());
-    return handle.get();
+    Handle& slot = DecompressorSlot();
+    if (!slot)
+        slot.reset(tjInitDecompress());
+    return slot.get();
 }
 
 tjhandle Compressor()
 {
-    thread_local Handle handle(tjInitCompress());
-    return handle.get();
+    Handle& slot = CompressorSlot();
+    if (!slot)
+        slot.reset(tjInitCompress());
+    return slot.get();
+}
+
+// After an error part-way through an image, libjpeg's state machine may be left where the
+// next call is refused; a fresh handle is cheap next to a damaged file.
+ResultCode DiscardDecompressor(ResultCode result)
+{
+    DecompressorSlot().reset();
+    return result;
 }
 
 // The compressed output of one thread is written into a buffer kept for the next image, then
@@ -66,7 +90,7 @@ ResultCode Decode(const QByteArray& bytes, ImageFrame& frame)
     const auto size = static_cast<unsigned long>(bytes.size());
     int width = 0, height = 0, subsampling = 0, colourspace = 0;
     if (tjDecompressHeader3(handle, data, size, &width, &height, &subsampling, &colourspace) != 0)
-        return Result::GenericFailure;
+        return DiscardDecompressor(Result::GenericFailure);
     if (width <= 0 || height <= 0 || std::int64_t(width) * height > MaxPixels)
         return Result::GenericFailure;
     if (colourspace == TJCS_CMYK || colourspace == TJCS_YCCK)
@@ -76,7 +100,7 @@ ResultCode Decode(const QByteArray& bytes, ImageFrame& frame)
     if (tjDecompress2(handle, data, size, frame.Row(0), width, static_cast<int>(frame.Pitch()), height, TJPF_RGB,
                       0) != 0) {
         frame.Empty();
-        return Result::GenericFailure;
+        return DiscardDecompressor(Result::GenericFailure);
     }
     return Result::Ok;
 }
@@ -109,8 +133,10 @@ ResultCode Encode(const ImageFrame& frame, int quality, QByteArray& out)
     }
     unsigned long size = buffer.capacity;
     if (tjCompress2(handle, frame.Row(0), frame.Width(), static_cast<int>(frame.Pitch()), frame.Height(),
-                    pixelFormat, &buffer.data, &size, TJSAMP_420, quality, TJFLAG_NOREALLOC) != 0)
+                    pixelFormat, &buffer.data, &size, TJSAMP_420, quality, TJFLAG_NOREALLOC) != 0) {
+        CompressorSlot().reset();
         return Result::GenericFailure;
+    }
     out.append(reinterpret_cast<const char*>(buffer.data), static_cast<qsizetype>(size));
     return Result::Ok;
 }

@@ -1,0 +1,160 @@
+#include "ImageOperations.h"
+#include "TestImages.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <random>
+#include <vector>
+
+namespace {
+// The exact area average, in double precision, straight from the definition: each target pixel
+// is the mean of the source area it covers, weighted by how much of each source pixel it covers.
+std::vector<double> AxisWeights(int source, int target, int index)
+{
+    std::vector<double> weights(static_cast<std::size_t>(source), 0.0);
+    const double scale = static_cast<double>(source) / target;
+    const double begin = index * scale, end = (index + 1) * scale;
+    for (int j = 0; j < source; ++j)
+        weights[j] = std::max(0.0, std::min(end, j + 1.0) - std::max(begin, double(j))) / scale;
+    return weights;
+}
+
+double ReferenceChannel(const ImageFrame& src, int sx, int sy, int sw, int sh, int tw, int th, int x, int y, int c)
+{
+    const auto wx = AxisWeights(sw, tw, x);
+    const auto wy = AxisWeights(sh, th, y);
+    double sum = 0;
+    for (int j = 0; j < sh; ++j) {
+        if (wy[j] == 0)
+            continue;
+        const std::uint8_t* row = src.Row(sy + j);
+        for (int i = 0; i < sw; ++i)
+            if (wx[i] != 0)
+                sum += wx[i] * wy[j] * row[(sx + i) * src.BytesPerPixel() + c];
+    }
+    return sum;
+}
+
+int MaxDifferenceFromReference(const ImageFrame& src, const ImageFrame& out, int sx, int sy, int sw, int sh)
+{
+    int worst = 0;
+    for (int y = 0; y < out.Height(); ++y)
+        for (int x = 0; x < out.Width(); ++x)
+            for (int c = 0; c < out.BytesPerPixel(); ++c) {
+                const double expected = ReferenceChannel(src, sx, sy, sw, sh, out.Width(), out.Height(), x, y, c);
+                worst = std::max(worst, static_cast<int>(std::ceil(std::abs(out.Row(y)[x * out.BytesPerPixel() + c] -
+                                                                            expected) - 1e-9)));
+            }
+    return worst;
+}
+} // namespace
+
+TEST(AreaResampler, MatchesTheExactAverageOnRandomImagesAndSizes)
+{
+    std::mt19937 random(2024);
+    for (int round = 0; round < 40; ++round) {
+        const int depth = round % 2 ? 32 : 24;
+        const int sw = 1 + random() % 90, sh = 1 + random() % 70;
+        const int tw = 1 + random() % 120, th = 1 + random() % 90;
+        const ImageFrame src = RandomFrame(sw, sh, depth, random());
+        ImageFrame out;
+        ASSERT_TRUE(ResizeImage(src, out, tw, th));
+        ASSERT_EQ(out.Width(), tw);
+        ASSERT_EQ(out.BitsPerPixel(), depth);
+        EXPECT_LE(MaxDifferenceFromReference(src, out, 0, 0, sw, sh), 1)
+            << sw << "x" << sh << " -> " << tw << "x" << th << " at " << depth;
+    }
+}
+
+TEST(AreaResampler, CropAndResizeIsOneStretchOfTheRegion)
+{
+    const ImageFrame src = RandomFrame(200, 150, 24, 99);
+    ImageFrame out;
+    ASSERT_TRUE(CropAndResizeImage(src, out, 53, 41, 17, 23, 131, 97));
+    EXPECT_LE(MaxDifferenceFromReference(src, out, 17, 23, 131, 97), 1);
+}
+
+TEST(AreaResampler, LargeReductionsStayExact)
+{
+    const ImageFrame src = RandomFrame(1000, 37, 24, 5);
+    ImageFrame out;
+    ASSERT_TRUE(ResizeImage(src, out, 3, 2));
+    EXPECT_LE(MaxDifferenceFromReference(src, out, 0, 0, 1000, 37), 1);
+}
+
+TEST(AreaResampler, FlatColourStaysExactlyThatColour)
+{
+    for (auto [sw, sh, tw, th] : {std::array{97, 61, 13, 7}, std::array{13, 7, 97, 61}, std::array{640, 480, 333, 211}}) {
+        const ImageFrame src = FlatFrame(sw, sh, 24, 201, 13, 77);
+        ImageFrame out;
+        ASSERT_TRUE(ResizeImage(src, out, tw, th));
+        for (int y = 0; y < th; ++y)
+            for (int x = 0; x < tw; ++x) {
+                const Rgb p = PixelAt(out, x, y);
+                ASSERT_TRUE(p.red == 201 && p.green == 13 && p.blue == 77) << x << "," << y;
+            }
+    }
+}
+
+TEST(AreaResampler, HalvingAOnePixelCheckerboardGivesUniformGrey)
+{
+    ImageFrame board;
+    board.Create(64, 48, 24);
+    for (int y = 0; y < 48; ++y)
+        for (int x = 0; x < 64; ++x)
+            std::memset(board.Row(y) + 3 * x, (x + y) % 2 ? 255 : 0, 3);
+    ImageFrame out;
+    ASSERT_TRUE(ResizeImage(board, out, 32, 24));
+    for (int y = 0; y < 24; ++y)
+        for (int x = 0; x < 32; ++x)
+            for (int c = 0; c < 3; ++c)
+                ASSERT_NEAR(out.Row(y)[3 * x + c], 127.5, 0.5);
+}
+
+TEST(AreaResampler, NoHalfPixelShift)
+{
+    // An aligned 4 x 4 block reduced by 4 lands wholly in one target pixel; a shifted mapping
+    // would smear it over its neighbours.
+    ImageFrame block = FlatFrame(64, 48, 24, 0, 0, 0);
+    for (int y = 20; y < 24; ++y)
+        std::memset(block.Row(y) + 3 * 28, 255, 12);
+    ImageFrame reduced;
+    ASSERT_TRUE(ResizeImage(block, reduced, 16, 12));
+    for (int y = 0; y < 12; ++y)
+        for (int x = 0; x < 16; ++x)
+            EXPECT_EQ(PixelAt(reduced, x, y).red, x == 7 && y == 5 ? 255 : 0) << x << "," << y;
+
+    // One pixel enlarged 3 times becomes exactly the 3 x 3 block that geometry gives it.
+    ImageFrame dot = FlatFrame(20, 10, 24, 0, 0, 0);
+    std::memset(dot.Row(4) + 3 * 7, 255, 3);
+    ImageFrame enlarged;
+    ASSERT_TRUE(ResizeImage(dot, enlarged, 60, 30));
+    for (int y = 0; y < 30; ++y)
+        for (int x = 0; x < 60; ++x)
+            EXPECT_EQ(PixelAt(enlarged, x, y).red, (x >= 21 && x < 24 && y >= 12 && y < 15) ? 255 : 0)
+                << x << "," << y;
+
+    // At an odd factor a mirror-symmetric image stays mirror-symmetric.
+    ImageFrame ramp;
+    ramp.Create(64, 2, 24);
+    for (int y = 0; y < 2; ++y)
+        for (int x = 0; x < 64; ++x)
+            std::memset(ramp.Row(y) + 3 * x, std::min(x, 63 - x) * 8, 3);
+    ImageFrame odd;
+    ASSERT_TRUE(ResizeImage(ramp, odd, 25, 1));
+    for (int x = 0; x < 25; ++x)
+        EXPECT_NEAR(PixelAt(odd, x, 0).red, PixelAt(odd, 24 - x, 0).red, 1) << x;
+}
+
+TEST(AreaResampler, ChannelsAreNotMixed)
+{
+    const ImageFrame src = FlatFrame(40, 40, 32, 255, 0, 0);
+    ImageFrame out;
+    ASSERT_TRUE(ResizeImage(src, out, 7, 9));
+    const Rgb p = PixelAt(out, 3, 4);
+    EXPECT_EQ(p.red, 255);
+    EXPECT_EQ(p.green, 0);
+    EXPECT_EQ(p.blue, 0);
+    EXPECT_EQ(out.Image().pixel(3, 4) >> 24, 0xFFu) << "the unused byte stays opaque";
+}
