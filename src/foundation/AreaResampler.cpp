@@ -1,139 +1,142 @@
 #include "AreaResampler.h"
 
+#include "AreaResamplerKernels.h"
+
 #include <algorithm>
-#include <cstring>
 #include <new>
-#include <vector>
 
-namespace {
-constexpr int WeightBits = 14;
-constexpr std::uint32_t WeightOne = 1u << WeightBits;
-// The vertical pass keeps seven fractional bits in 16-bit intermediates (255 << 7 fits), so
-// that the horizontal pass still sums within 32 bits.
-constexpr int IntermediateFractionBits = 7;
-constexpr int VerticalShift = WeightBits - IntermediateFractionBits;
-constexpr int HorizontalShift = WeightBits + IntermediateFractionBits;
-
-// For one axis: which source indices feed each target index, and with what weight.
-struct AxisTaps
-{
-    std::vector<int> first;                // first source index of each target index
-    std::vector<int> count;                // number of source indices
-    std::vector<std::uint32_t> offset;     // where its weights start in `weights`
-    std::vector<std::uint16_t> weights;    // fixed-point, summing to WeightOne per target index
-};
+namespace AreaResampling {
 
 // Target index i covers the source interval [i*S/T, (i+1)*S/T). Working in units of 1/T keeps
 // every boundary an integer, so the coverages are exact before they are rounded to fixed point.
-AxisTaps MakeTaps(int sourceLength, int targetLength)
+AxisTaps MakeTaps(int sourceLength, int targetLength, bool uniform)
 {
-    AxisTaps taps;
-    taps.first.resize(static_cast<std::size_t>(targetLength));
-    taps.count.resize(static_cast<std::size_t>(targetLength));
-    taps.offset.resize(static_cast<std::size_t>(targetLength));
-    taps.weights.reserve(static_cast<std::size_t>(targetLength) * (sourceLength / targetLength + 2));
+    const auto targets = static_cast<std::size_t>(targetLength);
     const std::int64_t S = sourceLength;
     const std::int64_t T = targetLength;
+    std::vector<int> firsts(targets), counts(targets);
+    std::vector<std::int16_t> exact;
+    exact.reserve(targets * (static_cast<std::size_t>(sourceLength / targetLength) + 2));
+    int largestCount = 0;
     for (std::int64_t i = 0; i < T; ++i) {
         const std::int64_t begin = i * S;
         const std::int64_t end = begin + S;
         const std::int64_t firstSource = begin / T;
         const std::int64_t lastSource = std::min<std::int64_t>((end - 1) / T, S - 1);
-        taps.first[i] = static_cast<int>(firstSource);
-        taps.count[i] = static_cast<int>(lastSource - firstSource + 1);
-        taps.offset[i] = static_cast<std::uint32_t>(taps.weights.size());
+        firsts[i] = static_cast<int>(firstSource);
+        counts[i] = static_cast<int>(lastSource - firstSource + 1);
+        largestCount = std::max(largestCount, counts[i]);
 
+        const std::size_t start = exact.size();
         std::uint32_t sum = 0;
-        std::size_t largest = taps.weights.size();
+        std::size_t largest = start;
         std::uint32_t largestWeight = 0;
         for (std::int64_t j = firstSource; j <= lastSource; ++j) {
             const std::int64_t overlap = std::min(end, (j + 1) * T) - std::max(begin, j * T);
             const auto weight = static_cast<std::uint32_t>((overlap * WeightOne + S / 2) / S);
             if (weight > largestWeight) {
                 largestWeight = weight;
-                largest = taps.weights.size();
+                largest = exact.size();
             }
-            taps.weights.push_back(static_cast<std::uint16_t>(weight));
+            exact.push_back(static_cast<std::int16_t>(weight));
             sum += weight;
         }
         // Rounding may leave the sum a little off one; the largest weight absorbs the rest, so a
         // flat colour stays exactly that colour.
-        taps.weights[largest] = static_cast<std::uint16_t>(taps.weights[largest] + WeightOne - sum);
+        exact[largest] = static_cast<std::int16_t>(exact[largest] + std::int32_t(WeightOne) - std::int32_t(sum));
+    }
+
+    AxisTaps taps;
+    taps.first.resize(targets);
+    taps.count.resize(targets);
+    taps.offset.resize(targets);
+    const int even = largestCount + largestCount % 2;
+    taps.uniformCount = uniform ? even : 0;
+    taps.weights.reserve(uniform ? targets * static_cast<std::size_t>(even) : exact.size() + targets);
+    std::size_t read = 0;
+    for (std::size_t i = 0; i < targets; ++i) {
+        int count = counts[i];
+        int lead = 0;
+        int first = firsts[i];
+        int padded = count + count % 2;
+        if (uniform) {
+            padded = even;
+            lead = std::max(0, first - std::max(0, sourceLength - even));
+            lead = std::min(lead, first);
+            first -= lead;
+        }
+        taps.first[i] = first;
+        taps.count[i] = padded;
+        taps.offset[i] = static_cast<std::uint32_t>(taps.weights.size());
+        taps.weights.insert(taps.weights.end(), static_cast<std::size_t>(lead), 0);
+        taps.weights.insert(taps.weights.end(), exact.begin() + static_cast<std::ptrdiff_t>(read),
+                            exact.begin() + static_cast<std::ptrdiff_t>(read + count));
+        taps.weights.insert(taps.weights.end(), static_cast<std::size_t>(padded - lead - count), 0);
+        read += static_cast<std::size_t>(count);
     }
     return taps;
 }
 
-// Weighted sum of source rows into one 16-bit row of the intermediate.
-void VerticalPass(const ConstPixelBuffer& source, const AxisTaps& taps, int targetRow, int rowBytes,
-                  std::uint32_t* accumulator, std::uint16_t* intermediate)
+void VerticalPassPortable(const ConstPixelBuffer& source, const AxisTaps& rows, int targetRow, int rowBytes,
+                          std::int16_t* intermediate)
 {
-    const int first = taps.first[targetRow];
-    const int count = taps.count[targetRow];
-    const std::uint16_t* weights = &taps.weights[taps.offset[targetRow]];
-    if (count == 1) {
-        // A whole-row copy (weight one), common when the height does not change.
-        const std::uint8_t* row = source.data + source.pitch * first;
-        for (int x = 0; x < rowBytes; ++x)
-            intermediate[x] = static_cast<std::uint16_t>(row[x] << IntermediateFractionBits);
-        return;
-    }
-    {
-        const std::uint8_t* row = source.data + source.pitch * first;
-        const std::uint32_t w = weights[0];
-        for (int x = 0; x < rowBytes; ++x)
-            accumulator[x] = w * row[x];
-    }
-    for (int k = 1; k < count; ++k) {
-        const std::uint8_t* row = source.data + source.pitch * (first + k);
-        const std::uint32_t w = weights[k];
-        for (int x = 0; x < rowBytes; ++x)
-            accumulator[x] += w * row[x];
-    }
-    constexpr std::uint32_t half = 1u << (VerticalShift - 1);
-    for (int x = 0; x < rowBytes; ++x)
-        intermediate[x] = static_cast<std::uint16_t>((accumulator[x] + half) >> VerticalShift);
-}
-
-template <int Channels>
-void HorizontalPass(const std::uint16_t* intermediate, const AxisTaps& taps, int targetWidth, std::uint8_t* out)
-{
-    constexpr std::uint32_t half = 1u << (HorizontalShift - 1);
-    for (int x = 0; x < targetWidth; ++x) {
-        const std::uint16_t* in = intermediate + static_cast<std::ptrdiff_t>(taps.first[x]) * Channels;
-        const std::uint16_t* weights = &taps.weights[taps.offset[x]];
-        const int count = taps.count[x];
-        std::uint32_t sum[Channels] = {};
+    const int first = rows.first[targetRow];
+    const std::int16_t* weights = &rows.weights[rows.offset[targetRow]];
+    const int count = rows.count[targetRow];
+    constexpr std::int32_t half = 1 << (VerticalShift - 1);
+    for (int x = 0; x < rowBytes; ++x) {
+        std::int32_t sum = half;
         for (int k = 0; k < count; ++k) {
-            const std::uint32_t w = weights[k];
-            for (int c = 0; c < Channels; ++c)
-                sum[c] += w * in[c];
-            in += Channels;
+            // A padding tap may point one row past the source; its weight is zero.
+            const int row = std::min(first + k, source.height - 1);
+            sum += weights[k] * source.data[source.pitch * row + x];
         }
-        for (int c = 0; c < Channels; ++c)
-            out[c] = static_cast<std::uint8_t>((sum[c] + half) >> HorizontalShift);
-        out += Channels;
+        intermediate[x] = static_cast<std::int16_t>(sum >> VerticalShift);
     }
 }
-} // namespace
 
-bool AreaResample(const ConstPixelBuffer& source, const PixelBuffer& target, int bytesPerPixel)
+void HorizontalPassPortable(const std::int16_t* intermediate, const AxisTaps& columns, int targetWidth,
+                            int channels, std::uint8_t* out)
 {
+    constexpr std::int32_t half = 1 << (HorizontalShift - 1);
+    for (int x = 0; x < targetWidth; ++x) {
+        const std::int16_t* in = intermediate + static_cast<std::ptrdiff_t>(columns.first[x]) * channels;
+        const std::int16_t* weights = &columns.weights[columns.offset[x]];
+        const int count = columns.count[x];
+        for (int c = 0; c < channels; ++c) {
+            std::int32_t sum = 0;
+            for (int k = 0; k < count; ++k)
+                sum += weights[k] * in[k * channels + c];
+            out[c] = static_cast<std::uint8_t>((sum + half) >> HorizontalShift);
+        }
+        out += channels;
+    }
+}
+
+} // namespace AreaResampling
+
+bool AreaResample(const ConstPixelBuffer& source, const PixelBuffer& target, int bytesPerPixel,
+                  ResampleKernel kernel)
+{
+    using namespace AreaResampling;
     if (source.width <= 0 || source.height <= 0 || target.width <= 0 || target.height <= 0 || !source.data ||
         !target.data || (bytesPerPixel != 3 && bytesPerPixel != 4))
         return false;
+    const bool simd = kernel == ResampleKernel::Fastest && HaveSse2Passes();
     try {
         const AxisTaps rows = MakeTaps(source.height, target.height);
-        const AxisTaps columns = MakeTaps(source.width, target.width);
+        const AxisTaps columns = MakeTaps(source.width, target.width, true);
         const int rowBytes = source.width * bytesPerPixel;
-        std::vector<std::uint32_t> accumulator(static_cast<std::size_t>(rowBytes));
-        std::vector<std::uint16_t> intermediate(static_cast<std::size_t>(rowBytes));
+        std::vector<std::int16_t> intermediate(static_cast<std::size_t>(rowBytes) + IntermediatePadding, 0);
         for (int y = 0; y < target.height; ++y) {
-            VerticalPass(source, rows, y, rowBytes, accumulator.data(), intermediate.data());
             std::uint8_t* out = target.data + target.pitch * y;
-            if (bytesPerPixel == 3)
-                HorizontalPass<3>(intermediate.data(), columns, target.width, out);
-            else
-                HorizontalPass<4>(intermediate.data(), columns, target.width, out);
+            if (simd) {
+                VerticalPassSse2(source, rows, y, rowBytes, intermediate.data());
+                HorizontalPassSse2(intermediate.data(), columns, target.width, bytesPerPixel, out);
+            } else {
+                VerticalPassPortable(source, rows, y, rowBytes, intermediate.data());
+                HorizontalPassPortable(intermediate.data(), columns, target.width, bytesPerPixel, out);
+            }
         }
     } catch (const std::bad_alloc&) {
         return false;

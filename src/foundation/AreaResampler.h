@@ -22,7 +22,13 @@ struct ConstPixelBuffer
     int height = 0;
 };
 
+enum class ResampleKernel {
+    Fastest,  // SSE2 where the processor has it
+    Portable, // plain C++; the same results, kept for other processors and as the tests' check
+};
+
 // Stretches the whole source buffer onto the whole target buffer. Both hold pixels of
 // bytesPerPixel channels (3 or 4), every channel averaged alike. Returns false when a size is
 // not positive, the channel count is unsupported or scratch memory cannot be had.
-bool AreaResample(const ConstPixelBuffer& source, const PixelBuffer& target, int bytesPerPixel);
+bool AreaResample(const ConstPixelBuffer& source, const PixelBuffer& target, int bytesPerPixel,
+                  ResampleKernel kernel = ResampleKernel::Fastest);

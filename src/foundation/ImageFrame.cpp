@@ -29,7 +29,7 @@ ImageFrame& ImageFrame::operator=(ImageFrame&& other) noexcept
     return *this;
 }
 
-bool ImageFrame::Create(int width, int height, int bitsPerPixel, bool withAlpha)
+bool ImageFrame::Create(int width, int height, int bitsPerPixel, bool withAlpha, Fill fill)
 {
     Empty();
     if (width <= 0 || height <= 0)
@@ -56,7 +56,8 @@ bool ImageFrame::Create(int width, int height, int bitsPerPixel, bool withAlpha)
         image.setColorTable({qRgb(0, 0, 0)});
     // Black, and for 32-bit frames without alpha an opaque black, so that the unused byte is
     // the same whichever path filled a pixel.
-    image.fill(format == QImage::Format_RGB32 ? 0xFF000000u : 0u);
+    if (fill == Fill::Black)
+        image.fill(format == QImage::Format_RGB32 ? 0xFF000000u : 0u);
     image_ = std::move(image);
     bitsPerPixel_ = bitsPerPixel;
     hasAlpha_ = withAlpha;

@@ -38,9 +38,12 @@ public:
     ImageFrame(const ImageFrame&) = delete;
     ImageFrame& operator=(const ImageFrame&) = delete;
 
-    // Recreates the frame at the size and depth (8, 24 or 32), filled black; false (and an
-    // empty frame) when the size is not positive or the memory cannot be had.
-    bool Create(int width, int height, int bitsPerPixel, bool withAlpha = false);
+    enum class Fill { Black, Uninitialised };
+
+    // Recreates the frame at the size and depth (8, 24 or 32), filled black unless the caller
+    // is about to write every pixel; false (and an empty frame) when the size is not positive
+    // or the memory cannot be had.
+    bool Create(int width, int height, int bitsPerPixel, bool withAlpha = false, Fill fill = Fill::Black);
     // Takes over a decoded image, settling depth, palette and alpha by its format.
     bool Adopt(QImage image);
     // Releases the pixels; the frame becomes empty.

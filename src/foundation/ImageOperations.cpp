@@ -125,7 +125,7 @@ bool CropAndResizeImage(const ImageFrame& source, ImageFrame& target, int width,
         y = 0;
     }
     ImageFrame result;
-    if (!result.Create(width, height, from->BitsPerPixel(), from->HasAlpha()) ||
+    if (!result.Create(width, height, from->BitsPerPixel(), from->HasAlpha(), ImageFrame::Fill::Uninitialised) ||
         !AreaResample(RegionOf(*from, x, y, cropWidth, cropHeight), WholeOf(result), from->BytesPerPixel())) {
         target.Empty();
         return false;

@@ -95,7 +95,7 @@ ResultCode Decode(const QByteArray& bytes, ImageFrame& frame)
         return Result::GenericFailure;
     if (colourspace == TJCS_CMYK || colourspace == TJCS_YCCK)
         return Result::InvalidArgument;
-    if (!frame.Create(width, height, 24))
+    if (!frame.Create(width, height, 24, false, ImageFrame::Fill::Uninitialised))
         return Result::OutOfMemory;
     if (tjDecompress2(handle, data, size, frame.Row(0), width, static_cast<int>(frame.Pitch()), height, TJPF_RGB,
                       0) != 0) {

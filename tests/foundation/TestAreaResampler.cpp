@@ -1,3 +1,4 @@
+#include "AreaResampler.h"
 #include "ImageOperations.h"
 #include "TestImages.h"
 
@@ -64,6 +65,27 @@ TEST(AreaResampler, MatchesTheExactAverageOnRandomImagesAndSizes)
         ASSERT_EQ(out.BitsPerPixel(), depth);
         EXPECT_LE(MaxDifferenceFromReference(src, out, 0, 0, sw, sh), 1)
             << sw << "x" << sh << " -> " << tw << "x" << th << " at " << depth;
+    }
+}
+
+TEST(AreaResampler, PortableAndFastKernelsAgreeExactly)
+{
+    std::mt19937 random(77);
+    for (int round = 0; round < 60; ++round) {
+        const int channels = round % 2 ? 4 : 3;
+        const int sw = 1 + random() % 150, sh = 1 + random() % 100;
+        const int tw = 1 + random() % 150, th = 1 + random() % 100;
+        const ImageFrame src = RandomFrame(sw, sh, channels * 8, random());
+        ImageFrame fast, portable;
+        fast.Create(tw, th, channels * 8);
+        portable.Create(tw, th, channels * 8);
+        const ConstPixelBuffer in{src.Row(0), src.Pitch(), sw, sh};
+        ASSERT_TRUE(AreaResample(in, {fast.Row(0), fast.Pitch(), tw, th}, channels, ResampleKernel::Fastest));
+        ASSERT_TRUE(AreaResample(in, {portable.Row(0), portable.Pitch(), tw, th}, channels, ResampleKernel::Portable));
+        for (int y = 0; y < th; ++y)
+            ASSERT_EQ(0, std::memcmp(fast.Row(y), portable.Row(y), static_cast<std::size_t>(tw) * channels))
+                << sw << "x" << sh << " -> " << tw << "x" << th << " row " << y;
+        EXPECT_LE(MaxDifferenceFromReference(src, portable, 0, 0, sw, sh), 1);
     }
 }
 
