@@ -1,6 +1,7 @@
 #include "ColourText.h"
 
-#include <limits>
+#include "NumberText.h"
+
 
 QString ExtractField(const QString& text, int n, QChar delimiter)
 {
@@ -19,21 +20,7 @@ QString ExtractField(const QString& text, int n, QChar delimiter)
 
 std::int32_t ReadDecimal(const QString& text)
 {
-    qsizetype i = 0;
-    while (i < text.size() && text[i] == u' ')
-        ++i;
-    bool negative = false;
-    if (i < text.size() && (text[i] == u'+' || text[i] == u'-')) {
-        negative = text[i] == u'-';
-        ++i;
-    }
-    std::int64_t value = 0;
-    constexpr std::int64_t limit = std::int64_t(std::numeric_limits<std::int32_t>::max()) + 1;
-    for (; i < text.size() && text[i] >= u'0' && text[i] <= u'9'; ++i)
-        value = std::min(limit, value * 10 + (text[i].unicode() - u'0'));
-    if (negative)
-        value = -value;
-    return static_cast<std::int32_t>(std::min<std::int64_t>(value, std::numeric_limits<std::int32_t>::max()));
+    return ParseLeadingInteger(text, LeadingSpace::Blanks);
 }
 
 ColourValue ColourFromText(const QString& text)

@@ -1,6 +1,7 @@
 #include "SettingsFile.h"
 
 #include "AtomicFileWriter.h"
+#include "NumberText.h"
 
 #include <QFile>
 #include <QStringDecoder>
@@ -90,26 +91,7 @@ QString GetSettingString(const SettingsList& list, const QString& key, const QSt
 
 std::int32_t ParseSettingInt(const QString& text)
 {
-    qsizetype i = 0;
-    while (i < text.size() && IsLineWhiteSpace(text[i]))
-        ++i;
-    bool negative = false;
-    if (i < text.size() && (text[i] == u'+' || text[i] == u'-')) {
-        negative = text[i] == u'-';
-        ++i;
-    }
-    // Accumulate in 64 bits and saturate, so that an absurd hand-edited value cannot overflow.
-    std::int64_t value = 0;
-    for (; i < text.size() && text[i] >= u'0' && text[i] <= u'9'; ++i) {
-        value = value * 10 + (text[i].unicode() - u'0');
-        if (value > std::int64_t(std::numeric_limits<std::int32_t>::max()) + 1)
-            value = std::int64_t(std::numeric_limits<std::int32_t>::max()) + 1;
-    }
-    if (negative)
-        value = -value;
-    if (value > std::numeric_limits<std::int32_t>::max())
-        value = std::numeric_limits<std::int32_t>::max();
-    return static_cast<std::int32_t>(value);
+    return ParseLeadingInteger(text, LeadingSpace::WhiteSpace);
 }
 
 bool ParseSettingBool(const QString& text)

@@ -4,6 +4,8 @@
 #include "Utils/Classes/CTimer.h"
 
 #include <QCoreApplication>
+#include <QEventLoop>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -122,6 +124,21 @@ TEST(CTimerTicks, FiresOnceWhenDueAndCarriesItsParameters)
     EXPECT_EQ(target.lastW, 0x8001);
     EXPECT_EQ(target.lastL, 7);
     EXPECT_EQ(timer.GetNextDueTime("Control")->toUTC(), Utc(10, 2, 0));
+}
+
+TEST(CTimerTicks, TheHundredMillisecondTickDrivesTheEntries)
+{
+    ManualClock clock(Utc(10, 0, 0));
+    CTimer timer(clock);
+    Counter target;
+    timer.AddTimer("Control", 60, false, &target, Tick);
+    clock.Advance(60'000);
+    // Only the real tick runs here: a few of its periods pass, the entry fires once.
+    QEventLoop loop;
+    QTimer::singleShot(3 * CTimer::TickIntervalMs + 50, &loop, &QEventLoop::quit);
+    loop.exec();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(target.received, 1);
 }
 
 TEST(CTimerTicks, BusyReceiverGetsOneMessageNotABacklog)
