@@ -118,7 +118,14 @@ bool GetSettingBool(const SettingsList& list, const QString& key, bool defaultVa
 
 void AppendSetting(SettingsList& list, const QString& key, const QString& value)
 {
-    list.append(key + QLatin1String(" = ") + value);
+    // A line break inside a value would end its line and let the rest read as a setting of
+    // its own (a caption text could set the FTP server), so breaks become blanks.
+    QString line = key + QLatin1String(" = ") + value;
+    for (QChar& c : line) {
+        if (c == u'\r' || c == u'\n')
+            c = u' ';
+    }
+    list.append(line);
 }
 
 void AppendSetting(SettingsList& list, const QString& key, const char* value)

@@ -127,6 +127,18 @@ TEST_F(SettingsFileTest, WrittenFileIsCrLfUtf8AndReadsBackExactly)
     EXPECT_EQ(GetSettingString(read, "CaptionText0", ""), QString::fromUtf8("Grüße – 東京 🌅"));
 }
 
+TEST_F(SettingsFileTest, LineBreaksInAValueCannotInjectASetting)
+{
+    SettingsList list;
+    AppendSetting(list, "CaptionText0", QString("first line\r\nFTPServer = evil.example\nx"));
+    ASSERT_TRUE(WriteSettingsFile(list, Path()));
+    SettingsList read;
+    ASSERT_TRUE(ReadSettingsFile(read, Path()));
+    EXPECT_EQ(read.size(), 1);
+    EXPECT_EQ(GetSettingString(read, "FTPServer", "none"), "none");
+    EXPECT_EQ(GetSettingString(read, "CaptionText0", ""), "first line  FTPServer = evil.example x");
+}
+
 TEST_F(SettingsFileTest, ReadAppendsAndKeepsEmptyLines)
 {
     ASSERT_TRUE(WriteBytes(Path(), "A = 1\r\n\r\nB = 2\r\n"));
