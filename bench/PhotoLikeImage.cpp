@@ -21,7 +21,8 @@ QByteArray MakePhotoLikeJpeg(int width, int height)
                 g = 140 + 60 * v;
                 b = 230 - 40 * v;
             } else {
-                const float texture = 20 * std::sin(x * 0.11f) * std::cos(y * 0.07f) + 12 * std::sin((x + y) * 0.31f);
+                const float texture =
+                    20 * std::sin(x * 0.11f) * std::cos(y * 0.07f) + 12 * std::sin((x + y) * 0.31f);
                 r = 70 + 60 * u + texture;
                 g = 110 + 30 * v + texture;
                 b = 40 + 20 * u + texture * 0.5f;

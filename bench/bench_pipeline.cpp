@@ -76,16 +76,17 @@ void Floor(benchmark::State& state)
     unsigned long capacity = tjBufSize(OutWidth, OutHeight, TJSAMP_420);
     unsigned char* out = tjAlloc(static_cast<int>(capacity));
     for (auto _ : state) {
-        tjDecompress2(decoder, reinterpret_cast<const unsigned char*>(jpeg.constData()), jpeg.size(), pixels.data(),
-                      size.width, size.width * 3, size.height, TJPF_RGB, 0);
+        tjDecompress2(decoder, reinterpret_cast<const unsigned char*>(jpeg.constData()), jpeg.size(),
+                      pixels.data(), size.width, size.width * 3, size.height, TJPF_RGB, 0);
         // The output region's pixels are taken from the decoded image, so the encoder sees
         // photo content, not a flat buffer.
         for (int y = 0; y < OutHeight; ++y)
             std::memcpy(&region[static_cast<std::size_t>(y) * OutWidth * 3],
-                        &pixels[(static_cast<std::size_t>(y + size.cropY) * size.width + size.cropX) * 3], OutWidth * 3);
+                        &pixels[(static_cast<std::size_t>(y + size.cropY) * size.width + size.cropX) * 3],
+                        OutWidth * 3);
         unsigned long length = capacity;
-        tjCompress2(encoder, region.data(), OutWidth, OutWidth * 3, OutHeight, TJPF_RGB, &out, &length, TJSAMP_420,
-                    OutQuality, TJFLAG_NOREALLOC);
+        tjCompress2(encoder, region.data(), OutWidth, OutWidth * 3, OutHeight, TJPF_RGB, &out, &length,
+                    TJSAMP_420, OutQuality, TJFLAG_NOREALLOC);
         benchmark::DoNotOptimize(out);
     }
     tjFree(out);
@@ -143,8 +144,8 @@ void EncodeTurboJpeg(benchmark::State& state)
     unsigned char* out = tjAlloc(static_cast<int>(capacity));
     for (auto _ : state) {
         unsigned long length = capacity;
-        tjCompress2(encoder, frame.Row(0), OutWidth, static_cast<int>(frame.Pitch()), OutHeight, TJPF_RGB, &out,
-                    &length, TJSAMP_420, OutQuality, TJFLAG_NOREALLOC);
+        tjCompress2(encoder, frame.Row(0), OutWidth, static_cast<int>(frame.Pitch()), OutHeight, TJPF_RGB,
+                    &out, &length, TJSAMP_420, OutQuality, TJFLAG_NOREALLOC);
         benchmark::DoNotOptimize(out);
     }
     tjFree(out);
@@ -158,15 +159,32 @@ void ImageMagick(benchmark::State& state)
     const QString out = Scratch().filePath(QString("out%1.jpg").arg(state.range(0)));
     {
         QFile file(in);
-        if (!file.exists() && (!file.open(QIODevice::WriteOnly) || file.write(Jpeg(static_cast<int>(state.range(0)))) < 0)) {
+        if (!file.exists() &&
+            (!file.open(QIODevice::WriteOnly) || file.write(Jpeg(static_cast<int>(state.range(0)))) < 0)) {
             state.SkipWithError("cannot write the input file");
             return;
         }
     }
-    const QByteArray crop = QString("%1x%2+%3+%4").arg(size.cropWidth).arg(size.cropHeight).arg(size.cropX).arg(size.cropY).toLatin1();
+    const QByteArray crop = QString("%1x%2+%3+%4")
+                                .arg(size.cropWidth)
+                                .arg(size.cropHeight)
+                                .arg(size.cropX)
+                                .arg(size.cropY)
+                                .toLatin1();
     const QByteArray inPath = in.toLocal8Bit(), outPath = out.toLocal8Bit();
-    const char* argv[] = {"/usr/bin/convert-im6.q16", inPath.constData(), "-crop", crop.constData(), "+repage",
-                          "-filter", "Box", "-resize", "800x450!", "-quality", "75", outPath.constData(), nullptr};
+    const char* argv[] = {"/usr/bin/convert-im6.q16",
+                          inPath.constData(),
+                          "-crop",
+                          crop.constData(),
+                          "+repage",
+                          "-filter",
+                          "Box",
+                          "-resize",
+                          "800x450!",
+                          "-quality",
+                          "75",
+                          outPath.constData(),
+                          nullptr};
     for (auto _ : state) {
         pid_t pid = 0;
         if (posix_spawn(&pid, argv[0], nullptr, nullptr, const_cast<char**>(argv), environ) != 0) {

@@ -7,8 +7,8 @@ CConfiguration::CConfiguration(QWidget* parent) : QTabWidget(parent)
 
 QStringList CConfiguration::PageTitles()
 {
-    return {QStringLiteral("Control"), QStringLiteral("Source"),  QStringLiteral("Captions"),
-            QStringLiteral("FTP"),     QStringLiteral("Email"),   QStringLiteral("Archive"),
-            QStringLiteral("Preview"), QStringLiteral("Log"),     QStringLiteral("Advanced"),
+    return {QStringLiteral("Control"), QStringLiteral("Source"), QStringLiteral("Captions"),
+            QStringLiteral("FTP"),     QStringLiteral("Email"),  QStringLiteral("Archive"),
+            QStringLiteral("Preview"), QStringLiteral("Log"),    QStringLiteral("Advanced"),
             QStringLiteral("About")};
 }

@@ -43,7 +43,8 @@ AxisTaps MakeTaps(int sourceLength, int targetLength, bool uniform)
         }
         // Rounding may leave the sum a little off one; the largest weight absorbs the rest, so a
         // flat colour stays exactly that colour.
-        exact[largest] = static_cast<std::int16_t>(exact[largest] + std::int32_t(WeightOne) - std::int32_t(sum));
+        exact[largest] =
+            static_cast<std::int16_t>(exact[largest] + std::int32_t(WeightOne) - std::int32_t(sum));
     }
 
     AxisTaps taps;

@@ -22,7 +22,8 @@ struct ConstPixelBuffer
     int height = 0;
 };
 
-enum class ResampleKernel {
+enum class ResampleKernel
+{
     Fastest,  // SSE2 where the processor has it
     Portable, // plain C++; the same results, kept for other processors and as the tests' check
 };

@@ -25,11 +25,11 @@ constexpr int IntermediatePadding = 8;
 // take them two at a time; a padding tap's index may lie one past the source.
 struct AxisTaps
 {
-    std::vector<int> first;             // first source index of each target index
-    std::vector<int> count;             // number of taps, always even
-    std::vector<std::uint32_t> offset;  // where its weights start in `weights`
-    std::vector<std::int16_t> weights;  // fixed-point, summing to WeightOne per target index
-    int uniformCount = 0;               // with uniform taps: the count every target index has
+    std::vector<int> first;            // first source index of each target index
+    std::vector<int> count;            // number of taps, always even
+    std::vector<std::uint32_t> offset; // where its weights start in `weights`
+    std::vector<std::int16_t> weights; // fixed-point, summing to WeightOne per target index
+    int uniformCount = 0;              // with uniform taps: the count every target index has
 };
 
 // Uniform taps give every target index the same count (the axis's largest), moving `first`
@@ -47,7 +47,7 @@ void HorizontalPassPortable(const std::int16_t* intermediate, const AxisTaps& co
 bool HaveSse2Passes();
 void VerticalPassSse2(const ConstPixelBuffer& source, const AxisTaps& rows, int targetRow, int rowBytes,
                       std::int16_t* intermediate);
-void HorizontalPassSse2(const std::int16_t* intermediate, const AxisTaps& columns, int targetWidth, int channels,
-                        std::uint8_t* out);
+void HorizontalPassSse2(const std::int16_t* intermediate, const AxisTaps& columns, int targetWidth,
+                        int channels, std::uint8_t* out);
 
 } // namespace AreaResampling

@@ -113,8 +113,8 @@ void HorizontalPassSse2Channels(const std::int16_t* intermediate, const AxisTaps
     }
 }
 
-void HorizontalPassSse2(const std::int16_t* intermediate, const AxisTaps& columns, int targetWidth, int channels,
-                        std::uint8_t* out)
+void HorizontalPassSse2(const std::int16_t* intermediate, const AxisTaps& columns, int targetWidth,
+                        int channels, std::uint8_t* out)
 {
     auto run = [&](auto channelsTag) {
         constexpr int C = decltype(channelsTag)::value;
@@ -149,8 +149,8 @@ void VerticalPassSse2(const ConstPixelBuffer& source, const AxisTaps& rows, int 
 {
     VerticalPassPortable(source, rows, targetRow, rowBytes, intermediate);
 }
-void HorizontalPassSse2(const std::int16_t* intermediate, const AxisTaps& columns, int targetWidth, int channels,
-                        std::uint8_t* out)
+void HorizontalPassSse2(const std::int16_t* intermediate, const AxisTaps& columns, int targetWidth,
+                        int channels, std::uint8_t* out)
 {
     HorizontalPassPortable(intermediate, columns, targetWidth, channels, out);
 }

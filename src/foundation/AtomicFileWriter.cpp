@@ -52,7 +52,9 @@ int CreateDirectoryPath(const QString& path)
     if (path.isEmpty())
         return 0;
     const QByteArray native = QFile::encodeName(QDir::cleanPath(path));
-    struct stat info {};
+    struct stat info
+    {
+    };
     if (::stat(native.constData(), &info) == 0)
         return S_ISDIR(info.st_mode) ? 0 : ENOTDIR;
     const QString parent = QFileInfo(QDir::cleanPath(path)).path();
@@ -73,7 +75,8 @@ int WriteFileAtomically(const QString& path, const QByteArray& bytes, mode_t mod
     if (const int error = CreateDirectoryPath(target.path()))
         return error;
 
-    QByteArray temporary = QFile::encodeName(target.path() + QLatin1String("/.") + target.fileName()) + ".XXXXXX";
+    QByteArray temporary =
+        QFile::encodeName(target.path() + QLatin1String("/.") + target.fileName()) + ".XXXXXX";
     const int fd = ::mkstemp(temporary.data());
     if (fd < 0)
         return errno;

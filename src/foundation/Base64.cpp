@@ -47,7 +47,8 @@ QByteArray EncodeBase64(const std::uint8_t* bytes, std::size_t length, unsigned 
     std::size_t i = 0;
     for (; i + 3 <= length; i += 3) {
         startGroup();
-        const std::uint32_t group = (std::uint32_t(bytes[i]) << 16) | (std::uint32_t(bytes[i + 1]) << 8) | bytes[i + 2];
+        const std::uint32_t group =
+            (std::uint32_t(bytes[i]) << 16) | (std::uint32_t(bytes[i + 1]) << 8) | bytes[i + 2];
         out += Alphabet[(group >> 18) & 63];
         out += Alphabet[(group >> 12) & 63];
         out += Alphabet[(group >> 6) & 63];

@@ -2,7 +2,6 @@
 
 #include "NumberText.h"
 
-
 QString ExtractField(const QString& text, int n, QChar delimiter)
 {
     if (n < 0)

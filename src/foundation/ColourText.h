@@ -12,9 +12,18 @@ constexpr ColourValue MakeColour(int red, int green, int blue)
 {
     return static_cast<ColourValue>((red & 0xFF) | ((green & 0xFF) << 8) | ((blue & 0xFF) << 16));
 }
-constexpr int RedOf(ColourValue colour) { return static_cast<int>(colour & 0xFF); }
-constexpr int GreenOf(ColourValue colour) { return static_cast<int>((colour >> 8) & 0xFF); }
-constexpr int BlueOf(ColourValue colour) { return static_cast<int>((colour >> 16) & 0xFF); }
+constexpr int RedOf(ColourValue colour)
+{
+    return static_cast<int>(colour & 0xFF);
+}
+constexpr int GreenOf(ColourValue colour)
+{
+    return static_cast<int>((colour >> 8) & 0xFF);
+}
+constexpr int BlueOf(ColourValue colour)
+{
+    return static_cast<int>((colour >> 16) & 0xFF);
+}
 
 // Field n (from 0) of a delimited text; the whole text for n = 0 without a delimiter; empty
 // when the text has fewer than n + 1 fields.

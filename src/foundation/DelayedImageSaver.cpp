@@ -47,7 +47,8 @@ void DelayedImageSaver::Run(Job& job)
     const ResultCode result = SaveImageFile(job.frame, job.path);
     job.frame.Empty();
     if (job.notify) {
-        QCoreApplication::postEvent(job.notify, new MessageEvent(notifyType_, result, Result::ToErrno(result)));
+        QCoreApplication::postEvent(job.notify,
+                                    new MessageEvent(notifyType_, result, Result::ToErrno(result)));
     }
     std::lock_guard lock(mutex_);
     job.finished = true;

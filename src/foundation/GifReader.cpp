@@ -111,8 +111,8 @@ ResultCode DecodeGif(const QByteArray& bytes, ImageFrame& frame)
     }
 
     const GifImageDesc& desc = gif->Image;
-    if (desc.Left < 0 || desc.Top < 0 || desc.Width <= 0 || desc.Height <= 0 || desc.Left + desc.Width > width ||
-        desc.Top + desc.Height > height)
+    if (desc.Left < 0 || desc.Top < 0 || desc.Width <= 0 || desc.Height <= 0 ||
+        desc.Left + desc.Width > width || desc.Top + desc.Height > height)
         return Result::GenericFailure;
     const ColorMapObject* map = desc.ColorMap ? desc.ColorMap : gif->SColorMap;
     if (!map || map->ColorCount < 1 || map->ColorCount > 256)
@@ -127,7 +127,8 @@ ResultCode DecodeGif(const QByteArray& bytes, ImageFrame& frame)
     const bool transparent = transparentIndex >= 0 && transparentIndex < map->ColorCount;
     // Where the image does not cover the screen: transparent if the GIF has transparency,
     // otherwise the background colour.
-    const int fill = transparent ? transparentIndex : std::min<int>(gif->SBackGroundColor, map->ColorCount - 1);
+    const int fill =
+        transparent ? transparentIndex : std::min<int>(gif->SBackGroundColor, map->ColorCount - 1);
     for (int y = 0; y < height; ++y)
         std::memset(indices.Row(y), fill, static_cast<std::size_t>(width));
     indices.SetPalette(palette);
@@ -147,5 +148,6 @@ ResultCode DecodeGif(const QByteArray& bytes, ImageFrame& frame)
     }
     palette[transparentIndex] = qRgba(0, 0, 0, 0);
     indices.SetPalette(palette);
-    return frame.Adopt(indices.Image().convertToFormat(QImage::Format_ARGB32)) ? Result::Ok : Result::OutOfMemory;
+    return frame.Adopt(indices.Image().convertToFormat(QImage::Format_ARGB32)) ? Result::Ok
+                                                                               : Result::OutOfMemory;
 }

@@ -49,7 +49,8 @@ bool PaletteIndices(const ImageFrame& frame, std::vector<GifByteType>& indices,
             return false;
         for (int i = 0; i < map->ColorCount; ++i) {
             const QRgb colour = i < palette.size() ? palette[i] : qRgb(0, 0, 0);
-            map->Colors[i] = {static_cast<GifByteType>(qRed(colour)), static_cast<GifByteType>(qGreen(colour)),
+            map->Colors[i] = {static_cast<GifByteType>(qRed(colour)),
+                              static_cast<GifByteType>(qGreen(colour)),
                               static_cast<GifByteType>(qBlue(colour))};
         }
         for (int y = 0; y < height; ++y)
@@ -72,8 +73,9 @@ bool PaletteIndices(const ImageFrame& frame, std::vector<GifByteType>& indices,
     }
     map.reset(GifMakeMapObject(256, nullptr));
     int colours = 256;
-    return map && GifQuantizeBuffer(static_cast<unsigned>(width), static_cast<unsigned>(height), &colours,
-                                    red.data(), green.data(), blue.data(), indices.data(), map->Colors) == GIF_OK;
+    return map &&
+           GifQuantizeBuffer(static_cast<unsigned>(width), static_cast<unsigned>(height), &colours,
+                             red.data(), green.data(), blue.data(), indices.data(), map->Colors) == GIF_OK;
 }
 } // namespace
 
@@ -96,11 +98,12 @@ ResultCode EncodeGif(const ImageFrame& frame, QByteArray& out)
     if (!gif)
         return Result::GenericFailure;
     EGifSetGifVersion(gif.get(), true);
-    bool ok = EGifPutScreenDesc(gif.get(), frame.Width(), frame.Height(), map->BitsPerPixel, 0, map.get()) == GIF_OK &&
+    bool ok = EGifPutScreenDesc(gif.get(), frame.Width(), frame.Height(), map->BitsPerPixel, 0, map.get()) ==
+                  GIF_OK &&
               EGifPutImageDesc(gif.get(), 0, 0, frame.Width(), frame.Height(), false, nullptr) == GIF_OK;
     for (int y = 0; ok && y < frame.Height(); ++y)
-        ok = EGifPutLine(gif.get(), indices.data() + static_cast<std::size_t>(y) * frame.Width(), frame.Width()) ==
-             GIF_OK;
+        ok = EGifPutLine(gif.get(), indices.data() + static_cast<std::size_t>(y) * frame.Width(),
+                         frame.Width()) == GIF_OK;
     GifFileType* raw = gif.release();
     if (EGifCloseFile(raw, &error) != GIF_OK)
         ok = false;

@@ -39,7 +39,8 @@ bool BmpIsComplete(const QByteArray& bytes)
     if (compression != Rgb && compression != BitFields)
         return true;
     const std::int64_t rowBytes = (width * bitCount + 31) / 32 * 4;
-    const std::int64_t needed = std::int64_t(LittleEndian32(bytes, 10)) + rowBytes * (height < 0 ? -height : height);
+    const std::int64_t needed =
+        std::int64_t(LittleEndian32(bytes, 10)) + rowBytes * (height < 0 ? -height : height);
     return width > 0 && needed <= bytes.size();
 }
 
@@ -55,7 +56,8 @@ ResultCode DecodeWithQt(ImageFrame& frame, const QByteArray& bytes)
     if (format != "bmp" && format != "png" && format != "tiff" && format != "jpeg")
         return Result::GenericFailure;
     const QSize size = reader.size();
-    if (!size.isValid() || size.isEmpty() || std::int64_t(size.width()) * size.height() > TurboJpeg::MaxPixels)
+    if (!size.isValid() || size.isEmpty() ||
+        std::int64_t(size.width()) * size.height() > TurboJpeg::MaxPixels)
         return Result::GenericFailure;
     // Room for the largest accepted image at four bytes a pixel, and for a conversion of it.
     reader.setAllocationLimit(1024);

@@ -3,7 +3,15 @@
 #include <QString>
 
 // The image formats the program reads and writes.
-enum class ImageFormat { None, Bmp, Jpeg, Png, Tiff, Gif };
+enum class ImageFormat
+{
+    None,
+    Bmp,
+    Jpeg,
+    Png,
+    Tiff,
+    Gif
+};
 
 // Extensions compare without the dot and case-insensitively; "a.jpg.tmp" has the extension "tmp".
 bool IsJpegFileName(const QString& path);

@@ -38,7 +38,11 @@ public:
     ImageFrame(const ImageFrame&) = delete;
     ImageFrame& operator=(const ImageFrame&) = delete;
 
-    enum class Fill { Black, Uninitialised };
+    enum class Fill
+    {
+        Black,
+        Uninitialised
+    };
 
     // Recreates the frame at the size and depth (8, 24 or 32), filled black unless the caller
     // is about to write every pixel; false (and an empty frame) when the size is not positive

@@ -31,7 +31,8 @@ const ImageFrame& StretchableSource(const ImageFrame& source, ImageFrame& scratc
 
 ConstPixelBuffer RegionOf(const ImageFrame& frame, int x, int y, int width, int height)
 {
-    return {frame.Row(y) + static_cast<std::ptrdiff_t>(x) * frame.BytesPerPixel(), frame.Pitch(), width, height};
+    return {frame.Row(y) + static_cast<std::ptrdiff_t>(x) * frame.BytesPerPixel(), frame.Pitch(), width,
+            height};
 }
 
 PixelBuffer WholeOf(ImageFrame& frame)
@@ -41,11 +42,13 @@ PixelBuffer WholeOf(ImageFrame& frame)
 
 bool Inside(const ImageFrame& frame, int x, int y, int width, int height)
 {
-    return x >= 0 && y >= 0 && std::int64_t(x) + width <= frame.Width() && std::int64_t(y) + height <= frame.Height();
+    return x >= 0 && y >= 0 && std::int64_t(x) + width <= frame.Width() &&
+           std::int64_t(y) + height <= frame.Height();
 }
 
 // Copies pixel rows of equal depth; the caller has clipped the rectangle to both frames.
-void CopyRows(const ImageFrame& source, int sx, int sy, ImageFrame& target, int tx, int ty, int width, int height)
+void CopyRows(const ImageFrame& source, int sx, int sy, ImageFrame& target, int tx, int ty, int width,
+              int height)
 {
     const int bytes = source.BytesPerPixel();
     for (int row = 0; row < height; ++row)
@@ -77,7 +80,8 @@ bool CopyImage(const ImageFrame& source, ImageFrame& target, int bitsPerPixel)
         return false;
     }
     // convertToFormat returns a shallow copy for the same format; copy() is the deep one.
-    QImage copy = source.Image().format() == format ? source.Image().copy() : source.Image().convertToFormat(format);
+    QImage copy =
+        source.Image().format() == format ? source.Image().copy() : source.Image().convertToFormat(format);
     return target.Adopt(std::move(copy));
 }
 
@@ -125,7 +129,8 @@ bool CropAndResizeImage(const ImageFrame& source, ImageFrame& target, int width,
         y = 0;
     }
     ImageFrame result;
-    if (!result.Create(width, height, from->BitsPerPixel(), from->HasAlpha(), ImageFrame::Fill::Uninitialised) ||
+    if (!result.Create(width, height, from->BitsPerPixel(), from->HasAlpha(),
+                       ImageFrame::Fill::Uninitialised) ||
         !AreaResample(RegionOf(*from, x, y, cropWidth, cropHeight), WholeOf(result), from->BytesPerPixel())) {
         target.Empty();
         return false;
@@ -201,13 +206,15 @@ PixelRect FitRect(const PixelRect& frameRect, const PixelRect& imageRect)
     const float ratioHeights = static_cast<float>(imageRect.Height()) / static_cast<float>(frameHeight);
     // rint rounds halves to even in the default rounding mode.
     if (ratioHeights < ratioWidths) {
-        const int scaledHeight = static_cast<int>(std::rint(static_cast<float>(imageRect.Height()) / ratioWidths));
+        const int scaledHeight =
+            static_cast<int>(std::rint(static_cast<float>(imageRect.Height()) / ratioWidths));
         result.left = 0;
         result.right = frameWidth;
         result.top = (frameHeight - scaledHeight) / 2;
         result.bottom = result.top + scaledHeight;
     } else {
-        const int scaledWidth = static_cast<int>(std::rint(static_cast<float>(imageRect.Width()) / ratioHeights));
+        const int scaledWidth =
+            static_cast<int>(std::rint(static_cast<float>(imageRect.Width()) / ratioHeights));
         result.top = 0;
         result.bottom = frameHeight;
         result.left = (frameWidth - scaledWidth) / 2;

@@ -22,10 +22,11 @@ QStringList AllMessageNames()
 {
     using namespace MessageName;
     QStringList names;
-    for (const char* name : {SourceNewImage, SourceNewImageAvailable, SourceNotify, SourceStatusUpdated,
-                             CaptionImageProcessNotify, ImageArchiveNewImageNotify, FtpNotify, SmtpNotify, LogUpdate,
-                             TrayIconCommand, TrayIconAction, EdgeWindowMessage, EdgeWindowStartupResult,
-                             CctvCommand, CctvMessage, CctvGraphNotify, ControlTimer})
+    for (const char* name :
+         {SourceNewImage, SourceNewImageAvailable, SourceNotify, SourceStatusUpdated,
+          CaptionImageProcessNotify, ImageArchiveNewImageNotify, FtpNotify, SmtpNotify, LogUpdate,
+          TrayIconCommand, TrayIconAction, EdgeWindowMessage, EdgeWindowStartupResult, CctvCommand,
+          CctvMessage, CctvGraphNotify, ControlTimer})
         names << QString::fromLatin1(name);
     return names;
 }

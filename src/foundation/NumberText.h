@@ -4,7 +4,8 @@
 
 #include <cstdint>
 
-enum class LeadingSpace {
+enum class LeadingSpace
+{
     Blanks,     // only " " is skipped before the number
     WhiteSpace, // blank, tab, CR, LF, vertical tab and form feed are skipped, as atoi does
 };

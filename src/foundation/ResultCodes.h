@@ -15,8 +15,14 @@ constexpr ResultCode InvalidArgument = static_cast<ResultCode>(0x80070057u);
 
 constexpr std::uint32_t ErrnoFacilityBits = 0x80070000u;
 
-constexpr bool Failed(ResultCode code) { return code < 0; }
-constexpr bool Succeeded(ResultCode code) { return code >= 0; }
+constexpr bool Failed(ResultCode code)
+{
+    return code < 0;
+}
+constexpr bool Succeeded(ResultCode code)
+{
+    return code >= 0;
+}
 
 // Wraps an errno value (1 to 0xFFFF); 0 or out-of-range values give the generic failure.
 constexpr ResultCode FromErrno(int error)

@@ -21,7 +21,8 @@ QString GetSettingString(const SettingsList& list, const QString& key, const QSt
 std::int32_t GetSettingInt(const SettingsList& list, const QString& key, std::int32_t defaultValue,
                            std::int32_t minimum, std::int32_t maximum, bool caseSensitive = true);
 // True when the value is "yes" or "1" in any case.
-bool GetSettingBool(const SettingsList& list, const QString& key, bool defaultValue, bool caseSensitive = true);
+bool GetSettingBool(const SettingsList& list, const QString& key, bool defaultValue,
+                    bool caseSensitive = true);
 
 // The integer reading of settings values: leading white space, an optional sign, the digits up
 // to the first other character; no digits give 0. Saturates at the 32-bit limits.

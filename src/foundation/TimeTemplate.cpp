@@ -3,11 +3,13 @@
 #include "Clock.h"
 
 namespace {
-const char* const LongMonthNames[12] = {"January", "February", "March",     "April",   "May",      "June",
-                                        "July",    "August",   "September", "October", "November", "December"};
+const char* const LongMonthNames[12] = {"January",   "February", "March",    "April",
+                                        "May",       "June",     "July",     "August",
+                                        "September", "October",  "November", "December"};
 const char* const ShortMonthNames[12] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
                                          "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
-const char* const LongDayNames[7] = {"Sunday", "Monday", "Tuesday", "Wednesday", "Thursday", "Friday", "Saturday"};
+const char* const LongDayNames[7] = {"Sunday",   "Monday", "Tuesday", "Wednesday",
+                                     "Thursday", "Friday", "Saturday"};
 const char* const ShortDayNames[7] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
 
 QString Name(const char* const* table, int count, int index)
@@ -80,7 +82,8 @@ QString ExpandTimeTemplate(QString text, const QDateTime& moment)
 
 QString ExpandTimeTemplate(QString text, const Clock& clock)
 {
-    return ExpandTimeTemplate(std::move(text), CalendarTime::FromDateTime(clock.LocalNow()), QLocale::system());
+    return ExpandTimeTemplate(std::move(text), CalendarTime::FromDateTime(clock.LocalNow()),
+                              QLocale::system());
 }
 
 QString ExpandTimeTemplate(QString text)

@@ -97,8 +97,8 @@ ResultCode Decode(const QByteArray& bytes, ImageFrame& frame)
         return Result::InvalidArgument;
     if (!frame.Create(width, height, 24, false, ImageFrame::Fill::Uninitialised))
         return Result::OutOfMemory;
-    if (tjDecompress2(handle, data, size, frame.Row(0), width, static_cast<int>(frame.Pitch()), height, TJPF_RGB,
-                      0) != 0) {
+    if (tjDecompress2(handle, data, size, frame.Row(0), width, static_cast<int>(frame.Pitch()), height,
+                      TJPF_RGB, 0) != 0) {
         frame.Empty();
         return DiscardDecompressor(Result::GenericFailure);
     }

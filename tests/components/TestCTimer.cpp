@@ -215,7 +215,8 @@ TEST(CTimerStopwatch, FormatsElapsedTime)
     clock.Advance((86400 - 3600 - 60 - 1) * 1000LL);
     EXPECT_EQ(*timer.FormatElapsed("Uptime"), "2 Days 00:00:00");
     EXPECT_EQ(CTimer::FormatElapsedSeconds(86400 + 2 * 3600 + 3 * 60 + 4), "1 Day 02:03:04");
-    EXPECT_EQ(CTimer::FormatElapsedSeconds(-3), "0 Days 00:00:00") << "a clock set back shows no negative time";
+    EXPECT_EQ(CTimer::FormatElapsedSeconds(-3), "0 Days 00:00:00")
+        << "a clock set back shows no negative time";
     // A stopwatch never posts anything.
     clock.Advance(1'000'000);
     timer.Tick();

@@ -21,7 +21,8 @@ std::vector<double> AxisWeights(int source, int target, int index)
     return weights;
 }
 
-double ReferenceChannel(const ImageFrame& src, int sx, int sy, int sw, int sh, int tw, int th, int x, int y, int c)
+double ReferenceChannel(const ImageFrame& src, int sx, int sy, int sw, int sh, int tw, int th, int x, int y,
+                        int c)
 {
     const auto wx = AxisWeights(sw, tw, x);
     const auto wy = AxisWeights(sh, th, y);
@@ -43,9 +44,11 @@ int MaxDifferenceFromReference(const ImageFrame& src, const ImageFrame& out, int
     for (int y = 0; y < out.Height(); ++y)
         for (int x = 0; x < out.Width(); ++x)
             for (int c = 0; c < out.BytesPerPixel(); ++c) {
-                const double expected = ReferenceChannel(src, sx, sy, sw, sh, out.Width(), out.Height(), x, y, c);
-                worst = std::max(worst, static_cast<int>(std::ceil(std::abs(out.Row(y)[x * out.BytesPerPixel() + c] -
-                                                                            expected) - 1e-9)));
+                const double expected =
+                    ReferenceChannel(src, sx, sy, sw, sh, out.Width(), out.Height(), x, y, c);
+                worst = std::max(worst,
+                                 static_cast<int>(std::ceil(
+                                     std::abs(out.Row(y)[x * out.BytesPerPixel() + c] - expected) - 1e-9)));
             }
     return worst;
 }
@@ -81,7 +84,8 @@ TEST(AreaResampler, PortableAndFastKernelsAgreeExactly)
         portable.Create(tw, th, channels * 8);
         const ConstPixelBuffer in{src.Row(0), src.Pitch(), sw, sh};
         ASSERT_TRUE(AreaResample(in, {fast.Row(0), fast.Pitch(), tw, th}, channels, ResampleKernel::Fastest));
-        ASSERT_TRUE(AreaResample(in, {portable.Row(0), portable.Pitch(), tw, th}, channels, ResampleKernel::Portable));
+        ASSERT_TRUE(AreaResample(in, {portable.Row(0), portable.Pitch(), tw, th}, channels,
+                                 ResampleKernel::Portable));
         for (int y = 0; y < th; ++y)
             ASSERT_EQ(0, std::memcmp(fast.Row(y), portable.Row(y), static_cast<std::size_t>(tw) * channels))
                 << sw << "x" << sh << " -> " << tw << "x" << th << " row " << y;
@@ -107,7 +111,8 @@ TEST(AreaResampler, LargeReductionsStayExact)
 
 TEST(AreaResampler, FlatColourStaysExactlyThatColour)
 {
-    for (auto [sw, sh, tw, th] : {std::array{97, 61, 13, 7}, std::array{13, 7, 97, 61}, std::array{640, 480, 333, 211}}) {
+    for (auto [sw, sh, tw, th] :
+         {std::array{97, 61, 13, 7}, std::array{13, 7, 97, 61}, std::array{640, 480, 333, 211}}) {
         const ImageFrame src = FlatFrame(sw, sh, 24, 201, 13, 77);
         ImageFrame out;
         ASSERT_TRUE(ResizeImage(src, out, tw, th));

@@ -30,7 +30,8 @@ public:
         if (e->type() != RegisterNamedMessage(MessageName::ImageArchiveNewImageNotify))
             return QObject::event(e);
         auto* message = static_cast<MessageEvent*>(e);
-        notes.push_back({message->wParam, message->lParam, QFile::exists(watchedPath), QThread::currentThread()});
+        notes.push_back(
+            {message->wParam, message->lParam, QFile::exists(watchedPath), QThread::currentThread()});
         return true;
     }
 };
@@ -78,7 +79,8 @@ TEST(DelayedImageSaver, NoReceiverMeansNoMessage)
     Receiver bystander;
     {
         DelayedImageSaver saver(RegisterNamedMessage(MessageName::ImageArchiveNewImageNotify));
-        ASSERT_TRUE(saver.SaveImageFileLater(FlatFrame(8, 8, 24, 1, 1, 1), dir.filePath("a.jpg"), 0, nullptr));
+        ASSERT_TRUE(
+            saver.SaveImageFileLater(FlatFrame(8, 8, 24, 1, 1, 1), dir.filePath("a.jpg"), 0, nullptr));
         ASSERT_TRUE(WaitFor([&] { return saver.PendingCount() == 0; }));
     }
     QCoreApplication::processEvents();
@@ -94,7 +96,8 @@ TEST(DelayedImageSaver, FailureCarriesTheResultAndTheError)
     QFile blocker(dir.filePath("blocker"));
     ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
     blocker.close();
-    ASSERT_TRUE(saver.SaveImageFileLater(FlatFrame(8, 8, 24, 1, 1, 1), dir.filePath("blocker/x.jpg"), 0, &receiver));
+    ASSERT_TRUE(
+        saver.SaveImageFileLater(FlatFrame(8, 8, 24, 1, 1, 1), dir.filePath("blocker/x.jpg"), 0, &receiver));
     ASSERT_TRUE(WaitFor([&] { return !receiver.notes.empty(); }));
     EXPECT_LT(receiver.notes[0].result, 0);
     EXPECT_EQ(receiver.notes[0].error, ENOTDIR);
@@ -108,8 +111,8 @@ TEST(DelayedImageSaver, ShutdownCutsDelaysShortButStillWritesEveryImage)
     {
         DelayedImageSaver saver(RegisterNamedMessage(MessageName::ImageArchiveNewImageNotify));
         for (int i = 0; i < 5; ++i)
-            ASSERT_TRUE(saver.SaveImageFileLater(FlatFrame(8, 8, 24, i, i, i), dir.filePath(QString("%1.bmp").arg(i)),
-                                                 60'000, nullptr));
+            ASSERT_TRUE(saver.SaveImageFileLater(FlatFrame(8, 8, 24, i, i, i),
+                                                 dir.filePath(QString("%1.bmp").arg(i)), 60'000, nullptr));
         EXPECT_EQ(saver.PendingCount(), 5);
     }
     EXPECT_LT(timer.elapsed(), 10'000) << "a minute's delay did not hold up the shutdown";
@@ -124,7 +127,8 @@ TEST(DelayedImageSaver, ManySavesAtOnceFromOneOwner)
     DelayedImageSaver saver(RegisterNamedMessage(MessageName::ImageArchiveNewImageNotify));
     const ImageFrame frame = RandomFrame(64, 48, 24, 8);
     for (int i = 0; i < 24; ++i)
-        ASSERT_TRUE(saver.SaveImageFileLater(frame, dir.filePath(QString("%1.jpg").arg(i)), i % 3, &receiver));
+        ASSERT_TRUE(
+            saver.SaveImageFileLater(frame, dir.filePath(QString("%1.jpg").arg(i)), i % 3, &receiver));
     ASSERT_TRUE(WaitFor([&] { return receiver.notes.size() == 24; }));
     for (const auto& note : receiver.notes)
         EXPECT_EQ(note.result, 0);

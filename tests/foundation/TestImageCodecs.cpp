@@ -52,11 +52,12 @@ TEST(ImageDecoding, EveryFormatByContent)
         int depth;
         bool alpha;
     };
-    for (const Case c : {Case{"sample.jpg", 24, false}, Case{"sample.png", 24, false}, Case{"sample.gif", 8, false},
-                         Case{"sample.bmp", 24, false}, Case{"sample-palette.bmp", 8, false},
-                         Case{"sample.tif", 24, false}, Case{"sample-alpha.png", 32, true},
-                         Case{"sample-gray.jpg", 24, false}, Case{"sample-cmyk.jpg", 24, false},
-                         Case{"sample-transparent.gif", 32, true}, Case{"sample-interlaced.gif", 8, false}}) {
+    for (const Case c :
+         {Case{"sample.jpg", 24, false}, Case{"sample.png", 24, false}, Case{"sample.gif", 8, false},
+          Case{"sample.bmp", 24, false}, Case{"sample-palette.bmp", 8, false}, Case{"sample.tif", 24, false},
+          Case{"sample-alpha.png", 32, true}, Case{"sample-gray.jpg", 24, false},
+          Case{"sample-cmyk.jpg", 24, false}, Case{"sample-transparent.gif", 32, true},
+          Case{"sample-interlaced.gif", 8, false}}) {
         ImageFrame frame;
         EXPECT_EQ(LoadImageFile(frame, Fixture(QString("images/") + c.name)), Result::Ok) << c.name;
         EXPECT_FALSE(frame.IsEmpty()) << c.name;

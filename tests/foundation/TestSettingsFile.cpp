@@ -27,8 +27,8 @@ bool WriteBytes(const QString& path, const QByteArray& bytes)
 
 TEST(SettingsLookup, EverySeparatorFormGivesTheSameValue)
 {
-    const QStringList forms = {"Key = value", "Key=value", "Key: value", "Key value", "Key := value",
-                               "Key :=   value   \t"};
+    const QStringList forms = {"Key = value", "Key=value",    "Key: value",
+                               "Key value",   "Key := value", "Key :=   value   \t"};
     for (const QString& line : forms)
         EXPECT_EQ(GetSettingString({line}, "Key", "default"), "value") << line.toStdString();
 }
@@ -99,8 +99,8 @@ TEST(SettingsWriting, BlocksAndTextForms)
     AppendSetting(list, "ControlStartOnLoad", true);
     AppendSetting(list, "FTPServer", QString("ftp.example"));
     EndSettingsBlock(list);
-    EXPECT_EQ(list, QStringList({"AdvancedJPEGQuality = 75", "", "ControlEnableFTP = No", "ControlStartOnLoad = Yes",
-                                 "FTPServer = ftp.example", ""}));
+    EXPECT_EQ(list, QStringList({"AdvancedJPEGQuality = 75", "", "ControlEnableFTP = No",
+                                 "ControlStartOnLoad = Yes", "FTPServer = ftp.example", ""}));
 }
 
 class SettingsFileTest : public ::testing::Test
@@ -117,9 +117,9 @@ TEST_F(SettingsFileTest, WrittenFileIsCrLfUtf8AndReadsBackExactly)
     AppendSetting(list, "LogSaveToDisk ", false);
     EndSettingsBlock(list);
     ASSERT_TRUE(WriteSettingsFile(list, Path()));
-    EXPECT_EQ(ReadBytes(Path()),
-              QByteArray("CaptionText0 = ") + QString::fromUtf8("Grüße – 東京 🌅").toUtf8() +
-                  "\r\nLogSaveToDisk  = No\r\n\r\n");
+    EXPECT_EQ(ReadBytes(Path()), QByteArray("CaptionText0 = ") +
+                                     QString::fromUtf8("Grüße – 東京 🌅").toUtf8() +
+                                     "\r\nLogSaveToDisk  = No\r\n\r\n");
 
     SettingsList read;
     ASSERT_TRUE(ReadSettingsFile(read, Path()));
@@ -157,7 +157,8 @@ TEST_F(SettingsFileTest, BareLineFeedsAndMissingFinalLineEnd)
 
 TEST_F(SettingsFileTest, LegacySingleByteFileReadsOneCharacterPerByte)
 {
-    ASSERT_TRUE(WriteBytes(Path(), "Caption = Gr\xFC\xDF" "e \xA9\r\n"));
+    ASSERT_TRUE(WriteBytes(Path(), "Caption = Gr\xFC\xDF"
+                                   "e \xA9\r\n"));
     SettingsList list;
     ASSERT_TRUE(ReadSettingsFile(list, Path()));
     EXPECT_EQ(GetSettingString(list, "Caption", ""), QString::fromUtf8("Grüße ©"));
@@ -189,7 +190,9 @@ TEST_F(SettingsFileTest, FileIsForItsOwnerOnlyAndDirectoriesAreCreated)
 {
     const QString path = dir.filePath("a/b/c/Pixlet.ini");
     ASSERT_TRUE(WriteSettingsFile({"FTPPassword = secret"}, path));
-    struct stat info {};
+    struct stat info
+    {
+    };
     ASSERT_EQ(::stat(QFile::encodeName(path).constData(), &info), 0);
     EXPECT_EQ(info.st_mode & 0777, 0600u);
 }
@@ -212,7 +215,7 @@ TEST_F(SettingsFileTest, WriteThatFailsHalfWayLeavesThePreviousFileIntact)
     SettingsList big;
     for (int i = 0; i < 1000; ++i)
         AppendSetting(big, QString("Key%1").arg(i), QString(40, 'x'));
-    rlimit old {};
+    rlimit old{};
     ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &old), 0);
     rlimit small = old;
     small.rlim_cur = 4096;
@@ -226,5 +229,6 @@ TEST_F(SettingsFileTest, WriteThatFailsHalfWayLeavesThePreviousFileIntact)
     EXPECT_FALSE(written);
     EXPECT_EQ(error, EFBIG);
     EXPECT_EQ(ReadBytes(Path()), "A = 1\r\n");
-    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 1) << "no temporary file left behind";
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 1)
+        << "no temporary file left behind";
 }

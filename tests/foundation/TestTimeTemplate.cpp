@@ -64,8 +64,10 @@ TEST(TimeTemplate, LocaleDatesComeFromTheLocale)
 {
     const CalendarTime t = At(2010, 2, 1, 13, 0, 0, 0);
     const QLocale german(QLocale::German, QLocale::Germany);
-    EXPECT_EQ(ExpandTimeTemplate("<SDATE>", t, german), german.toString(QDate(2010, 2, 1), QLocale::ShortFormat));
-    EXPECT_EQ(ExpandTimeTemplate("<LDATE>", t, german), german.toString(QDate(2010, 2, 1), QLocale::LongFormat));
+    EXPECT_EQ(ExpandTimeTemplate("<SDATE>", t, german),
+              german.toString(QDate(2010, 2, 1), QLocale::ShortFormat));
+    EXPECT_EQ(ExpandTimeTemplate("<LDATE>", t, german),
+              german.toString(QDate(2010, 2, 1), QLocale::LongFormat));
     EXPECT_TRUE(ExpandTimeTemplate("<LDATE>", t, german).contains("Februar"));
 }
 

@@ -35,8 +35,9 @@ ImageFrame GradientFrame(int width, int height, int bitsPerPixel)
     QImage image = frame.Image();
     for (int y = 0; y < height; ++y)
         for (int x = 0; x < width; ++x)
-            image.setPixelColor(x, y, QColor(x * 255 / std::max(1, width - 1), y * 255 / std::max(1, height - 1),
-                                             (x + y) * 255 / std::max(1, width + height - 2)));
+            image.setPixelColor(x, y,
+                                QColor(x * 255 / std::max(1, width - 1), y * 255 / std::max(1, height - 1),
+                                       (x + y) * 255 / std::max(1, width + height - 2)));
     frame.Adopt(image);
     return frame;
 }

@@ -82,7 +82,8 @@ std::optional<QDateTime> CTimer::GetNextDueTime(const QString& name) const
     const auto found = entries_.find(name);
     if (found == entries_.end())
         return std::nullopt;
-    return QDateTime::fromMSecsSinceEpoch(found->second.dueMs, Qt::UTC).toTimeZone(clock_.LocalNow().timeZone());
+    return QDateTime::fromMSecsSinceEpoch(found->second.dueMs, Qt::UTC)
+        .toTimeZone(clock_.LocalNow().timeZone());
 }
 
 void CTimer::StartStopwatch(const QString& name)
