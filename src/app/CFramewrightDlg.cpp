@@ -1,21 +1,328 @@
 #include "CFramewrightDlg.h"
 
+#include "AppIcons.h"
+#include "CAbout.h"
 #include "CConfiguration.h"
+#include "CLog.h"
+#include "CPlaceholderPage.h"
+#include "EventLog.h"
+#include "ImageFormat.h"
+#include "SettingsFile.h"
+#include "SystemErrorText.h"
+#include "Utils/Classes/CTrayIcon.h"
+#include "Utils/Classes/QtTrayPresenter.h"
 
+#include <QApplication>
+#include <QCloseEvent>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QMenu>
+#include <QPushButton>
 #include <QVBoxLayout>
 
-CFramewrightDlg::CFramewrightDlg(QWidget* parent) : QDialog(parent)
+#include <limits>
+
+using Utils::Classes::CPage;
+using Utils::Classes::CTrayIcon;
+using Utils::Classes::TrayPresenter;
+
+namespace {
+// Tray sequences: what the processing state shows.
+enum TraySequence : std::uint16_t { Stopped = 0, Waiting = 1, Cycle = 2, Failed = 3, Starting = 4, Stopping = 5 };
+
+constexpr auto LoadOrder = {CFramewrightDlg::Ftp,     CFramewrightDlg::Email, CFramewrightDlg::Captions,
+                            CFramewrightDlg::Source,  CFramewrightDlg::Archive, CFramewrightDlg::Log};
+constexpr auto SaveOrder = {CFramewrightDlg::Ftp,     CFramewrightDlg::Email,    CFramewrightDlg::Captions,
+                            CFramewrightDlg::Source,  CFramewrightDlg::Archive,  CFramewrightDlg::Log,
+                            CFramewrightDlg::Advanced, CFramewrightDlg::Control};
+constexpr auto ApplyOrder = {CFramewrightDlg::Archive, CFramewrightDlg::Ftp,   CFramewrightDlg::Source,
+                             CFramewrightDlg::Captions, CFramewrightDlg::Control, CFramewrightDlg::Email,
+                             CFramewrightDlg::Log,     CFramewrightDlg::Advanced};
+} // namespace
+
+CFramewrightDlg::CFramewrightDlg(const Clock& clock, const QString& dataDirectory, QWidget* parent)
+    : QDialog(parent), clock_(clock), dataDirectory_(dataDirectory)
 {
     setWindowTitle(QStringLiteral("Pixlet"));
-    auto* layout = new QVBoxLayout(this);
+    setWindowIcon(PixletIcon(500));
+    setWindowFlag(Qt::WindowMinimizeButtonHint, true);
+
+    okButton_ = new QPushButton(tr("OK"), this);
+    cancelButton_ = new QPushButton(tr("Cancel"), this);
+    applyButton_ = new QPushButton(tr("Apply"), this);
+    okButton_->setAutoDefault(false);
+    cancelButton_->setAutoDefault(false);
+    applyButton_->setAutoDefault(false);
+    connect(okButton_, &QPushButton::clicked, this, &CFramewrightDlg::OnOk);
+    connect(cancelButton_, &QPushButton::clicked, this, &CFramewrightDlg::HideToTray);
+    connect(applyButton_, &QPushButton::clicked, this, &CFramewrightDlg::OnApply);
+
     configuration_ = new CConfiguration(this);
-    for (const QString& title : CConfiguration::PageTitles()) {
-        auto* page = new QWidget(configuration_);
-        page->setObjectName(title);
-        configuration_->addTab(page, title);
-    }
-    layout->addWidget(configuration_);
-    resize(640, 480);
+    CreatePages();
+
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch(1);
+    buttons->addWidget(okButton_);
+    buttons->addWidget(cancelButton_);
+    buttons->addWidget(applyButton_);
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(configuration_, 1);
+    layout->addLayout(buttons);
+    resize(720, 560);
+
+    // Enter and Escape act on the window wherever the focus is, before any control sees them.
+    qApp->installEventFilter(this);
 }
 
-CFramewrightDlg::~CFramewrightDlg() = default;
+CFramewrightDlg::~CFramewrightDlg()
+{
+    qApp->removeEventFilter(this);
+}
+
+void CFramewrightDlg::CreatePages()
+{
+    // The log page comes first, so that every other page can log while it is made.
+    pages_[Log] = new CLog(clock_, dataDirectory_, configuration_);
+    pages_[About] = new CAbout(configuration_);
+    for (Page page : {Advanced, Ftp, Preview, Captions, Source, Control, Archive, Email})
+        pages_[page] = new CPlaceholderPage(CConfiguration::PageTitles().at(page), configuration_);
+    for (int page = 0; page < PageCount; ++page) {
+        configuration_->addTab(pages_[page], CConfiguration::PageTitles().at(page));
+        connect(pages_[page], &CPage::Changed, applyButton_, [this] { applyButton_->setEnabled(true); });
+    }
+    configuration_->setCurrentIndex(Control);
+}
+
+CLog* CFramewrightDlg::LogPage() const
+{
+    return static_cast<CLog*>(pages_[Log]);
+}
+
+QString CFramewrightDlg::SettingsPath() const
+{
+    return dataDirectory_ + QStringLiteral("Pixlet.ini");
+}
+
+void CFramewrightDlg::Initialise(std::unique_ptr<TrayPresenter> tray)
+{
+    AddLogEntry(LogCategory::Information, QStringLiteral("Pixlet Initialising - version ") + CAbout::VersionText());
+    AddLogEntry(LogCategory::Information, QStringLiteral("Data directory is ") + dataDirectory_);
+    if (!LoadSettings()) {
+        // A first run writes a complete file of defaults at once and shows the window.
+        windowMayShow_ = true;
+        SaveSettings();
+    }
+    if (!startMinimised_)
+        windowMayShow_ = true;
+    applyButton_->setEnabled(false);
+    CreateTray(std::move(tray));
+    if (!tray_ && startMinimised_) {
+        // Without a tray a hidden program could not be reached again: minimise instead.
+        windowMayShow_ = true;
+        setWindowState(windowState() | Qt::WindowMinimized);
+    }
+    if (startOnLoad_)
+        emit StartRequested();
+}
+
+void CFramewrightDlg::CreateTray(std::unique_ptr<TrayPresenter> presenter)
+{
+    CreateTrayMenu();
+    if (!presenter) {
+        AddLogEntry(LogCategory::Error, QStringLiteral("Tray Icon not created"));
+        return;
+    }
+    if (auto* qtPresenter = dynamic_cast<Utils::Classes::QtTrayPresenter*>(presenter.get()))
+        connect(qtPresenter, &Utils::Classes::QtTrayPresenter::Activated, this, &CFramewrightDlg::OnTrayActivated);
+    tray_ = std::make_unique<CTrayIcon>(std::move(presenter));
+    tray_->AddIcon(Stopped, PixletIcon(516));
+    tray_->AddIcon(Waiting, PixletIcon(500));
+    tray_->AddIcon(Cycle, PixletIcon(500));
+    tray_->AddIcon(Failed, PixletIcon(501));
+    for (int frame = 516; frame >= 505; --frame)
+        tray_->AddIcon(Starting, PixletIcon(frame));
+    tray_->AddIcon(Starting, PixletIcon(500));
+    tray_->AddIcon(Stopping, PixletIcon(500));
+    for (int frame = 505; frame <= 516; ++frame)
+        tray_->AddIcon(Stopping, PixletIcon(frame));
+    tray_->SetTip(QStringLiteral("Pixlet"));
+    // The stopped state until the processing controller says otherwise.
+    tray_->SelectSequence(Stopped);
+}
+
+void CFramewrightDlg::CreateTrayMenu()
+{
+    trayMenu_ = new QMenu(this);
+    trayMenu_->setObjectName(QStringLiteral("Tray Popup"));
+    connect(trayMenu_->addAction(tr("Start")), &QAction::triggered, this, &CFramewrightDlg::StartRequested);
+    connect(trayMenu_->addAction(tr("Stop")), &QAction::triggered, this, &CFramewrightDlg::StopRequested);
+    trayMenu_->addSeparator();
+    connect(trayMenu_->addAction(tr("Show")), &QAction::triggered, this, &CFramewrightDlg::ShowWindow);
+    connect(trayMenu_->addAction(tr("Hide")), &QAction::triggered, this, &CFramewrightDlg::HideWindow);
+    trayMenu_->addSeparator();
+    connect(trayMenu_->addAction(tr("Exit")), &QAction::triggered, this, &CFramewrightDlg::ExitProgram);
+}
+
+bool CFramewrightDlg::LoadSettings()
+{
+    SettingsList list;
+    const bool read = ReadSettingsFile(list, SettingsPath());
+    if (!read)
+        AddLogEntry(LogCategory::Error, QStringLiteral("Could not open settings file - Using defaults"));
+    for (Page page : LoadOrder)
+        pages_[page]->LoadSettings(list);
+    // A stored quality outside 0 to 100 leaves the quality in force unchanged.
+    SetJpegQuality(GetSettingInt(list, QStringLiteral("AdvancedJPEGQuality"), 75, std::numeric_limits<int>::min(),
+                                 std::numeric_limits<int>::max()));
+    pages_[Advanced]->LoadSettings(list);
+    pages_[Control]->LoadSettings(list);
+    // Read here until the Control page owns them.
+    startMinimised_ = GetSettingBool(list, QStringLiteral("ControlStartMinimised"), false);
+    startOnLoad_ = GetSettingBool(list, QStringLiteral("ControlStartOnLoad"), false);
+    return read;
+}
+
+bool CFramewrightDlg::SaveSettings()
+{
+    SettingsList list;
+    for (Page page : SaveOrder)
+        pages_[page]->SaveSettings(list);
+    int error = 0;
+    if (!WriteSettingsFile(list, SettingsPath(), &error)) {
+        AddLogEntry(LogCategory::Error, QStringLiteral("Could not save settings file - ") + SystemErrorText(error));
+        return false;
+    }
+    return true;
+}
+
+void CFramewrightDlg::ApplyPages()
+{
+    for (Page page : ApplyOrder)
+        pages_[page]->ApplyPage();
+}
+
+void CFramewrightDlg::RefreshPages()
+{
+    for (Page page : ApplyOrder)
+        pages_[page]->RefreshPage();
+}
+
+void CFramewrightDlg::OnOk()
+{
+    windowMayShow_ = false;
+    HideOrMinimise();
+    ApplyPages();
+    if (SaveSettings())
+        applyButton_->setEnabled(false);
+}
+
+void CFramewrightDlg::OnApply()
+{
+    ApplyPages();
+    if (SaveSettings())
+        applyButton_->setEnabled(false);
+}
+
+void CFramewrightDlg::HideToTray()
+{
+    if (trayBalloonPending_ && tray_) {
+        tray_->ShowBalloon(QStringLiteral("The application is now running in the System Tray."),
+                           QStringLiteral("Pixlet"), TrayPresenter::BalloonIcon::Information, 5000);
+        trayBalloonPending_ = false;
+    }
+    windowMayShow_ = false;
+    HideOrMinimise();
+    RefreshPages();
+    applyButton_->setEnabled(false);
+}
+
+void CFramewrightDlg::HideOrMinimise()
+{
+    if (tray_) {
+        hide();
+        return;
+    }
+    // No tray to come back from: the window goes to the task bar instead.
+    windowMayShow_ = true;
+    showMinimized();
+}
+
+void CFramewrightDlg::ShowWindow()
+{
+    windowMayShow_ = true;
+    setWindowState((windowState() & ~Qt::WindowMinimized) | Qt::WindowActive);
+    show();
+    raise();
+    activateWindow();
+}
+
+void CFramewrightDlg::HideWindow()
+{
+    // Edits that were not applied stay in the controls.
+    windowMayShow_ = false;
+    HideOrMinimise();
+}
+
+void CFramewrightDlg::ExitProgram()
+{
+    // No "Processing stopped" line and no save: settings are saved only by OK, Apply and a
+    // first run. Threads of later components are stopped here, each with a bounded wait.
+    if (tray_)
+        tray_->Shutdown();
+    windowMayShow_ = false;
+    QDialog::setVisible(false);
+    emit ExitFinished();
+}
+
+void CFramewrightDlg::OnTrayActivated(QSystemTrayIcon::ActivationReason reason)
+{
+    switch (reason) {
+    case QSystemTrayIcon::DoubleClick:
+        ShowWindow();
+        break;
+    case QSystemTrayIcon::Context:
+        if (QApplication::activeModalWidget()) {
+            QApplication::beep();
+            break;
+        }
+        trayMenu_->popup(QCursor::pos());
+        break;
+    default:
+        break;
+    }
+}
+
+void CFramewrightDlg::setVisible(bool visible)
+{
+    if (visible && !windowMayShow_)
+        return;
+    QDialog::setVisible(visible);
+}
+
+void CFramewrightDlg::closeEvent(QCloseEvent* event)
+{
+    event->ignore();
+    HideToTray();
+}
+
+void CFramewrightDlg::reject()
+{
+    HideToTray();
+}
+
+bool CFramewrightDlg::eventFilter(QObject* watched, QEvent* event)
+{
+    if (event->type() == QEvent::KeyPress && watched->isWidgetType() &&
+        static_cast<QWidget*>(watched)->window() == this && !QApplication::activeModalWidget()) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+            OnOk();
+            return true;
+        }
+        if (key == Qt::Key_Escape) {
+            HideToTray();
+            return true;
+        }
+    }
+    return QDialog::eventFilter(watched, event);
+}

@@ -1,21 +1,101 @@
 #pragma once
 
+#include "Utils/Classes/CPage.h"
+
 #include <QDialog>
+#include <QSystemTrayIcon>
+
+#include <array>
+#include <memory>
 
 class CConfiguration;
+class CLog;
+class Clock;
+class QMenu;
+class QPushButton;
 
-// The main window: one dialog with the ten pages on tabs.
+namespace Utils::Classes {
+class CTrayIcon;
+class TrayPresenter;
+} // namespace Utils::Classes
+
+// The main window: the ten pages on tabs, OK / Cancel / Apply, the tray icon and its menu.
+// It is shown only while windowMayShow is set, so a program started minimised never flashes
+// its window; Cancel, Escape and the close box hide it to the tray. It lives for the whole run.
 class CFramewrightDlg final : public QDialog
 {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(CFramewrightDlg)
 
 public:
-    explicit CFramewrightDlg(QWidget* parent = nullptr);
+    // The pages in tab order.
+    enum Page { Control, Source, Captions, Ftp, Email, Archive, Preview, Log, Advanced, About, PageCount };
+
+    CFramewrightDlg(const Clock& clock, const QString& dataDirectory, QWidget* parent = nullptr);
     ~CFramewrightDlg() override;
 
+    // Start-up after construction: version and data-directory lines, settings, window
+    // visibility, tray icon (nullptr: the desktop has none), the stopped state, start on load.
+    void Initialise(std::unique_ptr<Utils::Classes::TrayPresenter> tray);
+
+    bool LoadSettings();
+    bool SaveSettings();
+    void ApplyPages();
+    void RefreshPages();
+
+    // The window's commands.
+    void OnOk();
+    void OnApply();
+    void HideToTray();
+    void ShowWindow();
+    void HideWindow();
+    void ExitProgram();
+
+    bool WindowMayShow() const { return windowMayShow_; }
+    bool HasTray() const { return tray_ != nullptr; }
+    QString SettingsPath() const;
+    QPushButton* ApplyButton() const { return applyButton_; }
     CConfiguration* Pages() const { return configuration_; }
+    Utils::Classes::CPage* PageAt(Page page) const { return pages_[page]; }
+    CLog* LogPage() const;
+    Utils::Classes::CTrayIcon* Tray() const { return tray_.get(); }
+    QMenu* TrayMenu() const { return trayMenu_; }
+
+    // The tray icon's mouse actions: double-click shows, the context click opens the menu
+    // (or only beeps while a modal dialog of the program is open).
+    void OnTrayActivated(QSystemTrayIcon::ActivationReason reason);
+
+    void setVisible(bool visible) override;
+
+signals:
+    // The tray menu's Start and Stop, for the processing controller.
+    void StartRequested();
+    void StopRequested();
+    // Exit has run its order; the program ends.
+    void ExitFinished();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    void reject() override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    void CreatePages();
+    void CreateTray(std::unique_ptr<Utils::Classes::TrayPresenter> tray);
+    void CreateTrayMenu();
+    void HideOrMinimise();
+
+    const Clock& clock_;
+    const QString dataDirectory_;
+    std::array<Utils::Classes::CPage*, PageCount> pages_{};
     CConfiguration* configuration_ = nullptr;
+    QPushButton* okButton_ = nullptr;
+    QPushButton* cancelButton_ = nullptr;
+    QPushButton* applyButton_ = nullptr;
+    QMenu* trayMenu_ = nullptr;
+    std::unique_ptr<Utils::Classes::CTrayIcon> tray_;
+    bool windowMayShow_ = false;
+    bool trayBalloonPending_ = true;
+    bool startMinimised_ = false;
+    bool startOnLoad_ = false;
 };

@@ -1,5 +1,8 @@
 #include "CFramewrightDlg.h"
+#include "Clock.h"
+#include "DataDirectory.h"
 #include "NamedMessages.h"
+#include "Utils/Classes/QtTrayPresenter.h"
 
 #include <QApplication>
 
@@ -9,10 +12,18 @@ int main(int argc, char* argv[])
     QApplication::setOrganizationName(QStringLiteral("Quellmoor Software"));
     QApplication::setApplicationName(QStringLiteral("Pixlet"));
     QApplication::setApplicationVersion(QStringLiteral(PIXLET_VERSION));
+    // The window hides to the tray; only Exit ends the program.
+    QApplication::setQuitOnLastWindowClosed(false);
     // Every notification type exists before any window does.
     RegisterAllNamedMessages();
 
-    CFramewrightDlg dialog;
+    CFramewrightDlg dialog(SystemClock(), DataDirectory());
+    QObject::connect(&dialog, &CFramewrightDlg::ExitFinished, &app, &QCoreApplication::quit, Qt::QueuedConnection);
+    std::unique_ptr<Utils::Classes::TrayPresenter> tray;
+    if (QSystemTrayIcon::isSystemTrayAvailable())
+        tray = std::make_unique<Utils::Classes::QtTrayPresenter>();
+    dialog.Initialise(std::move(tray));
+    // Shows the window only where start-up allowed it.
     dialog.show();
     return app.exec();
 }

@@ -1,15 +1,221 @@
 #include "CConfiguration.h"
 #include "CFramewrightDlg.h"
+#include "CLog.h"
+#include "ManualClock.h"
+#include "RecordingTrayPresenter.h"
+#include "Utils/Classes/CTrayIcon.h"
+#include "Utils/Controls/CEditBrowseCtrlEx.h"
+#include "Utils/Controls/CListBoxColour.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QFile>
+#include <QMenu>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
 
 #include <gtest/gtest.h>
 
-TEST(MainWindow, TenTabsInOrder)
+namespace {
+QString ReadText(const QString& path)
 {
-    CFramewrightDlg dialog;
-    CConfiguration* pages = dialog.Pages();
-    ASSERT_EQ(pages->count(), 10);
-    const QStringList expected = {"Control", "Source",  "Captions", "FTP",      "Email",
-                                  "Archive", "Preview", "Log",      "Advanced", "About"};
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
+}
+
+struct MainWindowTest : ::testing::Test
+{
+    QTemporaryDir dir;
+    ManualClock clock{QDateTime(QDate(2026, 3, 4), QTime(5, 6, 7), Qt::UTC)};
+    TrayRecord tray;
+    std::unique_ptr<CFramewrightDlg> dialog;
+
+    QString Data() const { return dir.path() + "/Quellmoor Software/Pixlet/"; }
+
+    void Start(bool withTray = true)
+    {
+        dialog = std::make_unique<CFramewrightDlg>(clock, Data());
+        dialog->Initialise(withTray ? std::make_unique<RecordingTrayPresenter>(tray) : nullptr);
+        dialog->show();
+        QCoreApplication::processEvents();
+    }
+
+    void WriteSettings(const QString& text)
+    {
+        QDir().mkpath(Data());
+        QFile file(Data() + "Pixlet.ini");
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(text.toUtf8());
+    }
+
+    QStringList LogTexts() const
+    {
+        QCoreApplication::processEvents();
+        QStringList texts;
+        auto* list = dialog->LogPage()->List();
+        for (int i = 0; i < list->Count(); ++i)
+            texts << Utils::Controls::CListBoxColour::SplitLine(list->Line(i)).text.mid(21);
+        return texts;
+    }
+};
+} // namespace
+
+TEST_F(MainWindowTest, TenTabsInOrder)
+{
+    Start();
+    const QStringList expected = {"Control", "Source", "Captions", "FTP",      "Email",
+                                  "Archive", "Preview", "Log",     "Advanced", "About"};
+    ASSERT_EQ(dialog->Pages()->count(), 10);
     for (int i = 0; i < 10; ++i)
-        EXPECT_EQ(pages->tabText(i), expected[i]);
+        EXPECT_EQ(dialog->Pages()->tabText(i), expected[i]);
+    EXPECT_EQ(dialog->Pages()->currentIndex(), 0);
+    EXPECT_EQ(dialog->windowTitle(), "Pixlet");
+}
+
+TEST_F(MainWindowTest, FirstRunShowsTheWindowAndWritesDefaults)
+{
+    Start();
+    EXPECT_TRUE(dialog->isVisible());
+    const QStringList log = LogTexts();
+    ASSERT_GE(log.size(), 3);
+    EXPECT_TRUE(log[0].startsWith("Pixlet Initialising - version ")) << log[0].toStdString();
+    EXPECT_EQ(log[1], "Data directory is " + Data());
+    EXPECT_EQ(log[2], "Could not open settings file - Using defaults");
+    EXPECT_EQ(ReadText(Data() + "Pixlet.ini"),
+              "LogSaveToDisk  = No\r\nLogMaxListboxEntries = 1000\r\nLogPathAndFilename = " + Data() +
+                  "pixlet.log\r\n\r\n");
+    EXPECT_FALSE(dialog->ApplyButton()->isEnabled());
+}
+
+TEST_F(MainWindowTest, StartMinimisedShowsOnlyTheTrayIcon)
+{
+    WriteSettings("ControlStartMinimised = Yes\r\n");
+    Start();
+    EXPECT_FALSE(dialog->isVisible());
+    EXPECT_FALSE(dialog->WindowMayShow());
+    EXPECT_FALSE(ReadText(Data() + "Pixlet.ini").contains("Log")) << "an existing file is not rewritten at start";
+    dialog->OnTrayActivated(QSystemTrayIcon::DoubleClick);
+    EXPECT_TRUE(dialog->isVisible());
+}
+
+TEST_F(MainWindowTest, CancelAfterAnEditHidesRefreshesAndBalloonsOnce)
+{
+    Start();
+    CLog* log = dialog->LogPage();
+    log->SaveCheck()->setChecked(true);
+    EXPECT_TRUE(dialog->ApplyButton()->isEnabled());
+    QPushButton* cancel = nullptr;
+    for (auto* button : dialog->findChildren<QPushButton*>())
+        if (button->text() == "Cancel")
+            cancel = button;
+    ASSERT_NE(cancel, nullptr);
+    QTest::mouseClick(cancel, Qt::LeftButton);
+    EXPECT_FALSE(dialog->isVisible());
+    EXPECT_FALSE(log->SaveCheck()->isChecked()) << "the page shows the applied value again";
+    EXPECT_FALSE(dialog->ApplyButton()->isEnabled());
+    dialog->ShowWindow();
+    EXPECT_TRUE(dialog->isVisible());
+    dialog->HideToTray();
+    EXPECT_EQ(tray.balloons, std::vector<QString>{"The application is now running in the System Tray."});
+}
+
+TEST_F(MainWindowTest, EnterInAnyEditAppliesSavesAndHides)
+{
+    Start();
+    CLog* log = dialog->LogPage();
+    dialog->Pages()->setCurrentIndex(CFramewrightDlg::Log);
+    log->SaveCheck()->setChecked(true);
+    log->PathEdit()->setText(dir.path() + "/elsewhere.log");
+    QTest::keyClick(log->PathEdit(), Qt::Key_Return);
+    EXPECT_FALSE(dialog->isVisible());
+    EXPECT_TRUE(log->CurrentSettings().saveToDisk);
+    EXPECT_TRUE(ReadText(Data() + "Pixlet.ini").contains("LogSaveToDisk  = Yes\r\n"));
+    EXPECT_TRUE(ReadText(Data() + "Pixlet.ini").contains("LogPathAndFilename = " + dir.path() + "/elsewhere.log"));
+    EXPECT_FALSE(dialog->ApplyButton()->isEnabled());
+}
+
+TEST_F(MainWindowTest, EscapeAndTheCloseBoxHideToTheTray)
+{
+    Start();
+    QTest::keyClick(dialog->LogPage()->PathEdit(), Qt::Key_Escape);
+    EXPECT_FALSE(dialog->isVisible());
+    dialog->ShowWindow();
+    dialog->close();
+    EXPECT_FALSE(dialog->isVisible());
+    EXPECT_FALSE(dialog->WindowMayShow());
+    dialog->show(); // a stray request to show is refused while the window may not show
+    EXPECT_FALSE(dialog->isVisible());
+}
+
+TEST_F(MainWindowTest, FailedSaveLogsAndKeepsApplyEnabled)
+{
+    Start();
+    // The settings file's place is taken by a directory.
+    QFile::remove(Data() + "Pixlet.ini");
+    QDir().mkpath(Data() + "Pixlet.ini");
+    dialog->LogPage()->SaveCheck()->setChecked(true);
+    dialog->OnApply();
+    EXPECT_TRUE(dialog->ApplyButton()->isEnabled());
+    const QStringList log = LogTexts();
+    EXPECT_TRUE(log.last().startsWith("Could not save settings file - ")) << log.last().toStdString();
+    EXPECT_GT(log.last().size(), QString("Could not save settings file - ").size());
+}
+
+TEST_F(MainWindowTest, ExitDoesNotSaveAndRemovesTheTrayIcon)
+{
+    WriteSettings("ControlStartMinimised = No\r\n");
+    Start();
+    QCoreApplication::processEvents();
+    dialog->Tray()->Tick();
+    dialog->LogPage()->SaveCheck()->setChecked(true);
+    QSignalSpy finished(dialog.get(), &CFramewrightDlg::ExitFinished);
+    dialog->ExitProgram();
+    EXPECT_EQ(finished.count(), 1);
+    EXPECT_EQ(tray.removed, 1);
+    EXPECT_FALSE(dialog->isVisible());
+    EXPECT_EQ(ReadText(Data() + "Pixlet.ini"), "ControlStartMinimised = No\r\n");
+    EXPECT_FALSE(LogTexts().contains("Processing stopped"));
+}
+
+TEST_F(MainWindowTest, TrayMenuAndModalBeep)
+{
+    Start();
+    QStringList texts;
+    for (QAction* action : dialog->TrayMenu()->actions())
+        texts << (action->isSeparator() ? "-" : action->text());
+    EXPECT_EQ(texts, QStringList({"Start", "Stop", "-", "Show", "Hide", "-", "Exit"}));
+    QSignalSpy start(dialog.get(), &CFramewrightDlg::StartRequested);
+    dialog->TrayMenu()->actions()[0]->trigger();
+    EXPECT_EQ(start.count(), 1);
+
+    QDialog modal(dialog.get());
+    modal.setModal(true);
+    modal.show();
+    dialog->OnTrayActivated(QSystemTrayIcon::Context);
+    EXPECT_FALSE(dialog->TrayMenu()->isVisible()) << "with a modal dialog open the menu does not open";
+    modal.hide();
+}
+
+TEST_F(MainWindowTest, WithoutATrayTheWindowMinimisesInsteadOfHiding)
+{
+    WriteSettings("ControlStartMinimised = Yes\r\n");
+    Start(false);
+    EXPECT_TRUE(LogTexts().contains("Tray Icon not created"));
+    EXPECT_TRUE(dialog->WindowMayShow()) << "never left without a way back";
+    EXPECT_TRUE(dialog->isMinimized());
+    dialog->ShowWindow();
+    dialog->HideToTray();
+    EXPECT_TRUE(dialog->isVisible());
+    EXPECT_TRUE(dialog->isMinimized());
+}
+
+TEST_F(MainWindowTest, StartOnLoadRunsStart)
+{
+    WriteSettings("ControlStartOnLoad = Yes\r\n");
+    dialog = std::make_unique<CFramewrightDlg>(clock, Data());
+    QSignalSpy start(dialog.get(), &CFramewrightDlg::StartRequested);
+    dialog->Initialise(std::make_unique<RecordingTrayPresenter>(tray));
+    EXPECT_EQ(start.count(), 1);
 }

@@ -1,0 +1,7 @@
+#include "CPage.h"
+
+namespace Utils::Classes {
+
+CPage::~CPage() = default;
+
+} // namespace Utils::Classes

@@ -1,0 +1,156 @@
+#include "CLog.h"
+
+#include "Clock.h"
+#include "EventLog.h"
+#include "MessageEvent.h"
+#include "NamedMessages.h"
+#include "Utils/Controls/CEditBrowseCtrlEx.h"
+#include "Utils/Controls/CListBoxColour.h"
+
+#include <QCheckBox>
+#include <QFile>
+#include <QHBoxLayout>
+#include <QVBoxLayout>
+
+#include <limits>
+
+using Utils::Controls::CEditBrowseCtrlEx;
+using Utils::Controls::CListBoxColour;
+
+CLog::CLog(const Clock& clock, const QString& dataDirectory, QWidget* parent) : CPage(parent), clock_(clock)
+{
+    setObjectName(QStringLiteral("Log"));
+    settings_.pathAndFilename = dataDirectory + QStringLiteral("pixlet.log");
+
+    list_ = new CListBoxColour(this);
+    saveCheck_ = new QCheckBox(tr("Save"), this);
+    pathEdit_ = new CEditBrowseCtrlEx(this);
+    pathEdit_->SetSaveFileBrowse(QStringLiteral("Log Files (*.log)|*.log|All Files (*.*)|*.*||"));
+    pathEdit_->SetDefaultExtension(QStringLiteral("log"));
+
+    auto* fileRow = new QHBoxLayout;
+    fileRow->addWidget(saveCheck_);
+    fileRow->addWidget(pathEdit_, 1);
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(list_, 1);
+    layout->addLayout(fileRow);
+
+    connect(saveCheck_, &QCheckBox::toggled, this, [this](bool checked) {
+        pathEdit_->setEnabled(checked);
+        emit Changed();
+    });
+    connect(pathEdit_, &QLineEdit::textEdited, this, &CPage::Changed);
+    connect(pathEdit_, &CEditBrowseCtrlEx::Browsed, this, &CPage::Changed);
+    ShowSettings();
+    SetLogReceiver(this);
+}
+
+CLog::~CLog()
+{
+    // After this no thread can post to the page; entries still queued are freed by Qt.
+    SetLogReceiver(nullptr);
+}
+
+void CLog::LoadSettings(const SettingsList& list)
+{
+    constexpr int lowest = std::numeric_limits<int>::min(), highest = std::numeric_limits<int>::max();
+    settings_.saveToDisk = GetSettingBool(list, KeySaveToDisk, false);
+    settings_.maxListboxEntries = GetSettingInt(list, KeyMaxEntries, 1000, lowest, highest);
+    settings_.pathAndFilename = GetSettingString(list, KeyPath, settings_.pathAndFilename);
+    ShowSettings();
+}
+
+void CLog::SaveSettings(SettingsList& list) const
+{
+    AppendSetting(list, KeySaveToDisk, settings_.saveToDisk);
+    AppendSetting(list, KeyMaxEntries, settings_.maxListboxEntries);
+    AppendSetting(list, KeyPath, settings_.pathAndFilename);
+    EndSettingsBlock(list);
+}
+
+void CLog::ApplyPage()
+{
+    settings_.saveToDisk = saveCheck_->isChecked();
+    settings_.pathAndFilename = pathEdit_->text();
+}
+
+void CLog::RefreshPage()
+{
+    ShowSettings();
+}
+
+void CLog::ShowSettings()
+{
+    const QSignalBlocker blocker(saveCheck_);
+    saveCheck_->setChecked(settings_.saveToDisk);
+    pathEdit_->setText(settings_.pathAndFilename);
+    pathEdit_->setEnabled(settings_.saveToDisk);
+}
+
+QString CLog::StampedText(const QDateTime& moment, const QString& text)
+{
+    return moment.toString(QStringLiteral("dd/MM/yyyy HH:mm:ss")) + QStringLiteral(": ") + text;
+}
+
+std::pair<QString, QString> CLog::CategoryColours(int category)
+{
+    switch (category) {
+    case 1:
+    case 3:
+        return {QStringLiteral("255,255,255"), QStringLiteral("200,  0,  0")};
+    case 2:
+        return {QStringLiteral("255,255,255"), QStringLiteral("  0,150,  0")};
+    case 4:
+        return {QStringLiteral("255,255,255"), QStringLiteral("255,100, 23")};
+    case 5:
+        return {QStringLiteral("  0,  0,  0"), QStringLiteral("255,255,  0")};
+    default:
+        return {QString(), QString()};
+    }
+}
+
+bool CLog::AppendToFile(const QString& line) const
+{
+    QFile file(settings_.pathAndFilename);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Append))
+        return false;
+    // The file is opened per entry, so it may be moved, read or deleted between entries.
+    file.write((line + QLatin1Char('\n')).toUtf8());
+    return true;
+}
+
+void CLog::AddEntry(int category, const QString& text, bool writeToFile)
+{
+    // Repaint once, after the line is in, the view scrolled and the list trimmed.
+    list_->setUpdatesEnabled(false);
+    const QString stamped = StampedText(clock_.LocalNow(), text);
+    const auto [textColour, backgroundColour] = CategoryColours(category);
+    const bool followEnd = list_->IsShowingEnd();
+    list_->Append(stamped + u'|' + textColour + u'|' + backgroundColour);
+    list_->EnsureExtentFor(stamped);
+
+    const int limit = std::clamp(settings_.maxListboxEntries, MinLines, MaxLines);
+    while (list_->Count() > limit) {
+        const int top = list_->TopIndex();
+        list_->RemoveFirst();
+        if (!followEnd)
+            list_->SetTopIndex(top - 1);
+    }
+    // A list that was showing its end keeps showing it; one scrolled up stays where it is.
+    if (followEnd)
+        list_->ScrollToEnd();
+    list_->setUpdatesEnabled(true);
+
+    if (settings_.saveToDisk && writeToFile && !AppendToFile(stamped))
+        AddEntry(LogCategory::Error, QStringLiteral("Log - Could not save to disk"), false);
+}
+
+bool CLog::event(QEvent* event)
+{
+    static const QEvent::Type logUpdate = RegisterNamedMessage(QString::fromLatin1(MessageName::LogUpdate));
+    if (event->type() != logUpdate)
+        return CPage::event(event);
+    auto* message = static_cast<MessageEvent*>(event);
+    AddEntry(static_cast<int>(message->wParam), message->text.value_or(QString()));
+    return true;
+}
