@@ -8,11 +8,14 @@
 #include "Utils/Controls/CListBoxColour.h"
 
 #include <QCheckBox>
+#include <QElapsedTimer>
+#include <QTimerEvent>
 #include <QFile>
 #include <QHBoxLayout>
 #include <QVBoxLayout>
 
 #include <limits>
+#include <optional>
 
 using Utils::Controls::CEditBrowseCtrlEx;
 using Utils::Controls::CListBoxColour;
@@ -109,40 +112,69 @@ std::pair<QString, QString> CLog::CategoryColours(int category)
     }
 }
 
-bool CLog::AppendToFile(const QString& line) const
-{
-    QFile file(settings_.pathAndFilename);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Append))
-        return false;
-    // The file is opened per entry, so it may be moved, read or deleted between entries.
-    file.write((line + QLatin1Char('\n')).toUtf8());
-    return true;
-}
-
 void CLog::AddEntry(int category, const QString& text, bool writeToFile)
 {
-    // Repaint once, after the line is in, the view scrolled and the list trimmed.
+    std::deque<Entry> one{{category, text, clock_.LocalNow(), writeToFile}};
+    AddBatch(one, std::numeric_limits<int>::max());
+}
+
+void CLog::AddBatch(std::deque<Entry>& entries, int budgetMs)
+{
+    QElapsedTimer spent;
+    spent.start();
+    // Repaint once, after the lines are in, the view scrolled and the list trimmed.
     list_->setUpdatesEnabled(false);
-    const QString stamped = StampedText(clock_.LocalNow(), text);
-    const auto [textColour, backgroundColour] = CategoryColours(category);
     const bool followEnd = list_->IsShowingEnd();
-    list_->Append(stamped + u'|' + textColour + u'|' + backgroundColour);
-    list_->EnsureExtentFor(stamped);
+    const int topBefore = list_->TopIndex();
+    // The file is opened once per batch; it may be moved, read or deleted between batches.
+    std::optional<QFile> file;
+    while (!entries.empty() && spent.elapsed() < budgetMs) {
+        const Entry entry = std::move(entries.front());
+        entries.pop_front();
+        const QString stamped = StampedText(entry.stamp, entry.text);
+        const auto [textColour, backgroundColour] = CategoryColours(entry.category);
+        list_->Append(stamped + u'|' + textColour + u'|' + backgroundColour);
+        list_->EnsureExtentFor(stamped);
+        if (!settings_.saveToDisk || !entry.writeToFile)
+            continue;
+        if (!file) {
+            file.emplace(settings_.pathAndFilename);
+            file->open(QIODevice::WriteOnly | QIODevice::Append);
+        }
+        if (file->isOpen()) {
+            file->write((stamped + u'\n').toUtf8());
+        } else {
+            // Said once per entry and never written to the file itself, so it cannot loop.
+            entries.push_front({LogCategory::Error, QStringLiteral("Log - Could not save to disk"), entry.stamp, false});
+        }
+    }
 
     const int limit = std::clamp(settings_.maxListboxEntries, MinLines, MaxLines);
-    while (list_->Count() > limit) {
-        const int top = list_->TopIndex();
+    int removed = 0;
+    for (; list_->Count() > limit; ++removed)
         list_->RemoveFirst();
-        if (!followEnd)
-            list_->SetTopIndex(top - 1);
-    }
-    // A list that was showing its end keeps showing it; one scrolled up stays where it is.
+    // A list that was showing its end keeps showing it; one scrolled up by the user keeps its
+    // lines in view.
     if (followEnd)
         list_->ScrollToEnd();
+    else if (removed > 0)
+        list_->SetTopIndex(topBefore - removed);
     list_->setUpdatesEnabled(true);
+}
 
-    if (settings_.saveToDisk && writeToFile && !AppendToFile(stamped))
-        AddEntry(LogCategory::Error, QStringLiteral("Log - Could not save to disk"), false);
+void CLog::ShowPending()
+{
+    AddBatch(pending_, BatchBudgetMs);
+    if (pending_.empty())
+        showPending_.stop();
+}
+
+void CLog::timerEvent(QTimerEvent* event)
+{
+    if (event->timerId() == showPending_.timerId())
+        ShowPending();
+    else
+        CPage::timerEvent(event);
 }
 
 bool CLog::event(QEvent* event)
@@ -151,6 +183,9 @@ bool CLog::event(QEvent* event)
     if (event->type() != logUpdate)
         return CPage::event(event);
     auto* message = static_cast<MessageEvent*>(event);
-    AddEntry(static_cast<int>(message->wParam), message->text.value_or(QString()));
+    pending_.push_back({static_cast<int>(message->wParam), message->text.value_or(QString()), clock_.LocalNow(), true});
+    // Shown from a zero timer, which runs after the events already queued (input, paint).
+    if (!showPending_.isActive())
+        showPending_.start(0, this);
     return true;
 }

@@ -2,6 +2,11 @@
 
 #include "Utils/Classes/CPage.h"
 
+#include <QBasicTimer>
+#include <QDateTime>
+
+#include <deque>
+
 class Clock;
 class QCheckBox;
 
@@ -40,8 +45,12 @@ public:
     void ApplyPage() override;
     void RefreshPage() override;
 
-    // Stamps, colours, shows, trims and (if asked) writes one entry.
+    // Stamps, colours, shows, trims and (if asked) writes one entry, at once.
     void AddEntry(int category, const QString& text, bool writeToFile = true);
+
+    // Entries posted by AddLogEntry wait here, stamped on arrival, and are shown in batches of
+    // at most this many milliseconds' work, so a burst from busy threads cannot freeze the window.
+    static constexpr int BatchBudgetMs = 15;
 
     const Settings& CurrentSettings() const { return settings_; }
     Utils::Controls::CListBoxColour* List() const { return list_; }
@@ -55,14 +64,27 @@ public:
 
 protected:
     bool event(QEvent* event) override;
+    void timerEvent(QTimerEvent* event) override;
 
 private:
+    struct Entry
+    {
+        int category;
+        QString text;
+        QDateTime stamp;
+        bool writeToFile;
+    };
+
     void ShowSettings();
-    bool AppendToFile(const QString& line) const;
+    void ShowPending();
+    // Adds the entries to the list (and file), then scrolls, trims and repaints once.
+    void AddBatch(std::deque<Entry>& entries, int budgetMs);
 
     const Clock& clock_;
     Settings settings_;
     Utils::Controls::CListBoxColour* list_ = nullptr;
     QCheckBox* saveCheck_ = nullptr;
     Utils::Controls::CEditBrowseCtrlEx* pathEdit_ = nullptr;
+    std::deque<Entry> pending_;
+    QBasicTimer showPending_;
 };

@@ -1,0 +1,197 @@
+#include "CLog.h"
+#include "EventLog.h"
+#include "ManualClock.h"
+#include "Utils/Controls/CEditBrowseCtrlEx.h"
+#include "Utils/Controls/CListBoxColour.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QScrollBar>
+#include <QTemporaryDir>
+#include <QThread>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <thread>
+
+using Utils::Controls::CListBoxColour;
+
+namespace {
+struct LogPageTest : ::testing::Test
+{
+    QTemporaryDir dir;
+    ManualClock clock{QDateTime(QDate(2026, 3, 4), QTime(5, 6, 7), Qt::UTC)};
+    CLog log{clock, dir.path() + "/"};
+
+    void Load(const QString& lines) { log.LoadSettings(lines.split("\n")); }
+    QString File() const
+    {
+        QFile file(log.CurrentSettings().pathAndFilename);
+        return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
+    }
+    QString TextAt(int row) const { return CListBoxColour::SplitLine(log.List()->Line(row)).text; }
+};
+} // namespace
+
+TEST_F(LogPageTest, LineFormatAndCategoryColours)
+{
+    log.AddEntry(0, "information");
+    log.AddEntry(1, "an error");
+    log.AddEntry(5, "yellow");
+    EXPECT_EQ(log.List()->Line(0), "04/03/2026 05:06:07: information||");
+    EXPECT_EQ(log.List()->Line(1), "04/03/2026 05:06:07: an error|255,255,255|200,  0,  0");
+    EXPECT_EQ(log.List()->Line(2), "04/03/2026 05:06:07: yellow|  0,  0,  0|255,255,  0");
+    EXPECT_EQ(CLog::CategoryColours(42), CLog::CategoryColours(0));
+}
+
+TEST_F(LogPageTest, TextWithBarsShowsWholeAndKeepsItsColours)
+{
+    Load("LogSaveToDisk  = Yes");
+    log.AddEntry(1, "Archive - Error - saving /photos/a|b.jpg");
+    const auto fields = CListBoxColour::SplitLine(log.List()->Line(0));
+    EXPECT_EQ(fields.text, "04/03/2026 05:06:07: Archive - Error - saving /photos/a|b.jpg");
+    EXPECT_EQ(fields.textColour, "255,255,255");
+    EXPECT_EQ(fields.backgroundColour, "200,  0,  0");
+    EXPECT_EQ(File(), "04/03/2026 05:06:07: Archive - Error - saving /photos/a|b.jpg\n");
+}
+
+TEST_F(LogPageTest, ListLengthIsLimitedTo100To10000)
+{
+    Load("LogMaxListboxEntries = 5");
+    for (int i = 0; i < 150; ++i)
+        log.AddEntry(0, QString::number(i));
+    EXPECT_EQ(log.List()->Count(), 100);
+    EXPECT_TRUE(TextAt(0).endsWith(": 50")) << "the oldest lines go first";
+
+    Load("LogMaxListboxEntries = 50000");
+    for (int i = 0; i < 10050; ++i)
+        log.AddEntry(0, QString::number(i));
+    EXPECT_EQ(log.List()->Count(), 10000);
+}
+
+TEST_F(LogPageTest, FollowsTheEndUnlessScrolledUp)
+{
+    log.resize(400, 300);
+    log.show();
+    for (int i = 0; i < 200; ++i)
+        log.AddEntry(0, QString::number(i));
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(log.List()->IsShowingEnd());
+    log.List()->SetTopIndex(10);
+    log.AddEntry(0, "more");
+    EXPECT_EQ(log.List()->TopIndex(), 10) << "a list scrolled up by the user stays where it is";
+}
+
+TEST_F(LogPageTest, HorizontalExtentGrowsToTheWidestLine)
+{
+    log.AddEntry(0, "short");
+    const int narrow = log.List()->HorizontalExtent();
+    log.AddEntry(0, QString(300, 'W'));
+    const int wide = log.List()->HorizontalExtent();
+    EXPECT_GT(wide, narrow);
+    log.AddEntry(0, "short again");
+    EXPECT_EQ(log.List()->HorizontalExtent(), wide) << "the extent never shrinks";
+}
+
+TEST_F(LogPageTest, FileGetsUtf8LinesOnlyWhenSaving)
+{
+    log.AddEntry(0, "not saved");
+    Load("LogSaveToDisk  = Yes");
+    log.AddEntry(0, QString::fromUtf8("Grüße 東京"));
+    log.AddEntry(1, "error line");
+    EXPECT_EQ(File(), QString::fromUtf8("04/03/2026 05:06:07: Grüße 東京\n04/03/2026 05:06:07: error line\n"));
+}
+
+TEST_F(LogPageTest, UnwritableFileAddsOneErrorPerEntryWithoutLooping)
+{
+    Load("LogSaveToDisk  = Yes\nLogPathAndFilename = " + dir.path() + "/missing/dir/pixlet.log");
+    log.AddEntry(0, "first");
+    log.AddEntry(0, "second");
+    ASSERT_EQ(log.List()->Count(), 4);
+    EXPECT_TRUE(TextAt(0).endsWith("first"));
+    EXPECT_TRUE(TextAt(1).endsWith("Log - Could not save to disk"));
+    EXPECT_EQ(CListBoxColour::SplitLine(log.List()->Line(1)).backgroundColour, "200,  0,  0");
+    EXPECT_TRUE(TextAt(2).endsWith("second"));
+    EXPECT_TRUE(TextAt(3).endsWith("Log - Could not save to disk"));
+}
+
+TEST_F(LogPageTest, SettingsBlockAndControls)
+{
+    SettingsList list;
+    log.SaveSettings(list);
+    EXPECT_EQ(list, QStringList({"LogSaveToDisk  = No", "LogMaxListboxEntries = 1000",
+                                 "LogPathAndFilename = " + dir.path() + "/pixlet.log", ""}));
+    EXPECT_FALSE(log.PathEdit()->isEnabled());
+    log.SaveCheck()->setChecked(true);
+    EXPECT_TRUE(log.PathEdit()->isEnabled());
+    log.RefreshPage();
+    EXPECT_FALSE(log.SaveCheck()->isChecked());
+    EXPECT_FALSE(log.PathEdit()->isEnabled());
+    Load("LogMaxListboxEntries = -3");
+    list.clear();
+    log.SaveSettings(list);
+    EXPECT_EQ(list[1], "LogMaxListboxEntries = -3") << "read without bounds, limited only when used";
+}
+
+TEST_F(LogPageTest, BurstFromFourThreadsKeepsEveryEntryInOrderAndTheWindowResponsive)
+{
+    Load("LogMaxListboxEntries = 10000");
+    log.resize(500, 300);
+    log.show();
+    QCoreApplication::processEvents();
+    constexpr int perThread = 2500;
+    std::atomic<int> running{4};
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 4; ++t)
+        threads.emplace_back([t, &running] {
+            for (int i = 0; i < perThread; ++i)
+                AddLogEntry(0, QString("t%1 %2").arg(t).arg(i));
+            --running;
+        });
+
+    struct PaintCounter : QObject
+    {
+        int paints = 0;
+        bool eventFilter(QObject*, QEvent* e) override
+        {
+            paints += e->type() == QEvent::Paint;
+            return false;
+        }
+    } counter;
+    log.List()->viewport()->installEventFilter(&counter);
+
+    // A timer on the GUI thread measures how long the window goes without handling its events.
+    QElapsedTimer sinceTick;
+    sinceTick.start();
+    qint64 worstGap = 0;
+    QTimer heartbeat;
+    QObject::connect(&heartbeat, &QTimer::timeout, [&] {
+        worstGap = std::max(worstGap, sinceTick.restart());
+    });
+    heartbeat.start(10);
+    QElapsedTimer total;
+    total.start();
+    while ((running > 0 || log.List()->Count() < 4 * perThread) && total.elapsed() < 60000)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+    for (auto& thread : threads)
+        thread.join();
+    QCoreApplication::processEvents();
+
+    ASSERT_EQ(log.List()->Count(), 4 * perThread);
+    std::array<int, 4> next{};
+    for (int row = 0; row < log.List()->Count(); ++row) {
+        const QString text = TextAt(row).mid(21);
+        const int t = text.mid(1, 1).toInt();
+        ASSERT_EQ(text, QString("t%1 %2").arg(t).arg(next[t])) << "row " << row;
+        ++next[t];
+    }
+    EXPECT_LT(worstGap, 1000) << "the GUI thread kept handling its events during the burst";
+    EXPECT_GT(counter.paints, 0);
+    EXPECT_LE(counter.paints, 4 * perThread) << "at most one repaint per entry";
+    std::printf("burst of %d entries: %lld ms, longest GUI gap %lld ms, %d repaints\n", 4 * perThread,
+                static_cast<long long>(total.elapsed()), static_cast<long long>(worstGap), counter.paints);
+}
