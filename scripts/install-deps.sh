@@ -21,7 +21,7 @@ PACKAGES=(
     # tests and benchmarks
     libgtest-dev libgmock-dev libbenchmark-dev
     python3 python3-pyftpdlib python3-aiosmtpd
-    xvfb xauth imagemagick fonts-dejavu-core
+    xvfb xauth imagemagick fonts-dejavu-core trayer xdotool x11-utils
 )
 
 export DEBIAN_FRONTEND=noninteractive

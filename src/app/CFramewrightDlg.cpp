@@ -28,16 +28,24 @@ using Utils::Classes::TrayPresenter;
 
 namespace {
 // Tray sequences: what the processing state shows.
-enum TraySequence : std::uint16_t { Stopped = 0, Waiting = 1, Cycle = 2, Failed = 3, Starting = 4, Stopping = 5 };
+enum TraySequence : std::uint16_t
+{
+    Stopped = 0,
+    Waiting = 1,
+    Cycle = 2,
+    Failed = 3,
+    Starting = 4,
+    Stopping = 5
+};
 
-constexpr auto LoadOrder = {CFramewrightDlg::Ftp,     CFramewrightDlg::Email, CFramewrightDlg::Captions,
-                            CFramewrightDlg::Source,  CFramewrightDlg::Archive, CFramewrightDlg::Log};
-constexpr auto SaveOrder = {CFramewrightDlg::Ftp,     CFramewrightDlg::Email,    CFramewrightDlg::Captions,
-                            CFramewrightDlg::Source,  CFramewrightDlg::Archive,  CFramewrightDlg::Log,
+constexpr auto LoadOrder = {CFramewrightDlg::Ftp,    CFramewrightDlg::Email,   CFramewrightDlg::Captions,
+                            CFramewrightDlg::Source, CFramewrightDlg::Archive, CFramewrightDlg::Log};
+constexpr auto SaveOrder = {CFramewrightDlg::Ftp,      CFramewrightDlg::Email,   CFramewrightDlg::Captions,
+                            CFramewrightDlg::Source,   CFramewrightDlg::Archive, CFramewrightDlg::Log,
                             CFramewrightDlg::Advanced, CFramewrightDlg::Control};
-constexpr auto ApplyOrder = {CFramewrightDlg::Archive, CFramewrightDlg::Ftp,   CFramewrightDlg::Source,
+constexpr auto ApplyOrder = {CFramewrightDlg::Archive,  CFramewrightDlg::Ftp,     CFramewrightDlg::Source,
                              CFramewrightDlg::Captions, CFramewrightDlg::Control, CFramewrightDlg::Email,
-                             CFramewrightDlg::Log,     CFramewrightDlg::Advanced};
+                             CFramewrightDlg::Log,      CFramewrightDlg::Advanced};
 } // namespace
 
 CFramewrightDlg::CFramewrightDlg(const Clock& clock, const QString& dataDirectory, QWidget* parent)
@@ -105,7 +113,8 @@ QString CFramewrightDlg::SettingsPath() const
 
 void CFramewrightDlg::Initialise(std::unique_ptr<TrayPresenter> tray)
 {
-    AddLogEntry(LogCategory::Information, QStringLiteral("Pixlet Initialising - version ") + CAbout::VersionText());
+    AddLogEntry(LogCategory::Information,
+                QStringLiteral("Pixlet Initialising - version ") + CAbout::VersionText());
     AddLogEntry(LogCategory::Information, QStringLiteral("Data directory is ") + dataDirectory_);
     if (!LoadSettings()) {
         // A first run writes a complete file of defaults at once and shows the window.
@@ -133,7 +142,8 @@ void CFramewrightDlg::CreateTray(std::unique_ptr<TrayPresenter> presenter)
         return;
     }
     if (auto* qtPresenter = dynamic_cast<Utils::Classes::QtTrayPresenter*>(presenter.get()))
-        connect(qtPresenter, &Utils::Classes::QtTrayPresenter::Activated, this, &CFramewrightDlg::OnTrayActivated);
+        connect(qtPresenter, &Utils::Classes::QtTrayPresenter::Activated, this,
+                &CFramewrightDlg::OnTrayActivated);
     tray_ = std::make_unique<CTrayIcon>(std::move(presenter));
     tray_->AddIcon(Stopped, PixletIcon(516));
     tray_->AddIcon(Waiting, PixletIcon(500));
@@ -172,8 +182,8 @@ bool CFramewrightDlg::LoadSettings()
     for (Page page : LoadOrder)
         pages_[page]->LoadSettings(list);
     // A stored quality outside 0 to 100 leaves the quality in force unchanged.
-    SetJpegQuality(GetSettingInt(list, QStringLiteral("AdvancedJPEGQuality"), 75, std::numeric_limits<int>::min(),
-                                 std::numeric_limits<int>::max()));
+    SetJpegQuality(GetSettingInt(list, QStringLiteral("AdvancedJPEGQuality"), 75,
+                                 std::numeric_limits<int>::min(), std::numeric_limits<int>::max()));
     pages_[Advanced]->LoadSettings(list);
     pages_[Control]->LoadSettings(list);
     // Read here until the Control page owns them.
@@ -189,7 +199,8 @@ bool CFramewrightDlg::SaveSettings()
         pages_[page]->SaveSettings(list);
     int error = 0;
     if (!WriteSettingsFile(list, SettingsPath(), &error)) {
-        AddLogEntry(LogCategory::Error, QStringLiteral("Could not save settings file - ") + SystemErrorText(error));
+        AddLogEntry(LogCategory::Error,
+                    QStringLiteral("Could not save settings file - ") + SystemErrorText(error));
         return false;
     }
     return true;

@@ -29,7 +29,20 @@ class CFramewrightDlg final : public QDialog
 
 public:
     // The pages in tab order.
-    enum Page { Control, Source, Captions, Ftp, Email, Archive, Preview, Log, Advanced, About, PageCount };
+    enum Page
+    {
+        Control,
+        Source,
+        Captions,
+        Ftp,
+        Email,
+        Archive,
+        Preview,
+        Log,
+        Advanced,
+        About,
+        PageCount
+    };
 
     CFramewrightDlg(const Clock& clock, const QString& dataDirectory, QWidget* parent = nullptr);
     ~CFramewrightDlg() override;

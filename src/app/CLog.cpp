@@ -9,9 +9,9 @@
 
 #include <QCheckBox>
 #include <QElapsedTimer>
-#include <QTimerEvent>
 #include <QFile>
 #include <QHBoxLayout>
+#include <QTimerEvent>
 #include <QVBoxLayout>
 
 #include <limits>
@@ -145,7 +145,8 @@ void CLog::AddBatch(std::deque<Entry>& entries, int budgetMs)
             file->write((stamped + u'\n').toUtf8());
         } else {
             // Said once per entry and never written to the file itself, so it cannot loop.
-            entries.push_front({LogCategory::Error, QStringLiteral("Log - Could not save to disk"), entry.stamp, false});
+            entries.push_front(
+                {LogCategory::Error, QStringLiteral("Log - Could not save to disk"), entry.stamp, false});
         }
     }
 
@@ -183,7 +184,8 @@ bool CLog::event(QEvent* event)
     if (event->type() != logUpdate)
         return CPage::event(event);
     auto* message = static_cast<MessageEvent*>(event);
-    pending_.push_back({static_cast<int>(message->wParam), message->text.value_or(QString()), clock_.LocalNow(), true});
+    pending_.push_back(
+        {static_cast<int>(message->wParam), message->text.value_or(QString()), clock_.LocalNow(), true});
     // Shown from a zero timer, which runs after the events already queued (input, paint).
     if (!showPending_.isActive())
         showPending_.start(0, this);

@@ -18,7 +18,8 @@ int main(int argc, char* argv[])
     RegisterAllNamedMessages();
 
     CFramewrightDlg dialog(SystemClock(), DataDirectory());
-    QObject::connect(&dialog, &CFramewrightDlg::ExitFinished, &app, &QCoreApplication::quit, Qt::QueuedConnection);
+    QObject::connect(&dialog, &CFramewrightDlg::ExitFinished, &app, &QCoreApplication::quit,
+                     Qt::QueuedConnection);
     std::unique_ptr<Utils::Classes::TrayPresenter> tray;
     if (QSystemTrayIcon::isSystemTrayAvailable())
         tray = std::make_unique<Utils::Classes::QtTrayPresenter>();

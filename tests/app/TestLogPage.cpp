@@ -103,7 +103,8 @@ TEST_F(LogPageTest, FileGetsUtf8LinesOnlyWhenSaving)
     Load("LogSaveToDisk  = Yes");
     log.AddEntry(0, QString::fromUtf8("Grüße 東京"));
     log.AddEntry(1, "error line");
-    EXPECT_EQ(File(), QString::fromUtf8("04/03/2026 05:06:07: Grüße 東京\n04/03/2026 05:06:07: error line\n"));
+    EXPECT_EQ(File(),
+              QString::fromUtf8("04/03/2026 05:06:07: Grüße 東京\n04/03/2026 05:06:07: error line\n"));
 }
 
 TEST_F(LogPageTest, UnwritableFileAddsOneErrorPerEntryWithoutLooping)
@@ -169,9 +170,8 @@ TEST_F(LogPageTest, BurstFromFourThreadsKeepsEveryEntryInOrderAndTheWindowRespon
     sinceTick.start();
     qint64 worstGap = 0;
     QTimer heartbeat;
-    QObject::connect(&heartbeat, &QTimer::timeout, [&] {
-        worstGap = std::max(worstGap, sinceTick.restart());
-    });
+    QObject::connect(&heartbeat, &QTimer::timeout,
+                     [&] { worstGap = std::max(worstGap, sinceTick.restart()); });
     heartbeat.start(10);
     QElapsedTimer total;
     total.start();

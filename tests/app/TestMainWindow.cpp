@@ -65,8 +65,8 @@ struct MainWindowTest : ::testing::Test
 TEST_F(MainWindowTest, TenTabsInOrder)
 {
     Start();
-    const QStringList expected = {"Control", "Source", "Captions", "FTP",      "Email",
-                                  "Archive", "Preview", "Log",     "Advanced", "About"};
+    const QStringList expected = {"Control", "Source",  "Captions", "FTP",      "Email",
+                                  "Archive", "Preview", "Log",      "Advanced", "About"};
     ASSERT_EQ(dialog->Pages()->count(), 10);
     for (int i = 0; i < 10; ++i)
         EXPECT_EQ(dialog->Pages()->tabText(i), expected[i]);
@@ -95,7 +95,8 @@ TEST_F(MainWindowTest, StartMinimisedShowsOnlyTheTrayIcon)
     Start();
     EXPECT_FALSE(dialog->isVisible());
     EXPECT_FALSE(dialog->WindowMayShow());
-    EXPECT_FALSE(ReadText(Data() + "Pixlet.ini").contains("Log")) << "an existing file is not rewritten at start";
+    EXPECT_FALSE(ReadText(Data() + "Pixlet.ini").contains("Log"))
+        << "an existing file is not rewritten at start";
     dialog->OnTrayActivated(QSystemTrayIcon::DoubleClick);
     EXPECT_TRUE(dialog->isVisible());
 }
@@ -132,7 +133,8 @@ TEST_F(MainWindowTest, EnterInAnyEditAppliesSavesAndHides)
     EXPECT_FALSE(dialog->isVisible());
     EXPECT_TRUE(log->CurrentSettings().saveToDisk);
     EXPECT_TRUE(ReadText(Data() + "Pixlet.ini").contains("LogSaveToDisk  = Yes\r\n"));
-    EXPECT_TRUE(ReadText(Data() + "Pixlet.ini").contains("LogPathAndFilename = " + dir.path() + "/elsewhere.log"));
+    EXPECT_TRUE(
+        ReadText(Data() + "Pixlet.ini").contains("LogPathAndFilename = " + dir.path() + "/elsewhere.log"));
     EXPECT_FALSE(dialog->ApplyButton()->isEnabled());
 }
 

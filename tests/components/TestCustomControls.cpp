@@ -125,7 +125,8 @@ TEST(CListBoxColour, ErrorLinesAreWhiteOnDarkRed)
     const QImage shot = list.viewport()->grab().toImage();
     const int rowHeight = list.sizeHintForRow(0);
     EXPECT_EQ(shot.pixelColor(shot.width() - 5, rowHeight / 2), QColor(200, 0, 0));
-    EXPECT_EQ(shot.pixelColor(shot.width() - 5, rowHeight + rowHeight / 2), list.palette().color(QPalette::Base));
+    EXPECT_EQ(shot.pixelColor(shot.width() - 5, rowHeight + rowHeight / 2),
+              list.palette().color(QPalette::Base));
 }
 
 TEST(ClampEditInteger, Rules)

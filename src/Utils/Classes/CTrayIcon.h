@@ -42,7 +42,8 @@ public:
     // Command 5: shown with the next frame; texts over 127 characters end in "...".
     void SetTip(const QString& tip);
     // Command 6.
-    void ShowBalloon(const QString& text, const QString& title, TrayPresenter::BalloonIcon icon, int timeoutMs);
+    void ShowBalloon(const QString& text, const QString& title, TrayPresenter::BalloonIcon icon,
+                     int timeoutMs);
     // Command 7.
     void SetAnimate(bool animate);
 

@@ -10,7 +10,13 @@ namespace Utils::Classes {
 class TrayPresenter
 {
 public:
-    enum class BalloonIcon { None, Information, Warning, Critical };
+    enum class BalloonIcon
+    {
+        None,
+        Information,
+        Warning,
+        Critical
+    };
 
     virtual ~TrayPresenter() = default;
     // Puts the icon into the notification area (first call) or changes it.

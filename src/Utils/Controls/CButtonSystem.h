@@ -12,7 +12,12 @@ class CButtonSystem final : public QAbstractButton
     Q_DISABLE_COPY_MOVE(CButtonSystem)
 
 public:
-    enum class Glyph { Close, Maximise, Restore };
+    enum class Glyph
+    {
+        Close,
+        Maximise,
+        Restore
+    };
 
     explicit CButtonSystem(Glyph glyph, QWidget* parent = nullptr);
 

@@ -2,8 +2,8 @@
 
 #include "ImageOperations.h"
 
-#include <QPainter>
 #include <QPaintEvent>
+#include <QPainter>
 
 namespace Utils::Controls {
 

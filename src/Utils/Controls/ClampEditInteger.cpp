@@ -15,7 +15,8 @@ std::optional<QString> ClampedIntegerText(const QString& text, std::int32_t mini
         return std::nullopt;
     if (maximum < minimum)
         std::swap(minimum, maximum);
-    const std::int32_t value = std::clamp(ParseLeadingInteger(trimmed, LeadingSpace::Blanks), minimum, maximum);
+    const std::int32_t value =
+        std::clamp(ParseLeadingInteger(trimmed, LeadingSpace::Blanks), minimum, maximum);
     const QString wanted = QString::number(value);
     if (wanted == trimmed)
         return std::nullopt;

@@ -1,0 +1,96 @@
+#!/usr/bin/env bash
+# A real window on a virtual X server with a tray host: Pixlet starts with a fresh data
+# directory, its icon docks, Escape hides the window to the tray, a double-click on the icon
+# shows it again, and Exit from the tray menu ends the program. Screenshots go to $2.
+# Exit code 77 (skipped) when the X tools are not installed.
+set -u
+pixlet="$1"
+shots="${2:-screenshots}"
+for tool in Xvfb trayer xdotool xwininfo import; do
+    command -v "$tool" >/dev/null || { echo "skipped: $tool is not installed"; exit 77; }
+done
+mkdir -p "$shots"
+work=$(mktemp -d)
+pids=()
+cleanup() {
+    for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null; done
+    wait 2>/dev/null
+    rm -rf "$work"
+}
+trap cleanup EXIT
+fail() { echo "FAILED: $*"; import -window root "$shots/failure.png" 2>/dev/null; exit 1; }
+
+# Waits up to $1 tenths of a second for the command in the remaining arguments to succeed.
+wait_for() {
+    local tries=$1; shift
+    for ((i = 0; i < tries; i++)); do "$@" >/dev/null 2>&1 && return 0; sleep 0.1; done
+    return 1
+}
+
+Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
+pids+=($!)
+wait_for 50 test -s "$work/display" || fail "Xvfb did not start"
+export DISPLAY=":$(cat "$work/display")"
+trayer --edge top --align right --widthtype request --height 32 --transparent false >"$work/trayer.log" 2>&1 &
+pids+=($!)
+wait_for 50 sh -c 'xwininfo -root -tree | grep -q "\"panel\""' || fail "the tray host did not start"
+
+export XDG_DATA_HOME="$work/data" QT_QPA_PLATFORM=xcb
+"$pixlet" >"$work/pixlet.log" 2>&1 &
+pixlet_pid=$!
+pids+=($pixlet_pid)
+
+# Top-level windows stand five blanks deep in the tree, the docked icon deeper.
+main_window() { xwininfo -root -tree | grep -E '^ {5}0x[0-9a-f]+ "Pixlet": \("pixlet"' | awk '{print $1; exit}'; }
+tray_icon() { xwininfo -root -tree | grep -E '^ {9,}0x[0-9a-f]+ "Pixlet": \("pixlet"' | awk '{print $1; exit}'; }
+mapped() { xwininfo -id "$1" | grep -q 'IsViewable'; }
+unmapped() { ! mapped "$1"; }
+docked() { test -n "$(tray_icon)"; }
+
+wait_for 100 sh -c "xwininfo -root -tree | grep -q '\"Pixlet\": (\"pixlet\"'" || fail "no Pixlet window"
+wait_for 100 docked || fail "the tray icon did not dock"
+window=$(main_window)
+icon=$(tray_icon)
+wait_for 50 mapped "$window" || fail "the first run did not show the window"
+test -s "$XDG_DATA_HOME/Quellmoor Software/Pixlet/Pixlet.ini" || fail "the first run wrote no settings file"
+sleep 0.5
+import -window root "$shots/main-window.png"
+# The start-up lines on the Log page (a picture only: the tab's place depends on the style).
+eval "$(xdotool getwindowgeometry --shell "$window")"
+xdotool mousemove $((X + 488)) $((Y + 24)) click 1
+sleep 0.5
+import -window root "$shots/log-page.png"
+
+# Real key events (XTEST) to the focused window. A program that has only just mapped its window
+# may not take the focus at once, so the key is tried a few times.
+hidden=no
+for attempt in 1 2 3; do
+    xdotool windowfocus --sync "$window" 2>/dev/null
+    xdotool key Escape
+    if wait_for 20 unmapped "$window"; then hidden=yes; break; fi
+done
+test "$hidden" = yes || fail "Escape did not hide the window"
+
+eval "$(xdotool getwindowgeometry --shell "$icon")"
+cx=$((X + WIDTH / 2)); cy=$((Y + HEIGHT / 2))
+import -window root -crop 200x40+824+0 "$shots/tray.png"
+xdotool mousemove "$cx" "$cy"
+sleep 0.3
+xdotool click --repeat 2 --delay 80 1
+wait_for 30 mapped "$window" || fail "a double-click on the icon did not show the window"
+sleep 0.5
+import -window root "$shots/shown-again.png"
+
+xdotool click 3
+sleep 0.5
+import -window root "$shots/tray-menu.png"
+menu=$(xwininfo -root -tree | grep -E '^ {5}0x[0-9a-f]+ .*\("pixlet" "Pixlet"\)' | grep -v "$window" | awk '{print $1; exit}')
+test -n "$menu" || fail "the tray menu did not open"
+eval "$(xdotool getwindowgeometry --shell "$menu")"
+# Exit is the last item of the menu.
+xdotool mousemove $((X + WIDTH / 2)) $((Y + HEIGHT - 10)) click 1
+wait_for 50 sh -c "! kill -0 $pixlet_pid" || fail "Exit did not end the program"
+wait "$pixlet_pid"
+status=$?
+test "$status" -eq 0 || fail "Pixlet exited with $status"
+echo "real window: docked, hid, showed, exited; screenshots in $shots"
