@@ -15,7 +15,7 @@ pids=()
 cleanup() {
     for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null; done
     wait 2>/dev/null
-    rm -rf "$work"
+    [ -n "${KEEP_WORK:-}" ] && echo "kept $work" || rm -rf "$work"
 }
 trap cleanup EXIT
 fail() { echo "FAILED: $*"; import -window root "$shots/failure.png" 2>/dev/null; exit 1; }
