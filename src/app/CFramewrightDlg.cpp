@@ -10,7 +10,6 @@
 #include "SettingsFile.h"
 #include "SystemErrorText.h"
 #include "Utils/Classes/CTrayIcon.h"
-#include "Utils/Classes/QtTrayPresenter.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -141,9 +140,6 @@ void CFramewrightDlg::CreateTray(std::unique_ptr<TrayPresenter> presenter)
         AddLogEntry(LogCategory::Error, QStringLiteral("Tray Icon not created"));
         return;
     }
-    if (auto* qtPresenter = dynamic_cast<Utils::Classes::QtTrayPresenter*>(presenter.get()))
-        connect(qtPresenter, &Utils::Classes::QtTrayPresenter::Activated, this,
-                &CFramewrightDlg::OnTrayActivated);
     tray_ = std::make_unique<CTrayIcon>(std::move(presenter));
     tray_->AddIcon(Stopped, PixletIcon(516));
     tray_->AddIcon(Waiting, PixletIcon(500));

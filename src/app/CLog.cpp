@@ -20,10 +20,11 @@
 using Utils::Controls::CEditBrowseCtrlEx;
 using Utils::Controls::CListBoxColour;
 
-CLog::CLog(const Clock& clock, const QString& dataDirectory, QWidget* parent) : CPage(parent), clock_(clock)
+CLog::CLog(const Clock& clock, const QString& dataDirectory, QWidget* parent)
+    : CPage(parent), clock_(clock), defaultPath_(dataDirectory + QStringLiteral("pixlet.log"))
 {
     setObjectName(QStringLiteral("Log"));
-    settings_.pathAndFilename = dataDirectory + QStringLiteral("pixlet.log");
+    settings_.pathAndFilename = defaultPath_;
 
     list_ = new CListBoxColour(this);
     saveCheck_ = new QCheckBox(tr("Save"), this);
@@ -59,7 +60,7 @@ void CLog::LoadSettings(const SettingsList& list)
     constexpr int lowest = std::numeric_limits<int>::min(), highest = std::numeric_limits<int>::max();
     settings_.saveToDisk = GetSettingBool(list, KeySaveToDisk, false);
     settings_.maxListboxEntries = GetSettingInt(list, KeyMaxEntries, 1000, lowest, highest);
-    settings_.pathAndFilename = GetSettingString(list, KeyPath, settings_.pathAndFilename);
+    settings_.pathAndFilename = GetSettingString(list, KeyPath, defaultPath_);
     ShowSettings();
 }
 

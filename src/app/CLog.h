@@ -81,6 +81,7 @@ private:
     void AddBatch(std::deque<Entry>& entries, int budgetMs);
 
     const Clock& clock_;
+    const QString defaultPath_;
     Settings settings_;
     Utils::Controls::CListBoxColour* list_ = nullptr;
     QCheckBox* saveCheck_ = nullptr;

@@ -21,8 +21,12 @@ int main(int argc, char* argv[])
     QObject::connect(&dialog, &CFramewrightDlg::ExitFinished, &app, &QCoreApplication::quit,
                      Qt::QueuedConnection);
     std::unique_ptr<Utils::Classes::TrayPresenter> tray;
-    if (QSystemTrayIcon::isSystemTrayAvailable())
-        tray = std::make_unique<Utils::Classes::QtTrayPresenter>();
+    if (QSystemTrayIcon::isSystemTrayAvailable()) {
+        auto presenter = std::make_unique<Utils::Classes::QtTrayPresenter>();
+        QObject::connect(presenter.get(), &Utils::Classes::QtTrayPresenter::Activated, &dialog,
+                         &CFramewrightDlg::OnTrayActivated);
+        tray = std::move(presenter);
+    }
     dialog.Initialise(std::move(tray));
     // Shows the window only where start-up allowed it.
     dialog.show();
