@@ -5,6 +5,7 @@
 #include "CConfiguration.h"
 #include "CLog.h"
 #include "CPlaceholderPage.h"
+#include "captions/CCaptionMain.h"
 #include "EventLog.h"
 #include "ImageFormat.h"
 #include "SettingsFile.h"
@@ -91,7 +92,8 @@ void CFramewrightDlg::CreatePages()
     // The log page comes first, so that every other page can log while it is made.
     pages_[Log] = new CLog(clock_, dataDirectory_, configuration_);
     pages_[About] = new CAbout(configuration_);
-    for (Page page : {Advanced, Ftp, Preview, Captions, Source, Control, Archive, Email})
+    pages_[Captions] = captions_ = new CCaptionMain(clock_, configuration_);
+    for (Page page : {Advanced, Ftp, Preview, Source, Control, Archive, Email})
         pages_[page] = new CPlaceholderPage(CConfiguration::PageTitles().at(page), configuration_);
     for (int page = 0; page < PageCount; ++page) {
         configuration_->addTab(pages_[page], CConfiguration::PageTitles().at(page));
@@ -173,8 +175,11 @@ bool CFramewrightDlg::LoadSettings()
 {
     SettingsList list;
     const bool read = ReadSettingsFile(list, SettingsPath());
-    if (!read)
+    if (!read) {
         AddLogEntry(LogCategory::Error, QStringLiteral("Could not open settings file - Using defaults"));
+        // A first start shows two example captions; the loaded ones (none) follow them.
+        captions_->AddExampleCaptions();
+    }
     for (Page page : LoadOrder)
         pages_[page]->LoadSettings(list);
     // A stored quality outside 0 to 100 leaves the quality in force unchanged.

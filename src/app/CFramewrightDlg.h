@@ -8,6 +8,7 @@
 #include <array>
 #include <memory>
 
+class CCaptionMain;
 class CConfiguration;
 class CLog;
 class Clock;
@@ -71,6 +72,7 @@ public:
     CConfiguration* Pages() const { return configuration_; }
     Utils::Classes::CPage* PageAt(Page page) const { return pages_[page]; }
     CLog* LogPage() const;
+    CCaptionMain* CaptionsPage() const { return captions_; }
     Utils::Classes::CTrayIcon* Tray() const { return tray_.get(); }
     QMenu* TrayMenu() const { return trayMenu_; }
 
@@ -102,6 +104,7 @@ private:
     const QString dataDirectory_;
     std::array<Utils::Classes::CPage*, PageCount> pages_{};
     CConfiguration* configuration_ = nullptr;
+    CCaptionMain* captions_ = nullptr;
     QPushButton* okButton_ = nullptr;
     QPushButton* cancelButton_ = nullptr;
     QPushButton* applyButton_ = nullptr;

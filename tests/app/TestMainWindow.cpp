@@ -1,6 +1,7 @@
 #include "CConfiguration.h"
 #include "CFramewrightDlg.h"
 #include "CLog.h"
+#include "captions/CCaptionMain.h"
 #include "ManualClock.h"
 #include "RecordingTrayPresenter.h"
 #include "Utils/Classes/CTrayIcon.h"
@@ -13,6 +14,7 @@
 #include <QMenu>
 #include <QPushButton>
 #include <QSignalSpy>
+#include <QTabBar>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -83,9 +85,28 @@ TEST_F(MainWindowTest, FirstRunShowsTheWindowAndWritesDefaults)
     EXPECT_TRUE(log[0].startsWith("Pixlet Initialising - version ")) << log[0].toStdString();
     EXPECT_EQ(log[1], "Data directory is " + Data());
     EXPECT_EQ(log[2], "Could not open settings file - Using defaults");
-    EXPECT_EQ(ReadText(Data() + "Pixlet.ini"),
-              "LogSaveToDisk  = No\r\nLogMaxListboxEntries = 1000\r\nLogPathAndFilename = " + Data() +
-                  "pixlet.log\r\n\r\n");
+    QStringList expected = {"CaptionNumberOfCaptions = 2", ""};
+    const QStringList texts = {"Caption Example 1", "Caption Example 2 - The time is <HH>:<MM>:<SS>"};
+    const QStringList colours = {"127, 0, 127", "0, 0, 0"};
+    const QStringList positions = {"0,30", "0,60"};
+    for (int i = 0; i < 2; ++i) {
+        const QString key = QString("Caption%1").arg(i);
+        expected << key + "Text = " + texts[i] << key + "TextColour = " + colours[i] << key + "TextAlpha = 255"
+                 << key + "BackgroundColour = 255, 255, 255" << key + "BackgroundAlpha = 0"
+                 << key + "Position = " + positions[i] << key + "Justify = 0" << key + "Font = Arial"
+                 << key + "FontSize = 20" << key + "FontItalic = No" << key + "FontWeight = 400" << "";
+    }
+    for (int j = 0; j < 16; ++j)
+        expected << QString("CaptionCustomColour%1 = 0,0,0").arg(j);
+    expected << "" << "CaptionSampleBorderHatchStyle = HatchStyleBackwardDiagonal" << "";
+    expected << "LogSaveToDisk  = No" << "LogMaxListboxEntries = 1000"
+             << "LogPathAndFilename = " + Data() + "pixlet.log" << "";
+    const QStringList written = ReadText(Data() + "Pixlet.ini").split("\r\n");
+    ASSERT_EQ(written.size(), expected.size() + 1) << "every line ends in CR LF";
+    for (int line = 0; line < expected.size(); ++line)
+        EXPECT_EQ(written[line], expected[line]) << "line " << line + 1;
+    EXPECT_EQ(dialog->CaptionsPage()->AppliedCaptions().size(), 2u);
+    EXPECT_EQ(dialog->CaptionsPage()->Tabs()->currentIndex(), 0);
     EXPECT_FALSE(dialog->ApplyButton()->isEnabled());
 }
 

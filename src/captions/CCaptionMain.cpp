@@ -1,0 +1,179 @@
+#include "CCaptionMain.h"
+
+#include "CaptionRenderer.h"
+#include "CaptionSettings.h"
+#include "ImageOperations.h"
+#include "NamedMessages.h"
+
+#include <QTabBar>
+#include <QVBoxLayout>
+
+CCaptionMain::CCaptionMain(const Clock& clock, QWidget* parent)
+    : CPage(parent), clock_(clock),
+      jobs_(clock, RegisterNamedMessage(QString::fromLatin1(MessageName::CaptionImageProcessNotify)))
+{
+    setObjectName(QStringLiteral("Captions"));
+    tabs_ = new QTabBar(this);
+    tabs_->setExpanding(false);
+    tabs_->setElideMode(Qt::ElideNone);
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(tabs_);
+    layout->addStretch(1);
+    RebuildTabs(0);
+    connect(tabs_, &QTabBar::currentChanged, this, &CCaptionMain::OnTabChanged);
+}
+
+CCaptionMain::~CCaptionMain() = default;
+
+QString CCaptionMain::ShortenToWidth(const QString& text, int width, const QFontMetrics& metrics)
+{
+    if (text.isEmpty() || metrics.horizontalAdvance(text) < width)
+        return text;
+    QString shortened = text;
+    const QString dots = QStringLiteral("...");
+    while (!shortened.isEmpty()) {
+        shortened.chop(1);
+        if (metrics.horizontalAdvance(shortened + dots) < width)
+            return shortened + dots;
+    }
+    return dots;
+}
+
+QString CCaptionMain::TabLabel(const CCaptionData& caption) const
+{
+    return ShortenToWidth(caption.text, TabLabelWidth, tabs_->fontMetrics());
+}
+
+void CCaptionMain::RebuildTabs(int select)
+{
+    updatingTabs_ = true;
+    while (tabs_->count() > 0)
+        tabs_->removeTab(0);
+    for (const CCaptionData& caption : edited_)
+        tabs_->addTab(TabLabel(caption));
+    tabs_->addTab(tr("New"));
+    tabs_->setCurrentIndex(std::clamp(select, 0, tabs_->count() - 1));
+    updatingTabs_ = false;
+}
+
+int CCaptionMain::SelectedIndex() const
+{
+    const int index = tabs_->currentIndex();
+    return index >= 0 && index < static_cast<int>(edited_.size()) ? index : -1;
+}
+
+void CCaptionMain::Select(int index, bool notify)
+{
+    updatingTabs_ = true;
+    tabs_->setCurrentIndex(index);
+    updatingTabs_ = false;
+    if (notify)
+        emit CaptionSelected(SelectedIndex());
+}
+
+void CCaptionMain::OnTabChanged(int index)
+{
+    if (updatingTabs_)
+        return;
+    if (index == static_cast<int>(edited_.size())) {
+        // "New": a blank caption in the font and colours of the last one.
+        CCaptionData caption;
+        if (!edited_.empty()) {
+            const CCaptionData& last = edited_.back();
+            caption.fontName = last.fontName;
+            caption.fontWeight = last.fontWeight;
+            caption.fontItalic = last.fontItalic;
+            caption.fontSize = last.fontSize;
+            caption.textColour = last.textColour;
+            caption.backgroundColour = last.backgroundColour;
+            caption.textAlpha = last.textAlpha;
+            caption.backgroundAlpha = last.backgroundAlpha;
+        }
+        AddCaption(caption);
+        emit Changed();
+        return;
+    }
+    emit CaptionSelected(SelectedIndex());
+}
+
+void CCaptionMain::AddCaption(const CCaptionData& caption)
+{
+    edited_.push_back(caption);
+    updatingTabs_ = true;
+    const int index = static_cast<int>(edited_.size()) - 1;
+    tabs_->insertTab(index, TabLabel(caption));
+    tabs_->setCurrentIndex(index);
+    updatingTabs_ = false;
+    emit CaptionSelected(index);
+}
+
+void CCaptionMain::DeleteCaption(int index, bool notify)
+{
+    if (index == -1)
+        index = SelectedIndex();
+    if (index < 0 || index >= static_cast<int>(edited_.size()))
+        return;
+    edited_.erase(edited_.begin() + index);
+    updatingTabs_ = true;
+    tabs_->removeTab(index);
+    updatingTabs_ = false;
+    if (edited_.empty())
+        AddCaption(CCaptionData());
+    Select(index <= 1 ? 0 : index - 1, notify);
+}
+
+void CCaptionMain::AddExampleCaptions()
+{
+    AddCaption(CCaptionData::FirstExample());
+    AddCaption(CCaptionData::SecondExample());
+}
+
+void CCaptionMain::ApplyCaptions()
+{
+    applied_ = edited_;
+}
+
+void CCaptionMain::RevertCaptions()
+{
+    edited_ = applied_;
+    if (edited_.empty())
+        edited_.emplace_back();
+    RebuildTabs(0);
+    emit CaptionSelected(SelectedIndex());
+}
+
+void CCaptionMain::LoadSettings(const SettingsList& list)
+{
+    for (const CCaptionData& caption : CaptionSettings::ReadCaptions(list))
+        AddCaption(caption);
+    customColours_ = CaptionSettings::ReadCustomColours(list);
+    sampleBorderHatchStyle_ = CaptionSettings::ReadSampleBorderHatchStyle(list);
+    ApplyCaptions();
+    // The editor always has a caption to show; nothing is drawn until the user applies it.
+    if (edited_.empty())
+        AddCaption(CCaptionData());
+    Select(0, true);
+}
+
+void CCaptionMain::SaveSettings(SettingsList& list) const
+{
+    CaptionSettings::Write(list, applied_, customColours_, sampleBorderHatchStyle_);
+}
+
+void CCaptionMain::ProcessImage(ImageFrame& image, QObject* notify)
+{
+    if (image.IsEmpty())
+        return;
+    // The sample shows the image as it came, without captions.
+    CopyImage(image, lastSourceImage_);
+    jobs_.Start(image, applied_, notify);
+    emit SampleUpdated();
+}
+
+void CCaptionMain::RenderSample(ImageFrame& target, const std::vector<CCaptionData>& captions) const
+{
+    if (lastSourceImage_.IsEmpty())
+        return;
+    CopyImage(lastSourceImage_, target);
+    CaptionRenderer::DrawCaptions(target, captions, clock_);
+}
