@@ -21,6 +21,16 @@ CCaptionMain::CCaptionMain(const Clock& clock, QWidget* parent)
     layout->addStretch(1);
     RebuildTabs(0);
     connect(tabs_, &QTabBar::currentChanged, this, &CCaptionMain::OnTabChanged);
+    // With no caption yet, "New" is already the current tab: a click on it changes nothing,
+    // so it is taken here, once the tab bar has finished with the press (it would otherwise
+    // select the tab that moved under the pointer).
+    connect(
+        tabs_, &QTabBar::tabBarClicked, this,
+        [this](int index) {
+            if (index == tabs_->currentIndex() && index == static_cast<int>(edited_.size()))
+                OnTabChanged(index);
+        },
+        Qt::QueuedConnection);
 }
 
 CCaptionMain::~CCaptionMain() = default;

@@ -1,0 +1,354 @@
+#include "captions/CaptionRenderer.h"
+#include "ManualClock.h"
+#include "NamedMessages.h"
+#include "TestImages.h"
+#include "captions/CCaptionMain.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFontDatabase>
+#include <QFontMetricsF>
+#include <QPainter>
+#include <QTemporaryDir>
+#include <QThread>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <thread>
+
+using namespace CaptionRenderer;
+
+namespace {
+struct Bounds
+{
+    int left = INT_MAX, top = INT_MAX, right = -1, bottom = -1, count = 0;
+    bool Empty() const { return count == 0; }
+};
+
+// Where pixels differ from the background colour (or match `only` when given).
+Bounds Find(const ImageFrame& frame, const std::function<bool(const Rgb&)>& wanted)
+{
+    Bounds b;
+    for (int y = 0; y < frame.Height(); ++y)
+        for (int x = 0; x < frame.Width(); ++x)
+            if (wanted(PixelAt(frame, x, y))) {
+                b.left = std::min(b.left, x);
+                b.right = std::max(b.right, x);
+                b.top = std::min(b.top, y);
+                b.bottom = std::max(b.bottom, y);
+                ++b.count;
+            }
+    return b;
+}
+
+bool Dark(const Rgb& p)
+{
+    return p.red < 128 && p.green < 128 && p.blue < 128;
+}
+
+CCaptionData Text(const QString& text, int x, int y, int justify = 0)
+{
+    CCaptionData c;
+    c.text = text;
+    c.positionX = x;
+    c.positionY = y;
+    c.justify = justify;
+    c.fontName = "DejaVu Sans";
+    c.fontSize = 24;
+    return c;
+}
+
+ImageFrame Draw(const std::vector<CCaptionData>& captions, int width = 640, int height = 100)
+{
+    static ManualClock clock;
+    ImageFrame frame = FlatFrame(width, height, 24, 255, 255, 255);
+    DrawCaptions(frame, captions, clock);
+    return frame;
+}
+
+struct FileLineTest : ::testing::Test
+{
+    QTemporaryDir dir;
+    QString Write(const QString& name, const QByteArray& bytes)
+    {
+        QFile file(dir.filePath(name));
+        EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(bytes);
+        return file.fileName();
+    }
+};
+} // namespace
+
+TEST(CaptionText, TimeTokensFromTheClock)
+{
+    ManualClock clock(QDateTime(QDate(2026, 1, 2), QTime(14, 5, 0), Qt::UTC));
+    EXPECT_EQ(ExpandCaptionText("Time <HH>:<MM>", clock), "Time 14:05");
+}
+
+TEST_F(FileLineTest, LineNumbers)
+{
+    const QString path = Write("lines.txt", "alpha\nbeta\r\ngamma\n");
+    EXPECT_EQ(ExpandFileLineToken("[<FILELINE=" + path + "|2>]"), "[beta]");
+    EXPECT_EQ(ExpandFileLineToken("<FILELINE=" + path + "|0>"), "alpha");
+    EXPECT_EQ(ExpandFileLineToken("<FILELINE=" + path + "|1>"), "alpha");
+    EXPECT_EQ(ExpandFileLineToken("<FILELINE=" + path + ">"), "alpha");
+    EXPECT_EQ(ExpandFileLineToken("<FILELINE=" + path + "|-4>"), "alpha");
+    EXPECT_EQ(ExpandFileLineToken("<FILELINE=" + path + "|3>"), "gamma");
+    EXPECT_EQ(ExpandFileLineToken("x<FILELINE=" + path + "|9>y"), "xy");
+}
+
+TEST_F(FileLineTest, OnlyTheFirstTokenIsResolved)
+{
+    const QString path = Write("lines.txt", "alpha\nbeta\ngamma");
+    const QString token = "<FILELINE=" + path + "|2>";
+    EXPECT_EQ(ExpandFileLineToken(token + " " + token), "beta beta");
+    const QString other = "<FILELINE=" + path + "|3>";
+    EXPECT_EQ(ExpandFileLineToken(token + " " + other), "beta " + other);
+    EXPECT_EQ(ExpandFileLineToken("<FILELINE=" + path + "|2"), "<FILELINE=" + path + "|2") << "no closing bracket";
+}
+
+TEST_F(FileLineTest, SizeLimitAndMissingFiles)
+{
+    const QString exact = Write("exact.txt", "first\n" + QByteArray(1024 - 6, 'x'));
+    const QString over = Write("over.txt", "first\n" + QByteArray(1025 - 6, 'x'));
+    EXPECT_EQ(ExpandFileLineToken("<FILELINE=" + exact + ">"), "first");
+    EXPECT_EQ(ExpandFileLineToken("<FILELINE=" + over + ">"), "<FILELINE=" + over + ">");
+    EXPECT_EQ(ExpandFileLineToken("[<FILELINE=" + dir.filePath("missing.txt") + ">]"), "[]");
+    EXPECT_EQ(ExpandFileLineToken("[<FILELINE=" + dir.path() + ">]"), "[]") << "a directory reads as nothing";
+}
+
+TEST_F(FileLineTest, BytesAreCharactersAndLinesAreNotExpandedAgain)
+{
+    const QString path = Write("latin.txt", "caf\xE9 <HH>\n");
+    ManualClock clock;
+    EXPECT_EQ(ExpandCaptionText("<FILELINE=" + path + ">", clock), QString::fromUtf8("café <HH>"));
+}
+
+TEST_F(FileLineTest, FileRewrittenWhileWorkersReadIt)
+{
+    const QString lineA = QString(200, 'A'), lineB = QString(200, 'B');
+    const QString path = Write("live.txt", ("head\n" + lineA + "\n").toLatin1());
+    std::atomic<bool> stop{false};
+    std::thread writer([&] {
+        for (int i = 0; !stop; ++i) {
+            QFile file(path);
+            if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+                continue;
+            file.write(("head\n" + (i % 2 ? lineA : lineB) + "\n").toLatin1());
+        }
+    });
+    std::vector<std::thread> readers;
+    std::atomic<int> torn{0}, reads{0};
+    for (int r = 0; r < 2; ++r)
+        readers.emplace_back([&] {
+            QElapsedTimer timer;
+            timer.start();
+            while (timer.elapsed() < 400) {
+                const QString line = ExpandFileLineToken("<FILELINE=" + path + "|2>");
+                ++reads;
+                if (line != lineA && line != lineB && !line.isEmpty())
+                    ++torn;
+            }
+        });
+    for (auto& reader : readers)
+        reader.join();
+    stop = true;
+    writer.join();
+    EXPECT_GT(reads, 10);
+    EXPECT_EQ(torn, 0) << "a line made of two versions of the file";
+}
+
+TEST(CaptionDrawing, JustificationAroundX)
+{
+    const Bounds centred = Find(Draw({Text("Centred caption", 320, 20, 1)}), Dark);
+    ASSERT_FALSE(centred.Empty());
+    EXPECT_NEAR((centred.left + centred.right) / 2.0, 320, 3);
+    const Bounds right = Find(Draw({Text("Right end", 630, 20, 2)}), Dark);
+    EXPECT_NEAR(right.right, 629, 3) << "the right end is 10 pixels from the edge";
+    EXPECT_LE(right.right, 630);
+    const Bounds left = Find(Draw({Text("Left", 100, 20, 0)}), Dark);
+    EXPECT_NEAR(left.left, 101, 3);
+    const Bounds odd = Find(Draw({Text("Left", 100, 20, 7)}), Dark);
+    EXPECT_EQ(odd.left, left.left) << "any other justification is left";
+    EXPECT_NEAR(left.top, 20 + 5, 6) << "the top of the text is at y";
+}
+
+TEST(CaptionDrawing, BoxOnlyWithBackgroundAlpha)
+{
+    auto red = [](const Rgb& p) { return p.red > 200 && p.green < 60 && p.blue < 60; };
+    CCaptionData caption = Text("Boxed text", 50, 30);
+    caption.backgroundColour = "255,0,0";
+    EXPECT_TRUE(Find(Draw({caption}), red).Empty()) << "alpha 0: no box";
+
+    caption.backgroundAlpha = 255;
+    const ImageFrame boxed = Draw({caption});
+    const Bounds box = Find(boxed, [](const Rgb& p) { return !(p.red == 255 && p.green == 255 && p.blue == 255); });
+    const Bounds text = Find(boxed, Dark);
+    QFont font("DejaVu Sans");
+    font.setPixelSize(24);
+    const QFontMetricsF metrics(font);
+    EXPECT_EQ(box.left, 50);
+    EXPECT_EQ(box.top, 30);
+    EXPECT_NEAR(box.right + 1 - 50, metrics.horizontalAdvance("Boxed text"), 1.5);
+    EXPECT_NEAR(box.bottom + 1 - 30, metrics.height(), 1.5);
+    EXPECT_TRUE(text.left >= box.left && text.right <= box.right && text.top >= box.top && text.bottom <= box.bottom)
+        << "the box holds the whole text";
+    EXPECT_EQ(PixelAt(boxed, box.left + 1, box.top + 1).red, 255);
+    EXPECT_EQ(PixelAt(boxed, box.left + 1, box.top + 1).green, 0);
+}
+
+TEST(CaptionDrawing, InvisibleTextLeavesOnlyTheBoxAndHalfAlphaBlends)
+{
+    CCaptionData caption = Text("Hidden words", 40, 20);
+    caption.textAlpha = 0;
+    caption.backgroundAlpha = 255;
+    caption.backgroundColour = "0,0,255";
+    const ImageFrame frame = Draw({caption});
+    const Bounds other = Find(frame, [](const Rgb& p) {
+        const bool white = p.red == 255 && p.green == 255 && p.blue == 255;
+        const bool blue = p.red == 0 && p.green == 0 && p.blue == 255;
+        return !white && !blue;
+    });
+    EXPECT_TRUE(other.Empty()) << "only the white image and the blue box";
+
+    caption.textAlpha = 255;
+    caption.backgroundAlpha = 128;
+    caption.backgroundColour = "0,0,0";
+    const ImageFrame half = Draw({caption});
+    EXPECT_NEAR(PixelAt(half, 41, 21).red, 127, 2) << "a 50% black box over white";
+}
+
+TEST(CaptionDrawing, WeightAbove400IsBold)
+{
+    CCaptionData regular = Text("Weighty words", 10, 20);
+    CCaptionData bold = regular;
+    regular.fontWeight = 400;
+    bold.fontWeight = 401;
+    const int regularInk = Find(Draw({regular}), Dark).count;
+    const int boldInk = Find(Draw({bold}), Dark).count;
+    EXPECT_GT(boldInk, regularInk * 1.15);
+    CCaptionData italic = regular;
+    italic.fontItalic = true;
+    EXPECT_NE(Find(Draw({italic}), Dark).left, -1);
+}
+
+TEST(CaptionDrawing, MissingFaceFallsBackToSansSerif)
+{
+    CCaptionData missing = Text("Fallback face", 10, 20);
+    missing.fontName = "No Such Face 12345";
+    CCaptionData sans = missing;
+    sans.fontName = "";
+    const ImageFrame a = Draw({missing});
+    CCaptionData serif = missing;
+    serif.fontName = "DejaVu Serif";
+    EXPECT_GT(Find(a, Dark).count, 50);
+    if (QFontDatabase::hasFamily("DejaVu Serif")) {
+        EXPECT_NE(Find(Draw({serif}), Dark).count, Find(a, Dark).count) << "the fallback is not a serif face";
+    }
+    EXPECT_EQ(Find(Draw({sans}), Dark).count, Find(a, Dark).count);
+}
+
+TEST(CaptionDrawing, SizeZeroEmptyTextAndPositionsOutside)
+{
+    CCaptionData zero = Text("Nothing", 10, 10);
+    zero.fontSize = 0;
+    CCaptionData negative = zero;
+    negative.fontSize = -20;
+    EXPECT_TRUE(Find(Draw({zero, negative, Text("", 10, 10)}), Dark).Empty());
+
+    const Bounds cut = Find(Draw({Text("Cut at the corner", -60, -8)}), Dark);
+    EXPECT_FALSE(cut.Empty());
+    EXPECT_EQ(cut.left, 0);
+    EXPECT_EQ(cut.top, 0);
+    EXPECT_TRUE(Find(Draw({Text("Far away", 5000, 5000), Text("Far away", -5000, 20)}), Dark).Empty());
+}
+
+TEST(CaptionDrawing, LaterCaptionsDrawOverEarlierOnes)
+{
+    CCaptionData under = Text("Layer", 20, 20);
+    under.backgroundAlpha = 255;
+    under.backgroundColour = "0,255,0";
+    CCaptionData over = under;
+    over.backgroundColour = "255,0,255";
+    const ImageFrame frame = Draw({under, over});
+    const Rgb p = PixelAt(frame, 21, 21);
+    EXPECT_EQ(p.red, 255);
+    EXPECT_EQ(p.green, 0);
+}
+
+namespace {
+class DoneCounter final : public QObject
+{
+public:
+    int done = 0;
+    bool event(QEvent* e) override
+    {
+        if (e->type() != RegisterNamedMessage(MessageName::CaptionImageProcessNotify))
+            return QObject::event(e);
+        ++done;
+        return true;
+    }
+};
+
+void WaitUntil(const std::function<bool()>& condition)
+{
+    QElapsedTimer timer;
+    timer.start();
+    while (!condition() && timer.elapsed() < 10000) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        QThread::msleep(2);
+    }
+}
+} // namespace
+
+TEST(CaptionJobs, OneNoticePerImageAlsoWithoutCaptions)
+{
+    ManualClock clock;
+    CCaptionMain page(clock);
+    page.LoadSettings(SettingsList{"CaptionNumberOfCaptions = 0"});
+    DoneCounter counter;
+    ImageFrame image = FlatFrame(64, 32, 24, 255, 255, 255);
+    page.ProcessImage(image, &counter);
+    WaitUntil([&] { return counter.done == 1; });
+    QCoreApplication::processEvents();
+    EXPECT_EQ(counter.done, 1);
+
+    ImageFrame empty;
+    page.ProcessImage(empty, &counter);
+    page.ProcessImage(image, nullptr);
+    page.WaitForCaptionJobs();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(counter.done, 1) << "no notice for an empty image or without a window";
+}
+
+TEST(CaptionJobs, DrawsTheAppliedCaptionsInPlaceAndKeepsTheSourceForTheSample)
+{
+    ManualClock clock;
+    CCaptionMain page(clock);
+    CCaptionData caption = Text("Worker text", 10, 5);
+    page.AddCaption(caption);
+    page.ApplyCaptions();
+    page.EditedCaptions()[0].text = "edited, not applied";
+    DoneCounter counter;
+    ImageFrame image = FlatFrame(300, 60, 24, 255, 255, 255);
+    page.ProcessImage(image, &counter);
+    EXPECT_TRUE(page.CaptionsBusy() || counter.done == 0);
+    WaitUntil([&] { return counter.done == 1; });
+    EXPECT_FALSE(page.CaptionsBusy());
+    const ImageFrame expected = Draw({caption}, 300, 60);
+    int differing = 0;
+    for (int y = 0; y < 60; ++y)
+        differing += std::memcmp(image.Row(y), expected.Row(y), 300 * 3) != 0;
+    EXPECT_EQ(differing, 0) << "the applied caption, not the edited one";
+    EXPECT_TRUE(Find(page.LastSourceImage(), Dark).Empty()) << "the sample source has no captions";
+
+    ImageFrame sample;
+    page.RenderSample(sample, {Text("Sample", 0, 0)});
+    EXPECT_FALSE(Find(sample, Dark).Empty());
+    CCaptionMain fresh(clock);
+    ImageFrame untouched = FlatFrame(4, 4, 24, 1, 2, 3);
+    fresh.RenderSample(untouched, {Text("Sample", 0, 0)});
+    EXPECT_EQ(PixelAt(untouched, 0, 0).red, 1) << "no source image yet: nothing rendered";
+}
