@@ -4,6 +4,7 @@ import json
 import sys
 
 TARGET_WORK = 1.15
+TARGET_CAPTIONS = 1.2
 TARGET_ENCODE = 1.05
 
 
@@ -28,6 +29,11 @@ def main(path):
             ratio = work / floor
             ok &= ratio <= TARGET_WORK
             print(f"  {label}: W / floor = {ratio:.3f} (target <= {TARGET_WORK})")
+        captioned = medians.get(f"WorkWithCaptions/{arg}")
+        if captioned and floor:
+            ratio = captioned / floor
+            ok &= ratio <= TARGET_CAPTIONS
+            print(f"  {label}: W with two captions / floor = {ratio:.3f} (target <= {TARGET_CAPTIONS})")
         if work and magick:
             print(f"  {label}: ImageMagick / W = {magick / work:.1f}")
     ours, turbo = medians.get("EncodeOurs"), medians.get("EncodeTurboJpeg")

@@ -7,6 +7,7 @@
 #include <QFile>
 #include <QFontDatabase>
 #include <QFontMetricsF>
+#include <QHash>
 #include <QMutex>
 #include <QPainter>
 
@@ -36,10 +37,25 @@ QByteArray ReadSmallFileSteadily(const QString& path)
     return previous;
 }
 
+// Whether a face is installed, asked of the font database once per face: the question goes
+// through fontconfig and would otherwise cost more than drawing the caption.
+bool FamilyInstalled(const QString& family)
+{
+    static QMutex mutex;
+    static QHash<QString, bool> known;
+    QMutexLocker lock(&mutex);
+    const auto found = known.constFind(family);
+    if (found != known.constEnd())
+        return found.value();
+    const bool installed = QFontDatabase::hasFamily(family);
+    known.insert(family, installed);
+    return installed;
+}
+
 QFont CaptionFont(const CCaptionData& caption)
 {
     QFont font;
-    if (QFontDatabase::hasFamily(caption.fontName)) {
+    if (FamilyInstalled(caption.fontName)) {
         font.setFamily(caption.fontName);
     } else {
         // A face that is not installed draws in the desktop's generic sans-serif face.

@@ -77,9 +77,12 @@ ResultCode DecodeWithQt(ImageFrame& frame, const QByteArray& bytes)
 
 ResultCode LoadImageFromMemory(ImageFrame& frame, const QByteArray& bytes)
 {
-    frame.Empty();
-    if (bytes.isEmpty())
+    // The JPEG path decodes into the frame's own buffer when the size fits; every other path
+    // and every failure leave a fresh or empty frame.
+    if (bytes.isEmpty()) {
+        frame.Empty();
         return Result::GenericFailure;
+    }
     ResultCode result;
     if (LooksLikeGif(bytes)) {
         // giflib rather than Qt: Qt gives every GIF as 32-bit and its palette is lost.
@@ -99,14 +102,18 @@ ResultCode LoadImageFromMemory(ImageFrame& frame, const QByteArray& bytes)
 
 ResultCode LoadImageFile(ImageFrame& frame, const QString& path)
 {
-    frame.Empty();
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return Result::FromErrno(errno ? errno : ENOENT);
-    if (file.size() > MaxFileBytes)
+    if (!file.open(QIODevice::ReadOnly)) {
+        const int error = errno ? errno : ENOENT;
+        frame.Empty();
+        return Result::FromErrno(error);
+    }
+    QByteArray bytes;
+    if (file.size() <= MaxFileBytes)
+        bytes = file.readAll();
+    if (bytes.isEmpty() || file.error() != QFileDevice::NoError) {
+        frame.Empty();
         return Result::GenericFailure;
-    const QByteArray bytes = file.readAll();
-    if (file.error() != QFileDevice::NoError)
-        return Result::GenericFailure;
+    }
     return LoadImageFromMemory(frame, bytes);
 }

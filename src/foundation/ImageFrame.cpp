@@ -31,9 +31,21 @@ ImageFrame& ImageFrame::operator=(ImageFrame&& other) noexcept
 
 bool ImageFrame::Create(int width, int height, int bitsPerPixel, bool withAlpha, Fill fill)
 {
-    Empty();
+    // A frame that is remade at its own size and depth keeps its buffer: a source that decodes
+    // every cycle into the same frame allocates once.
+    const bool sameShape = !image_.isNull() && image_.width() == width && image_.height() == height &&
+                           bitsPerPixel_ == bitsPerPixel && hasAlpha_ == (bitsPerPixel == 32 && withAlpha) &&
+                           bitsPerPixel != 8 && image_.isDetached();
+    EndSurface();
+    if (!sameShape)
+        Empty();
     if (width <= 0 || height <= 0)
         return false;
+    if (sameShape) {
+        if (fill == Fill::Black)
+            image_.fill(image_.format() == QImage::Format_RGB32 ? 0xFF000000u : 0u);
+        return true;
+    }
     QImage::Format format;
     switch (bitsPerPixel) {
     case 8:

@@ -82,19 +82,22 @@ bool LooksLikeJpeg(const QByteArray& bytes)
 
 ResultCode Decode(const QByteArray& bytes, ImageFrame& frame)
 {
-    frame.Empty();
     tjhandle handle = Decompressor();
     if (!handle)
         return Result::OutOfMemory;
     const auto* data = reinterpret_cast<const unsigned char*>(bytes.constData());
     const auto size = static_cast<unsigned long>(bytes.size());
     int width = 0, height = 0, subsampling = 0, colourspace = 0;
-    if (tjDecompressHeader3(handle, data, size, &width, &height, &subsampling, &colourspace) != 0)
+    if (tjDecompressHeader3(handle, data, size, &width, &height, &subsampling, &colourspace) != 0) {
+        frame.Empty();
         return DiscardDecompressor(Result::GenericFailure);
-    if (width <= 0 || height <= 0 || std::int64_t(width) * height > MaxPixels)
-        return Result::GenericFailure;
-    if (colourspace == TJCS_CMYK || colourspace == TJCS_YCCK)
-        return Result::InvalidArgument;
+    }
+    if (width <= 0 || height <= 0 || std::int64_t(width) * height > MaxPixels || colourspace == TJCS_CMYK ||
+        colourspace == TJCS_YCCK) {
+        frame.Empty();
+        return colourspace == TJCS_CMYK || colourspace == TJCS_YCCK ? Result::InvalidArgument
+                                                                    : Result::GenericFailure;
+    }
     if (!frame.Create(width, height, 24, false, ImageFrame::Fill::Uninitialised))
         return Result::OutOfMemory;
     if (tjDecompress2(handle, data, size, frame.Row(0), width, static_cast<int>(frame.Pitch()), height,
