@@ -29,11 +29,11 @@ wait_for() {
 
 Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
 pids+=($!)
-wait_for 50 test -s "$work/display" || fail "Xvfb did not start"
+wait_for 100 test -s "$work/display" || fail "Xvfb did not start"
 export DISPLAY=":$(cat "$work/display")"
 trayer --edge top --align right --widthtype request --height 32 --transparent false >"$work/trayer.log" 2>&1 &
 pids+=($!)
-wait_for 50 sh -c 'xwininfo -root -tree | grep -q "\"panel\""' || fail "the tray host did not start"
+wait_for 100 sh -c 'xwininfo -root -tree | grep -q "\"panel\""' || fail "the tray host did not start"
 
 export XDG_DATA_HOME="$work/data" QT_QPA_PLATFORM=xcb
 "$pixlet" >"$work/pixlet.log" 2>&1 &
@@ -51,7 +51,7 @@ wait_for 100 sh -c "xwininfo -root -tree | grep -q '\"Pixlet\": (\"pixlet\"'" ||
 wait_for 100 docked || fail "the tray icon did not dock"
 window=$(main_window)
 icon=$(tray_icon)
-wait_for 50 mapped "$window" || fail "the first run did not show the window"
+wait_for 100 mapped "$window" || fail "the first run did not show the window"
 test -s "$XDG_DATA_HOME/Quellmoor Software/Pixlet/Pixlet.ini" || fail "the first run wrote no settings file"
 sleep 0.5
 import -window root "$shots/main-window.png"
@@ -67,7 +67,7 @@ hidden=no
 for attempt in 1 2 3; do
     xdotool windowfocus --sync "$window" 2>/dev/null
     xdotool key Escape
-    if wait_for 20 unmapped "$window"; then hidden=yes; break; fi
+    if wait_for 100 unmapped "$window"; then hidden=yes; break; fi
 done
 test "$hidden" = yes || fail "Escape did not hide the window"
 
@@ -77,7 +77,7 @@ import -window root -crop 200x40+824+0 "$shots/tray.png"
 xdotool mousemove "$cx" "$cy"
 sleep 0.3
 xdotool click --repeat 2 --delay 80 1
-wait_for 30 mapped "$window" || fail "a double-click on the icon did not show the window"
+wait_for 100 mapped "$window" || fail "a double-click on the icon did not show the window"
 sleep 0.5
 import -window root "$shots/shown-again.png"
 
@@ -89,7 +89,7 @@ test -n "$menu" || fail "the tray menu did not open"
 eval "$(xdotool getwindowgeometry --shell "$menu")"
 # Exit is the last item of the menu.
 xdotool mousemove $((X + WIDTH / 2)) $((Y + HEIGHT - 10)) click 1
-wait_for 50 sh -c "! kill -0 $pixlet_pid" || fail "Exit did not end the program"
+wait_for 100 sh -c "! kill -0 $pixlet_pid" || fail "Exit did not end the program"
 wait "$pixlet_pid"
 status=$?
 test "$status" -eq 0 || fail "Pixlet exited with $status"
