@@ -10,6 +10,7 @@
 #include <QFontDatabase>
 #include <QFontMetricsF>
 #include <QPainter>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QThread>
 
@@ -333,7 +334,9 @@ TEST(CaptionJobs, DrawsTheAppliedCaptionsInPlaceAndKeepsTheSourceForTheSample)
     page.EditedCaptions()[0].text = "edited, not applied";
     DoneCounter counter;
     ImageFrame image = FlatFrame(300, 60, 24, 255, 255, 255);
+    QSignalSpy sampleUpdated(&page, &CCaptionMain::SampleUpdated);
     page.ProcessImage(image, &counter);
+    EXPECT_EQ(sampleUpdated.count(), 1) << "the editor's sample is told of the new source image";
     EXPECT_TRUE(page.CaptionsBusy() || counter.done == 0);
     WaitUntil([&] { return counter.done == 1; });
     EXPECT_FALSE(page.CaptionsBusy());
