@@ -2,13 +2,13 @@
 // quality 75, beside (a) TurboJPEG alone decoding the same file and encoding an image of the
 // output's size with buffers reused, and (b) ImageMagick doing W as a separate process. Run
 // through bench/run.sh, which prints the medians and ratios.
+#include "Clock.h"
 #include "ImageDecoder.h"
 #include "ImageEncoder.h"
 #include "ImageFrame.h"
 #include "ImageOperations.h"
 #include "PhotoLikeImage.h"
 #include "captions/CaptionRenderer.h"
-#include "Clock.h"
 
 #include <QGuiApplication>
 

@@ -6,6 +6,7 @@
 #include "CLog.h"
 #include "CPlaceholderPage.h"
 #include "captions/CCaptionMain.h"
+#include "outputs/CImageArchive.h"
 #include "EventLog.h"
 #include "ImageFormat.h"
 #include "SettingsFile.h"
@@ -93,7 +94,8 @@ void CFramewrightDlg::CreatePages()
     pages_[Log] = new CLog(clock_, dataDirectory_, configuration_);
     pages_[About] = new CAbout(configuration_);
     pages_[Captions] = captions_ = new CCaptionMain(clock_, configuration_);
-    for (Page page : {Advanced, Ftp, Preview, Source, Control, Archive, Email})
+    pages_[Archive] = archive_ = new CImageArchive(clock_, dataDirectory_, configuration_);
+    for (Page page : {Advanced, Ftp, Preview, Source, Control, Email})
         pages_[page] = new CPlaceholderPage(CConfiguration::PageTitles().at(page), configuration_);
     for (int page = 0; page < PageCount; ++page) {
         configuration_->addTab(pages_[page], CConfiguration::PageTitles().at(page));

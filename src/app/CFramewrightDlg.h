@@ -9,6 +9,7 @@
 #include <memory>
 
 class CCaptionMain;
+class CImageArchive;
 class CConfiguration;
 class CLog;
 class Clock;
@@ -73,6 +74,7 @@ public:
     Utils::Classes::CPage* PageAt(Page page) const { return pages_[page]; }
     CLog* LogPage() const;
     CCaptionMain* CaptionsPage() const { return captions_; }
+    CImageArchive* ArchivePage() const { return archive_; }
     Utils::Classes::CTrayIcon* Tray() const { return tray_.get(); }
     QMenu* TrayMenu() const { return trayMenu_; }
 
@@ -105,6 +107,7 @@ private:
     std::array<Utils::Classes::CPage*, PageCount> pages_{};
     CConfiguration* configuration_ = nullptr;
     CCaptionMain* captions_ = nullptr;
+    CImageArchive* archive_ = nullptr;
     QPushButton* okButton_ = nullptr;
     QPushButton* cancelButton_ = nullptr;
     QPushButton* applyButton_ = nullptr;

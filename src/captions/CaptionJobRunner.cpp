@@ -6,7 +6,10 @@
 
 #include <QCoreApplication>
 
-CaptionJobRunner::CaptionJobRunner(const Clock& clock, QEvent::Type doneType) : clock_(clock), doneType_(doneType) {}
+CaptionJobRunner::CaptionJobRunner(const Clock& clock, QEvent::Type doneType)
+    : clock_(clock), doneType_(doneType)
+{
+}
 
 CaptionJobRunner::~CaptionJobRunner()
 {

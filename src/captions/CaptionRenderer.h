@@ -29,7 +29,8 @@ QString ReadFileLine(const QString& path, int index);
 // One caption on a painter whose origin is the image's top-left corner, moved by the offsets.
 // The box behind the text is exactly the measured text box; nothing is clipped beyond the
 // painter's device; a size of 0 or less, or an empty text, draws nothing.
-void DrawCaption(QPainter& painter, const CCaptionData& caption, int offsetX, int offsetY, const Clock& clock);
+void DrawCaption(QPainter& painter, const CCaptionData& caption, int offsetX, int offsetY,
+                 const Clock& clock);
 
 // Every caption, in order, onto the image in place.
 void DrawCaptions(ImageFrame& image, const std::vector<CCaptionData>& captions, const Clock& clock);

@@ -17,7 +17,8 @@ QString Key(int index, const char* suffix)
 std::uint8_t ReadAlpha(const SettingsList& list, const QString& key)
 {
     // Only the low eight bits count: 300 reads as 44.
-    return static_cast<std::uint8_t>(ReadDecimal(ExtractField(GetSettingString(list, key, QString()), 0, u',')) & 0xFF);
+    return static_cast<std::uint8_t>(
+        ReadDecimal(ExtractField(GetSettingString(list, key, QString()), 0, u',')) & 0xFF);
 }
 } // namespace
 
@@ -49,19 +50,22 @@ std::array<ColourValue, 16> ReadCustomColours(const SettingsList& list)
 {
     std::array<ColourValue, 16> colours{};
     for (int j = 0; j < 16; ++j)
-        colours[j] = ColourFromText(GetSettingString(list, QStringLiteral("CaptionCustomColour%1").arg(j), QString()));
+        colours[j] =
+            ColourFromText(GetSettingString(list, QStringLiteral("CaptionCustomColour%1").arg(j), QString()));
     return colours;
 }
 
 int ReadSampleBorderHatchStyle(const SettingsList& list)
 {
-    return HatchStyleFromName(GetSettingString(list, QStringLiteral("CaptionSampleBorderHatchStyle"), QString()));
+    return HatchStyleFromName(
+        GetSettingString(list, QStringLiteral("CaptionSampleBorderHatchStyle"), QString()));
 }
 
 void Write(SettingsList& list, const std::vector<CCaptionData>& captions,
            const std::array<ColourValue, 16>& customColours, int sampleBorderHatchStyle)
 {
-    AppendSetting(list, QStringLiteral("CaptionNumberOfCaptions"), static_cast<std::int32_t>(captions.size()));
+    AppendSetting(list, QStringLiteral("CaptionNumberOfCaptions"),
+                  static_cast<std::int32_t>(captions.size()));
     EndSettingsBlock(list);
     for (int i = 0; i < static_cast<int>(captions.size()); ++i) {
         const CCaptionData& caption = captions[i];
@@ -70,7 +74,8 @@ void Write(SettingsList& list, const std::vector<CCaptionData>& captions,
         AppendSetting(list, Key(i, "TextAlpha"), static_cast<std::int32_t>(caption.textAlpha));
         AppendSetting(list, Key(i, "BackgroundColour"), caption.backgroundColour);
         AppendSetting(list, Key(i, "BackgroundAlpha"), static_cast<std::int32_t>(caption.backgroundAlpha));
-        AppendSetting(list, Key(i, "Position"), QStringLiteral("%1,%2").arg(caption.positionX).arg(caption.positionY));
+        AppendSetting(list, Key(i, "Position"),
+                      QStringLiteral("%1,%2").arg(caption.positionX).arg(caption.positionY));
         AppendSetting(list, Key(i, "Justify"), caption.justify);
         AppendSetting(list, Key(i, "Font"), caption.fontName);
         AppendSetting(list, Key(i, "FontSize"), caption.fontSize);
@@ -81,7 +86,8 @@ void Write(SettingsList& list, const std::vector<CCaptionData>& captions,
     for (int j = 0; j < 16; ++j)
         AppendSetting(list, QStringLiteral("CaptionCustomColour%1").arg(j), ColourToText(customColours[j]));
     EndSettingsBlock(list);
-    AppendSetting(list, QStringLiteral("CaptionSampleBorderHatchStyle"), HatchStyleToName(sampleBorderHatchStyle));
+    AppendSetting(list, QStringLiteral("CaptionSampleBorderHatchStyle"),
+                  HatchStyleToName(sampleBorderHatchStyle));
     EndSettingsBlock(list);
 }
 

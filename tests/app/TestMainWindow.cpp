@@ -99,6 +99,8 @@ TEST_F(MainWindowTest, FirstRunShowsTheWindowAndWritesDefaults)
     for (int j = 0; j < 16; ++j)
         expected << QString("CaptionCustomColour%1 = 0,0,0").arg(j);
     expected << "" << "CaptionSampleBorderHatchStyle = HatchStyleBackwardDiagonal" << "";
+    expected << "ArchiveRootDirectory = " + Data() << "ArchiveSubdirectoryAndFilename = <HH><MM><SS>.jpg"
+             << "ArchiveSaveDelay = 1000" << "";
     expected << "LogSaveToDisk  = No" << "LogMaxListboxEntries = 1000"
              << "LogPathAndFilename = " + Data() + "pixlet.log" << "";
     const QStringList written = ReadText(Data() + "Pixlet.ini").split("\r\n");

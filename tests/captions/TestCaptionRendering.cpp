@@ -1,8 +1,8 @@
-#include "captions/CaptionRenderer.h"
 #include "ManualClock.h"
 #include "NamedMessages.h"
 #include "TestImages.h"
 #include "captions/CCaptionMain.h"
+#include "captions/CaptionRenderer.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -107,7 +107,8 @@ TEST_F(FileLineTest, OnlyTheFirstTokenIsResolved)
     EXPECT_EQ(ExpandFileLineToken(token + " " + token), "beta beta");
     const QString other = "<FILELINE=" + path + "|3>";
     EXPECT_EQ(ExpandFileLineToken(token + " " + other), "beta " + other);
-    EXPECT_EQ(ExpandFileLineToken("<FILELINE=" + path + "|2"), "<FILELINE=" + path + "|2") << "no closing bracket";
+    EXPECT_EQ(ExpandFileLineToken("<FILELINE=" + path + "|2"), "<FILELINE=" + path + "|2")
+        << "no closing bracket";
 }
 
 TEST_F(FileLineTest, SizeLimitAndMissingFiles)
@@ -185,7 +186,8 @@ TEST(CaptionDrawing, BoxOnlyWithBackgroundAlpha)
 
     caption.backgroundAlpha = 255;
     const ImageFrame boxed = Draw({caption});
-    const Bounds box = Find(boxed, [](const Rgb& p) { return !(p.red == 255 && p.green == 255 && p.blue == 255); });
+    const Bounds box =
+        Find(boxed, [](const Rgb& p) { return !(p.red == 255 && p.green == 255 && p.blue == 255); });
     const Bounds text = Find(boxed, Dark);
     QFont font("DejaVu Sans");
     font.setPixelSize(24);
@@ -194,7 +196,8 @@ TEST(CaptionDrawing, BoxOnlyWithBackgroundAlpha)
     EXPECT_EQ(box.top, 30);
     EXPECT_NEAR(box.right + 1 - 50, metrics.horizontalAdvance("Boxed text"), 1.5);
     EXPECT_NEAR(box.bottom + 1 - 30, metrics.height(), 1.5);
-    EXPECT_TRUE(text.left >= box.left && text.right <= box.right && text.top >= box.top && text.bottom <= box.bottom)
+    EXPECT_TRUE(text.left >= box.left && text.right <= box.right && text.top >= box.top &&
+                text.bottom <= box.bottom)
         << "the box holds the whole text";
     EXPECT_EQ(PixelAt(boxed, box.left + 1, box.top + 1).red, 255);
     EXPECT_EQ(PixelAt(boxed, box.left + 1, box.top + 1).green, 0);

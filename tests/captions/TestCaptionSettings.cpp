@@ -1,6 +1,6 @@
-#include "captions/CaptionSettings.h"
 #include "ManualClock.h"
 #include "captions/CCaptionMain.h"
+#include "captions/CaptionSettings.h"
 
 #include <QSignalSpy>
 #include <QTabBar>

@@ -14,7 +14,7 @@ CEditBrowseCtrlEx::CEditBrowseCtrlEx(QWidget* parent) : QLineEdit(parent)
 
 void CEditBrowseCtrlEx::SetSaveFileBrowse(const QString& filter)
 {
-    openDialog_ = false;
+    mode_ = Mode::Save;
     filter_ = filter;
 }
 
@@ -43,10 +43,18 @@ CEditBrowseCtrlEx::StartPoint CEditBrowseCtrlEx::StartPointFor(const QString& te
 
 void CEditBrowseCtrlEx::Browse()
 {
+    if (mode_ == Mode::Folder) {
+        const QString folder = QFileDialog::getExistingDirectory(nullptr, QString(), text());
+        if (folder.isEmpty())
+            return;
+        setText(folder);
+        emit Browsed();
+        return;
+    }
     const StartPoint start = StartPointFor(text());
     QFileDialog dialog(nullptr, QString(), start.directory, QtFilter(filter_));
-    dialog.setAcceptMode(openDialog_ ? QFileDialog::AcceptOpen : QFileDialog::AcceptSave);
-    dialog.setFileMode(openDialog_ ? QFileDialog::ExistingFile : QFileDialog::AnyFile);
+    dialog.setAcceptMode(mode_ == Mode::Open ? QFileDialog::AcceptOpen : QFileDialog::AcceptSave);
+    dialog.setFileMode(mode_ == Mode::Open ? QFileDialog::ExistingFile : QFileDialog::AnyFile);
     dialog.setDefaultSuffix(defaultExtension_);
     dialog.selectFile(start.fileName);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())

@@ -17,6 +17,8 @@ public:
 
     // Switches to a Save As dialog with a filter of "description|pattern|...|" pairs ended by "|".
     void SetSaveFileBrowse(const QString& filter);
+    // Switches to a folder picker.
+    void SetFolderBrowse() { mode_ = Mode::Folder; }
     void SetDefaultExtension(const QString& extension) { defaultExtension_ = extension; }
 
     // The filter as Qt writes it: "Log Files (*.log);;All Files (*.*)".
@@ -37,8 +39,15 @@ signals:
 private:
     void Browse();
 
+    enum class Mode
+    {
+        Open,
+        Save,
+        Folder
+    };
+
     QAction* browse_ = nullptr;
-    bool openDialog_ = true;
+    Mode mode_ = Mode::Open;
     QString defaultExtension_;
     QString filter_;
 };

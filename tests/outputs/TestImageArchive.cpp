@@ -1,0 +1,172 @@
+#include "ImageDecoder.h"
+#include "ManualClock.h"
+#include "MessageEvent.h"
+#include "NamedMessages.h"
+#include "TestImages.h"
+#include "Utils/Controls/CEditBrowseCtrlEx.h"
+#include "outputs/ArchivePath.h"
+#include "outputs/CImageArchive.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QThread>
+
+#include <gtest/gtest.h>
+
+namespace {
+class Controller final : public QObject
+{
+public:
+    struct Note
+    {
+        std::int64_t result;
+        QString path;
+    };
+    std::vector<Note> notes;
+    bool event(QEvent* e) override
+    {
+        if (e->type() != RegisterNamedMessage(MessageName::ImageArchiveNewImageNotify))
+            return QObject::event(e);
+        auto* message = static_cast<MessageEvent*>(e);
+        notes.push_back({message->wParam, message->text.value_or(QString())});
+        return true;
+    }
+};
+
+bool WaitFor(const std::function<bool()>& done)
+{
+    QElapsedTimer timer;
+    timer.start();
+    while (!done() && timer.elapsed() < 10000) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        QThread::msleep(2);
+    }
+    return done();
+}
+
+struct ArchiveTest : ::testing::Test
+{
+    QTemporaryDir dir;
+    // 2009-03-07 14:05:09 local (UTC here).
+    ManualClock clock{QDateTime(QDate(2009, 3, 7), QTime(14, 5, 9), Qt::UTC)};
+    CImageArchive archive{clock, dir.path() + "/data/"};
+    Controller controller;
+
+    void Load(const QString& lines) { archive.LoadSettings(lines.split('\n')); }
+};
+} // namespace
+
+TEST(ArchivePath, SeparatorsAndRoots)
+{
+    EXPECT_EQ(ArchivePathFor("/srv/cam", "2009\\03\\07\\140509.jpg"), "/srv/cam/2009/03/07/140509.jpg");
+    EXPECT_EQ(ArchivePathFor("/srv/cam/", "140509.jpg"), "/srv/cam/140509.jpg") << "no second separator";
+    EXPECT_EQ(ArchivePathFor("D:\\cam\\", "a/b.jpg"), "D:/cam/a/b.jpg");
+    EXPECT_EQ(ArchivePathFor("", "x/140509.jpg"), "x/140509.jpg") << "an empty root is the current directory";
+}
+
+TEST_F(ArchiveTest, SavesToTheDatedPathCreatingDirectories)
+{
+    Load("ArchiveRootDirectory = " + dir.path() +
+         "/cam\nArchiveSubdirectoryAndFilename = "
+         "<YYYY>\\<MO>\\<DD>\\<HH><MM><SS>.jpg\nArchiveSaveDelay = 0");
+    archive.Save(FlatFrame(32, 24, 24, 0, 200, 0), &controller);
+    EXPECT_EQ(archive.State(), CImageArchive::OutputState::Busy);
+    ASSERT_TRUE(WaitFor([&] { return !controller.notes.empty(); }));
+    const QString expected = dir.path() + "/cam/2009/03/07/140509.jpg";
+    EXPECT_EQ(controller.notes[0].result, 0);
+    EXPECT_EQ(controller.notes[0].path, expected);
+    EXPECT_EQ(archive.State(), CImageArchive::OutputState::Idle);
+    ImageFrame back;
+    ASSERT_EQ(LoadImageFile(back, expected), 0);
+    EXPECT_GT(PixelAt(back, 16, 12).green, 180);
+}
+
+TEST_F(ArchiveTest, FailureSetsFailedAndStillSendsThePath)
+{
+    QFile blocker(dir.filePath("blocker"));
+    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+    Load("ArchiveRootDirectory = " + dir.filePath("blocker") + "\nArchiveSaveDelay = 0");
+    archive.Save(FlatFrame(8, 8, 24, 0, 0, 0), &controller);
+    ASSERT_TRUE(WaitFor([&] { return !controller.notes.empty(); }));
+    EXPECT_LT(controller.notes[0].result, 0);
+    EXPECT_EQ(controller.notes[0].path, dir.filePath("blocker") + "/140509.jpg");
+    EXPECT_EQ(archive.State(), CImageArchive::OutputState::Failed);
+
+    Load("ArchiveRootDirectory = " + dir.path() +
+         "\nArchiveSubdirectoryAndFilename = <HH>.unknown\nArchiveSaveDelay = 0");
+    archive.Save(FlatFrame(8, 8, 24, 0, 0, 0), &controller);
+    ASSERT_TRUE(WaitFor([&] { return controller.notes.size() == 2; }));
+    EXPECT_LT(controller.notes[1].result, 0) << "an extension that names no format";
+}
+
+TEST_F(ArchiveTest, BusyUntilTheDelayHasPassedAndNegativeDelaysAreZero)
+{
+    Load("ArchiveRootDirectory = " + dir.path() + "\nArchiveSaveDelay = 300");
+    QElapsedTimer timer;
+    timer.start();
+    archive.Save(FlatFrame(8, 8, 24, 0, 0, 0), &controller);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(archive.State(), CImageArchive::OutputState::Busy);
+    ASSERT_TRUE(WaitFor([&] { return !controller.notes.empty(); }));
+    EXPECT_GE(timer.elapsed(), 300);
+
+    Load("ArchiveRootDirectory = " + dir.path() + "\nArchiveSaveDelay = -2000000000");
+    timer.restart();
+    archive.Save(FlatFrame(8, 8, 24, 0, 0, 0), &controller);
+    ASSERT_TRUE(WaitFor([&] { return controller.notes.size() == 2; }));
+    EXPECT_LT(timer.elapsed(), 5000);
+    SettingsList list;
+    archive.SaveSettings(list);
+    EXPECT_EQ(list[2], "ArchiveSaveDelay = -2000000000") << "kept as written";
+}
+
+TEST_F(ArchiveTest, UnappliedEditsChangeTheExampleButNotThePath)
+{
+    Load("ArchiveRootDirectory = " + dir.path() + "\nArchiveSaveDelay = 0");
+    QSignalSpy changed(&archive, &CImageArchive::Changed);
+    archive.TemplateEdit()->setText("<YYYY>-<MO>.png");
+    EXPECT_EQ(archive.ExampleEdit()->text(), " 2009-03.png");
+    EXPECT_GE(changed.count(), 1);
+    archive.Save(FlatFrame(8, 8, 24, 0, 0, 0), &controller);
+    ASSERT_TRUE(WaitFor([&] { return !controller.notes.empty(); }));
+    EXPECT_EQ(controller.notes[0].path, dir.path() + "/140509.jpg");
+    archive.ApplyPage();
+    EXPECT_EQ(archive.CurrentSettings().subdirectoryAndFilename, "<YYYY>-<MO>.png");
+    archive.TemplateEdit()->setText("typed");
+    archive.RefreshPage();
+    EXPECT_EQ(archive.TemplateEdit()->text(), "<YYYY>-<MO>.png");
+}
+
+TEST_F(ArchiveTest, QuickSetButtonsAndTheLiveExample)
+{
+    QStringList templates;
+    for (auto* button : archive.findChildren<QPushButton*>()) {
+        button->click();
+        templates << archive.TemplateEdit()->text();
+    }
+    EXPECT_TRUE(templates.contains("<YYYY>/<MO>/<DD>/<HH><MM><SS>.jpg"));
+    EXPECT_TRUE(templates.contains("<D>-<MONTH>-<YYYY>/<HH><MM><SS>.jpg"));
+    archive.TemplateEdit()->setText("<HH><MM><SS>");
+    archive.show();
+    clock.Advance(61'000);
+    QElapsedTimer timer;
+    timer.start();
+    while (archive.ExampleEdit()->text() != " 140610" && timer.elapsed() < 3000)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+    EXPECT_EQ(archive.ExampleEdit()->text(), " 140610") << "refreshed every second while shown";
+}
+
+TEST_F(ArchiveTest, SettingsDefaultsAndOrder)
+{
+    SettingsList list;
+    archive.SaveSettings(list);
+    EXPECT_EQ(list, QStringList({"ArchiveRootDirectory = " + dir.path() + "/data/",
+                                 "ArchiveSubdirectoryAndFilename = <HH><MM><SS>.jpg",
+                                 "ArchiveSaveDelay = 1000", ""}));
+}
