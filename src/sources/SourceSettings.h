@@ -1,0 +1,49 @@
+#pragma once
+
+#include "SettingsFile.h"
+
+#include <QString>
+
+#include <cstdint>
+
+// Where images come from and how they are cropped and resized: the Source page's keys. The
+// crop/resize worker and the sources get copies.
+struct SourceSettings
+{
+    enum Type : std::int32_t
+    {
+        CollectFile = 0,
+        VideoDevice = 1
+    };
+
+    std::int32_t sourceType = VideoDevice; // other values select no source
+    QString fileCollectDirectory;          // the data directory unless set
+    QString fileCollectMask = QStringLiteral("*.jpg");
+    bool fileCollectDeleteOnCollection = false;
+    std::int32_t fileCollectDirectoryMonitorErrorRetryTimeoutMs = 60000;
+    std::int32_t fileCollectCollectDelayMs = 0;
+    std::int32_t fileCollectDeleteDelayMs = 0;
+    QString videoDeviceId;
+    bool videoDeviceLowCpu = false;
+    std::int32_t videoDeviceLowCpuInterframeDelayMs = 1000;
+    bool videoDeviceEnableVmrMixer = true;
+    bool videoDeviceUseVmr9 = true;
+    bool resize = false;
+    std::int32_t resizeWidth = 800;
+    std::int32_t resizeHeight = 600;
+    bool crop = false;
+    std::int32_t cropOriginX = 100;
+    std::int32_t cropOriginY = 100;
+    std::int32_t cropWidth = 320;
+    std::int32_t cropHeight = 240;
+    std::int32_t cropHatchStyle = 3;
+
+    friend bool operator==(const SourceSettings&, const SourceSettings&) = default;
+
+    // The defaults, with the collect directory in the data directory.
+    static SourceSettings Defaults(const QString& dataDirectory);
+    // Every key, with the defaults for missing ones; integers are read without bounds.
+    static SourceSettings Read(const SettingsList& list, const QString& dataDirectory);
+    // Every key in the page's order, then one empty line.
+    void Write(SettingsList& list) const;
+};

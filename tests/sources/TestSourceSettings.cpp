@@ -1,0 +1,58 @@
+#include "sources/SourceSettings.h"
+
+#include <gtest/gtest.h>
+
+TEST(SourceSettings, DefaultsAndTheExactSaveOrder)
+{
+    SettingsList list;
+    SourceSettings::Read({}, "/data/").Write(list);
+    EXPECT_EQ(list, QStringList({"SourceType = 1",
+                                 "SourceFileCollectDirectory = /data/",
+                                 "SourceFileCollectMask = *.jpg",
+                                 "SourceFileCollectDeleteOnCollection = No",
+                                 "SourceFileCollectDirectoryMonitorErrorRetryTimeout = 60000",
+                                 "SourceFileCollectCollectDelay = 0",
+                                 "SourceFileCollectDeleteDelay = 0",
+                                 "SourceVideoDeviceID = ",
+                                 "SourceVideoDeviceLowCPU = No",
+                                 "SourceVideoDeviceLowCPUInterframeDelay = 1000",
+                                 "SourceVideoDeviceEnableVMRMixer = Yes",
+                                 "SourceVideoDeviceUseVMR9 = Yes",
+                                 "SourceResize = No",
+                                 "SourceResizeWidth = 800",
+                                 "SourceResizeHeight = 600",
+                                 "SourceCrop = No",
+                                 "SourceCropOriginX = 100",
+                                 "SourceCropOriginY = 100",
+                                 "SourceCropWidth = 320",
+                                 "SourceCropHeight = 240",
+                                 "SourceCropHatchStyle = HatchStyleBackwardDiagonal",
+                                 ""}));
+}
+
+TEST(SourceSettings, RoundTripAndOddValues)
+{
+    SourceSettings odd = SourceSettings::Defaults("/d/");
+    odd.sourceType = 7;
+    odd.fileCollectDirectory = QString::fromUtf8("/srv/Kamera Süd/");
+    odd.fileCollectMask = "IMG_*.JPEG";
+    odd.fileCollectDeleteOnCollection = true;
+    odd.fileCollectCollectDelayMs = -5;
+    odd.videoDeviceId = "/dev/v4l/by-id/usb-cam-video-index0";
+    odd.cropOriginX = -9999;
+    odd.cropWidth = 0;
+    odd.resizeWidth = 10000;
+    odd.cropHatchStyle = 52;
+    SettingsList list;
+    odd.Write(list);
+    EXPECT_EQ(SourceSettings::Read(list, "/elsewhere/"), odd);
+
+    const SourceSettings unknownHatch = SourceSettings::Read(
+        {"SourceCropHatchStyle = Plaid", "SourceCropHatchStyle = HatchStylePlaid"}, "/d/");
+    EXPECT_EQ(unknownHatch.cropHatchStyle, 3) << "the first line wins; an unknown name reads as 3";
+    SourceSettings zero = SourceSettings::Defaults("/d/");
+    zero.cropHatchStyle = 0;
+    list.clear();
+    zero.Write(list);
+    EXPECT_TRUE(list.contains("SourceCropHatchStyle = HatchStyleBackwardDiagonal"));
+}
