@@ -1,0 +1,76 @@
+#include "SourceImageProcessor.h"
+
+#include "ImageOperations.h"
+#include "MessageEvent.h"
+#include "NamedMessages.h"
+
+#include <QCoreApplication>
+
+namespace {
+QEvent::Type NewImageType()
+{
+    return RegisterNamedMessage(QString::fromLatin1(MessageName::SourceNewImage));
+}
+
+void Answer(QObject* requester, ImageFrame* frame)
+{
+    auto* event = new MessageEvent(NewImageType());
+    if (frame)
+        event->image = std::make_unique<ImageFrame>(std::move(*frame));
+    QCoreApplication::postEvent(requester, event);
+}
+} // namespace
+
+SourceImageProcessor::SourceImageProcessor() = default;
+
+SourceImageProcessor::~SourceImageProcessor()
+{
+    Wait();
+}
+
+ImageFrame SourceImageProcessor::Finish(const ImageFrame& frame, const SourceSettings& s)
+{
+    ImageFrame result;
+    if (s.crop && s.resize)
+        CropAndResizeImage(frame, result, s.resizeWidth, s.resizeHeight, s.cropOriginX, s.cropOriginY,
+                           s.cropWidth, s.cropHeight);
+    else if (s.crop)
+        CropImage(frame, result, s.cropOriginX, s.cropOriginY, s.cropWidth, s.cropHeight);
+    else if (s.resize)
+        ResizeImage(frame, result, s.resizeWidth, s.resizeHeight);
+    else
+        CopyImage(frame, result);
+    return result;
+}
+
+bool SourceImageProcessor::Process(const ImageFrame& frame, QObject* requester,
+                                   const SourceSettings& settings)
+{
+    if (busy_.load())
+        return false;
+    if (frame.IsEmpty()) {
+        if (requester)
+            Answer(requester, nullptr);
+        return true;
+    }
+    if (worker_.joinable())
+        worker_.join();
+    auto copy = std::make_shared<ImageFrame>();
+    if (!CopyImage(frame, *copy))
+        return false;
+    busy_ = true;
+    worker_ = std::thread([this, copy, requester, settings] {
+        ImageFrame finished = Finish(*copy, settings);
+        // Free before the answer goes, so a request made on the answer finds the worker free.
+        busy_ = false;
+        if (requester)
+            Answer(requester, &finished);
+    });
+    return true;
+}
+
+void SourceImageProcessor::Wait()
+{
+    if (worker_.joinable())
+        worker_.join();
+}
