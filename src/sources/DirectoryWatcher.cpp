@@ -1,0 +1,125 @@
+#include "DirectoryWatcher.h"
+
+#include <QCoreApplication>
+#include <QFile>
+
+#include <cerrno>
+#include <climits>
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <sys/inotify.h>
+#include <unistd.h>
+
+namespace {
+// The events that can make a file newer, or bring one in.
+constexpr std::uint32_t WatchMask = IN_CREATE | IN_CLOSE_WRITE | IN_MOVED_TO | IN_MODIFY | IN_ATTRIB |
+                                    IN_DELETE_SELF | IN_MOVE_SELF | IN_ONLYDIR;
+constexpr int QuietMs = 10;
+
+struct FileDescriptor
+{
+    int fd = -1;
+    ~FileDescriptor()
+    {
+        if (fd >= 0)
+            ::close(fd);
+    }
+};
+} // namespace
+
+DirectoryWatcher::DirectoryWatcher(QObject* receiver, QEvent::Type type) : receiver_(receiver), type_(type) {}
+
+DirectoryWatcher::~DirectoryWatcher()
+{
+    Stop();
+}
+
+void DirectoryWatcher::Start(const QString& directory)
+{
+    Stop();
+    stopFd_ = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    if (stopFd_ < 0) {
+        Post(errno);
+        return;
+    }
+    thread_ = std::thread([this, directory, fd = stopFd_] { Run(directory, fd); });
+}
+
+void DirectoryWatcher::Stop()
+{
+    if (thread_.joinable()) {
+        const std::uint64_t one = 1;
+        [[maybe_unused]] const ssize_t written = ::write(stopFd_, &one, sizeof one);
+        thread_.join();
+    }
+    if (stopFd_ >= 0) {
+        ::close(stopFd_);
+        stopFd_ = -1;
+    }
+}
+
+void DirectoryWatcher::Post(std::int64_t code, std::unique_ptr<DirectoryChanges> changes)
+{
+    auto* event = new MessageEvent(type_, code);
+    event->record = std::move(changes);
+    QCoreApplication::postEvent(receiver_, event);
+}
+
+void DirectoryWatcher::Run(QString directory, int stopFd)
+{
+    FileDescriptor inotify{::inotify_init1(IN_NONBLOCK | IN_CLOEXEC)};
+    if (inotify.fd < 0) {
+        Post(errno);
+        return;
+    }
+    if (::inotify_add_watch(inotify.fd, QFile::encodeName(directory).constData(), WatchMask) < 0) {
+        Post(errno);
+        return;
+    }
+    alignas(inotify_event) char buffer[64 * (sizeof(inotify_event) + NAME_MAX + 1)];
+    for (;;) {
+        pollfd fds[2] = {{inotify.fd, POLLIN, 0}, {stopFd, POLLIN, 0}};
+        if (::poll(fds, 2, -1) < 0) {
+            if (errno == EINTR)
+                continue;
+            Post(errno);
+            return;
+        }
+        if (fds[1].revents)
+            return; // asked to stop: nothing is posted
+        // One batch: everything that arrives until the directory has been quiet for a moment
+        // (at most a fifth of a second), so a burst of files is one message, not hundreds.
+        auto changes = std::make_unique<DirectoryChanges>();
+        bool gone = false;
+        bool stopping = false;
+        for (int rounds = 0; rounds < 20; ++rounds) {
+            const ssize_t length = ::read(inotify.fd, buffer, sizeof buffer);
+            if (length <= 0) {
+                pollfd settle[2] = {{inotify.fd, POLLIN, 0}, {stopFd, POLLIN, 0}};
+                if (::poll(settle, 2, QuietMs) <= 0 || !(settle[0].revents & POLLIN)) {
+                    stopping = settle[1].revents != 0;
+                    break;
+                }
+                continue;
+            }
+            for (ssize_t offset = 0; offset < length;) {
+                const auto* event = reinterpret_cast<const inotify_event*>(buffer + offset);
+                const QString name = event->len ? QFile::decodeName(event->name) : QString();
+                if (event->mask & (IN_DELETE_SELF | IN_MOVE_SELF | IN_IGNORED | IN_UNMOUNT))
+                    gone = true;
+                else if (event->mask & (IN_CLOSE_WRITE | IN_MOVED_TO))
+                    changes->completed << name;
+                else if (!name.isEmpty())
+                    changes->touched << name;
+                offset += static_cast<ssize_t>(sizeof(inotify_event) + event->len);
+            }
+        }
+        if (stopping)
+            return;
+        if (gone) {
+            Post(ENOENT);
+            return;
+        }
+        Post(0, std::move(changes));
+    }
+}

@@ -1,0 +1,47 @@
+#pragma once
+
+#include "MessageEvent.h"
+
+#include <QEvent>
+#include <QString>
+#include <QStringList>
+
+#include <thread>
+
+class QObject;
+
+// What one batch of changes in a watched directory was about.
+struct DirectoryChanges final : MessagePayload
+{
+    // Names whose writer has finished with them: closed after writing, or moved in whole.
+    QStringList completed;
+    // Names created or written to in the batch (they may still be growing).
+    QStringList touched;
+};
+
+// Watches one directory (not its subdirectories) on its own thread with inotify and posts one
+// message per batch of changes to the receiver: wParam 0 with a DirectoryChanges record, or
+// wParam = the errno when the directory cannot be watched or goes away (the watcher then ends).
+// Stop() ends the thread at once through an eventfd and joins it.
+class DirectoryWatcher final
+{
+public:
+    DirectoryWatcher(QObject* receiver, QEvent::Type type);
+    ~DirectoryWatcher();
+    DirectoryWatcher(const DirectoryWatcher&) = delete;
+    DirectoryWatcher& operator=(const DirectoryWatcher&) = delete;
+
+    // Stops any previous watch, then watches the directory.
+    void Start(const QString& directory);
+    void Stop();
+    bool Running() const { return thread_.joinable(); }
+
+private:
+    void Run(QString directory, int stopFd);
+    void Post(std::int64_t code, std::unique_ptr<DirectoryChanges> changes = nullptr);
+
+    QObject* const receiver_;
+    const QEvent::Type type_;
+    std::thread thread_;
+    int stopFd_ = -1;
+};

@@ -1,0 +1,125 @@
+#include "NamedMessages.h"
+#include "sources/DirectoryWatcher.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QThread>
+
+#include <gtest/gtest.h>
+
+namespace {
+const QEvent::Type Changed = RegisterNamedMessage("PIXLET_TEST_DIRECTORY_CHANGED");
+
+class Page final : public QObject
+{
+public:
+    std::vector<std::int64_t> codes;
+    QStringList completed, touched;
+    bool event(QEvent* e) override
+    {
+        if (e->type() != Changed)
+            return QObject::event(e);
+        auto* message = static_cast<MessageEvent*>(e);
+        codes.push_back(message->wParam);
+        if (auto* changes = dynamic_cast<DirectoryChanges*>(message->record.get())) {
+            completed << changes->completed;
+            touched << changes->touched;
+        }
+        return true;
+    }
+};
+
+bool WaitFor(const std::function<bool()>& done, int ms = 5000)
+{
+    QElapsedTimer timer;
+    timer.start();
+    while (!done() && timer.elapsed() < ms) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        QThread::msleep(2);
+    }
+    return done();
+}
+
+void WriteFile(const QString& path, const QByteArray& bytes)
+{
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(bytes);
+}
+} // namespace
+
+TEST(DirectoryWatcher, ReportsWrittenAndMovedInFiles)
+{
+    QTemporaryDir dir;
+    Page page;
+    DirectoryWatcher watcher(&page, Changed);
+    watcher.Start(dir.path());
+    QThread::msleep(50);
+    WriteFile(dir.filePath("a.jpg"), "x");
+    QTemporaryDir elsewhere;
+    WriteFile(elsewhere.filePath("b.jpg"), "y");
+    ASSERT_TRUE(QFile::rename(elsewhere.filePath("b.jpg"), dir.filePath("b.jpg")));
+    ASSERT_TRUE(
+        WaitFor([&] { return page.completed.contains("a.jpg") && page.completed.contains("b.jpg"); }));
+    for (auto code : page.codes)
+        EXPECT_EQ(code, 0);
+    EXPECT_TRUE(page.touched.contains("a.jpg")) << "created before it was closed";
+}
+
+TEST(DirectoryWatcher, ABurstArrivesInFewBatches)
+{
+    QTemporaryDir dir;
+    Page page;
+    DirectoryWatcher watcher(&page, Changed);
+    watcher.Start(dir.path());
+    QThread::msleep(50);
+    for (int i = 0; i < 500; ++i)
+        WriteFile(dir.filePath(QString("%1.jpg").arg(i)), "data");
+    ASSERT_TRUE(WaitFor([&] { return page.completed.size() == 500; }));
+    EXPECT_LT(page.codes.size(), 100u) << "one message stands for a whole batch";
+}
+
+TEST(DirectoryWatcher, MissingOrRemovedDirectoryIsAnError)
+{
+    QTemporaryDir dir;
+    Page page;
+    DirectoryWatcher watcher(&page, Changed);
+    watcher.Start(dir.filePath("missing"));
+    ASSERT_TRUE(WaitFor([&] { return !page.codes.empty(); }));
+    EXPECT_EQ(page.codes[0], ENOENT);
+
+    page.codes.clear();
+    ASSERT_TRUE(QDir(dir.path()).mkdir("watched"));
+    watcher.Start(dir.filePath("watched"));
+    QThread::msleep(50);
+    ASSERT_TRUE(QDir(dir.filePath("watched")).removeRecursively());
+    ASSERT_TRUE(WaitFor([&] { return !page.codes.empty() && page.codes.back() != 0; }));
+    EXPECT_EQ(page.codes.back(), ENOENT);
+
+    page.codes.clear();
+    WriteFile(dir.filePath("plain-file"), "not a directory");
+    watcher.Start(dir.filePath("plain-file"));
+    ASSERT_TRUE(WaitFor([&] { return !page.codes.empty(); }));
+    EXPECT_EQ(page.codes[0], ENOTDIR);
+}
+
+TEST(DirectoryWatcher, StopsAtOnceAndPostsNothingMore)
+{
+    QTemporaryDir dir;
+    Page page;
+    DirectoryWatcher watcher(&page, Changed);
+    watcher.Start(dir.path());
+    QElapsedTimer timer;
+    timer.start();
+    watcher.Stop();
+    EXPECT_LT(timer.elapsed(), 1000);
+    EXPECT_FALSE(watcher.Running());
+    WriteFile(dir.filePath("after.jpg"), "z");
+    QThread::msleep(100);
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(page.codes.empty());
+    watcher.Start(dir.path()); // restartable; the destructor stops it
+}
