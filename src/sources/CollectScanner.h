@@ -1,0 +1,59 @@
+#pragma once
+
+#include <QHash>
+#include <QString>
+#include <QStringList>
+
+#include <cstdint>
+
+class Clock;
+
+// Picks the file to collect from a watched directory: the newest entry matching the mask
+// (latest modification time; the first listed wins a tie; directories take part), if it is
+// newer than the last file collected and complete. A file is complete when its writer has
+// closed it (a close-after-write or move-in seen since its last change) or when its size and
+// time have stood still for CompleteAfterMs; a half-written file is left for a later scan.
+class CollectScanner final
+{
+public:
+    static constexpr std::int64_t CompleteAfterMs = 500;
+
+    enum class Outcome
+    {
+        NothingNew, // no match, or the newest is not newer than the last collected
+        Wait,       // the newest is not complete yet (or cannot be opened): scan again later
+        Collect,    // take `path`
+    };
+    struct Result
+    {
+        Outcome outcome = Outcome::NothingNew;
+        QString name;
+        QString path;
+        std::int64_t modifiedMs = 0; // since the epoch
+    };
+
+    explicit CollectScanner(const Clock& clock);
+
+    // Masks match as wildcards without regard to case ("*.jpg" takes IMG_0001.JPG).
+    Result Scan(const QString& directory, const QString& mask, std::int64_t lastCollectedMs);
+
+    // What the directory watcher saw in a batch.
+    void NoteCompleted(const QStringList& names);
+    void NoteTouched(const QStringList& names);
+    // Forgets everything (a new directory or mask).
+    void Reset() { files_.clear(); }
+
+private:
+    struct Seen
+    {
+        std::int64_t size = -1;
+        std::int64_t modifiedMs = -1;
+        std::uint64_t stableSinceMs = 0; // monotonic
+        bool closed = false;
+    };
+
+    bool Complete(const QString& name, std::int64_t size, std::int64_t modifiedMs);
+
+    const Clock& clock_;
+    QHash<QString, Seen> files_;
+};

@@ -1,0 +1,107 @@
+#include "ManualClock.h"
+#include "sources/CollectScanner.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <sys/time.h>
+
+namespace {
+struct ScannerTest : ::testing::Test
+{
+    QTemporaryDir dir;
+    ManualClock clock;
+    CollectScanner scanner{clock};
+
+    // A file with the given modification time (seconds since the epoch).
+    void Make(const QString& name, qint64 seconds, const QByteArray& bytes = "data")
+    {
+        QFile file(dir.filePath(name));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(bytes);
+        file.close();
+        SetTime(name, seconds);
+    }
+    void SetTime(const QString& name, qint64 seconds)
+    {
+        timeval times[2] = {{static_cast<time_t>(seconds), 0}, {static_cast<time_t>(seconds), 0}};
+        ASSERT_EQ(::utimes(QFile::encodeName(dir.filePath(name)).constData(), times), 0);
+    }
+    CollectScanner::Result Scan(const QString& mask = "*.jpg", qint64 last = 0)
+    {
+        return scanner.Scan(dir.path(), mask, last);
+    }
+};
+} // namespace
+
+TEST_F(ScannerTest, ClosedFilesAreCollectedAtOnceNewestFirst)
+{
+    Make("old.jpg", 1000);
+    Make("new.jpg", 2000);
+    Make("newer.png", 3000);
+    scanner.NoteCompleted({"old.jpg", "new.jpg"});
+    const auto result = Scan();
+    EXPECT_EQ(result.outcome, CollectScanner::Outcome::Collect);
+    EXPECT_EQ(result.name, "new.jpg") << "the PNG does not match the mask";
+    EXPECT_EQ(result.path, dir.filePath("new.jpg"));
+    EXPECT_EQ(result.modifiedMs, 2000'000);
+    EXPECT_EQ(Scan("*.jpg", 2000'000).outcome, CollectScanner::Outcome::NothingNew)
+        << "not newer than the last";
+}
+
+TEST_F(ScannerTest, AFileStillBeingWrittenWaitsUntilItStandsStill)
+{
+    Make("growing.jpg", 5000, "part");
+    scanner.NoteTouched({"growing.jpg"});
+    EXPECT_EQ(Scan().outcome, CollectScanner::Outcome::Wait);
+    clock.Advance(300);
+    Make("growing.jpg", 5001, "part and more");
+    EXPECT_EQ(Scan().outcome, CollectScanner::Outcome::Wait) << "it changed";
+    clock.Advance(499);
+    EXPECT_EQ(Scan().outcome, CollectScanner::Outcome::Wait);
+    clock.Advance(1);
+    EXPECT_EQ(Scan().outcome, CollectScanner::Outcome::Collect) << "unchanged for 500 ms";
+}
+
+TEST_F(ScannerTest, CloseAfterWriteCompletesAndALaterWriteUndoesIt)
+{
+    Make("a.jpg", 5000);
+    scanner.NoteCompleted({"a.jpg"});
+    scanner.NoteTouched({"a.jpg"});
+    EXPECT_EQ(Scan().outcome, CollectScanner::Outcome::Wait) << "written to again after the close";
+    scanner.NoteCompleted({"a.jpg"});
+    EXPECT_EQ(Scan().outcome, CollectScanner::Outcome::Collect);
+}
+
+TEST_F(ScannerTest, MasksIgnoreCaseAndDirectoriesTakePart)
+{
+    Make("IMG_0001.JPG", 1000);
+    scanner.NoteCompleted({"IMG_0001.JPG"});
+    EXPECT_EQ(Scan().name, "IMG_0001.JPG");
+    ASSERT_TRUE(QDir(dir.path()).mkdir("folder.jpg"));
+    SetTime("folder.jpg", 9000);
+    const auto result = Scan();
+    EXPECT_EQ(result.name, "folder.jpg");
+    EXPECT_EQ(result.outcome, CollectScanner::Outcome::Wait) << "a directory is never collected";
+    EXPECT_EQ(Scan("*.gif").outcome, CollectScanner::Outcome::NothingNew);
+}
+
+TEST_F(ScannerTest, TiesGoToTheFirstListed)
+{
+    for (const char* name : {"x.jpg", "y.jpg", "z.jpg"})
+        Make(name, 4000);
+    scanner.NoteCompleted({"x.jpg", "y.jpg", "z.jpg"});
+    QDir listing(dir.path(), "*.jpg", QDir::Unsorted, QDir::Files);
+    EXPECT_EQ(Scan().name, listing.entryList().first());
+}
+
+TEST_F(ScannerTest, AnOldFileArrivingLateIsNeverCollected)
+{
+    Make("copied-with-old-time.jpg", 100);
+    scanner.NoteCompleted({"copied-with-old-time.jpg"});
+    EXPECT_EQ(Scan("*.jpg", 2000'000).outcome, CollectScanner::Outcome::NothingNew);
+    EXPECT_EQ(scanner.Scan(dir.filePath("missing"), "*.jpg", 0).outcome, CollectScanner::Outcome::NothingNew);
+}
