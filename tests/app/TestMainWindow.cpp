@@ -1,12 +1,12 @@
 #include "CConfiguration.h"
 #include "CFramewrightDlg.h"
 #include "CLog.h"
-#include "captions/CCaptionMain.h"
 #include "ManualClock.h"
 #include "RecordingTrayPresenter.h"
 #include "Utils/Classes/CTrayIcon.h"
 #include "Utils/Controls/CEditBrowseCtrlEx.h"
 #include "Utils/Controls/CListBoxColour.h"
+#include "captions/CCaptionMain.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -91,18 +91,25 @@ TEST_F(MainWindowTest, FirstRunShowsTheWindowAndWritesDefaults)
     const QStringList positions = {"0,30", "0,60"};
     for (int i = 0; i < 2; ++i) {
         const QString key = QString("Caption%1").arg(i);
-        expected << key + "Text = " + texts[i] << key + "TextColour = " + colours[i] << key + "TextAlpha = 255"
-                 << key + "BackgroundColour = 255, 255, 255" << key + "BackgroundAlpha = 0"
-                 << key + "Position = " + positions[i] << key + "Justify = 0" << key + "Font = Arial"
-                 << key + "FontSize = 20" << key + "FontItalic = No" << key + "FontWeight = 400" << "";
+        expected << key + "Text = " + texts[i] << key + "TextColour = " + colours[i]
+                 << key + "TextAlpha = 255" << key + "BackgroundColour = 255, 255, 255"
+                 << key + "BackgroundAlpha = 0" << key + "Position = " + positions[i] << key + "Justify = 0"
+                 << key + "Font = Arial" << key + "FontSize = 20" << key + "FontItalic = No"
+                 << key + "FontWeight = 400"
+                 << "";
     }
     for (int j = 0; j < 16; ++j)
         expected << QString("CaptionCustomColour%1 = 0,0,0").arg(j);
-    expected << "" << "CaptionSampleBorderHatchStyle = HatchStyleBackwardDiagonal" << "";
+    expected << ""
+             << "CaptionSampleBorderHatchStyle = HatchStyleBackwardDiagonal"
+             << "";
     expected << "ArchiveRootDirectory = " + Data() << "ArchiveSubdirectoryAndFilename = <HH><MM><SS>.jpg"
-             << "ArchiveSaveDelay = 1000" << "";
-    expected << "LogSaveToDisk  = No" << "LogMaxListboxEntries = 1000"
-             << "LogPathAndFilename = " + Data() + "pixlet.log" << "";
+             << "ArchiveSaveDelay = 1000"
+             << "";
+    expected << "LogSaveToDisk  = No"
+             << "LogMaxListboxEntries = 1000"
+             << "LogPathAndFilename = " + Data() + "pixlet.log"
+             << "";
     const QStringList written = ReadText(Data() + "Pixlet.ini").split("\r\n");
     ASSERT_EQ(written.size(), expected.size() + 1) << "every line ends in CR LF";
     for (int line = 0; line < expected.size(); ++line)

@@ -14,6 +14,8 @@
 #include <QTemporaryDir>
 #include <QThread>
 
+#include "WaitUntil.h"
+
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -296,15 +298,6 @@ public:
     }
 };
 
-void WaitUntil(const std::function<bool()>& condition)
-{
-    QElapsedTimer timer;
-    timer.start();
-    while (!condition() && timer.elapsed() < 10000) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-        QThread::msleep(2);
-    }
-}
 } // namespace
 
 TEST(CaptionJobs, OneNoticePerImageAlsoWithoutCaptions)

@@ -10,6 +10,8 @@
 #include <QTemporaryDir>
 #include <QThread>
 
+#include "WaitUntil.h"
+
 #include <gtest/gtest.h>
 
 namespace {
@@ -36,16 +38,6 @@ public:
     }
 };
 
-bool WaitFor(const std::function<bool()>& done, int timeoutMs = 10000)
-{
-    QElapsedTimer timer;
-    timer.start();
-    while (!done() && timer.elapsed() < timeoutMs) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-        QThread::msleep(5);
-    }
-    return done();
-}
 } // namespace
 
 TEST(DelayedImageSaver, SavesAfterTheDelayAndNotifiesOnce)
@@ -60,7 +52,7 @@ TEST(DelayedImageSaver, SavesAfterTheDelayAndNotifiesOnce)
     ASSERT_TRUE(saver.SaveImageFileLater(frame, receiver.watchedPath, 150, &receiver));
     // The caller's frame is the caller's: changing it now must not change what is saved.
     frame = FlatFrame(16, 16, 24, 255, 0, 0);
-    ASSERT_TRUE(WaitFor([&] { return !receiver.notes.empty(); }));
+    ASSERT_TRUE(WaitUntil([&] { return !receiver.notes.empty(); }));
     EXPECT_GE(timer.elapsed(), 150);
     QCoreApplication::processEvents();
     ASSERT_EQ(receiver.notes.size(), 1u);
@@ -81,7 +73,7 @@ TEST(DelayedImageSaver, NoReceiverMeansNoMessage)
         DelayedImageSaver saver(RegisterNamedMessage(MessageName::ImageArchiveNewImageNotify));
         ASSERT_TRUE(
             saver.SaveImageFileLater(FlatFrame(8, 8, 24, 1, 1, 1), dir.filePath("a.jpg"), 0, nullptr));
-        ASSERT_TRUE(WaitFor([&] { return saver.PendingCount() == 0; }));
+        ASSERT_TRUE(WaitUntil([&] { return saver.PendingCount() == 0; }));
     }
     QCoreApplication::processEvents();
     EXPECT_TRUE(bystander.notes.empty());
@@ -98,7 +90,7 @@ TEST(DelayedImageSaver, FailureCarriesTheResultAndTheError)
     blocker.close();
     ASSERT_TRUE(
         saver.SaveImageFileLater(FlatFrame(8, 8, 24, 1, 1, 1), dir.filePath("blocker/x.jpg"), 0, &receiver));
-    ASSERT_TRUE(WaitFor([&] { return !receiver.notes.empty(); }));
+    ASSERT_TRUE(WaitUntil([&] { return !receiver.notes.empty(); }));
     EXPECT_LT(receiver.notes[0].result, 0);
     EXPECT_EQ(receiver.notes[0].error, ENOTDIR);
 }
@@ -129,7 +121,7 @@ TEST(DelayedImageSaver, ManySavesAtOnceFromOneOwner)
     for (int i = 0; i < 24; ++i)
         ASSERT_TRUE(
             saver.SaveImageFileLater(frame, dir.filePath(QString("%1.jpg").arg(i)), i % 3, &receiver));
-    ASSERT_TRUE(WaitFor([&] { return receiver.notes.size() == 24; }));
+    ASSERT_TRUE(WaitUntil([&] { return receiver.notes.size() == 24; }));
     for (const auto& note : receiver.notes)
         EXPECT_EQ(note.result, 0);
 }

@@ -16,6 +16,8 @@
 #include <QTemporaryDir>
 #include <QThread>
 
+#include "WaitUntil.h"
+
 #include <gtest/gtest.h>
 
 namespace {
@@ -37,17 +39,6 @@ public:
         return true;
     }
 };
-
-bool WaitFor(const std::function<bool()>& done)
-{
-    QElapsedTimer timer;
-    timer.start();
-    while (!done() && timer.elapsed() < 10000) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-        QThread::msleep(2);
-    }
-    return done();
-}
 
 struct ArchiveTest : ::testing::Test
 {
@@ -76,7 +67,7 @@ TEST_F(ArchiveTest, SavesToTheDatedPathCreatingDirectories)
          "<YYYY>\\<MO>\\<DD>\\<HH><MM><SS>.jpg\nArchiveSaveDelay = 0");
     archive.Save(FlatFrame(32, 24, 24, 0, 200, 0), &controller);
     EXPECT_EQ(archive.State(), CImageArchive::OutputState::Busy);
-    ASSERT_TRUE(WaitFor([&] { return !controller.notes.empty(); }));
+    ASSERT_TRUE(WaitUntil([&] { return !controller.notes.empty(); }));
     const QString expected = dir.path() + "/cam/2009/03/07/140509.jpg";
     EXPECT_EQ(controller.notes[0].result, 0);
     EXPECT_EQ(controller.notes[0].path, expected);
@@ -93,7 +84,7 @@ TEST_F(ArchiveTest, FailureSetsFailedAndStillSendsThePath)
     blocker.close();
     Load("ArchiveRootDirectory = " + dir.filePath("blocker") + "\nArchiveSaveDelay = 0");
     archive.Save(FlatFrame(8, 8, 24, 0, 0, 0), &controller);
-    ASSERT_TRUE(WaitFor([&] { return !controller.notes.empty(); }));
+    ASSERT_TRUE(WaitUntil([&] { return !controller.notes.empty(); }));
     EXPECT_LT(controller.notes[0].result, 0);
     EXPECT_EQ(controller.notes[0].path, dir.filePath("blocker") + "/140509.jpg");
     EXPECT_EQ(archive.State(), CImageArchive::OutputState::Failed);
@@ -101,7 +92,7 @@ TEST_F(ArchiveTest, FailureSetsFailedAndStillSendsThePath)
     Load("ArchiveRootDirectory = " + dir.path() +
          "\nArchiveSubdirectoryAndFilename = <HH>.unknown\nArchiveSaveDelay = 0");
     archive.Save(FlatFrame(8, 8, 24, 0, 0, 0), &controller);
-    ASSERT_TRUE(WaitFor([&] { return controller.notes.size() == 2; }));
+    ASSERT_TRUE(WaitUntil([&] { return controller.notes.size() == 2; }));
     EXPECT_LT(controller.notes[1].result, 0) << "an extension that names no format";
 }
 
@@ -113,13 +104,13 @@ TEST_F(ArchiveTest, BusyUntilTheDelayHasPassedAndNegativeDelaysAreZero)
     archive.Save(FlatFrame(8, 8, 24, 0, 0, 0), &controller);
     QCoreApplication::processEvents();
     EXPECT_EQ(archive.State(), CImageArchive::OutputState::Busy);
-    ASSERT_TRUE(WaitFor([&] { return !controller.notes.empty(); }));
+    ASSERT_TRUE(WaitUntil([&] { return !controller.notes.empty(); }));
     EXPECT_GE(timer.elapsed(), 300);
 
     Load("ArchiveRootDirectory = " + dir.path() + "\nArchiveSaveDelay = -2000000000");
     timer.restart();
     archive.Save(FlatFrame(8, 8, 24, 0, 0, 0), &controller);
-    ASSERT_TRUE(WaitFor([&] { return controller.notes.size() == 2; }));
+    ASSERT_TRUE(WaitUntil([&] { return controller.notes.size() == 2; }));
     EXPECT_LT(timer.elapsed(), 5000);
     SettingsList list;
     archive.SaveSettings(list);
@@ -134,7 +125,7 @@ TEST_F(ArchiveTest, UnappliedEditsChangeTheExampleButNotThePath)
     EXPECT_EQ(archive.ExampleEdit()->text(), " 2009-03.png");
     EXPECT_GE(changed.count(), 1);
     archive.Save(FlatFrame(8, 8, 24, 0, 0, 0), &controller);
-    ASSERT_TRUE(WaitFor([&] { return !controller.notes.empty(); }));
+    ASSERT_TRUE(WaitUntil([&] { return !controller.notes.empty(); }));
     EXPECT_EQ(controller.notes[0].path, dir.path() + "/140509.jpg");
     archive.ApplyPage();
     EXPECT_EQ(archive.CurrentSettings().subdirectoryAndFilename, "<YYYY>-<MO>.png");

@@ -8,6 +8,8 @@
 #include <QTemporaryDir>
 #include <QThread>
 
+#include "WaitUntil.h"
+
 #include <gtest/gtest.h>
 
 namespace {
@@ -32,17 +34,6 @@ public:
     }
 };
 
-bool WaitFor(const std::function<bool()>& done, int ms = 5000)
-{
-    QElapsedTimer timer;
-    timer.start();
-    while (!done() && timer.elapsed() < ms) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-        QThread::msleep(2);
-    }
-    return done();
-}
-
 void WriteFile(const QString& path, const QByteArray& bytes)
 {
     QFile file(path);
@@ -63,7 +54,7 @@ TEST(DirectoryWatcher, ReportsWrittenAndMovedInFiles)
     WriteFile(elsewhere.filePath("b.jpg"), "y");
     ASSERT_TRUE(QFile::rename(elsewhere.filePath("b.jpg"), dir.filePath("b.jpg")));
     ASSERT_TRUE(
-        WaitFor([&] { return page.completed.contains("a.jpg") && page.completed.contains("b.jpg"); }));
+        WaitUntil([&] { return page.completed.contains("a.jpg") && page.completed.contains("b.jpg"); }));
     for (auto code : page.codes)
         EXPECT_EQ(code, 0);
     EXPECT_TRUE(page.touched.contains("a.jpg")) << "created before it was closed";
@@ -78,7 +69,7 @@ TEST(DirectoryWatcher, ABurstArrivesInFewBatches)
     QThread::msleep(50);
     for (int i = 0; i < 500; ++i)
         WriteFile(dir.filePath(QString("%1.jpg").arg(i)), "data");
-    ASSERT_TRUE(WaitFor([&] { return page.completed.size() == 500; }));
+    ASSERT_TRUE(WaitUntil([&] { return page.completed.size() == 500; }));
     EXPECT_LT(page.codes.size(), 100u) << "one message stands for a whole batch";
 }
 
@@ -88,7 +79,7 @@ TEST(DirectoryWatcher, MissingOrRemovedDirectoryIsAnError)
     Page page;
     DirectoryWatcher watcher(&page, Changed);
     watcher.Start(dir.filePath("missing"));
-    ASSERT_TRUE(WaitFor([&] { return !page.codes.empty(); }));
+    ASSERT_TRUE(WaitUntil([&] { return !page.codes.empty(); }));
     EXPECT_EQ(page.codes[0], ENOENT);
 
     page.codes.clear();
@@ -96,13 +87,13 @@ TEST(DirectoryWatcher, MissingOrRemovedDirectoryIsAnError)
     watcher.Start(dir.filePath("watched"));
     QThread::msleep(50);
     ASSERT_TRUE(QDir(dir.filePath("watched")).removeRecursively());
-    ASSERT_TRUE(WaitFor([&] { return !page.codes.empty() && page.codes.back() != 0; }));
+    ASSERT_TRUE(WaitUntil([&] { return !page.codes.empty() && page.codes.back() != 0; }));
     EXPECT_EQ(page.codes.back(), ENOENT);
 
     page.codes.clear();
     WriteFile(dir.filePath("plain-file"), "not a directory");
     watcher.Start(dir.filePath("plain-file"));
-    ASSERT_TRUE(WaitFor([&] { return !page.codes.empty(); }));
+    ASSERT_TRUE(WaitUntil([&] { return !page.codes.empty(); }));
     EXPECT_EQ(page.codes[0], ENOTDIR);
 }
 

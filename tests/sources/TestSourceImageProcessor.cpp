@@ -8,6 +8,8 @@
 #include <QElapsedTimer>
 #include <QThread>
 
+#include "WaitUntil.h"
+
 #include <gtest/gtest.h>
 
 namespace {
@@ -38,15 +40,6 @@ SourceSettings With(bool crop, bool resize)
     return s;
 }
 
-void WaitFor(const std::function<bool()>& done)
-{
-    QElapsedTimer timer;
-    timer.start();
-    while (!done() && timer.elapsed() < 10000) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-        QThread::msleep(1);
-    }
-}
 } // namespace
 
 TEST(SourceImageProcessor, FourWaysToFinishAFrame)
@@ -87,7 +80,7 @@ TEST(SourceImageProcessor, AnswersOnceAndDropsWhileBusy)
     const ImageFrame big = RandomFrame(2000, 1500, 24, 1);
     ASSERT_TRUE(processor.Process(big, &requester, With(false, true)));
     const bool second = processor.Process(big, &requester, With(false, true));
-    WaitFor([&] { return requester.answers.size() >= (second ? 2u : 1u) && !processor.Busy(); });
+    WaitUntil([&] { return requester.answers.size() >= (second ? 2u : 1u) && !processor.Busy(); });
     processor.Wait();
     QCoreApplication::processEvents();
     EXPECT_EQ(requester.answers.size(), second ? 2u : 1u) << "a dropped frame gets no answer";
@@ -108,7 +101,7 @@ TEST(SourceImageProcessor, ARequestMadeOnTheAnswerIsNotDropped)
     const ImageFrame frame = RandomFrame(64, 48, 24, 2);
     for (int round = 0; round < 20; ++round) {
         ASSERT_TRUE(processor.Process(frame, &requester, With(true, true))) << round;
-        WaitFor([&] { return requester.answers.size() == static_cast<std::size_t>(round + 1); });
+        WaitUntil([&] { return requester.answers.size() == static_cast<std::size_t>(round + 1); });
     }
     EXPECT_EQ(requester.answers.size(), 20u);
 }
