@@ -1,5 +1,6 @@
 #include "SourceImageProcessor.h"
 
+#include "EventLog.h"
 #include "ImageOperations.h"
 #include "MessageEvent.h"
 #include "NamedMessages.h"
@@ -56,8 +57,10 @@ bool SourceImageProcessor::Process(const ImageFrame& frame, QObject* requester,
     if (worker_.joinable())
         worker_.join();
     auto copy = std::make_shared<ImageFrame>();
-    if (!CopyImage(frame, *copy))
+    if (!CopyImage(frame, *copy)) {
+        AddLogEntry(LogCategory::Error, QStringLiteral("Source - Not enough memory to process the image"));
         return false;
+    }
     busy_ = true;
     worker_ = std::thread([this, copy, requester, settings] {
         ImageFrame finished = Finish(*copy, settings);
