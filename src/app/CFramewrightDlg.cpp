@@ -7,6 +7,7 @@
 #include "CPlaceholderPage.h"
 #include "captions/CCaptionMain.h"
 #include "outputs/CImageArchive.h"
+#include "sources/CSourceMain.h"
 #include "EventLog.h"
 #include "ImageFormat.h"
 #include "SettingsFile.h"
@@ -95,7 +96,8 @@ void CFramewrightDlg::CreatePages()
     pages_[About] = new CAbout(configuration_);
     pages_[Captions] = captions_ = new CCaptionMain(clock_, configuration_);
     pages_[Archive] = archive_ = new CImageArchive(clock_, dataDirectory_, configuration_);
-    for (Page page : {Advanced, Ftp, Preview, Source, Control, Email})
+    pages_[Source] = source_ = new CSourceMain(clock_, dataDirectory_, configuration_);
+    for (Page page : {Advanced, Ftp, Preview, Control, Email})
         pages_[page] = new CPlaceholderPage(CConfiguration::PageTitles().at(page), configuration_);
     for (int page = 0; page < PageCount; ++page) {
         configuration_->addTab(pages_[page], CConfiguration::PageTitles().at(page));

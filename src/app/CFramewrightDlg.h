@@ -10,6 +10,7 @@
 
 class CCaptionMain;
 class CImageArchive;
+class CSourceMain;
 class CConfiguration;
 class CLog;
 class Clock;
@@ -75,6 +76,7 @@ public:
     CLog* LogPage() const;
     CCaptionMain* CaptionsPage() const { return captions_; }
     CImageArchive* ArchivePage() const { return archive_; }
+    CSourceMain* SourcePage() const { return source_; }
     Utils::Classes::CTrayIcon* Tray() const { return tray_.get(); }
     QMenu* TrayMenu() const { return trayMenu_; }
 
@@ -108,6 +110,7 @@ private:
     CConfiguration* configuration_ = nullptr;
     CCaptionMain* captions_ = nullptr;
     CImageArchive* archive_ = nullptr;
+    CSourceMain* source_ = nullptr;
     QPushButton* okButton_ = nullptr;
     QPushButton* cancelButton_ = nullptr;
     QPushButton* applyButton_ = nullptr;

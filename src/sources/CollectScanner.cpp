@@ -64,13 +64,14 @@ CollectScanner::Result CollectScanner::Scan(const QString& directory, const QStr
     result.name = newest->fileName();
     result.path = dir.filePath(result.name);
     result.modifiedMs = newestMs;
-    result.outcome = Outcome::Wait;
+    result.outcome = Outcome::Unreadable;
     // A directory never opens as a file: it waits until a newer file arrives.
     if (newest->isDir())
         return result;
     QFile file(result.path);
     if (!file.open(QIODevice::ReadOnly))
         return result;
+    result.outcome = Outcome::Wait;
     if (!Complete(result.name, newest->size(), newestMs))
         return result;
     files_.remove(result.name);

@@ -21,7 +21,8 @@ public:
     enum class Outcome
     {
         NothingNew, // no match, or the newest is not newer than the last collected
-        Wait,       // the newest is not complete yet (or cannot be opened): scan again later
+        Wait,       // the newest is still being written: scan again shortly
+        Unreadable, // the newest cannot be opened (or is a directory): wait for the next change
         Collect,    // take `path`
     };
     struct Result

@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QFile>
+#include <QSet>
 
 #include <cerrno>
 #include <climits>
@@ -89,7 +90,7 @@ void DirectoryWatcher::Run(QString directory, int stopFd)
             return; // asked to stop: nothing is posted
         // One batch: everything that arrives until the directory has been quiet for a moment
         // (at most a fifth of a second), so a burst of files is one message, not hundreds.
-        auto changes = std::make_unique<DirectoryChanges>();
+        QSet<QString> completed, touched;
         bool gone = false;
         bool stopping = false;
         for (int rounds = 0; rounds < 20; ++rounds) {
@@ -105,12 +106,18 @@ void DirectoryWatcher::Run(QString directory, int stopFd)
             for (ssize_t offset = 0; offset < length;) {
                 const auto* event = reinterpret_cast<const inotify_event*>(buffer + offset);
                 const QString name = event->len ? QFile::decodeName(event->name) : QString();
-                if (event->mask & (IN_DELETE_SELF | IN_MOVE_SELF | IN_IGNORED | IN_UNMOUNT))
+                if (event->mask & (IN_DELETE_SELF | IN_MOVE_SELF | IN_IGNORED | IN_UNMOUNT)) {
                     gone = true;
-                else if (event->mask & (IN_CLOSE_WRITE | IN_MOVED_TO))
-                    changes->completed << name;
-                else if (!name.isEmpty())
-                    changes->touched << name;
+                } else if (event->mask & (IN_CLOSE_WRITE | IN_MOVED_TO)) {
+                    // The last word on a name wins: closed after writing, or written again.
+                    completed.insert(name);
+                    touched.remove(name);
+                } else if (!name.isEmpty() && (event->mask & (IN_CREATE | IN_MODIFY))) {
+                    touched.insert(name);
+                    completed.remove(name);
+                }
+                // An attribute change (a touch, a chmod) makes a batch but says nothing about
+                // whether a writer is still at work.
                 offset += static_cast<ssize_t>(sizeof(inotify_event) + event->len);
             }
         }
@@ -120,6 +127,9 @@ void DirectoryWatcher::Run(QString directory, int stopFd)
             Post(ENOENT);
             return;
         }
+        auto changes = std::make_unique<DirectoryChanges>();
+        changes->completed = QStringList(completed.cbegin(), completed.cend());
+        changes->touched = QStringList(touched.cbegin(), touched.cend());
         Post(0, std::move(changes));
     }
 }

@@ -15,7 +15,8 @@ struct DirectoryChanges final : MessagePayload
 {
     // Names whose writer has finished with them: closed after writing, or moved in whole.
     QStringList completed;
-    // Names created or written to in the batch (they may still be growing).
+    // Names created or written to after their last close in the batch (still growing).
+    // A name is in at most one of the two lists.
     QStringList touched;
 };
 

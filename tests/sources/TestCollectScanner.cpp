@@ -85,7 +85,7 @@ TEST_F(ScannerTest, MasksIgnoreCaseAndDirectoriesTakePart)
     SetTime("folder.jpg", 9000);
     const auto result = Scan();
     EXPECT_EQ(result.name, "folder.jpg");
-    EXPECT_EQ(result.outcome, CollectScanner::Outcome::Wait) << "a directory is never collected";
+    EXPECT_EQ(result.outcome, CollectScanner::Outcome::Unreadable) << "a directory is never collected";
     EXPECT_EQ(Scan("*.gif").outcome, CollectScanner::Outcome::NothingNew);
 }
 

@@ -12,6 +12,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/time.h>
+
 namespace {
 const QEvent::Type Changed = RegisterNamedMessage("PIXLET_TEST_DIRECTORY_CHANGED");
 
@@ -57,7 +59,30 @@ TEST(DirectoryWatcher, ReportsWrittenAndMovedInFiles)
         WaitUntil([&] { return page.completed.contains("a.jpg") && page.completed.contains("b.jpg"); }));
     for (auto code : page.codes)
         EXPECT_EQ(code, 0);
-    EXPECT_TRUE(page.touched.contains("a.jpg")) << "created before it was closed";
+}
+
+TEST(DirectoryWatcher, AFileIsTouchedWhileOpenAndCompletedOnceClosed)
+{
+    QTemporaryDir dir;
+    Page page;
+    DirectoryWatcher watcher(&page, Changed);
+    watcher.Start(dir.path());
+    QThread::msleep(50);
+    QFile file(dir.filePath("slow.jpg"));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("first half");
+    file.flush();
+    ASSERT_TRUE(WaitUntil([&] { return page.touched.contains("slow.jpg"); }));
+    EXPECT_FALSE(page.completed.contains("slow.jpg")) << "still open";
+    file.write("second half");
+    file.close();
+    ASSERT_TRUE(WaitUntil([&] { return page.completed.contains("slow.jpg"); }));
+    // A touch of the times is no sign of writing: it leaves the file as it was.
+    page.touched.clear();
+    ASSERT_EQ(::utimes(QFile::encodeName(dir.filePath("slow.jpg")).constData(), nullptr), 0);
+    QThread::msleep(100);
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(page.touched.contains("slow.jpg"));
 }
 
 TEST(DirectoryWatcher, ABurstArrivesInFewBatches)

@@ -1,0 +1,295 @@
+#include "CSourceFile.h"
+
+#include "Clock.h"
+#include "EventLog.h"
+#include "MessageEvent.h"
+#include "NamedMessages.h"
+#include "ResultCodes.h"
+#include "SourceHost.h"
+#include "SystemErrorText.h"
+#include "TimeTemplate.h"
+#include "Utils/Controls/CEditBrowseCtrlEx.h"
+#include "Utils/Controls/CSimpleImage.h"
+#include "Utils/Controls/CStaticColour.h"
+
+#include <QCheckBox>
+#include <QCoreApplication>
+#include <QFormLayout>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QTimerEvent>
+#include <QVBoxLayout>
+
+#include <algorithm>
+#include <utility>
+
+using Utils::Controls::CEditBrowseCtrlEx;
+using Utils::Controls::CSimpleImage;
+using Utils::Controls::CStaticColour;
+
+namespace {
+QEvent::Type CollectedType()
+{
+    return RegisterNamedMessage(QStringLiteral("PIXLET_SOURCE_FILE_COLLECTED"));
+}
+
+QEvent::Type DirectoryChangedType()
+{
+    return RegisterNamedMessage(QStringLiteral("PIXLET_SOURCE_FILE_DIRECTORY_CHANGED"));
+}
+
+QString WithTrailingSeparator(QString directory)
+{
+    if (!directory.endsWith(QLatin1Char('/')))
+        directory += QLatin1Char('/');
+    return directory;
+}
+
+constexpr QSize ThumbnailAreaSize(176, 132);
+} // namespace
+
+CSourceFile::CSourceFile(SourceHost& host, const Clock& clock, QWidget* parent)
+    : QWidget(parent), host_(host), clock_(clock), scanner_(clock),
+      collector_(this, CollectedType(), deleter_), watcher_(this, DirectoryChangedType())
+{
+    setObjectName(QStringLiteral("SourceFile"));
+    directoryEdit_ = new CEditBrowseCtrlEx(this);
+    directoryEdit_->SetFolderBrowse();
+    maskEdit_ = new QLineEdit(this);
+    deleteCheck_ = new QCheckBox(tr("Delete on Collect"), this);
+
+    auto* collect = new QGroupBox(tr("Collect Directory and File Mask"), this);
+    auto* form = new QFormLayout(collect);
+    form->addRow(tr("Directory:"), directoryEdit_);
+    form->addRow(tr("File Mask:"), maskEdit_);
+    form->addRow(QString(), deleteCheck_);
+
+    auto* latest = new QGroupBox(tr("Latest File"), this);
+    thumbnailArea_ = new QWidget(latest);
+    thumbnailArea_->setFixedSize(ThumbnailAreaSize);
+    thumbnailImage_ = new CSimpleImage(thumbnailArea_);
+    messageArea_ = new CStaticColour(thumbnailArea_);
+    messageArea_->setAlignment(Qt::AlignCenter);
+    messageArea_->SetTextColour(Qt::white);
+    messageArea_->SetBackgroundColour(palette().color(QPalette::Shadow));
+    auto* area = new QGridLayout(thumbnailArea_);
+    area->setContentsMargins(0, 0, 0, 0);
+    area->addWidget(thumbnailImage_, 0, 0);
+    area->addWidget(messageArea_, 0, 0);
+    fileNameLabel_ = new QLabel(latest);
+    detailsLabel_ = new QLabel(latest);
+    auto* latestLayout = new QVBoxLayout(latest);
+    latestLayout->addWidget(thumbnailArea_, 0, Qt::AlignHCenter);
+    latestLayout->addWidget(fileNameLabel_);
+    latestLayout->addWidget(detailsLabel_);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(collect);
+    layout->addWidget(latest, 1);
+
+    // The values are taken on Apply; a change only enables it.
+    connect(directoryEdit_, &QLineEdit::textEdited, this, [this] { host_.SubPageChanged(); });
+    connect(directoryEdit_, &CEditBrowseCtrlEx::Browsed, this, [this] { host_.SubPageChanged(); });
+    connect(maskEdit_, &QLineEdit::textEdited, this, [this] { host_.SubPageChanged(); });
+    connect(deleteCheck_, &QCheckBox::clicked, this, [this] { host_.SubPageChanged(); });
+
+    thumbnailImage_->hide();
+    messageArea_->setText(tr("No Image Loaded"));
+}
+
+CSourceFile::~CSourceFile() = default;
+
+void CSourceFile::ShowSettings(const QString& directory, const QString& mask, bool deleteOnCollection)
+{
+    directoryEdit_->setText(directory);
+    maskEdit_->setText(mask);
+    deleteCheck_->setChecked(deleteOnCollection);
+}
+
+QString CSourceFile::DirectoryText() const
+{
+    return directoryEdit_->text();
+}
+
+QString CSourceFile::MaskText() const
+{
+    return maskEdit_->text();
+}
+
+bool CSourceFile::DeleteOnCollectChecked() const
+{
+    return deleteCheck_->isChecked();
+}
+
+void CSourceFile::StartDirectoryMonitor()
+{
+    const SourceSettings& settings = host_.Settings();
+    if (!monitorActive_ || settings.fileCollectDirectory != watchedDirectory_) {
+        retryTimer_.stop();
+        watcher_.Start(settings.fileCollectDirectory);
+        // What the previous watch said is about another directory or an ended watch.
+        QCoreApplication::removePostedEvents(this, DirectoryChangedType());
+        if (settings.fileCollectDirectory != watchedDirectory_)
+            scanner_.Reset();
+        monitorActive_ = true;
+        watchedDirectory_ = settings.fileCollectDirectory;
+        watchedMask_ = settings.fileCollectMask;
+        ScanCollectDirectory();
+    } else if (settings.fileCollectMask != watchedMask_) {
+        watchedMask_ = settings.fileCollectMask;
+        ScanCollectDirectory();
+    }
+}
+
+void CSourceFile::StopDirectoryMonitor()
+{
+    watcher_.Stop();
+    monitorActive_ = false;
+    retryTimer_.stop();
+    collectDelayTimer_.stop();
+    QCoreApplication::removePostedEvents(this, DirectoryChangedType());
+}
+
+void CSourceFile::ResetCollection()
+{
+    lastCollectedMs_ = 0;
+    // A file of the old directory or mask still being loaded is not the new current image.
+    discardCollection_ = busy_;
+    scanAfterCollection_ = busy_;
+    frame_.Empty();
+    thumbnail_.Empty();
+    scanner_.Reset();
+}
+
+void CSourceFile::DeliverFileImage(bool peek)
+{
+    static const ImageFrame none;
+    const bool taken = host_.ProcessSourceImage(delivered_ ? none : frame_);
+    // An image the busy crop/resize step could not take stays undelivered for the next request.
+    if (!peek && taken)
+        delivered_ = true;
+}
+
+void CSourceFile::ScanCollectDirectory()
+{
+    if (busy_) {
+        // Whatever changed meanwhile is looked at as soon as this collection is done.
+        scanAfterCollection_ = true;
+        return;
+    }
+    collectDelayTimer_.stop();
+    const SourceSettings& settings = host_.Settings();
+    const CollectScanner::Result found = scanner_.Scan(WithTrailingSeparator(settings.fileCollectDirectory),
+                                                       settings.fileCollectMask, lastCollectedMs_);
+    switch (found.outcome) {
+    case CollectScanner::Outcome::NothingNew:
+    case CollectScanner::Outcome::Unreadable:
+        return;
+    case CollectScanner::Outcome::Wait:
+        collectDelayTimer_.start(IncompleteRescanMs, this);
+        return;
+    case CollectScanner::Outcome::Collect:
+        break;
+    }
+    lastCollectedMs_ = found.modifiedMs;
+    busy_ = true;
+    fileName_ = found.name;
+    collectedAt_ = ExpandTimeTemplate(QStringLiteral("<HH>:<MM>:<SS>"), clock_);
+    collector_.Start(CollectionJob{found.path, settings.fileCollectDeleteOnCollection,
+                                   settings.fileCollectDeleteDelayMs});
+}
+
+QSize CSourceFile::ThumbnailSize() const
+{
+    return thumbnailArea_->size();
+}
+
+void CSourceFile::RefreshFileDisplay()
+{
+    if (!frame_.IsEmpty()) {
+        const CropSettings crop = host_.LiveCrop();
+        CropThumbnail::MakeCropThumbnail(ThumbnailSize(), thumbnail_, frame_, crop.enabled, crop);
+        thumbnailImage_->SetPicture(thumbnail_);
+        messageArea_->hide();
+        thumbnailImage_->show();
+        fileNameLabel_->setText(fileName_);
+        detailsLabel_->setText(QString::asprintf("at %s     Size: %d x %d px", qUtf8Printable(collectedAt_),
+                                                 frame_.Width(), frame_.Height()));
+    } else {
+        thumbnailImage_->hide();
+        messageArea_->setText(tr("No Image Loaded"));
+        messageArea_->show();
+        fileNameLabel_->clear();
+        detailsLabel_->clear();
+    }
+    host_.AnnounceStatusUpdated();
+}
+
+bool CSourceFile::event(QEvent* event)
+{
+    if (event->type() == DirectoryChangedType()) {
+        OnDirectoryChanged(*static_cast<MessageEvent*>(event));
+        return true;
+    }
+    if (event->type() == CollectedType()) {
+        OnCollected(*static_cast<MessageEvent*>(event));
+        return true;
+    }
+    return QWidget::event(event);
+}
+
+void CSourceFile::OnDirectoryChanged(MessageEvent& message)
+{
+    if (!monitorActive_)
+        return;
+    const SourceSettings& settings = host_.Settings();
+    if (message.wParam != 0) {
+        const auto code = static_cast<std::uint32_t>(message.wParam);
+        AddLogEntry(LogCategory::Error, QStringLiteral("Directory monitor error ") +
+                                            QStringLiteral("%1 - %2").arg(code, 0, 16).arg(SystemErrorText(code)));
+        monitorActive_ = false;
+        watcher_.Stop();
+        retryTimer_.start(std::max(settings.fileCollectDirectoryMonitorErrorRetryTimeoutMs, MinimumRetryMs), this);
+        return;
+    }
+    if (auto* changes = dynamic_cast<DirectoryChanges*>(message.record.get())) {
+        scanner_.NoteTouched(changes->touched);
+        scanner_.NoteCompleted(changes->completed);
+    }
+    // Every change restarts the wait, so a burst is scanned once, one delay after its end.
+    // Without a delay the scan still waits for the messages already queued, which it covers.
+    collectDelayTimer_.start(std::max(settings.fileCollectCollectDelayMs, 0), this);
+}
+
+void CSourceFile::OnCollected(MessageEvent& message)
+{
+    std::unique_ptr<ImageFrame> image = message.TakeImage();
+    const bool discard = std::exchange(discardCollection_, false);
+    if (!discard && Result::Succeeded(static_cast<ResultCode>(message.lParam)) && image) {
+        frame_ = std::move(*image);
+        RefreshFileDisplay();
+        delivered_ = false;
+        host_.AnnounceNewImage();
+    }
+    busy_ = false;
+    if (scanAfterCollection_) {
+        scanAfterCollection_ = false;
+        ScanCollectDirectory();
+    }
+}
+
+void CSourceFile::timerEvent(QTimerEvent* event)
+{
+    if (event->timerId() == collectDelayTimer_.timerId()) {
+        collectDelayTimer_.stop();
+        ScanCollectDirectory();
+    } else if (event->timerId() == retryTimer_.timerId()) {
+        retryTimer_.stop();
+        host_.UpdateSourceState();
+    } else {
+        QWidget::timerEvent(event);
+    }
+}

@@ -1,0 +1,69 @@
+#include "FileCollector.h"
+
+#include "DelayedFileDeleter.h"
+#include "EventLog.h"
+#include "ImageDecoder.h"
+#include "ImageFormat.h"
+#include "ImageOperations.h"
+#include "MessageEvent.h"
+
+#include <QCoreApplication>
+#include <QFileInfo>
+
+FileCollector::FileCollector(QObject* receiver, QEvent::Type type, DelayedFileDeleter& deleter)
+    : receiver_(receiver), type_(type), deleter_(deleter)
+{
+}
+
+FileCollector::~FileCollector()
+{
+    if (thread_.joinable())
+        thread_.join();
+}
+
+void FileCollector::Start(CollectionJob job)
+{
+    if (thread_.joinable())
+        thread_.join();
+    thread_ = std::thread([this, job = std::move(job)] {
+        auto frame = std::make_unique<ImageFrame>();
+        const ResultCode result = Collect(job, *frame, deleter_);
+        auto* event = new MessageEvent(type_, frame->IsEmpty() ? 0 : 1, result);
+        if (!frame->IsEmpty())
+            event->image = std::move(frame);
+        QCoreApplication::postEvent(receiver_, event);
+    });
+}
+
+ResultCode FileCollector::Collect(const CollectionJob& job, ImageFrame& frame, DelayedFileDeleter& deleter)
+{
+    const QString name = QFileInfo(job.path).fileName();
+    frame.Empty();
+    if (!IsImageFileName(job.path)) {
+        AddLogEntry(LogCategory::Error, QStringLiteral("Failed to load non-image file ") + name);
+        return Result::InvalidArgument;
+    }
+    ResultCode result = LoadImageFile(frame, job.path);
+    if (Result::Failed(result)) {
+        frame.Empty();
+        AddLogEntry(LogCategory::Error, QStringLiteral("Failed to load file ") + name);
+    } else {
+        if (frame.BitsPerPixel() != 24) {
+            ImageFrame converted;
+            if (CopyImage(frame, converted, 24)) {
+                frame = std::move(converted);
+            } else {
+                frame.Empty();
+                result = Result::OutOfMemory;
+            }
+        }
+        AddLogEntry(frame.IsEmpty() ? LogCategory::Error : LogCategory::Information,
+                    (frame.IsEmpty() ? QStringLiteral("Failed to load file ") : QStringLiteral("Loaded file ")) +
+                        name);
+    }
+    if (job.deleteOnCollection) {
+        deleter.DeleteLater(job.path, job.deleteDelayMs);
+        AddLogEntry(LogCategory::Information, QStringLiteral("Deleted file ") + name);
+    }
+    return result;
+}

@@ -1,0 +1,45 @@
+#pragma once
+
+#include "ImageFrame.h"
+#include "ResultCodes.h"
+
+#include <QEvent>
+#include <QString>
+
+#include <thread>
+
+class DelayedFileDeleter;
+class QObject;
+
+// One file to collect from the watched directory.
+struct CollectionJob
+{
+    QString path;
+    bool deleteOnCollection = false;
+    int deleteDelayMs = 0;
+};
+
+// The collection worker: loads a file on its own thread, makes it 24 bits per pixel, logs the
+// outcome, schedules the deletion when asked, and posts the result to the receiver: wParam 1
+// with the frame as the event's image (or 0 without one), lParam the load's result code.
+// One collection at a time; the thread is joined before the next starts and on destruction.
+class FileCollector final
+{
+public:
+    FileCollector(QObject* receiver, QEvent::Type type, DelayedFileDeleter& deleter);
+    ~FileCollector();
+    FileCollector(const FileCollector&) = delete;
+    FileCollector& operator=(const FileCollector&) = delete;
+
+    // The caller keeps collections from overlapping (it waits for the posted result).
+    void Start(CollectionJob job);
+
+    // The work itself, on the calling thread.
+    static ResultCode Collect(const CollectionJob& job, ImageFrame& frame, DelayedFileDeleter& deleter);
+
+private:
+    QObject* const receiver_;
+    const QEvent::Type type_;
+    DelayedFileDeleter& deleter_;
+    std::thread thread_;
+};
