@@ -129,9 +129,10 @@ void CSourceFile::StartDirectoryMonitor()
     const SourceSettings& settings = host_.Settings();
     if (!monitorActive_ || settings.fileCollectDirectory != watchedDirectory_) {
         retryTimer_.stop();
-        watcher_.Start(settings.fileCollectDirectory);
+        watcher_.Stop();
         // What the previous watch said is about another directory or an ended watch.
         QCoreApplication::removePostedEvents(this, DirectoryChangedType());
+        watcher_.Start(settings.fileCollectDirectory);
         if (settings.fileCollectDirectory != watchedDirectory_)
             scanner_.Reset();
         monitorActive_ = true;

@@ -30,6 +30,10 @@ bool CollectScanner::Complete(const QString& name, std::int64_t size, std::int64
     Seen& seen = files_[name];
     if (seen.closed)
         return true;
+    // A file last changed that long ago has stood still long enough, even if no close was seen
+    // (it was there before the watch began). A time ahead of the clock proves nothing.
+    if (clock_.UtcNow().toMSecsSinceEpoch() - modifiedMs >= CompleteAfterMs)
+        return true;
     if (seen.size != size || seen.modifiedMs != modifiedMs) {
         seen.size = size;
         seen.modifiedMs = modifiedMs;

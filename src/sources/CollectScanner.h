@@ -11,8 +11,9 @@ class Clock;
 // Picks the file to collect from a watched directory: the newest entry matching the mask
 // (latest modification time; the first listed wins a tie; directories take part), if it is
 // newer than the last file collected and complete. A file is complete when its writer has
-// closed it (a close-after-write or move-in seen since its last change) or when its size and
-// time have stood still for CompleteAfterMs; a half-written file is left for a later scan.
+// closed it (a close-after-write or move-in seen since its last change), when its time is
+// CompleteAfterMs old, or when its size and time have stood still that long while watched;
+// a half-written file is left for a later scan.
 class CollectScanner final
 {
 public:

@@ -38,12 +38,25 @@ DirectoryWatcher::~DirectoryWatcher()
 void DirectoryWatcher::Start(const QString& directory)
 {
     Stop();
+    // The watch is in place before Start returns, so a scan made right after it misses
+    // nothing: what came before is listed, what comes after is reported.
+    const int inotifyFd = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    if (inotifyFd < 0) {
+        Post(errno);
+        return;
+    }
+    FileDescriptor inotify{inotifyFd};
+    if (::inotify_add_watch(inotify.fd, QFile::encodeName(directory).constData(), WatchMask) < 0) {
+        Post(errno);
+        return;
+    }
     stopFd_ = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
     if (stopFd_ < 0) {
         Post(errno);
         return;
     }
-    thread_ = std::thread([this, directory, fd = stopFd_] { Run(directory, fd); });
+    inotify.fd = -1; // the thread owns it now
+    thread_ = std::thread([this, inotifyFd, stopFd = stopFd_] { Run(inotifyFd, stopFd); });
 }
 
 void DirectoryWatcher::Stop()
@@ -66,17 +79,9 @@ void DirectoryWatcher::Post(std::int64_t code, std::unique_ptr<DirectoryChanges>
     QCoreApplication::postEvent(receiver_, event);
 }
 
-void DirectoryWatcher::Run(QString directory, int stopFd)
+void DirectoryWatcher::Run(int inotifyFd, int stopFd)
 {
-    FileDescriptor inotify{::inotify_init1(IN_NONBLOCK | IN_CLOEXEC)};
-    if (inotify.fd < 0) {
-        Post(errno);
-        return;
-    }
-    if (::inotify_add_watch(inotify.fd, QFile::encodeName(directory).constData(), WatchMask) < 0) {
-        Post(errno);
-        return;
-    }
+    FileDescriptor inotify{inotifyFd};
     alignas(inotify_event) char buffer[64 * (sizeof(inotify_event) + NAME_MAX + 1)];
     for (;;) {
         pollfd fds[2] = {{inotify.fd, POLLIN, 0}, {stopFd, POLLIN, 0}};

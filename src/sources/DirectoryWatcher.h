@@ -32,13 +32,14 @@ public:
     DirectoryWatcher(const DirectoryWatcher&) = delete;
     DirectoryWatcher& operator=(const DirectoryWatcher&) = delete;
 
-    // Stops any previous watch, then watches the directory.
+    // Stops any previous watch, then watches the directory. The watch is in place when this
+    // returns; a directory that cannot be watched is reported as a posted error.
     void Start(const QString& directory);
     void Stop();
     bool Running() const { return thread_.joinable(); }
 
 private:
-    void Run(QString directory, int stopFd);
+    void Run(int inotifyFd, int stopFd);
     void Post(std::int64_t code, std::unique_ptr<DirectoryChanges> changes = nullptr);
 
     QObject* const receiver_;

@@ -16,7 +16,8 @@ QEvent::Type NewImageType()
 void Answer(QObject* requester, ImageFrame* frame)
 {
     auto* event = new MessageEvent(NewImageType());
-    if (frame)
+    // An empty result (a crop or resize to nothing) is an answer without an image.
+    if (frame && !frame->IsEmpty())
         event->image = std::make_unique<ImageFrame>(std::move(*frame));
     QCoreApplication::postEvent(requester, event);
 }

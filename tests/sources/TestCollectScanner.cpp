@@ -13,7 +13,8 @@ namespace {
 struct ScannerTest : ::testing::Test
 {
     QTemporaryDir dir;
-    ManualClock clock;
+    // Just after the files' times, so that none of them is old enough to count as finished.
+    ManualClock clock{QDateTime::fromSecsSinceEpoch(5000, Qt::UTC)};
     CollectScanner scanner{clock};
 
     // A file with the given modification time (seconds since the epoch).
@@ -64,6 +65,14 @@ TEST_F(ScannerTest, AFileStillBeingWrittenWaitsUntilItStandsStill)
     EXPECT_EQ(Scan().outcome, CollectScanner::Outcome::Wait);
     clock.Advance(1);
     EXPECT_EQ(Scan().outcome, CollectScanner::Outcome::Collect) << "unchanged for 500 ms";
+}
+
+TEST_F(ScannerTest, AFileUnchangedForLongEnoughNeedsNoWatching)
+{
+    Make("found.jpg", 4000);
+    EXPECT_EQ(Scan().outcome, CollectScanner::Outcome::Collect) << "last changed 1000 s ago";
+    Make("future.jpg", 9000);
+    EXPECT_EQ(Scan().outcome, CollectScanner::Outcome::Wait) << "a time ahead of the clock is watched";
 }
 
 TEST_F(ScannerTest, CloseAfterWriteCompletesAndALaterWriteUndoesIt)
