@@ -199,8 +199,8 @@ void CSourceFile::ScanCollectDirectory()
     busy_ = true;
     fileName_ = found.name;
     collectedAt_ = ExpandTimeTemplate(QStringLiteral("<HH>:<MM>:<SS>"), clock_);
-    collector_.Start(CollectionJob{found.path, settings.fileCollectDeleteOnCollection,
-                                   settings.fileCollectDeleteDelayMs});
+    collector_.Start(
+        CollectionJob{found.path, settings.fileCollectDeleteOnCollection, settings.fileCollectDeleteDelayMs});
 }
 
 QSize CSourceFile::ThumbnailSize() const
@@ -249,11 +249,13 @@ void CSourceFile::OnDirectoryChanged(MessageEvent& message)
     const SourceSettings& settings = host_.Settings();
     if (message.wParam != 0) {
         const auto code = static_cast<std::uint32_t>(message.wParam);
-        AddLogEntry(LogCategory::Error, QStringLiteral("Directory monitor error ") +
-                                            QStringLiteral("%1 - %2").arg(code, 0, 16).arg(SystemErrorText(code)));
+        AddLogEntry(LogCategory::Error,
+                    QStringLiteral("Directory monitor error ") +
+                        QStringLiteral("%1 - %2").arg(code, 0, 16).arg(SystemErrorText(code)));
         monitorActive_ = false;
         watcher_.Stop();
-        retryTimer_.start(std::max(settings.fileCollectDirectoryMonitorErrorRetryTimeoutMs, MinimumRetryMs), this);
+        retryTimer_.start(std::max(settings.fileCollectDirectoryMonitorErrorRetryTimeoutMs, MinimumRetryMs),
+                          this);
         return;
     }
     if (auto* changes = dynamic_cast<DirectoryChanges*>(message.record.get())) {

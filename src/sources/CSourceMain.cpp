@@ -88,8 +88,9 @@ CSourceMain::CSourceMain(const Clock& clock, const QString& dataDirectory, QWidg
     layout->addLayout(radios);
     layout->addLayout(body, 1);
 
-    for (QAbstractButton* button : {static_cast<QAbstractButton*>(fileButton_), static_cast<QAbstractButton*>(videoButton_),
-                                    static_cast<QAbstractButton*>(cropCheck_), static_cast<QAbstractButton*>(resizeCheck_)})
+    for (QAbstractButton* button :
+         {static_cast<QAbstractButton*>(fileButton_), static_cast<QAbstractButton*>(videoButton_),
+          static_cast<QAbstractButton*>(cropCheck_), static_cast<QAbstractButton*>(resizeCheck_)})
         connect(button, &QAbstractButton::clicked, this, &CSourceMain::OnControlClicked);
     for (int edit = 0; edit < EditCount; ++edit)
         connect(edits_[edit], &QLineEdit::textChanged, this, [this, edit] { OnEditChanged(Edit(edit)); });
@@ -194,13 +195,14 @@ void CSourceMain::ApplySourceSettings()
     settings_.cropHeight = EditValue(CropHeight);
 
     UpdateSourceState();
-    video_->SetInterframeDelay(settings_.videoDeviceLowCpu ? settings_.videoDeviceLowCpuInterframeDelayMs : 0);
+    video_->SetInterframeDelay(settings_.videoDeviceLowCpu ? settings_.videoDeviceLowCpuInterframeDelayMs
+                                                           : 0);
 
     // Only what changes the image counts; delays, Low CPU, the mixer and the hatch do not.
     const auto imageKey = [](const SourceSettings& s) {
-        return std::make_tuple(s.sourceType, s.fileCollectDirectory, s.fileCollectMask, s.videoDeviceId, s.resize,
-                               s.crop, s.resizeWidth, s.resizeHeight, s.cropOriginX, s.cropOriginY, s.cropWidth,
-                               s.cropHeight);
+        return std::make_tuple(s.sourceType, s.fileCollectDirectory, s.fileCollectMask, s.videoDeviceId,
+                               s.resize, s.crop, s.resizeWidth, s.resizeHeight, s.cropOriginX, s.cropOriginY,
+                               s.cropWidth, s.cropHeight);
     };
     if (imageKey(before) != imageKey(settings_)) {
         file_->MarkUndelivered();
@@ -282,8 +284,9 @@ bool CSourceMain::ProcessSourceImage(const ImageFrame& frame)
 QString CSourceMain::GetSourceStatusText() const
 {
     if (settings_.sourceType == SourceSettings::CollectFile)
-        return QStringLiteral("Source: File - ") +
-               (file_->ImageAvailable() ? QStringLiteral("Image Available") : QStringLiteral("No Image Available"));
+        return QStringLiteral("Source: File - ") + (file_->ImageAvailable()
+                                                        ? QStringLiteral("Image Available")
+                                                        : QStringLiteral("No Image Available"));
     if (settings_.sourceType != SourceSettings::VideoDevice)
         return QString();
     QString state = video_->OwnStatusText();

@@ -27,8 +27,9 @@ void DelayedFileDeleter::DeleteLater(const QString& path, int delayMs)
     {
         std::lock_guard lock(mutex_);
         // Keep the queue in due order; equal delays simply append.
-        auto at = std::upper_bound(entries_.begin(), entries_.end(), due,
-                                   [](const Moment& moment, const Entry& entry) { return moment < entry.due; });
+        auto at =
+            std::upper_bound(entries_.begin(), entries_.end(), due,
+                             [](const Moment& moment, const Entry& entry) { return moment < entry.due; });
         entries_.insert(at, Entry{path, due});
         if (!thread_.joinable())
             thread_ = std::thread([this] { Run(); });
@@ -68,7 +69,6 @@ void DelayedFileDeleter::Delete(const QString& path)
 {
     if (::unlink(QFile::encodeName(path).constData()) == 0 || errno == ENOENT)
         return; // gone already (someone else took it) is what was wanted
-    AddLogEntry(LogCategory::Error,
-                QStringLiteral("Failed to delete file ") + QFileInfo(path).fileName() + QStringLiteral(" - ") +
-                    SystemErrorText(errno));
+    AddLogEntry(LogCategory::Error, QStringLiteral("Failed to delete file ") + QFileInfo(path).fileName() +
+                                        QStringLiteral(" - ") + SystemErrorText(errno));
 }

@@ -57,9 +57,10 @@ ResultCode FileCollector::Collect(const CollectionJob& job, ImageFrame& frame, D
                 result = Result::OutOfMemory;
             }
         }
-        AddLogEntry(frame.IsEmpty() ? LogCategory::Error : LogCategory::Information,
-                    (frame.IsEmpty() ? QStringLiteral("Failed to load file ") : QStringLiteral("Loaded file ")) +
-                        name);
+        AddLogEntry(
+            frame.IsEmpty() ? LogCategory::Error : LogCategory::Information,
+            (frame.IsEmpty() ? QStringLiteral("Failed to load file ") : QStringLiteral("Loaded file ")) +
+                name);
     }
     if (job.deleteOnCollection) {
         deleter.DeleteLater(job.path, job.deleteDelayMs);

@@ -5,11 +5,11 @@
 #include "ManualClock.h"
 #include "SourceOwner.h"
 #include "TestImages.h"
+#include "Utils/Controls/CSimpleImage.h"
+#include "Utils/Controls/CStaticColour.h"
 #include "sources/CSourceFile.h"
 #include "sources/CSourceMain.h"
 #include "sources/SourceHost.h"
-#include "Utils/Controls/CSimpleImage.h"
-#include "Utils/Controls/CStaticColour.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -223,7 +223,8 @@ TEST_F(FileSourceTest, DeleteOnCollectRemovesImagesAfterTheDelayButNotOtherFiles
 
     WriteFile(In("broken.jpg"), "\xFF\xD8 this is no JPEG");
     ASSERT_TRUE(Logged("Failed to load file broken.jpg"));
-    ASSERT_TRUE(WaitUntil([&] { return !QFile::exists(In("broken.jpg")); })) << "an image name is deleted all the same";
+    ASSERT_TRUE(WaitUntil([&] { return !QFile::exists(In("broken.jpg")); }))
+        << "an image name is deleted all the same";
 
     WriteFile(In("notes.txt"), "text");
     ASSERT_TRUE(Logged("Failed to load non-image file notes.txt"));
@@ -241,7 +242,8 @@ TEST_F(FileSourceTest, ADeletedDirectoryIsLoggedAndRetriedUntilItIsBack)
     ASSERT_TRUE(File().MonitorActive());
     ASSERT_TRUE(QDir(sub).removeRecursively());
     ASSERT_TRUE(WaitUntil([&] { return log.Starting("Directory monitor error ").size() == 1; }));
-    EXPECT_EQ(log.Starting("Directory monitor error ")[0], "Directory monitor error 2 - No such file or directory");
+    EXPECT_EQ(log.Starting("Directory monitor error ")[0],
+              "Directory monitor error 2 - No such file or directory");
     EXPECT_FALSE(File().MonitorActive());
     // A zero retry time would fill the log: the retry waits at least a second.
     Settle(CSourceFile::MinimumRetryMs / 2);
@@ -268,11 +270,13 @@ TEST_F(FileSourceTest, ADirectoryWithoutPermissionReportsWhy)
 {
     if (::geteuid() == 0) {
         // Permissions do not stop root: the same test runs again as an ordinary user.
-        if (QProcess::execute("setpriv", {"--reuid=nobody", "--regid=nogroup", "--clear-groups", "true"}) != 0)
+        if (QProcess::execute("setpriv", {"--reuid=nobody", "--regid=nogroup", "--clear-groups", "true"}) !=
+            0)
             GTEST_SKIP() << "no way to run as an ordinary user here";
         const int code = QProcess::execute(
-            "setpriv", {"--reuid=nobody", "--regid=nogroup", "--clear-groups", QCoreApplication::applicationFilePath(),
-                        "--gtest_filter=FileSourceTest.ADirectoryWithoutPermissionReportsWhy"});
+            "setpriv",
+            {"--reuid=nobody", "--regid=nogroup", "--clear-groups", QCoreApplication::applicationFilePath(),
+             "--gtest_filter=FileSourceTest.ADirectoryWithoutPermissionReportsWhy"});
         EXPECT_EQ(code, 0) << "the test as user nobody failed";
         return;
     }
