@@ -84,6 +84,7 @@ CSourceFile::CSourceFile(SourceHost& host, const Clock& clock, QWidget* parent)
     latestLayout->addWidget(thumbnailArea_, 0, Qt::AlignHCenter);
     latestLayout->addWidget(fileNameLabel_);
     latestLayout->addWidget(detailsLabel_);
+    latestLayout->addStretch(1);
 
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
