@@ -5,14 +5,18 @@
 #include "CConfiguration.h"
 #include "CLog.h"
 #include "CPlaceholderPage.h"
-#include "captions/CCaptionMain.h"
-#include "outputs/CImageArchive.h"
-#include "sources/CSourceMain.h"
 #include "EventLog.h"
 #include "ImageFormat.h"
 #include "SettingsFile.h"
 #include "SystemErrorText.h"
 #include "Utils/Classes/CTrayIcon.h"
+#include "captions/CCaptionMain.h"
+#include "control/CAdvanced.h"
+#include "control/CControl.h"
+#include "control/CControlPage.h"
+#include "control/TraySequences.h"
+#include "outputs/CImageArchive.h"
+#include "sources/CSourceMain.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -29,17 +33,6 @@ using Utils::Classes::CTrayIcon;
 using Utils::Classes::TrayPresenter;
 
 namespace {
-// Tray sequences: what the processing state shows.
-enum TraySequence : std::uint16_t
-{
-    Stopped = 0,
-    Waiting = 1,
-    Cycle = 2,
-    Failed = 3,
-    Starting = 4,
-    Stopping = 5
-};
-
 constexpr auto LoadOrder = {CFramewrightDlg::Ftp,    CFramewrightDlg::Email,   CFramewrightDlg::Captions,
                             CFramewrightDlg::Source, CFramewrightDlg::Archive, CFramewrightDlg::Log};
 constexpr auto SaveOrder = {CFramewrightDlg::Ftp,      CFramewrightDlg::Email,   CFramewrightDlg::Captions,
@@ -97,7 +90,15 @@ void CFramewrightDlg::CreatePages()
     pages_[Captions] = captions_ = new CCaptionMain(clock_, configuration_);
     pages_[Archive] = archive_ = new CImageArchive(clock_, dataDirectory_, configuration_);
     pages_[Source] = source_ = new CSourceMain(clock_, dataDirectory_, configuration_);
-    for (Page page : {Advanced, Ftp, Preview, Control, Email})
+    controller_ = new CControl(clock_, CControl::Parts{source_, captions_, archive_, nullptr, nullptr}, this);
+    pages_[Control] = new CControlPage(*controller_, *source_, configuration_);
+    auto* advanced = new CAdvanced(clock_, controller_->Stats(), configuration_);
+    pages_[Advanced] = advanced;
+    source_->SetAdvancedCheckBoxes(advanced->LowCpuCheck(), advanced->EnableMixerCheck());
+    connect(controller_, &CControl::StatisticsChanged, advanced, &CAdvanced::RefreshStatistics);
+    connect(this, &CFramewrightDlg::StartRequested, controller_, &CControl::StartProcessing);
+    connect(this, &CFramewrightDlg::StopRequested, controller_, &CControl::StopProcessing);
+    for (Page page : {Ftp, Preview, Email})
         pages_[page] = new CPlaceholderPage(CConfiguration::PageTitles().at(page), configuration_);
     for (int page = 0; page < PageCount; ++page) {
         configuration_->addTab(pages_[page], CConfiguration::PageTitles().at(page));
@@ -126,16 +127,17 @@ void CFramewrightDlg::Initialise(std::unique_ptr<TrayPresenter> tray)
         windowMayShow_ = true;
         SaveSettings();
     }
-    if (!startMinimised_)
+    const bool startMinimised = controller_->Settings().startMinimised;
+    if (!startMinimised)
         windowMayShow_ = true;
     applyButton_->setEnabled(false);
     CreateTray(std::move(tray));
-    if (!tray_ && startMinimised_) {
+    if (!tray_ && startMinimised) {
         // Without a tray a hidden program could not be reached again: minimise instead.
         windowMayShow_ = true;
         setWindowState(windowState() | Qt::WindowMinimized);
     }
-    if (startOnLoad_)
+    if (controller_->Settings().startOnLoad)
         emit StartRequested();
 }
 
@@ -147,19 +149,21 @@ void CFramewrightDlg::CreateTray(std::unique_ptr<TrayPresenter> presenter)
         return;
     }
     tray_ = std::make_unique<CTrayIcon>(std::move(presenter));
-    tray_->AddIcon(Stopped, PixletIcon(516));
-    tray_->AddIcon(Waiting, PixletIcon(500));
-    tray_->AddIcon(Cycle, PixletIcon(500));
-    tray_->AddIcon(Failed, PixletIcon(501));
+    tray_->AddIcon(TraySequence::Stopped, PixletIcon(516));
+    tray_->AddIcon(TraySequence::Waiting, PixletIcon(500));
+    tray_->AddIcon(TraySequence::Cycle, PixletIcon(500));
+    tray_->AddIcon(TraySequence::Failed, PixletIcon(501));
     for (int frame = 516; frame >= 505; --frame)
-        tray_->AddIcon(Starting, PixletIcon(frame));
-    tray_->AddIcon(Starting, PixletIcon(500));
-    tray_->AddIcon(Stopping, PixletIcon(500));
+        tray_->AddIcon(TraySequence::Starting, PixletIcon(frame));
+    tray_->AddIcon(TraySequence::Starting, PixletIcon(500));
+    tray_->AddIcon(TraySequence::Stopping, PixletIcon(500));
     for (int frame = 505; frame <= 516; ++frame)
-        tray_->AddIcon(Stopping, PixletIcon(frame));
+        tray_->AddIcon(TraySequence::Stopping, PixletIcon(frame));
     tray_->SetTip(QStringLiteral("Pixlet"));
     // The stopped state until the processing controller says otherwise.
-    tray_->SelectSequence(Stopped);
+    tray_->SelectSequence(TraySequence::Stopped);
+    tray_->SetAnimate(controller_->Settings().animateTrayIcon);
+    controller_->SetTray(tray_.get());
 }
 
 void CFramewrightDlg::CreateTrayMenu()
@@ -186,14 +190,8 @@ bool CFramewrightDlg::LoadSettings()
     }
     for (Page page : LoadOrder)
         pages_[page]->LoadSettings(list);
-    // A stored quality outside 0 to 100 leaves the quality in force unchanged.
-    SetJpegQuality(GetSettingInt(list, QStringLiteral("AdvancedJPEGQuality"), 75,
-                                 std::numeric_limits<int>::min(), std::numeric_limits<int>::max()));
     pages_[Advanced]->LoadSettings(list);
     pages_[Control]->LoadSettings(list);
-    // Read here until the Control page owns them.
-    startMinimised_ = GetSettingBool(list, QStringLiteral("ControlStartMinimised"), false);
-    startOnLoad_ = GetSettingBool(list, QStringLiteral("ControlStartOnLoad"), false);
     return read;
 }
 

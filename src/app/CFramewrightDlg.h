@@ -9,6 +9,7 @@
 #include <memory>
 
 class CCaptionMain;
+class CControl;
 class CImageArchive;
 class CSourceMain;
 class CConfiguration;
@@ -77,6 +78,7 @@ public:
     CCaptionMain* CaptionsPage() const { return captions_; }
     CImageArchive* ArchivePage() const { return archive_; }
     CSourceMain* SourcePage() const { return source_; }
+    CControl* Controller() const { return controller_; }
     Utils::Classes::CTrayIcon* Tray() const { return tray_.get(); }
     QMenu* TrayMenu() const { return trayMenu_; }
 
@@ -111,6 +113,7 @@ private:
     CCaptionMain* captions_ = nullptr;
     CImageArchive* archive_ = nullptr;
     CSourceMain* source_ = nullptr;
+    CControl* controller_ = nullptr;
     QPushButton* okButton_ = nullptr;
     QPushButton* cancelButton_ = nullptr;
     QPushButton* applyButton_ = nullptr;
@@ -118,6 +121,4 @@ private:
     std::unique_ptr<Utils::Classes::CTrayIcon> tray_;
     bool windowMayShow_ = false;
     bool trayBalloonPending_ = true;
-    bool startMinimised_ = false;
-    bool startOnLoad_ = false;
 };

@@ -116,6 +116,12 @@ void CImageArchive::SaveSettings(SettingsList& list) const
     EndSettingsBlock(list);
 }
 
+void CImageArchive::ResetFailed()
+{
+    int failed = static_cast<int>(OutputState::Failed);
+    state_.compare_exchange_strong(failed, static_cast<int>(OutputState::Idle));
+}
+
 void CImageArchive::ApplyPage()
 {
     settings_.rootDirectory = rootEdit_->text();

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "DelayedImageSaver.h"
+#include "ImageOutput.h"
 #include "Utils/Classes/CPage.h"
 
 #include <QBasicTimer>
@@ -19,18 +20,13 @@ class CEditBrowseCtrlEx;
 
 // The "Archive" page and output: each processed image is written, after a delay and on a
 // worker thread, under the root directory at a path made from a time-token template.
-class CImageArchive final : public Utils::Classes::CPage
+class CImageArchive final : public Utils::Classes::CPage, public ImageOutput
 {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(CImageArchive)
 
 public:
-    enum class OutputState : int
-    {
-        Idle = 0,
-        Busy = 1,
-        Failed = 2
-    };
+    using OutputState = ::OutputState;
 
     struct Settings
     {
@@ -58,7 +54,11 @@ public:
     // as UWM_IMAGE_ARCHIVE_NEW_IMAGE_NOTIFY: wParam the result code, text the full path.
     void Save(const ImageFrame& image, QObject* notify);
 
-    OutputState State() const { return static_cast<OutputState>(state_.load()); }
+    // ImageOutput
+    OutputState State() const override { return static_cast<OutputState>(state_.load()); }
+    void ResetFailed() override;
+    void StartOutput(const ImageFrame& image, QObject* notify) override { Save(image, notify); }
+
     QString LastArchivedPath() const { return lastPath_; }
     const Settings& CurrentSettings() const { return settings_; }
     QLineEdit* TemplateEdit() const { return templateEdit_; }

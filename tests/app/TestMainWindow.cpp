@@ -131,6 +131,19 @@ TEST_F(MainWindowTest, FirstRunShowsTheWindowAndWritesDefaults)
              << "LogMaxListboxEntries = 1000"
              << "LogPathAndFilename = " + Data() + "pixlet.log"
              << "";
+    expected << "AdvancedJPEGQuality = 75"
+             << "";
+    expected << "ControlProcessCycleTime = 300"
+             << "ControlProcessOnExactStroke = No"
+             << "ControlProcessCollectionType = 0"
+             << "ControlEnableCaptions = No"
+             << "ControlEnableArchive = No"
+             << "ControlEnableFTP = No"
+             << "ControlEnableEmail = No"
+             << "ControlStartOnLoad = No"
+             << "ControlAnimateTrayIcon = Yes"
+             << "ControlStartMinimised = No"
+             << "";
     const QStringList written = ReadText(Data() + "Pixlet.ini").split("\r\n");
     ASSERT_EQ(written.size(), expected.size() + 1) << "every line ends in CR LF";
     for (int line = 0; line < expected.size(); ++line)

@@ -1,0 +1,174 @@
+#include "CAdvanced.h"
+
+#include "ImageFormat.h"
+#include "NumberText.h"
+#include "Statistics.h"
+#include "Utils/Controls/ClampEditInteger.h"
+
+#include <QCheckBox>
+#include <QFormLayout>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QTimerEvent>
+#include <QVBoxLayout>
+
+#include <limits>
+
+namespace {
+constexpr int RefreshMs = 1000;
+}
+
+CAdvanced::CAdvanced(const Clock& clock, const Statistics& statistics, QWidget* parent)
+    : CPage(parent), statistics_(statistics), stopwatch_(clock)
+{
+    setObjectName(QStringLiteral("Advanced"));
+    stopwatch_.StartStopwatch(UptimeName);
+
+    auto* stats = new QGroupBox(tr("Statistics"), this);
+    auto* grid = new QGridLayout(stats);
+    uptime_ = new QLabel(stats);
+    grid->addWidget(new QLabel(tr("Uptime:"), stats), 0, 0);
+    grid->addWidget(uptime_, 0, 1, 1, 3);
+    const std::array<QString, 7> labels = {tr("Cycles:"),       tr("Email Cycles:"), tr("FTP Cycles:"),
+                                           tr("Total Errors:"), tr("Email Errors:"), tr("FTP Errors:"),
+                                           tr("Source Errors:")};
+    for (int i = 0; i < 7; ++i) {
+        counters_[i] = new QLabel(stats);
+        // Cycles in the left column, errors in the right; source errors below them.
+        const int row = 1 + (i < 3 ? i : (i < 6 ? i - 3 : 3));
+        const int column = (i < 3 || i == 6) ? 0 : 2;
+        grid->addWidget(new QLabel(labels[i], stats), row, column);
+        grid->addWidget(counters_[i], row, column + 1);
+    }
+    lastError_ = new QLabel(stats);
+    lastError_->setMinimumWidth(100);
+    lastError_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    grid->addWidget(new QLabel(tr("Last Error:"), stats), 5, 0);
+    grid->addWidget(lastError_, 5, 1, 1, 3);
+    grid->setColumnStretch(1, 1);
+    grid->setColumnStretch(3, 1);
+
+    auto* saved = new QGroupBox(tr("Saved Images"), this);
+    auto* savedLayout = new QFormLayout(saved);
+    qualityEdit_ = new QLineEdit(saved);
+    qualityEdit_->setMaximumWidth(60);
+    qualityEdit_->setToolTip(tr("0 to 100; the arrow keys step it"));
+    qualityEdit_->installEventFilter(this);
+    savedLayout->addRow(tr("JPEG Quality"), qualityEdit_);
+
+    auto* video = new QGroupBox(tr("Video"), this);
+    auto* videoLayout = new QVBoxLayout(video);
+    enableMixerCheck_ = new QCheckBox(tr("Enable VMR Mixer"), video);
+    lowCpuCheck_ = new QCheckBox(tr("Low CPU"), video);
+    videoLayout->addWidget(enableMixerCheck_);
+    videoLayout->addWidget(lowCpuCheck_);
+
+    auto* lower = new QHBoxLayout;
+    lower->addWidget(saved);
+    lower->addWidget(video);
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(stats);
+    layout->addLayout(lower);
+    layout->addStretch(1);
+
+    connect(qualityEdit_, &QLineEdit::textChanged, this,
+            [this] { Utils::Controls::ClampEditInteger(qualityEdit_, 0, 100); });
+    connect(qualityEdit_, &QLineEdit::textEdited, this, &CAdvanced::Changed);
+    connect(enableMixerCheck_, &QCheckBox::clicked, this, &CAdvanced::Changed);
+    connect(lowCpuCheck_, &QCheckBox::clicked, this, &CAdvanced::Changed);
+    ShowAdvancedSettings();
+}
+
+CAdvanced::~CAdvanced() = default;
+
+void CAdvanced::LoadSettings(const SettingsList& list)
+{
+    quality_ = GetSettingInt(list, QStringLiteral("AdvancedJPEGQuality"), 75, std::numeric_limits<int>::min(),
+                             std::numeric_limits<int>::max());
+    ShowAdvancedSettings();
+}
+
+void CAdvanced::SaveSettings(SettingsList& list) const
+{
+    AppendSetting(list, QStringLiteral("AdvancedJPEGQuality"), quality_);
+    EndSettingsBlock(list);
+}
+
+void CAdvanced::ApplyPage()
+{
+    quality_ = ParseLeadingInteger(qualityEdit_->text(), LeadingSpace::WhiteSpace);
+    RefreshStatistics();
+}
+
+void CAdvanced::ShowAdvancedSettings()
+{
+    // Shown as stored, even out of range: the user sees what the file says until he edits it.
+    const QSignalBlocker blocker(qualityEdit_);
+    qualityEdit_->setText(QString::number(quality_));
+    RefreshStatistics();
+}
+
+QString CAdvanced::FitText(const QString& text, const QFontMetrics& metrics, int width)
+{
+    if (metrics.horizontalAdvance(text) <= width)
+        return text;
+    const QString dots = QStringLiteral("...");
+    QString cut = text;
+    while (!cut.isEmpty() && metrics.horizontalAdvance(cut + dots) >= width)
+        cut.chop(1);
+    return cut + dots;
+}
+
+void CAdvanced::RefreshStatistics()
+{
+    uptime_->setText(stopwatch_.FormatElapsed(UptimeName).value_or(QString()));
+    const std::array<std::int32_t, 7> values = {
+        statistics_.cycles,      statistics_.emailCycles, statistics_.ftpCycles,   statistics_.totalErrors,
+        statistics_.emailErrors, statistics_.ftpErrors,   statistics_.sourceErrors};
+    for (int i = 0; i < 7; ++i)
+        counters_[i]->setText(QString::number(values[i]));
+    lastError_->setText(
+        FitText(statistics_.lastError, lastError_->fontMetrics(), lastError_->contentsRect().width()));
+    lastError_->setToolTip(statistics_.lastError);
+    if (quality_ >= 0 && quality_ <= 100)
+        SetJpegQuality(quality_);
+}
+
+void CAdvanced::showEvent(QShowEvent* event)
+{
+    CPage::showEvent(event);
+    RefreshStatistics();
+    refreshTimer_.start(RefreshMs, this);
+}
+
+void CAdvanced::hideEvent(QHideEvent* event)
+{
+    CPage::hideEvent(event);
+    refreshTimer_.stop();
+}
+
+void CAdvanced::timerEvent(QTimerEvent* event)
+{
+    if (event->timerId() == refreshTimer_.timerId())
+        RefreshStatistics();
+    else
+        CPage::timerEvent(event);
+}
+
+bool CAdvanced::eventFilter(QObject* watched, QEvent* event)
+{
+    // The arrow keys step the quality, as a spin control would.
+    if (watched == qualityEdit_ && event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if (key == Qt::Key_Up || key == Qt::Key_Down) {
+            const int value = ParseLeadingInteger(qualityEdit_->text(), LeadingSpace::WhiteSpace);
+            qualityEdit_->setText(QString::number(std::clamp(value + (key == Qt::Key_Up ? 1 : -1), 0, 100)));
+            emit Changed();
+            return true;
+        }
+    }
+    return CPage::eventFilter(watched, event);
+}

@@ -1,0 +1,70 @@
+#pragma once
+
+#include "Utils/Classes/CPage.h"
+#include "Utils/Classes/CTimer.h"
+
+#include <QBasicTimer>
+
+#include <array>
+#include <cstdint>
+
+class Clock;
+class QCheckBox;
+class QLabel;
+class QLineEdit;
+struct Statistics;
+
+// The "Advanced" page: the run's statistics, uptime and last error (kept by the processing
+// controller), the JPEG quality every encoder uses, and the video source's two check boxes.
+// The statistics are refreshed once a second while the page is visible.
+class CAdvanced final : public Utils::Classes::CPage
+{
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(CAdvanced)
+
+public:
+    static inline const QString UptimeName = QStringLiteral("AdvancedUptimeTimer");
+
+    CAdvanced(const Clock& clock, const Statistics& statistics, QWidget* parent = nullptr);
+    ~CAdvanced() override;
+
+    void LoadSettings(const SettingsList& list) override;
+    void SaveSettings(SettingsList& list) const override;
+    void ApplyPage() override;
+    void RefreshPage() override { ShowAdvancedSettings(); }
+
+    void ShowAdvancedSettings();
+    void RefreshStatistics();
+
+    // The text as it fits the width: whole, or cut at the end and followed by "...".
+    static QString FitText(const QString& text, const QFontMetrics& metrics, int width);
+
+    std::int32_t Quality() const { return quality_; }
+    QLineEdit* QualityEdit() const { return qualityEdit_; }
+    QCheckBox* LowCpuCheck() const { return lowCpuCheck_; }
+    QCheckBox* EnableMixerCheck() const { return enableMixerCheck_; }
+    QLabel* UptimeLabel() const { return uptime_; }
+    QLabel* LastErrorLabel() const { return lastError_; }
+    // Cycles, Email Cycles, FTP Cycles, Total Errors, Email Errors, FTP Errors, Source Errors.
+    QLabel* CounterLabel(int index) const { return counters_.at(index); }
+    bool RefreshTimerActive() const { return refreshTimer_.isActive(); }
+    Utils::Classes::CTimer& Stopwatch() { return stopwatch_; }
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
+    void timerEvent(QTimerEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    const Statistics& statistics_;
+    Utils::Classes::CTimer stopwatch_;
+    std::int32_t quality_ = 75;
+    QLabel* uptime_ = nullptr;
+    std::array<QLabel*, 7> counters_{};
+    QLabel* lastError_ = nullptr;
+    QLineEdit* qualityEdit_ = nullptr;
+    QCheckBox* lowCpuCheck_ = nullptr;
+    QCheckBox* enableMixerCheck_ = nullptr;
+    QBasicTimer refreshTimer_;
+};

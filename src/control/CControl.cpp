@@ -1,0 +1,404 @@
+#include "CControl.h"
+
+#include "Clock.h"
+#include "EventLog.h"
+#include "MessageEvent.h"
+#include "NamedMessages.h"
+#include "SystemErrorText.h"
+#include "TimeTemplate.h"
+#include "TraySequences.h"
+#include "Utils/Classes/CTrayIcon.h"
+#include "captions/CCaptionMain.h"
+#include "sources/CSourceFile.h"
+#include "sources/CSourceMain.h"
+#include "sources/CSourceVideoDevice.h"
+
+#include <QCoreApplication>
+
+#include <algorithm>
+
+using Utils::Classes::CTrayIcon;
+
+namespace {
+QEvent::Type Type(const char* name)
+{
+    return RegisterNamedMessage(QString::fromLatin1(name));
+}
+
+// The FTP uploader's and the mail sender's report codes.
+enum FtpCode : std::int64_t
+{
+    FtpConnecting = 0,
+    FtpUploading = 1,
+    FtpCompleted = 2,
+    FtpError = 3,
+    FtpClosed = 4
+};
+enum SmtpCode : std::int64_t
+{
+    SmtpSent = 0,
+    SmtpFailed = 1,
+    SmtpError = 2,
+    SmtpInformation = 3
+};
+} // namespace
+
+CControl::CControl(const Clock& clock, Parts parts, QObject* parent)
+    : QObject(parent), clock_(clock), parts_(parts), timer_(clock)
+{
+    setObjectName(QStringLiteral("Controller"));
+}
+
+CControl::~CControl() = default;
+
+QString CControl::NowText() const
+{
+    return clock_.LocalNow().toString(QStringLiteral("HH:mm:ss"));
+}
+
+bool CControl::Enabled(const ImageOutput* output) const
+{
+    if (!output)
+        return false;
+    if (output == parts_.archive)
+        return settings_.enableArchive;
+    if (output == parts_.email)
+        return settings_.enableEmail;
+    if (output == parts_.ftp)
+        return settings_.enableFtp;
+    return false;
+}
+
+bool CControl::AnyEnabledOutput(OutputState state) const
+{
+    for (const ImageOutput* output : {parts_.archive, parts_.email, parts_.ftp})
+        if (Enabled(output) && output->State() == state)
+            return true;
+    return false;
+}
+
+bool CControl::CaptionsBusy() const
+{
+    return parts_.captions && parts_.captions->CaptionsBusy();
+}
+
+bool CControl::HasOutputFailure() const
+{
+    if (parts_.source && parts_.source->Settings().sourceType == SourceSettings::VideoDevice &&
+        !parts_.source->VideoSource()->OwnStatusText().isEmpty())
+        return true;
+    return AnyEnabledOutput(OutputState::Failed);
+}
+
+void CControl::StartProcessing()
+{
+    if (!settings_.enableArchive && !settings_.enableEmail && !settings_.enableFtp) {
+        emit StatusMessage(QStringLiteral("Cannot start - No actions enabled"));
+        return;
+    }
+    if (settings_.collectionType == ControlSettings::OnArrival && parts_.source &&
+        parts_.source->Settings().sourceType == SourceSettings::CollectFile &&
+        !parts_.source->FileSource()->CurrentFrame().IsEmpty()) {
+        // The first cycle runs on the image collected already.
+        parts_.source->FileSource()->MarkUndelivered();
+        QCoreApplication::postEvent(this, new MessageEvent(Type(MessageName::SourceNewImageAvailable)));
+    }
+    if (settings_.collectionType == ControlSettings::OnArrival) {
+        // A start that follows a switch from interval mode must not leave the ticks running.
+        timer_.RemoveTimer(TimerName);
+    } else {
+        const std::int64_t period =
+            std::clamp<std::int64_t>(settings_.cycleTimeSeconds, Utils::Classes::CTimer::MinPeriodSeconds,
+                                     Utils::Classes::CTimer::MaxPeriodSeconds);
+        if (period != settings_.cycleTimeSeconds && clampLoggedFor_ != settings_.cycleTimeSeconds) {
+            clampLoggedFor_ = settings_.cycleTimeSeconds;
+            AddLogEntry(LogCategory::Error,
+                        QStringLiteral("Process cycle time of %1 seconds is out of range - "
+                                       "using %2 seconds")
+                            .arg(settings_.cycleTimeSeconds)
+                            .arg(period));
+        }
+        timer_.AddTimer(TimerName, period, settings_.exactStroke, this, Type(MessageName::ControlTimer),
+                        TimerMessageId);
+        UpdateNextCycleText();
+        Refresh();
+    }
+    for (ImageOutput* output : {parts_.archive, parts_.email, parts_.ftp})
+        if (Enabled(output))
+            output->ResetFailed();
+    SetProcessingState(State::Waiting);
+    AddLogEntry(LogCategory::Information, QStringLiteral("Processing started"));
+}
+
+void CControl::StopProcessing()
+{
+    if (state_ != State::Stopped)
+        AddLogEntry(LogCategory::Information, QStringLiteral("Processing stopped"));
+    timer_.RemoveTimer(TimerName);
+    SetProcessingState(State::Stopped);
+    cycleInProgress_ = false;
+}
+
+void CControl::UpdateNextCycleText()
+{
+    const std::optional<QDateTime> due = timer_.GetNextDueTime(TimerName);
+    if (!due)
+        return;
+    if (due->date() == clock_.LocalNow().date())
+        nextCycleText_ = due->toString(QStringLiteral("HH:mm:ss"));
+    else
+        nextCycleText_ = due->toString(QStringLiteral("HH:mm:ss 'on' dd/MM/yyyy"));
+}
+
+bool CControl::event(QEvent* event)
+{
+    const QEvent::Type type = event->type();
+    if (type == Type(MessageName::ControlTimer)) {
+        if (static_cast<MessageEvent*>(event)->wParam == TimerMessageId)
+            OnTick();
+        return true;
+    }
+    if (type == Type(MessageName::SourceNewImageAvailable)) {
+        OnNewImageAvailable();
+        return true;
+    }
+    if (type == Type(MessageName::SourceNewImage)) {
+        OnNewImage(*static_cast<MessageEvent*>(event));
+        return true;
+    }
+    if (type == Type(MessageName::CaptionImageProcessNotify)) {
+        OnCaptionsDone();
+        RecomputeState();
+        return true;
+    }
+    if (type == Type(MessageName::SourceNotify)) {
+        OnSourceNotify(*static_cast<MessageEvent*>(event));
+        RecomputeState();
+        return true;
+    }
+    if (type == Type(MessageName::SourceStatusUpdated)) {
+        Refresh();
+        RecomputeState();
+        return true;
+    }
+    if (type == Type(MessageName::ImageArchiveNewImageNotify)) {
+        OnArchiveNotify(*static_cast<MessageEvent*>(event));
+        RecomputeState();
+        return true;
+    }
+    if (type == Type(MessageName::FtpNotify)) {
+        OnFtpNotify(*static_cast<MessageEvent*>(event));
+        RecomputeState();
+        return true;
+    }
+    if (type == Type(MessageName::SmtpNotify)) {
+        OnSmtpNotify(*static_cast<MessageEvent*>(event));
+        RecomputeState();
+        return true;
+    }
+    return QObject::event(event);
+}
+
+void CControl::OnTick()
+{
+    cycleStartText_ = NowText();
+    if (parts_.source)
+        parts_.source->RequestImage(this, false);
+    UpdateNextCycleText();
+    Refresh();
+}
+
+void CControl::OnNewImageAvailable()
+{
+    // A burst of announcements is handled once.
+    QCoreApplication::removePostedEvents(this, Type(MessageName::SourceNewImageAvailable));
+    if (!parts_.source)
+        return;
+    if (state_ == State::Stopped) {
+        // Keeps the caption editor's sample current while nothing runs.
+        if (!CaptionsBusy())
+            parts_.source->RequestImage(this, true);
+        return;
+    }
+    if (state_ == State::Waiting && settings_.collectionType == ControlSettings::OnArrival) {
+        cycleStartText_ = NowText();
+        parts_.source->RequestImage(this, false);
+    }
+}
+
+void CControl::OnNewImage(MessageEvent& message)
+{
+    const std::unique_ptr<ImageFrame> frame = message.TakeImage();
+    if (!frame || frame->IsEmpty()) {
+        Refresh();
+        return;
+    }
+    // The previous cycle's captions are still drawing on the processed image.
+    if (CaptionsBusy() || cycleInProgress_)
+        return;
+    processedImage_ = std::move(*frame);
+    if (state_ == State::Stopped) {
+        if (parts_.captions)
+            parts_.captions->ProcessImage(processedImage_, nullptr);
+        return;
+    }
+    const bool anyFree = (Enabled(parts_.archive) && parts_.archive->State() != OutputState::Busy) ||
+                         (Enabled(parts_.email) && parts_.email->State() != OutputState::Busy) ||
+                         (Enabled(parts_.ftp) && parts_.ftp->State() != OutputState::Busy);
+    if (!anyFree)
+        return;
+    cycleInProgress_ = true;
+    SetProcessingState(State::Cycle);
+    AddLogEntry(LogCategory::Information,
+                QStringLiteral("Processing cycle begun at %1").arg(cycleStartText_));
+    if (settings_.enableCaptions && parts_.captions)
+        parts_.captions->ProcessImage(processedImage_, this);
+    else
+        QCoreApplication::postEvent(this, new MessageEvent(Type(MessageName::CaptionImageProcessNotify)));
+}
+
+void CControl::OnCaptionsDone()
+{
+    ++statistics_.cycles;
+    emit StatisticsChanged();
+    emit PreviewImage(processedImage_,
+                      ExpandTimeTemplate(QStringLiteral("<HH>:<MM>:<SS>  <DD>/<MO>/<YYYY>"), clock_));
+    for (ImageOutput* output : {parts_.archive, parts_.email, parts_.ftp})
+        if (Enabled(output) && output->State() != OutputState::Busy)
+            output->StartOutput(processedImage_, this);
+    cycleInProgress_ = false;
+}
+
+void CControl::RecordError(const QString& text)
+{
+    lastErrorText_ = text;
+    ++statistics_.totalErrors;
+    statistics_.lastError = ExpandTimeTemplate(QStringLiteral("<HH>:<MM>:<SS> - ") + lastErrorText_, clock_);
+}
+
+void CControl::OnSourceNotify(const MessageEvent& message)
+{
+    if (message.wParam >= 0 && message.wParam < 0x80000000LL)
+        return;
+    ++statistics_.sourceErrors;
+    RecordError(message.text.value_or(QString()));
+    emit StatisticsChanged();
+}
+
+void CControl::OnArchiveNotify(const MessageEvent& message)
+{
+    const QString path = message.text.value_or(QString());
+    const auto result = static_cast<ResultCode>(message.wParam);
+    if (Result::Succeeded(result)) {
+        AddLogEntry(LogCategory::Information, QStringLiteral("Archive - Archived OK - ") + path);
+        return;
+    }
+    ++statistics_.archiveErrors;
+    RecordError(QStringLiteral("Archive - Error - ") + SystemErrorText(result) + QStringLiteral(" saving ") +
+                path);
+    AddLogEntry(LogCategory::Error, lastErrorText_);
+    emit StatisticsChanged();
+}
+
+void CControl::OnFtpNotify(const MessageEvent& message)
+{
+    const QString text = message.text.value_or(QString());
+    switch (message.wParam) {
+    case FtpConnecting:
+        AddLogEntry(LogCategory::Information, QStringLiteral("FTP - Connecting to ") + text);
+        break;
+    case FtpUploading:
+        AddLogEntry(LogCategory::Information, QStringLiteral("FTP - Uploading ") + text);
+        break;
+    case FtpCompleted:
+        AddLogEntry(LogCategory::Information, QStringLiteral("FTP - Upload completed OK - ") + text);
+        ++statistics_.ftpCycles;
+        emit StatisticsChanged();
+        break;
+    case FtpError:
+        ++statistics_.ftpCycles;
+        ++statistics_.ftpErrors;
+        RecordError(QStringLiteral("FTP - Error - ") + text);
+        AddLogEntry(LogCategory::Error, lastErrorText_);
+        emit StatisticsChanged();
+        break;
+    case FtpClosed:
+        AddLogEntry(LogCategory::Information, QStringLiteral("FTP - Connection closed"));
+        break;
+    default:
+        break;
+    }
+}
+
+void CControl::OnSmtpNotify(const MessageEvent& message)
+{
+    const QString text = message.text.value_or(QString());
+    switch (message.wParam) {
+    case SmtpSent:
+        AddLogEntry(LogCategory::Information, QStringLiteral("SMTP - Email sent OK"));
+        ++statistics_.emailCycles;
+        emit StatisticsChanged();
+        break;
+    case SmtpFailed:
+        ++statistics_.emailCycles;
+        ++statistics_.emailErrors;
+        RecordError(QStringLiteral("SMTP - Email failed to send - ") + text);
+        AddLogEntry(LogCategory::Error, lastErrorText_);
+        emit StatisticsChanged();
+        break;
+    case SmtpError:
+        ++statistics_.emailErrors;
+        RecordError(QStringLiteral("SMTP - Error - ") + text);
+        AddLogEntry(LogCategory::Error, lastErrorText_);
+        emit StatisticsChanged();
+        break;
+    case SmtpInformation:
+        AddLogEntry(LogCategory::Information, QStringLiteral("SMTP - ") + text);
+        break;
+    default:
+        break;
+    }
+}
+
+void CControl::RecomputeState()
+{
+    if (state_ == State::Stopped)
+        return;
+    const State next = AnyEnabledOutput(OutputState::Busy) ? State::Cycle : State::Waiting;
+    if (state_ == State::Cycle && next == State::Waiting)
+        AddLogEntry(LogCategory::Information, QStringLiteral("Processing cycle ended"));
+    SetProcessingState(next);
+}
+
+void CControl::SetProcessingState(State state)
+{
+    const State old = state_;
+    state_ = state;
+    const bool failure = HasOutputFailure();
+    if (tray_) {
+        if (failure && state != State::Stopped) {
+            tray_->SelectSequence(TraySequence::Failed);
+            tray_->SetTip(lastErrorText_);
+        } else if (state == State::Waiting) {
+            if (old == State::Stopped)
+                tray_->SelectSequence(TraySequence::Starting);
+            tray_->QueueSequence(TraySequence::Waiting);
+        } else if (state == State::Cycle) {
+            tray_->SelectSequence(TraySequence::Cycle);
+        } else {
+            if (old != State::Stopped)
+                tray_->SelectSequence(TraySequence::Stopping);
+            tray_->QueueSequence(TraySequence::Stopped);
+        }
+        if (!failure)
+            tray_->SetTip(QStringLiteral("Pixlet"));
+    }
+    Refresh();
+}
+
+void CControl::Refresh()
+{
+    if (tray_)
+        tray_->SetAnimate(settings_.animateTrayIcon);
+    emit RefreshRequested();
+}

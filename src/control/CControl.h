@@ -1,0 +1,115 @@
+#pragma once
+
+#include "ControlSettings.h"
+#include "ImageFrame.h"
+#include "Statistics.h"
+#include "Utils/Classes/CTimer.h"
+#include "Utils/Classes/CTrayIcon.h"
+#include "outputs/ImageOutput.h"
+
+#include <QObject>
+#include <QPointer>
+
+class CCaptionMain;
+class CSourceMain;
+class Clock;
+class ImageOutput;
+class MessageEvent;
+
+// The processing controller. Once started it asks the source for an image at an interval (or
+// on the stroke of the clock) or whenever the source announces one; each image runs a cycle:
+// captions, preview, then every enabled output that is not still busy. The outputs report
+// back with their messages, which become log lines, counters, the last error and the state
+// shown on the Control page and in the tray. Everything here runs on the GUI thread.
+class CControl final : public QObject
+{
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(CControl)
+
+public:
+    enum class State
+    {
+        Stopped = 0,
+        Waiting = 1,
+        Cycle = 2
+    };
+
+    // What the controller drives; outputs that do not exist yet are nullptr.
+    struct Parts
+    {
+        CSourceMain* source = nullptr;
+        CCaptionMain* captions = nullptr;
+        ImageOutput* archive = nullptr;
+        ImageOutput* email = nullptr;
+        ImageOutput* ftp = nullptr;
+    };
+
+    static constexpr std::int64_t TimerMessageId = 0x8001;
+    static inline const QString TimerName = QStringLiteral("Control");
+
+    CControl(const Clock& clock, Parts parts, QObject* parent = nullptr);
+    ~CControl() override;
+
+    void SetTray(Utils::Classes::CTrayIcon* tray) { tray_ = tray; }
+    const ControlSettings& Settings() const { return settings_; }
+    void SetSettings(const ControlSettings& settings) { settings_ = settings; }
+
+    void StartProcessing();
+    void StopProcessing();
+
+    State ProcessingState() const { return state_; }
+    bool CycleInProgress() const { return cycleInProgress_; }
+    QString NextCycleText() const { return nextCycleText_; }
+    QString CycleStartText() const { return cycleStartText_; }
+    QString LastErrorText() const { return lastErrorText_; }
+    const Statistics& Stats() const { return statistics_; }
+    const ImageFrame& ProcessedImage() const { return processedImage_; }
+    bool HasOutputFailure() const;
+    Utils::Classes::CTimer& Timer() { return timer_; }
+
+signals:
+    // The Control page shows the state again.
+    void RefreshRequested();
+    // Start found nothing to do; the text belongs in the first status line.
+    void StatusMessage(const QString& text);
+    // The counters or the last error changed.
+    void StatisticsChanged();
+    // The cycle's image, captioned, for the Preview page, with its time text.
+    void PreviewImage(const ImageFrame& image, const QString& timeText);
+
+protected:
+    bool event(QEvent* event) override;
+
+private:
+    void OnTick();
+    void OnNewImageAvailable();
+    void OnNewImage(MessageEvent& message);
+    void OnCaptionsDone();
+    void OnSourceNotify(const MessageEvent& message);
+    void OnArchiveNotify(const MessageEvent& message);
+    void OnFtpNotify(const MessageEvent& message);
+    void OnSmtpNotify(const MessageEvent& message);
+    void RecordError(const QString& text);
+    void RecomputeState();
+    void SetProcessingState(State state);
+    void Refresh();
+    QString NowText() const;
+    void UpdateNextCycleText();
+    bool Enabled(const ImageOutput* output) const;
+    bool AnyEnabledOutput(OutputState state) const;
+    bool CaptionsBusy() const;
+
+    const Clock& clock_;
+    Parts parts_;
+    QPointer<Utils::Classes::CTrayIcon> tray_;
+    ControlSettings settings_;
+    Utils::Classes::CTimer timer_;
+    State state_ = State::Stopped;
+    bool cycleInProgress_ = false;
+    ImageFrame processedImage_;
+    QString nextCycleText_;
+    QString cycleStartText_;
+    QString lastErrorText_;
+    Statistics statistics_;
+    std::int32_t clampLoggedFor_ = 0;
+};

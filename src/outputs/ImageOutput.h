@@ -1,0 +1,28 @@
+#pragma once
+
+class ImageFrame;
+class QObject;
+
+// Where an output stands; the output writes it (partly from its worker threads), the
+// processing controller reads it and resets Failed to Idle when processing starts.
+enum class OutputState : int
+{
+    Idle = 0,
+    Busy = 1,
+    Failed = 2
+};
+
+// An output the processing controller hands each finished image to: the archive, the e-mail
+// sender, the FTP uploader. Each works on a copy on its own thread and reports to `notify`
+// with its own registered message.
+class ImageOutput
+{
+public:
+    virtual ~ImageOutput() = default;
+
+    virtual OutputState State() const = 0;
+    // Failed becomes Idle (at Start); Busy and Idle stay.
+    virtual void ResetFailed() = 0;
+    // Starts the output on a copy of the image and returns at once; the state is Busy from here.
+    virtual void StartOutput(const ImageFrame& image, QObject* notify) = 0;
+};
