@@ -126,6 +126,7 @@ void CControl::StartProcessing()
     for (ImageOutput* output : {parts_.archive, parts_.email, parts_.ftp})
         if (Enabled(output))
             output->ResetFailed();
+    cycleStartText_.clear();
     SetProcessingState(State::Waiting);
     AddLogEntry(LogCategory::Information, QStringLiteral("Processing started"));
 }
@@ -247,6 +248,9 @@ void CControl::OnNewImage(MessageEvent& message)
                          (Enabled(parts_.ftp) && parts_.ftp->State() != OutputState::Busy);
     if (!anyFree)
         return;
+    // An image asked for while stopped may arrive just after Start: it begins now.
+    if (cycleStartText_.isEmpty())
+        cycleStartText_ = NowText();
     cycleInProgress_ = true;
     SetProcessingState(State::Cycle);
     AddLogEntry(LogCategory::Information,

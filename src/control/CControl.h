@@ -10,6 +10,8 @@
 #include <QObject>
 #include <QPointer>
 
+#include <optional>
+
 class CCaptionMain;
 class CSourceMain;
 class Clock;
@@ -111,5 +113,5 @@ private:
     QString cycleStartText_;
     QString lastErrorText_;
     Statistics statistics_;
-    std::int32_t clampLoggedFor_ = 0;
+    std::optional<std::int32_t> clampLoggedFor_;
 };

@@ -1,0 +1,344 @@
+#include "ImageEncoder.h"
+#include "ImageFormat.h"
+#include "LogRecorder.h"
+#include "ManualClock.h"
+#include "MessageEvent.h"
+#include "NamedMessages.h"
+#include "RecordingTrayPresenter.h"
+#include "TestImages.h"
+#include "TestOutput.h"
+#include "Utils/Classes/CTrayIcon.h"
+#include "captions/CCaptionMain.h"
+#include "control/CControl.h"
+#include "control/TraySequences.h"
+#include "outputs/CImageArchive.h"
+#include "sources/CSourceFile.h"
+#include "sources/CSourceMain.h"
+
+#include <QCoreApplication>
+#include <QDirIterator>
+#include <QFile>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include "WaitUntil.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+QDateTime Utc(int hour, int minute, int second, int day = 3)
+{
+    return QDateTime(QDate(2009, 3, day), QTime(hour, minute, second), Qt::UTC);
+}
+
+class ControllerTest : public ::testing::Test
+{
+protected:
+    QTemporaryDir data, watched;
+    ManualClock clock{Utc(10, 15, 42)};
+    LogRecorder log;
+    CSourceMain source{clock, data.path() + "/"};
+    CCaptionMain captions{clock};
+    CImageArchive archive{clock, data.path() + "/"};
+    TestOutput email, ftp;
+    CControl control{clock, CControl::Parts{&source, &captions, &archive, &email, &ftp}};
+    TrayRecord record;
+    Utils::Classes::CTrayIcon tray{std::make_unique<RecordingTrayPresenter>(record)};
+
+    void SetUp() override
+    {
+        control.SetTray(&tray);
+        source.SetOwner(&control);
+        archive.LoadSettings({"ArchiveRootDirectory = " + data.path() + "/archive/", "ArchiveSaveDelay = 0",
+                              "ArchiveSubdirectoryAndFilename = <YYYY><MO><DD>/<HH><MM><SS>.jpg"});
+    }
+    void Configure(const std::function<void(ControlSettings&)>& change)
+    {
+        ControlSettings settings = control.Settings();
+        change(settings);
+        control.SetSettings(settings);
+    }
+    // The file source on the watched directory, holding a collected JPEG.
+    void CollectFile(const QString& name = "cam.jpg")
+    {
+        source.LoadSettings({"SourceType = 0", "SourceFileCollectDirectory = " + watched.path()});
+        QByteArray bytes;
+        ASSERT_EQ(EncodeImageToStream(GradientFrame(160, 120, 24), bytes, ImageFormat::Jpeg, 80), 0);
+        QFile file(watched.filePath(name));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(bytes);
+        file.close();
+        ASSERT_TRUE(WaitUntil(
+            [&] { return !log.Starting("Loaded file " + name).isEmpty() && !source.FileSource()->Busy(); }));
+        // The announcement and, while stopped, the peek it causes.
+        QTest::qWait(50);
+    }
+    void Post(const char* name, std::int64_t wParam = 0, const QString& text = QString())
+    {
+        auto* event = new MessageEvent(RegisterNamedMessage(name), wParam);
+        if (!text.isNull())
+            event->text = text;
+        QCoreApplication::postEvent(&control, event);
+        // Once for the report, once for the log lines it posts.
+        QCoreApplication::processEvents();
+        QCoreApplication::processEvents();
+    }
+    QStringList ArchivedFiles() const
+    {
+        QStringList files;
+        QDirIterator it(data.path() + "/archive", QDir::Files, QDirIterator::Subdirectories);
+        while (it.hasNext())
+            files << it.next();
+        return files;
+    }
+};
+} // namespace
+
+TEST_F(ControllerTest, CaptionsAloneAreNoReasonToStart)
+{
+    Configure([](ControlSettings& s) { s.enableCaptions = true; });
+    QSignalSpy status(&control, &CControl::StatusMessage);
+    control.StartProcessing();
+    ASSERT_EQ(status.count(), 1);
+    EXPECT_EQ(status[0][0].toString(), "Cannot start - No actions enabled");
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(log.entries.empty());
+    EXPECT_EQ(control.ProcessingState(), CControl::State::Stopped);
+}
+
+TEST_F(ControllerTest, StartAndStopLogOnlyRealChangesAndScheduleTheStroke)
+{
+    Configure([](ControlSettings& s) {
+        s.enableArchive = true;
+        s.cycleTimeSeconds = 60;
+        s.exactStroke = true;
+    });
+    control.StopProcessing();
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(log.Starting("Processing stopped").isEmpty()) << "it was not running";
+
+    control.StartProcessing();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(log.Starting("Processing started").size(), 1);
+    EXPECT_EQ(control.ProcessingState(), CControl::State::Waiting);
+    EXPECT_EQ(control.NextCycleText(), "10:16:00") << "today: the time only";
+    EXPECT_EQ(tray.CurrentSequence(), TraySequence::Waiting);
+    EXPECT_EQ(tray.Tip(), "Pixlet");
+
+    Configure([](ControlSettings& s) { s.cycleTimeSeconds = 86400; });
+    control.StartProcessing();
+    EXPECT_EQ(control.NextCycleText(), "00:00:00 on 04/03/2009") << "another day: with its date";
+    QCoreApplication::processEvents();
+    EXPECT_EQ(log.Starting("Processing started").size(), 2) << "a second Start runs the same steps";
+
+    control.StopProcessing();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(log.Starting("Processing stopped").size(), 1);
+    EXPECT_FALSE(control.Timer().GetNextDueTime(CControl::TimerName));
+    EXPECT_EQ(tray.CurrentSequence(), TraySequence::Stopped);
+}
+
+TEST_F(ControllerTest, AnOutOfRangeCycleTimeIsClampedAndSaidOnce)
+{
+    Configure([](ControlSettings& s) {
+        s.enableArchive = true;
+        s.cycleTimeSeconds = 0;
+    });
+    control.StartProcessing();
+    control.StartProcessing();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(log.Starting("Process cycle time of 0 seconds is out of range - using 1 seconds").size(), 1);
+    EXPECT_EQ(control.Settings().cycleTimeSeconds, 0) << "the setting itself stays as the user wrote it";
+    EXPECT_EQ(control.NextCycleText(), "10:15:43");
+}
+
+TEST_F(ControllerTest, AnIntervalCycleCaptionsArchivesAndEnds)
+{
+    CollectFile();
+    captions.AddExampleCaptions();
+    captions.ApplyCaptions();
+    Configure([](ControlSettings& s) {
+        s.enableArchive = true;
+        s.enableCaptions = true;
+        s.cycleTimeSeconds = 60;
+    });
+    QSignalSpy preview(&control, &CControl::PreviewImage);
+    control.StartProcessing();
+    clock.Advance(60'000);
+    control.Timer().Tick();
+    ASSERT_TRUE(WaitUntil([&] { return !log.Starting("Processing cycle ended").isEmpty(); }));
+    EXPECT_EQ(log.Starting("Processing cycle begun at ").join(""), "Processing cycle begun at 10:16:42");
+    ASSERT_EQ(ArchivedFiles().size(), 1);
+    EXPECT_TRUE(ArchivedFiles()[0].endsWith("/archive/20090303/101642.jpg"))
+        << ArchivedFiles()[0].toStdString();
+    EXPECT_EQ(log.Starting("Archive - Archived OK - ").join(""),
+              "Archive - Archived OK - " + ArchivedFiles()[0]);
+    EXPECT_EQ(control.Stats().cycles, 1);
+    ASSERT_EQ(preview.count(), 1);
+    EXPECT_EQ(preview[0][1].toString(), "10:16:42  03/03/2009");
+    EXPECT_EQ(email.started, 0) << "not enabled";
+    EXPECT_EQ(control.ProcessingState(), CControl::State::Waiting);
+    EXPECT_EQ(control.NextCycleText(), "10:17:42");
+    // The caption was drawn on the archived copy: it differs from the plain source image.
+    ImageFrame plain = SourceImageProcessor::Finish(source.FileSource()->CurrentFrame(), source.Settings());
+    bool differs = false;
+    for (int y = 0; y < plain.Height() && !differs; ++y)
+        for (int x = 0; x < plain.Width() && !differs; ++x)
+            differs = std::abs(PixelAt(plain, x, y).red - PixelAt(control.ProcessedImage(), x, y).red) > 40;
+    EXPECT_TRUE(differs) << "the captions are on the processed image";
+
+    // Nothing new in the directory: the next tick's request is answered without an image.
+    clock.Advance(60'000);
+    control.Timer().Tick();
+    QTest::qWait(100);
+    EXPECT_EQ(log.Starting("Processing cycle begun at ").size(), 1);
+}
+
+TEST_F(ControllerTest, OnArrivalTheImageAlreadyCollectedRunsTheFirstCycle)
+{
+    CollectFile();
+    Configure([](ControlSettings& s) {
+        s.enableArchive = true;
+        s.cycleTimeSeconds = 60;
+    });
+    control.StartProcessing();
+    ASSERT_TRUE(control.Timer().GetNextDueTime(CControl::TimerName));
+    // The user switches to arrival mode and applies: Start again, and the ticks must end.
+    Configure([](ControlSettings& s) { s.collectionType = ControlSettings::OnArrival; });
+    control.StartProcessing();
+    EXPECT_FALSE(control.Timer().GetNextDueTime(CControl::TimerName)) << "no interval ticks in arrival mode";
+    ASSERT_TRUE(WaitUntil([&] { return !log.Starting("Processing cycle ended").isEmpty(); }));
+    EXPECT_EQ(ArchivedFiles().size(), 1);
+}
+
+TEST_F(ControllerTest, AnOutputStillBusyIsSkippedAndTheCycleEndsWhenItIsDone)
+{
+    Configure([](ControlSettings& s) {
+        s.enableArchive = true;
+        s.enableFtp = true;
+        s.cycleTimeSeconds = 60;
+    });
+    CollectFile("one.jpg");
+    control.StartProcessing();
+    clock.Advance(60'000);
+    control.Timer().Tick();
+    ASSERT_TRUE(WaitUntil([&] { return log.Starting("Archive - Archived OK").size() == 1; }));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(ftp.started, 1);
+    EXPECT_EQ(control.ProcessingState(), CControl::State::Cycle) << "the upload is still running";
+    EXPECT_TRUE(log.Starting("Processing cycle ended").isEmpty());
+
+    // The next tick comes while the upload still runs: the archive goes ahead alone.
+    CollectFile("two.jpg");
+    clock.Advance(60'000);
+    control.Timer().Tick();
+    ASSERT_TRUE(WaitUntil([&] { return log.Starting("Archive - Archived OK").size() == 2; }));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(log.Starting("Processing cycle begun at ").size(), 2);
+    EXPECT_EQ(ftp.started, 1) << "the busy upload is not started again";
+    EXPECT_TRUE(log.Starting("Processing cycle ended").isEmpty());
+
+    ftp.state = OutputState::Idle;
+    Post(MessageName::FtpNotify, 2, "one.jpg");
+    EXPECT_EQ(log.Starting("FTP - Upload completed OK - one.jpg").size(), 1);
+    EXPECT_EQ(log.Starting("Processing cycle ended").size(), 1);
+    EXPECT_EQ(control.Stats().ftpCycles, 1);
+    EXPECT_EQ(control.ProcessingState(), CControl::State::Waiting);
+}
+
+TEST_F(ControllerTest, AnFtpErrorShowsInTheTrayUntilTheNextStart)
+{
+    Configure([](ControlSettings& s) { s.enableFtp = true; });
+    control.StartProcessing();
+    ftp.state = OutputState::Failed;
+    Post(MessageName::FtpNotify, 3, "550 Permission denied");
+    EXPECT_EQ(log.Starting("FTP - Error - 550 Permission denied").size(), 1);
+    EXPECT_EQ(log.entries.back().category, 1);
+    EXPECT_EQ(tray.CurrentSequence(), TraySequence::Failed);
+    EXPECT_EQ(tray.Tip(), "FTP - Error - 550 Permission denied");
+    EXPECT_EQ(control.Stats().ftpCycles, 1);
+    EXPECT_EQ(control.Stats().ftpErrors, 1);
+    EXPECT_EQ(control.Stats().totalErrors, 1);
+    EXPECT_EQ(control.Stats().lastError, "10:15:42 - FTP - Error - 550 Permission denied");
+
+    control.StopProcessing();
+    EXPECT_EQ(tray.Tip(), "FTP - Error - 550 Permission denied") << "the error stays shown while stopped";
+    control.StartProcessing();
+    EXPECT_EQ(ftp.state, OutputState::Idle);
+    EXPECT_EQ(tray.CurrentSequence(), TraySequence::Waiting);
+    EXPECT_EQ(tray.Tip(), "Pixlet");
+}
+
+TEST_F(ControllerTest, EveryReportCodeAndTheOnesOutsideTheTables)
+{
+    Configure([](ControlSettings& s) { s.enableEmail = true; });
+    control.StartProcessing();
+    QCoreApplication::processEvents();
+    const size_t before = log.entries.size();
+    Post(MessageName::FtpNotify, 0, "ftp.example.net");
+    Post(MessageName::FtpNotify, 1, "cam.jpg");
+    Post(MessageName::FtpNotify, 4, "ignored");
+    Post(MessageName::SmtpNotify, 0);
+    Post(MessageName::SmtpNotify, 3, "Connected");
+    const QStringList expected = {"FTP - Connecting to ftp.example.net", "FTP - Uploading cam.jpg",
+                                  "FTP - Connection closed", "SMTP - Email sent OK", "SMTP - Connected"};
+    ASSERT_EQ(log.entries.size(), before + expected.size());
+    for (int i = 0; i < expected.size(); ++i)
+        EXPECT_EQ(log.entries[before + i].text, expected[i]);
+
+    for (std::int64_t code : {-1, 5, 99})
+        Post(MessageName::FtpNotify, code, "x");
+    for (std::int64_t code : {-1, 4, 7})
+        Post(MessageName::SmtpNotify, code, "x");
+    Post(MessageName::SourceNotify, 0, "not an error");
+    EXPECT_EQ(log.entries.size(), before + expected.size()) << "codes outside the tables say nothing";
+    EXPECT_EQ(control.Stats().totalErrors, 0);
+
+    Post(MessageName::SmtpNotify, 1, "550 mailbox unavailable");
+    Post(MessageName::SmtpNotify, 2, "connection refused");
+    EXPECT_EQ(control.Stats().emailCycles, 2);
+    EXPECT_EQ(control.Stats().emailErrors, 2);
+    EXPECT_EQ(log.entries.back().text, "SMTP - Error - connection refused");
+    EXPECT_EQ(log.Starting("SMTP - Email failed to send - 550 mailbox unavailable").size(), 1);
+
+    const size_t logged = log.entries.size();
+    Post(MessageName::SourceNotify, 0x80000000LL, "Device lost");
+    EXPECT_EQ(log.entries.size(), logged) << "source errors are counted, not logged";
+    EXPECT_EQ(control.Stats().sourceErrors, 1);
+    EXPECT_EQ(control.Stats().totalErrors, 3);
+    EXPECT_EQ(control.LastErrorText(), "Device lost");
+
+    Post(MessageName::ImageArchiveNewImageNotify, static_cast<std::int32_t>(0x8007000D), "/x/y.jpg");
+    EXPECT_EQ(control.Stats().archiveErrors, 1);
+    EXPECT_EQ(control.Stats().totalErrors, 4);
+    EXPECT_TRUE(log.entries.back().text.startsWith("Archive - Error - "))
+        << log.entries.back().text.toStdString();
+    EXPECT_TRUE(log.entries.back().text.endsWith(" saving /x/y.jpg"));
+}
+
+TEST_F(ControllerTest, ImagesWhileCaptionsDrawOrWhileEveryOutputIsBusyMakeNoCycle)
+{
+    Configure([](ControlSettings& s) {
+        s.enableEmail = true;
+        s.collectionType = ControlSettings::OnArrival;
+    });
+    control.StartProcessing();
+    email.state = OutputState::Busy;
+    auto* event = new MessageEvent(RegisterNamedMessage(MessageName::SourceNewImage));
+    event->image = std::make_unique<ImageFrame>(FlatFrame(8, 8, 24, 1, 2, 3));
+    QCoreApplication::postEvent(&control, event);
+    QTest::qWait(50);
+    EXPECT_TRUE(log.Starting("Processing cycle begun").isEmpty()) << "every enabled output is busy";
+    EXPECT_EQ(control.ProcessedImage().Width(), 8) << "the image was still taken";
+    EXPECT_EQ(email.started, 0);
+}
+
+TEST_F(ControllerTest, WhileStoppedAnAnnouncedImageOnlyFeedsTheCaptionSample)
+{
+    CollectFile();
+    ASSERT_TRUE(WaitUntil([&] { return !captions.LastSourceImage().IsEmpty(); }))
+        << "the announcement was answered with a peek";
+    EXPECT_TRUE(source.FileSource()->ImageAvailable()) << "a peek leaves the image for the first cycle";
+    EXPECT_TRUE(log.Starting("Processing cycle").isEmpty());
+}

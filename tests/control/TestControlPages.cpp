@@ -1,0 +1,191 @@
+#include "ImageFormat.h"
+#include "LogRecorder.h"
+#include "ManualClock.h"
+#include "TestOutput.h"
+#include "captions/CCaptionMain.h"
+#include "control/CAdvanced.h"
+#include "control/CControl.h"
+#include "control/CControlPage.h"
+#include "control/Statistics.h"
+#include "sources/CSourceMain.h"
+
+#include <QCheckBox>
+#include <QCoreApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+namespace {
+class ControlPageTest : public ::testing::Test
+{
+protected:
+    QTemporaryDir data;
+    ManualClock clock{QDateTime(QDate(2009, 3, 3), QTime(10, 15, 42), Qt::UTC)};
+    LogRecorder log;
+    CSourceMain source{clock, data.path() + "/"};
+    TestOutput archive;
+    CControl control{clock, CControl::Parts{&source, nullptr, &archive, nullptr, nullptr}};
+    CControlPage page{control, source};
+
+    void Type(const QString& text)
+    {
+        page.CycleTimeEdit()->selectAll();
+        QTest::keyClicks(page.CycleTimeEdit(), text);
+    }
+};
+} // namespace
+
+TEST_F(ControlPageTest, TheCycleTimeIsClampedAsTyped)
+{
+    Type("0");
+    EXPECT_EQ(page.CycleTimeEdit()->text(), "1");
+    Type("99999999999");
+    EXPECT_EQ(page.CycleTimeEdit()->text(), "2147483647");
+    Type("-");
+    EXPECT_EQ(page.CycleTimeEdit()->text(), "-") << "a sign alone is left for the user to go on typing";
+}
+
+TEST_F(ControlPageTest, TheStrokeLabelFollowsTheCycleTime)
+{
+    Type("300");
+    EXPECT_EQ(page.StrokeLabelWidget()->text(), "Process on the exact stroke of 5 minutes");
+    EXPECT_TRUE(page.ExactStrokeCheck()->isEnabled());
+    page.ExactStrokeCheck()->setChecked(true);
+    Type("301");
+    EXPECT_EQ(page.StrokeLabelWidget()->text(), "Process on the exact stroke");
+    EXPECT_FALSE(page.ExactStrokeCheck()->isEnabled());
+    EXPECT_FALSE(page.ExactStrokeCheck()->isChecked());
+    Type("60");
+    EXPECT_EQ(page.StrokeLabelWidget()->text(), "Process on the exact stroke of 1 minute");
+    Type("3600");
+    EXPECT_EQ(page.StrokeLabelWidget()->text(), "Process on the exact stroke of 1 hour");
+    Type("1800");
+    EXPECT_EQ(page.StrokeLabelWidget()->text(), "Process on the exact stroke of 30 minutes");
+    Type("7200");
+    EXPECT_EQ(page.StrokeLabelWidget()->text(), "Process on the exact stroke");
+}
+
+TEST_F(ControlPageTest, OnArrivalNeedsTheFileSource)
+{
+    page.LoadSettings({"ControlProcessCollectionType = 1"});
+    EXPECT_FALSE(page.OnArrivalButton()->isEnabled()) << "the video source is selected";
+    EXPECT_TRUE(page.AtIntervalButton()->isChecked());
+    EXPECT_EQ(control.Settings().collectionType, 1) << "the setting stays until Apply";
+
+    source.LoadSettings({"SourceType = 0", "SourceFileCollectDirectory = " + data.path()});
+    page.LoadSettings({"ControlProcessCollectionType = 1"});
+    EXPECT_TRUE(page.OnArrivalButton()->isEnabled());
+    EXPECT_TRUE(page.OnArrivalButton()->isChecked());
+    EXPECT_FALSE(page.CycleTimeEdit()->isEnabled());
+    EXPECT_FALSE(page.ExactStrokeCheck()->isEnabled());
+}
+
+TEST_F(ControlPageTest, StatusLinesAndTheirExactTexts)
+{
+    EXPECT_EQ(page.FirstStatusLine()->text(), "Stopped");
+    EXPECT_EQ(page.SecondStatusLine()->text(), "Source: Video Device - Disconnected");
+    page.LoadSettings(
+        {"ControlEnableArchive = Yes", "ControlProcessCycleTime = 60", "ControlProcessOnExactStroke = Yes"});
+    page.StartButton()->click();
+    EXPECT_EQ(page.FirstStatusLine()->text(), "Waiting......     next cycle scheduled for 10:16:00");
+    page.StopButton()->click();
+    EXPECT_EQ(page.FirstStatusLine()->text(), "Stopped");
+
+    page.LoadSettings({"ControlEnableCaptions = Yes"});
+    page.StartButton()->click();
+    EXPECT_EQ(page.FirstStatusLine()->text(), "Cannot start - No actions enabled");
+}
+
+TEST_F(ControlPageTest, ApplyRestartsOnlyWhenTheScheduleChanged)
+{
+    page.LoadSettings({"ControlEnableArchive = Yes"});
+    page.StartButton()->click();
+    QCoreApplication::processEvents();
+    ASSERT_EQ(log.Starting("Processing started").size(), 1);
+
+    page.FtpCheck()->click();
+    page.ApplyControlPage();
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(control.Settings().enableFtp);
+    EXPECT_EQ(log.Starting("Processing started").size(), 1) << "enabling FTP is no reason to restart";
+
+    Type("120");
+    page.ApplyControlPage();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(log.Starting("Processing started").size(), 2);
+    EXPECT_EQ(control.Settings().cycleTimeSeconds, 120);
+    EXPECT_EQ(control.NextCycleText(), "10:17:42");
+
+    SettingsList written;
+    page.SaveSettings(written);
+    EXPECT_EQ(written.first(), "ControlProcessCycleTime = 120");
+    EXPECT_EQ(written.size(), 11);
+}
+
+namespace {
+class AdvancedPageTest : public ::testing::Test
+{
+protected:
+    ManualClock clock;
+    Statistics statistics;
+    CAdvanced page{clock, statistics};
+    void TearDown() override { SetJpegQuality(75); }
+};
+} // namespace
+
+TEST_F(AdvancedPageTest, AQualityOutOfRangeIsShownButNotUsed)
+{
+    SetJpegQuality(75);
+    page.LoadSettings({"AdvancedJPEGQuality = 150"});
+    EXPECT_EQ(page.QualityEdit()->text(), "150");
+    EXPECT_EQ(JpegQuality(), 75);
+    page.QualityEdit()->selectAll();
+    QTest::keyClicks(page.QualityEdit(), "150");
+    EXPECT_EQ(page.QualityEdit()->text(), "100");
+    page.ApplyPage();
+    EXPECT_EQ(JpegQuality(), 100);
+    QTest::keyClick(page.QualityEdit(), Qt::Key_Down);
+    page.ApplyPage();
+    EXPECT_EQ(JpegQuality(), 99);
+    SettingsList written;
+    page.SaveSettings(written);
+    EXPECT_EQ(written, SettingsList({"AdvancedJPEGQuality = 99", ""}));
+}
+
+TEST_F(AdvancedPageTest, UptimeCountersAndTheLastError)
+{
+    page.RefreshStatistics();
+    EXPECT_EQ(page.UptimeLabel()->text(), "0 Days 00:00:00");
+    clock.Advance(24LL * 3600 * 1000);
+    statistics.ftpCycles = 3;
+    statistics.totalErrors = 2;
+    statistics.lastError = "10:15:42 - FTP - Error - " + QString(300, 'x');
+    page.resize(400, 300);
+    page.show();
+    EXPECT_TRUE(page.RefreshTimerActive());
+    EXPECT_EQ(page.UptimeLabel()->text(), "1 Day 00:00:00");
+    EXPECT_EQ(page.CounterLabel(2)->text(), "3");
+    EXPECT_EQ(page.CounterLabel(3)->text(), "2");
+    const QString shown = page.LastErrorLabel()->text();
+    EXPECT_TRUE(shown.endsWith("...")) << shown.toStdString();
+    EXPECT_LT(page.LastErrorLabel()->fontMetrics().horizontalAdvance(shown),
+              page.LastErrorLabel()->contentsRect().width());
+    page.hide();
+    EXPECT_FALSE(page.RefreshTimerActive()) << "no refreshing while nobody looks";
+}
+
+TEST(AdvancedPage, FitTextCutsAtTheEnd)
+{
+    const QFontMetrics metrics(QFont("DejaVu Sans", 10));
+    EXPECT_EQ(CAdvanced::FitText("short", metrics, 1000), "short");
+    const QString cut = CAdvanced::FitText("a rather long error message", metrics, 80);
+    EXPECT_TRUE(cut.endsWith("..."));
+    EXPECT_LT(metrics.horizontalAdvance(cut), 80);
+    EXPECT_TRUE(QString("a rather long error message").startsWith(cut.chopped(3)));
+    EXPECT_EQ(CAdvanced::FitText("anything", metrics, 1), "...");
+}
