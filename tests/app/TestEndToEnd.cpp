@@ -1,0 +1,148 @@
+#include "CFramewrightDlg.h"
+#include "Clock.h"
+#include "EventLog.h"
+#include "ImageDecoder.h"
+#include "ImageEncoder.h"
+#include "ImageFormat.h"
+#include "LogRecorder.h"
+#include "ManualClock.h"
+#include "RecordingTrayPresenter.h"
+#include "TestImages.h"
+#include "control/CControl.h"
+#include "control/CControlPage.h"
+#include "sources/CSourceFile.h"
+#include "sources/CSourceMain.h"
+
+#include <QCheckBox>
+#include <QDirIterator>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include "WaitUntil.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+QStringList FilesUnder(const QString& root, const QString& pattern)
+{
+    QStringList files;
+    QDirIterator it(root, {pattern}, QDir::Files, QDirIterator::Subdirectories);
+    while (it.hasNext())
+        files << it.next();
+    return files;
+}
+
+void DropJpeg(const QString& path, int width, int height)
+{
+    QByteArray bytes;
+    ASSERT_EQ(EncodeImageToStream(GradientFrame(width, height, 24), bytes, ImageFormat::Jpeg, 85), 0);
+    const QString temporary = path + ".part";
+    QFile file(temporary);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(bytes);
+    file.close();
+    ASSERT_TRUE(QFile::rename(temporary, path));
+}
+} // namespace
+
+// What a new user does: enable the archive and captions, choose "Collect File", Apply, Start,
+// drop a photo, find the captioned copy in the archive, Stop, Exit.
+TEST(EndToEnd, ANewUserArchivesACaptionedPhotoDroppedIntoTheDirectory)
+{
+    QTemporaryDir home, drop;
+    const QString data = home.path() + "/Quellmoor Software/Pixlet/";
+    LogRecorder log;
+    TrayRecord tray;
+    CFramewrightDlg dialog(SystemClock(), data);
+    // The log page takes the entries from here on; the recorder sees them first.
+    dialog.Initialise(std::make_unique<RecordingTrayPresenter>(tray));
+    SetLogReceiver(&log);
+    auto* control = static_cast<CControlPage*>(dialog.PageAt(CFramewrightDlg::Control));
+    CSourceMain* source = dialog.SourcePage();
+
+    control->ArchiveCheck()->click();
+    control->CaptionsCheck()->click();
+    source->CollectFileButton()->click();
+    source->FileSource()->ShowSettings(drop.path(), "*.jpg", false);
+    dialog.ApplyButton()->click();
+    ASSERT_TRUE(control->OnArrivalButton()->isEnabled()) << "the file source is applied";
+    control->OnArrivalButton()->click();
+    dialog.ApplyButton()->click();
+    control->StartButton()->click();
+    ASSERT_EQ(dialog.Controller()->ProcessingState(), CControl::State::Waiting);
+    EXPECT_EQ(control->FirstStatusLine()->text(), "Waiting for new image");
+
+    DropJpeg(drop.filePath("photo.jpg"), 640, 480);
+    ASSERT_TRUE(WaitUntil([&] { return !log.Starting("Processing cycle ended").isEmpty(); }, 15000));
+    const QStringList archived = FilesUnder(data, "*.jpg");
+    ASSERT_EQ(archived.size(), 1) << archived.join(", ").toStdString();
+    ImageFrame copy;
+    ASSERT_EQ(LoadImageFile(copy, archived[0]), 0);
+    EXPECT_EQ(copy.Width(), 640);
+    // The first caption is drawn in purple at the top left; the gradient has no such colour.
+    bool purple = false;
+    for (int y = 25; y < 60 && !purple; ++y)
+        for (int x = 0; x < 200 && !purple; ++x) {
+            const Rgb pixel = PixelAt(copy, x, y);
+            purple = pixel.red > 90 && pixel.blue > 90 && pixel.green < 50;
+        }
+    EXPECT_TRUE(purple) << "the archived copy carries its captions";
+
+    QStringList steps;
+    for (const auto& entry : log.entries)
+        steps << entry.text;
+    const QStringList expected = {"Processing started", "Loaded file photo.jpg", "Processing cycle begun at ",
+                                  "Archive - Archived OK - " + archived[0], "Processing cycle ended"};
+    int at = 0;
+    for (const QString& line : steps)
+        if (at < expected.size() && line.startsWith(expected[at]))
+            ++at;
+    EXPECT_EQ(at, expected.size()) << steps.join("\n").toStdString();
+    EXPECT_EQ(dialog.Controller()->Stats().cycles, 1);
+
+    control->StopButton()->click();
+    EXPECT_EQ(control->FirstStatusLine()->text(), "Stopped");
+    SetLogReceiver(nullptr);
+    QSignalSpy finished(&dialog, &CFramewrightDlg::ExitFinished);
+    dialog.ExitProgram();
+    EXPECT_EQ(finished.count(), 1);
+}
+
+// Two real cycles on the stroke of a two-second interval, with the real clock.
+TEST(EndToEnd, AnIntervalOnTheStrokeRunsACycleEveryPeriod)
+{
+    QTemporaryDir home, drop;
+    const QString data = home.path() + "/Quellmoor Software/Pixlet/";
+    QDir().mkpath(data);
+    QFile settings(data + "Pixlet.ini");
+    ASSERT_TRUE(settings.open(QIODevice::WriteOnly));
+    settings.write(("SourceType = 0\r\nSourceFileCollectDirectory = " + drop.path() +
+                    "\r\nArchiveSaveDelay = 0\r\nArchiveSubdirectoryAndFilename = <HH><MM><SS>.jpg\r\n"
+                    "ControlEnableArchive = Yes\r\nControlProcessCycleTime = 2\r\n"
+                    "ControlProcessOnExactStroke = Yes\r\nControlStartOnLoad = Yes\r\n")
+                       .toUtf8());
+    settings.close();
+    LogRecorder log;
+    TrayRecord tray;
+    CFramewrightDlg dialog(SystemClock(), data);
+    dialog.Initialise(std::make_unique<RecordingTrayPresenter>(tray));
+    SetLogReceiver(&log);
+    ASSERT_EQ(dialog.Controller()->ProcessingState(), CControl::State::Waiting) << "started on load";
+
+    DropJpeg(drop.filePath("a.jpg"), 64, 48);
+    ASSERT_TRUE(WaitUntil([&] { return log.Starting("Processing cycle ended").size() == 1; }, 6000));
+    DropJpeg(drop.filePath("b.jpg"), 64, 48);
+    ASSERT_TRUE(WaitUntil([&] { return log.Starting("Processing cycle ended").size() == 2; }, 6000));
+    for (const QString& begun : log.Starting("Processing cycle begun at ")) {
+        const int second = begun.right(2).toInt();
+        EXPECT_EQ(second % 2, 0) << begun.toStdString() << ": on the stroke of two seconds";
+    }
+    SetLogReceiver(nullptr);
+    dialog.ExitProgram();
+}
