@@ -1,6 +1,7 @@
 #include "CFramewrightDlg.h"
 #include "Clock.h"
 #include "DataDirectory.h"
+#include "MemoryTuning.h"
 #include "NamedMessages.h"
 #include "Utils/Classes/QtTrayPresenter.h"
 
@@ -8,6 +9,7 @@
 
 int main(int argc, char* argv[])
 {
+    KeepImageBuffersInHeap();
     QApplication app(argc, argv);
     QApplication::setOrganizationName(QStringLiteral("Quellmoor Software"));
     QApplication::setApplicationName(QStringLiteral("Pixlet"));

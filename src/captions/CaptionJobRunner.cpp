@@ -13,56 +13,56 @@ CaptionJobRunner::CaptionJobRunner(const Clock& clock, QEvent::Type doneType)
 
 CaptionJobRunner::~CaptionJobRunner()
 {
-    WaitForAll();
+    {
+        std::lock_guard lock(mutex_);
+        stopping_ = true;
+    }
+    wake_.notify_all();
+    if (worker_.joinable())
+        worker_.join();
 }
 
 void CaptionJobRunner::Start(ImageFrame& image, std::vector<CCaptionData> captions, QObject* notify)
 {
-    ReapFinished();
-    QMutexLocker lock(&mutex_);
-    ++running_;
-    Job& job = jobs_.emplace_back();
-    job.thread = std::thread([this, &image, &job, notify, captions = std::move(captions)] {
-        CaptionRenderer::DrawCaptions(image, captions, clock_);
-        {
-            QMutexLocker done(&mutex_);
-            --running_;
-            job.finished = true;
-        }
-        if (notify)
-            QCoreApplication::postEvent(notify, new MessageEvent(doneType_));
-    });
+    {
+        std::lock_guard lock(mutex_);
+        queue_.push_back(Job{&image, std::move(captions), notify});
+        ++pending_;
+        if (!worker_.joinable())
+            worker_ = std::thread([this] { Run(); });
+    }
+    wake_.notify_one();
+}
+
+void CaptionJobRunner::Run()
+{
+    std::unique_lock lock(mutex_);
+    for (;;) {
+        wake_.wait(lock, [this] { return stopping_ || !queue_.empty(); });
+        // Whatever was queued is drawn before the thread ends.
+        if (queue_.empty())
+            return;
+        Job job = std::move(queue_.front());
+        queue_.pop_front();
+        lock.unlock();
+        CaptionRenderer::DrawCaptions(*job.image, job.captions, clock_);
+        lock.lock();
+        --pending_;
+        idle_.notify_all();
+        // Posted after the count drops, so that the receiver finds the runner idle.
+        if (job.notify)
+            QCoreApplication::postEvent(job.notify, new MessageEvent(doneType_));
+    }
 }
 
 bool CaptionJobRunner::Busy() const
 {
-    QMutexLocker lock(&mutex_);
-    return running_ > 0;
-}
-
-void CaptionJobRunner::ReapFinished()
-{
-    std::list<Job> done;
-    {
-        QMutexLocker lock(&mutex_);
-        for (auto it = jobs_.begin(); it != jobs_.end();) {
-            const auto next = std::next(it);
-            if (it->finished)
-                done.splice(done.end(), jobs_, it);
-            it = next;
-        }
-    }
-    for (Job& job : done)
-        job.thread.join();
+    std::lock_guard lock(mutex_);
+    return pending_ > 0;
 }
 
 void CaptionJobRunner::WaitForAll()
 {
-    std::list<Job> all;
-    {
-        QMutexLocker lock(&mutex_);
-        all.splice(all.end(), jobs_);
-    }
-    for (Job& job : all)
-        job.thread.join();
+    std::unique_lock lock(mutex_);
+    idle_.wait(lock, [this] { return pending_ == 0; });
 }

@@ -3,9 +3,9 @@
 #include "CCaptionData.h"
 
 #include <QEvent>
-#include <QMutex>
-
-#include <list>
+#include <condition_variable>
+#include <deque>
+#include <mutex>
 #include <thread>
 #include <vector>
 
@@ -13,9 +13,10 @@ class Clock;
 class ImageFrame;
 class QObject;
 
-// Draws captions onto images on worker threads, one thread per image, and tells a receiver
-// when each image is done. The runner owns its threads and joins them when it is destroyed
-// (a job is short and is never cut off half-drawn).
+// Draws captions onto images on one worker thread, in the order the images come, and tells a
+// receiver when each image is done. The thread lives as long as the runner, so the fonts it
+// has loaded and shaped stay cached from one image to the next; the runner finishes every
+// queued job and joins the thread when it is destroyed (a job is never cut off half-drawn).
 class CaptionJobRunner final
 {
 public:
@@ -37,15 +38,20 @@ public:
 private:
     struct Job
     {
-        std::thread thread;
-        bool finished = false;
+        ImageFrame* image = nullptr;
+        std::vector<CCaptionData> captions;
+        QObject* notify = nullptr;
     };
 
-    void ReapFinished();
+    void Run();
 
     const Clock& clock_;
     const QEvent::Type doneType_;
-    mutable QMutex mutex_;
-    int running_ = 0;
-    std::list<Job> jobs_;
+    mutable std::mutex mutex_;
+    std::condition_variable wake_;
+    std::condition_variable idle_;
+    std::deque<Job> queue_;
+    int pending_ = 0; // queued or being drawn
+    bool stopping_ = false;
+    std::thread worker_;
 };

@@ -14,6 +14,15 @@ ImageFrame::ImageFrame(ImageFrame&& other) noexcept
     *this = std::move(other);
 }
 
+ImageFrame ImageFrame::SharedCopy() const
+{
+    ImageFrame copy;
+    copy.image_ = image_;
+    copy.bitsPerPixel_ = bitsPerPixel_;
+    copy.hasAlpha_ = hasAlpha_;
+    return copy;
+}
+
 ImageFrame& ImageFrame::operator=(ImageFrame&& other) noexcept
 {
     if (this != &other) {

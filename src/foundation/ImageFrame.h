@@ -26,8 +26,9 @@ struct PixelRect
 // 32 = RGB32 (display canvases) or ARGB32 when a decoded file carried alpha, 8 = indexed with
 // its palette straight after decoding. Rows are padded to a multiple of four bytes.
 //
-// A frame has exactly one owner and is never shared between threads: it cannot be copied
-// implicitly, and CopyImage makes the deep copy a hand-over needs.
+// A frame has exactly one owner: it cannot be copied implicitly, and CopyImage makes the deep
+// copy a hand-over needs. SharedCopy is the cheap hand-over for a receiver that only reads: the
+// two frames share the pixels until either writes, which first gives the writer its own.
 class ImageFrame final
 {
 public:
@@ -52,6 +53,8 @@ public:
     bool Adopt(QImage image);
     // Releases the pixels; the frame becomes empty.
     void Empty();
+    // A frame with the same pixels, shared copy-on-write (any thread may hold either side).
+    ImageFrame SharedCopy() const;
 
     bool IsEmpty() const { return image_.isNull(); }
     int Width() const { return image_.width(); }

@@ -212,9 +212,14 @@ QSize CSourceFile::ThumbnailSize() const
 void CSourceFile::RefreshFileDisplay()
 {
     if (!frame_.IsEmpty()) {
-        const CropSettings crop = host_.LiveCrop();
-        CropThumbnail::MakeCropThumbnail(ThumbnailSize(), thumbnail_, frame_, crop.enabled, crop);
-        thumbnailImage_->SetPicture(thumbnail_);
+        // Nobody sees a hidden page: the thumbnail is drawn when it is shown, which saves
+        // resampling every still of an unattended run.
+        thumbnailStale_ = !isVisible();
+        if (!thumbnailStale_) {
+            const CropSettings crop = host_.LiveCrop();
+            CropThumbnail::MakeCropThumbnail(ThumbnailSize(), thumbnail_, frame_, crop.enabled, crop);
+            thumbnailImage_->SetPicture(thumbnail_);
+        }
         messageArea_->hide();
         thumbnailImage_->show();
         fileNameLabel_->setText(fileName_);
@@ -283,6 +288,13 @@ void CSourceFile::OnCollected(MessageEvent& message)
         scanAfterCollection_ = false;
         ScanCollectDirectory();
     }
+}
+
+void CSourceFile::showEvent(QShowEvent* event)
+{
+    QWidget::showEvent(event);
+    if (thumbnailStale_)
+        RefreshFileDisplay();
 }
 
 void CSourceFile::timerEvent(QTimerEvent* event)

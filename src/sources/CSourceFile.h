@@ -73,6 +73,7 @@ public:
 protected:
     bool event(QEvent* event) override;
     void timerEvent(QTimerEvent* event) override;
+    void showEvent(QShowEvent* event) override;
 
 private:
     void OnDirectoryChanged(MessageEvent& message);
@@ -97,6 +98,7 @@ private:
     bool busy_ = false;
     bool scanAfterCollection_ = false;
     bool discardCollection_ = false;
+    bool thumbnailStale_ = false;
     bool monitorActive_ = false;
     bool delivered_ = false;
     QString fileName_;

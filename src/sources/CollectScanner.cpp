@@ -4,7 +4,12 @@
 
 #include <QDir>
 #include <QFile>
-#include <QFileInfo>
+
+#include <cstring>
+#include <dirent.h>
+#include <fnmatch.h>
+#include <memory>
+#include <sys/stat.h>
 
 CollectScanner::CollectScanner(const Clock& clock) : clock_(clock) {}
 
@@ -47,36 +52,56 @@ CollectScanner::Result CollectScanner::Scan(const QString& directory, const QStr
                                             std::int64_t lastCollectedMs)
 {
     Result result;
-    QDir dir(directory);
-    dir.setNameFilters({mask});
-    dir.setFilter(QDir::Files | QDir::Dirs | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System);
-    dir.setSorting(QDir::Unsorted);
-    const QFileInfoList entries = dir.entryInfoList();
-
-    const QFileInfo* newest = nullptr;
+    // One pass over the directory, one stat for each name the mask takes: a drop directory
+    // that is never emptied must not make every scan slower by more than that.
+    std::unique_ptr<DIR, int (*)(DIR*)> dir(::opendir(QFile::encodeName(directory).constData()), ::closedir);
+    if (!dir)
+        return result;
+    // "*.*" takes every name, with or without a dot, as users of wildcards expect.
+    const QByteArray pattern = QFile::encodeName(mask == QLatin1String("*.*") ? QStringLiteral("*") : mask);
+    QByteArray newest;
     std::int64_t newestMs = 0;
-    for (const QFileInfo& entry : entries) {
-        const std::int64_t modified = entry.lastModified().toMSecsSinceEpoch();
+    std::int64_t newestSize = 0;
+    bool newestIsDirectory = false;
+    while (const dirent* entry = ::readdir(dir.get())) {
+        const char* name = entry->d_name;
+        if (std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0)
+            continue;
+        if (::fnmatch(pattern.constData(), name, FNM_CASEFOLD) != 0)
+            continue;
+        struct stat status
+        {
+        };
+        if (::fstatat(::dirfd(dir.get()), name, &status, 0) != 0)
+            continue; // gone since it was listed
+        if (!S_ISREG(status.st_mode) && !S_ISDIR(status.st_mode))
+            continue; // pipes and devices are never pictures
+        const std::int64_t modified =
+            std::int64_t(status.st_mtim.tv_sec) * 1000 + status.st_mtim.tv_nsec / 1'000'000;
+        // Strictly later only, so that among equal times the first listed wins.
         if (modified > newestMs) {
             newestMs = modified;
-            newest = &entry;
+            newest = name;
+            newestSize = status.st_size;
+            newestIsDirectory = S_ISDIR(status.st_mode);
         }
     }
-    if (!newest || newestMs <= lastCollectedMs)
-        return result;
+    dir.reset();
 
-    result.name = newest->fileName();
-    result.path = dir.filePath(result.name);
+    if (newest.isEmpty() || newestMs <= lastCollectedMs)
+        return result;
+    result.name = QFile::decodeName(newest);
+    result.path = QDir(directory).filePath(result.name);
     result.modifiedMs = newestMs;
     result.outcome = Outcome::Unreadable;
     // A directory never opens as a file: it waits until a newer file arrives.
-    if (newest->isDir())
+    if (newestIsDirectory)
         return result;
     QFile file(result.path);
     if (!file.open(QIODevice::ReadOnly))
         return result;
     result.outcome = Outcome::Wait;
-    if (!Complete(result.name, newest->size(), newestMs))
+    if (!Complete(result.name, newestSize, newestMs))
         return result;
     files_.remove(result.name);
     result.outcome = Outcome::Collect;

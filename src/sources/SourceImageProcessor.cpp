@@ -1,6 +1,5 @@
 #include "SourceImageProcessor.h"
 
-#include "EventLog.h"
 #include "ImageOperations.h"
 #include "MessageEvent.h"
 #include "NamedMessages.h"
@@ -57,11 +56,8 @@ bool SourceImageProcessor::Process(const ImageFrame& frame, QObject* requester,
     }
     if (worker_.joinable())
         worker_.join();
-    auto copy = std::make_shared<ImageFrame>();
-    if (!CopyImage(frame, *copy)) {
-        AddLogEntry(LogCategory::Error, QStringLiteral("Source - Not enough memory to process the image"));
-        return false;
-    }
+    // The worker only reads the frame: sharing its pixels spares a copy of a whole still.
+    auto copy = std::make_shared<ImageFrame>(frame.SharedCopy());
     busy_ = true;
     worker_ = std::thread([this, copy, requester, settings] {
         ImageFrame finished = Finish(*copy, settings);

@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
 #include <sys/time.h>
 
 namespace {
@@ -96,6 +97,16 @@ TEST_F(ScannerTest, MasksIgnoreCaseAndDirectoriesTakePart)
     EXPECT_EQ(result.name, "folder.jpg");
     EXPECT_EQ(result.outcome, CollectScanner::Outcome::Unreadable) << "a directory is never collected";
     EXPECT_EQ(Scan("*.gif").outcome, CollectScanner::Outcome::NothingNew);
+}
+
+TEST_F(ScannerTest, StarDotStarTakesEveryNameAndPipesAreNeverPictures)
+{
+    Make("README", 4000);
+    scanner.NoteCompleted({"README"});
+    EXPECT_EQ(Scan("*.*").name, "README") << "a name without a dot";
+    ASSERT_EQ(::mkfifo(QFile::encodeName(dir.filePath("pipe.jpg")).constData(), 0600), 0);
+    SetTime("pipe.jpg", 4500);
+    EXPECT_EQ(Scan("*.*").name, "README") << "a pipe would block whoever opened it";
 }
 
 TEST_F(ScannerTest, TiesGoToTheFirstListed)

@@ -95,6 +95,7 @@ TEST_F(FileSourceTest, ADroppedJpegIsShownLoggedAndDeliveredCroppedOnce)
           "SourceCropHeight = 80", "SourceResize = Yes", "SourceResizeWidth = 50", "SourceResizeHeight = 40"},
          manualClock);
     EXPECT_EQ(File().MessageArea()->text(), "No Image Loaded");
+    page->show();
     WriteFile(staging.filePath("photo.jpg"), JpegBytes(320, 240));
     Shell("cp " + staging.filePath("photo.jpg") + " " + watched.path());
     ASSERT_TRUE(Logged("Loaded file photo.jpg"));
@@ -107,6 +108,7 @@ TEST_F(FileSourceTest, ADroppedJpegIsShownLoggedAndDeliveredCroppedOnce)
     EXPECT_EQ(File().Thumbnail().Width(), File().ThumbnailImage()->Picture().Width());
     EXPECT_EQ(page->GetSourceStatusText(), "Source: File - Image Available");
     EXPECT_EQ(File().CurrentFrame().BitsPerPixel(), 24);
+    page->hide();
 
     page->RequestImage(&owner, false);
     ASSERT_TRUE(WaitUntil([&] { return owner.answers.size() == 1; }));
@@ -117,6 +119,18 @@ TEST_F(FileSourceTest, ADroppedJpegIsShownLoggedAndDeliveredCroppedOnce)
     page->RequestImage(&owner, false);
     ASSERT_TRUE(WaitUntil([&] { return owner.answers.size() == 2; }));
     EXPECT_EQ(owner.answers[1], nullptr) << "taken once; nothing new since";
+}
+
+TEST_F(FileSourceTest, AHiddenPageDrawsItsThumbnailWhenShown)
+{
+    Make();
+    WriteFile(In("a.jpg"), JpegBytes(64, 48));
+    ASSERT_TRUE(Logged("Loaded file a.jpg"));
+    EXPECT_TRUE(File().Thumbnail().IsEmpty()) << "not drawn for nobody";
+    EXPECT_EQ(File().FileNameLabel()->text(), "a.jpg");
+    page->show();
+    EXPECT_FALSE(File().Thumbnail().IsEmpty());
+    EXPECT_EQ(File().ThumbnailImage()->Picture().Width(), File().Thumbnail().Width());
 }
 
 TEST_F(FileSourceTest, PeekingLeavesTheImageForTheRealRequest)
