@@ -15,17 +15,11 @@ FileCollector::FileCollector(QObject* receiver, QEvent::Type type, DelayedFileDe
 {
 }
 
-FileCollector::~FileCollector()
-{
-    if (thread_.joinable())
-        thread_.join();
-}
+FileCollector::~FileCollector() = default;
 
 void FileCollector::Start(CollectionJob job)
 {
-    if (thread_.joinable())
-        thread_.join();
-    thread_ = std::thread([this, job = std::move(job)] {
+    worker_.Post([this, job = std::move(job)] {
         auto frame = std::make_unique<ImageFrame>();
         const ResultCode result = Collect(job, *frame, deleter_);
         auto* event = new MessageEvent(type_, frame->IsEmpty() ? 0 : 1, result);

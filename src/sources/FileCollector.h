@@ -2,11 +2,10 @@
 
 #include "ImageFrame.h"
 #include "ResultCodes.h"
+#include "WorkerThread.h"
 
 #include <QEvent>
 #include <QString>
-
-#include <thread>
 
 class DelayedFileDeleter;
 class QObject;
@@ -22,7 +21,8 @@ struct CollectionJob
 // The collection worker: loads a file on its own thread, makes it 24 bits per pixel, logs the
 // outcome, schedules the deletion when asked, and posts the result to the receiver: wParam 1
 // with the frame as the event's image (or 0 without one), lParam the load's result code.
-// One collection at a time; the thread is joined before the next starts and on destruction.
+// Collections run one after another on the collector's own thread, which is joined on
+// destruction after the last queued collection.
 class FileCollector final
 {
 public:
@@ -31,7 +31,6 @@ public:
     FileCollector(const FileCollector&) = delete;
     FileCollector& operator=(const FileCollector&) = delete;
 
-    // The caller keeps collections from overlapping (it waits for the posted result).
     void Start(CollectionJob job);
 
     // The work itself, on the calling thread.
@@ -41,5 +40,5 @@ private:
     QObject* const receiver_;
     const QEvent::Type type_;
     DelayedFileDeleter& deleter_;
-    std::thread thread_;
+    WorkerThread worker_; // last: it ends first, while the rest is still there
 };

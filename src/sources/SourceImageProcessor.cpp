@@ -54,12 +54,10 @@ bool SourceImageProcessor::Process(const ImageFrame& frame, QObject* requester,
             Answer(requester, nullptr);
         return true;
     }
-    if (worker_.joinable())
-        worker_.join();
     // The worker only reads the frame: sharing its pixels spares a copy of a whole still.
     auto copy = std::make_shared<ImageFrame>(frame.SharedCopy());
     busy_ = true;
-    worker_ = std::thread([this, copy, requester, settings] {
+    worker_.Post([this, copy, requester, settings] {
         ImageFrame finished = Finish(*copy, settings);
         // Free before the answer goes, so a request made on the answer finds the worker free.
         busy_ = false;
@@ -71,6 +69,5 @@ bool SourceImageProcessor::Process(const ImageFrame& frame, QObject* requester,
 
 void SourceImageProcessor::Wait()
 {
-    if (worker_.joinable())
-        worker_.join();
+    worker_.WaitIdle();
 }

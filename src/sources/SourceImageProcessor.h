@@ -2,17 +2,17 @@
 
 #include "ImageFrame.h"
 #include "SourceSettings.h"
+#include "WorkerThread.h"
 
 #include <QEvent>
 
 #include <atomic>
-#include <thread>
 
 class QObject;
 
-// Turns each source image into the finished frame (cropped and/or resized in one pass) on one
-// worker thread at a time, and answers the requester with UWM_SOURCE_NEW_IMAGE carrying the
-// new frame (or none: an image-less answer). The processor owns its thread and joins it when
+// Turns each source image into the finished frame (cropped and/or resized in one pass) on its
+// own long-lived worker thread, one image at a time, and answers the requester with UWM_SOURCE_NEW_IMAGE
+// carrying the new frame (or none: an image-less answer). The processor owns its thread and joins it when
 // destroyed; the requester must outlive it (the controller owns the source page).
 class SourceImageProcessor final
 {
@@ -37,5 +37,5 @@ public:
 
 private:
     std::atomic<bool> busy_{false};
-    std::thread worker_;
+    WorkerThread worker_;
 };
