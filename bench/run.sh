@@ -11,3 +11,7 @@ out="bench/results/latest.json"
 "$build/bench/bench_pipeline" --benchmark_repetitions=11 --benchmark_enable_random_interleaving=true \
     --benchmark_format=json --benchmark_out="$out" --benchmark_out_format=json >/dev/null
 python3 bench/report.py "$out"
+
+# The whole processing cycle, file arrived -> archived, beside the same floor.
+cmake --build "$build" --target bench_cycle >/dev/null
+"$build/bench/bench_cycle" || true
