@@ -11,58 +11,26 @@ CaptionJobRunner::CaptionJobRunner(const Clock& clock, QEvent::Type doneType)
 {
 }
 
-CaptionJobRunner::~CaptionJobRunner()
-{
-    {
-        std::lock_guard lock(mutex_);
-        stopping_ = true;
-    }
-    wake_.notify_all();
-    if (worker_.joinable())
-        worker_.join();
-}
+CaptionJobRunner::~CaptionJobRunner() = default;
 
 void CaptionJobRunner::Start(ImageFrame& image, std::vector<CCaptionData> captions, QObject* notify)
 {
-    {
-        std::lock_guard lock(mutex_);
-        queue_.push_back(Job{&image, std::move(captions), notify});
-        ++pending_;
-        if (!worker_.joinable())
-            worker_ = std::thread([this] { Run(); });
-    }
-    wake_.notify_one();
-}
-
-void CaptionJobRunner::Run()
-{
-    std::unique_lock lock(mutex_);
-    for (;;) {
-        wake_.wait(lock, [this] { return stopping_ || !queue_.empty(); });
-        // Whatever was queued is drawn before the thread ends.
-        if (queue_.empty())
-            return;
-        Job job = std::move(queue_.front());
-        queue_.pop_front();
-        lock.unlock();
-        CaptionRenderer::DrawCaptions(*job.image, job.captions, clock_);
-        lock.lock();
+    ++pending_;
+    worker_.Post([this, &image, notify, captions = std::move(captions)] {
+        CaptionRenderer::DrawCaptions(image, captions, clock_);
+        // The count drops before the message goes, so that the receiver finds the runner idle.
         --pending_;
-        idle_.notify_all();
-        // Posted after the count drops, so that the receiver finds the runner idle.
-        if (job.notify)
-            QCoreApplication::postEvent(job.notify, new MessageEvent(doneType_));
-    }
+        if (notify)
+            QCoreApplication::postEvent(notify, new MessageEvent(doneType_));
+    });
 }
 
 bool CaptionJobRunner::Busy() const
 {
-    std::lock_guard lock(mutex_);
-    return pending_ > 0;
+    return pending_.load() > 0;
 }
 
 void CaptionJobRunner::WaitForAll()
 {
-    std::unique_lock lock(mutex_);
-    idle_.wait(lock, [this] { return pending_ == 0; });
+    worker_.WaitIdle();
 }

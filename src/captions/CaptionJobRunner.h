@@ -1,12 +1,11 @@
 #pragma once
 
 #include "CCaptionData.h"
+#include "WorkerThread.h"
 
 #include <QEvent>
-#include <condition_variable>
-#include <deque>
-#include <mutex>
-#include <thread>
+
+#include <atomic>
 #include <vector>
 
 class Clock;
@@ -36,22 +35,8 @@ public:
     void WaitForAll();
 
 private:
-    struct Job
-    {
-        ImageFrame* image = nullptr;
-        std::vector<CCaptionData> captions;
-        QObject* notify = nullptr;
-    };
-
-    void Run();
-
     const Clock& clock_;
     const QEvent::Type doneType_;
-    mutable std::mutex mutex_;
-    std::condition_variable wake_;
-    std::condition_variable idle_;
-    std::deque<Job> queue_;
-    int pending_ = 0; // queued or being drawn
-    bool stopping_ = false;
-    std::thread worker_;
+    std::atomic<int> pending_{0}; // queued or being drawn
+    WorkerThread worker_;         // last: it finishes its jobs while the rest is still there
 };
