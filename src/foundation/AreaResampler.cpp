@@ -124,6 +124,7 @@ bool AreaResample(const ConstPixelBuffer& source, const PixelBuffer& target, int
         !target.data || (bytesPerPixel != 3 && bytesPerPixel != 4))
         return false;
     const bool simd = kernel == ResampleKernel::Fastest && HaveSse2Passes();
+    const bool wide = simd && HaveAvx2Passes();
     try {
         const AxisTaps rows = MakeTaps(source.height, target.height);
         const AxisTaps columns = MakeTaps(source.width, target.width, true);
@@ -132,7 +133,10 @@ bool AreaResample(const ConstPixelBuffer& source, const PixelBuffer& target, int
         for (int y = 0; y < target.height; ++y) {
             std::uint8_t* out = target.data + target.pitch * y;
             if (simd) {
-                VerticalPassSse2(source, rows, y, rowBytes, intermediate.data());
+                if (wide)
+                    VerticalPassAvx2(source, rows, y, rowBytes, intermediate.data());
+                else
+                    VerticalPassSse2(source, rows, y, rowBytes, intermediate.data());
                 HorizontalPassSse2(intermediate.data(), columns, target.width, bytesPerPixel, out);
             } else {
                 VerticalPassPortable(source, rows, y, rowBytes, intermediate.data());

@@ -1,6 +1,6 @@
 #pragma once
 
-// Internals of the area resampler, shared by its portable and SSE2 passes.
+// Internals of the area resampler, shared by its portable, SSE2 and AVX2 passes.
 
 #include "AreaResampler.h"
 
@@ -49,5 +49,10 @@ void VerticalPassSse2(const ConstPixelBuffer& source, const AxisTaps& rows, int 
                       std::int16_t* intermediate);
 void HorizontalPassSse2(const std::int16_t* intermediate, const AxisTaps& columns, int targetWidth,
                         int channels, std::uint8_t* out);
+
+// The processor's AVX2, asked once.
+bool HaveAvx2Passes();
+void VerticalPassAvx2(const ConstPixelBuffer& source, const AxisTaps& rows, int targetRow, int rowBytes,
+                      std::int16_t* intermediate);
 
 } // namespace AreaResampling

@@ -1,12 +1,10 @@
 #include "DelayedImageSaver.h"
 
 #include "ImageEncoder.h"
-#include "ImageOperations.h"
 #include "MessageEvent.h"
 
 #include <QCoreApplication>
 
-#include <chrono>
 #include <system_error>
 
 DelayedImageSaver::DelayedImageSaver(QEvent::Type notifyType) : notifyType_(notifyType) {}
@@ -21,69 +19,88 @@ bool DelayedImageSaver::SaveImageFileLater(const ImageFrame& frame, const QStrin
 {
     ReapFinished();
     std::lock_guard lock(mutex_);
-    Job& job = jobs_.emplace_back();
-    if (!CopyImage(frame, job.frame) || (job.frame.IsEmpty() != frame.IsEmpty())) {
-        jobs_.pop_back();
-        return false;
+    queue_.push_back(Job{frame.SharedCopy(), path,
+                         std::chrono::steady_clock::now() + std::chrono::milliseconds(std::max(0, delayMs)),
+                         notify});
+    ++pending_;
+    // Each waiting image needs a thread: a parked one if there is one, else a new one.
+    if (idle_ >= static_cast<int>(queue_.size())) {
+        jobReady_.notify_one();
+        return true;
     }
-    job.path = path;
-    job.delayMs = std::max(0, delayMs);
-    job.notify = notify;
+    Worker& worker = workers_.emplace_back();
     try {
-        job.thread = std::thread([this, &job] { Run(job); });
+        worker.thread = std::thread([this, &worker] { Run(worker); });
     } catch (const std::system_error&) {
-        jobs_.pop_back();
+        workers_.pop_back();
+        queue_.pop_back();
+        --pending_;
         return false;
     }
     return true;
 }
 
-void DelayedImageSaver::Run(Job& job)
+void DelayedImageSaver::Save(Job& job, std::unique_lock<std::mutex>& lock)
 {
-    {
-        std::unique_lock lock(mutex_);
-        wake_.wait_for(lock, std::chrono::milliseconds(job.delayMs), [this] { return stopping_; });
-    }
+    stop_.wait_until(lock, job.due, [this] { return stopping_; });
+    lock.unlock();
     const ResultCode result = SaveImageFile(job.frame, job.path);
     job.frame.Empty();
-    if (job.notify) {
-        QCoreApplication::postEvent(job.notify,
-                                    new MessageEvent(notifyType_, result, Result::ToErrno(result)));
+    if (job.notify)
+        QCoreApplication::postEvent(job.notify, new MessageEvent(notifyType_, result, Result::ToErrno(result)));
+    lock.lock();
+    --pending_;
+}
+
+void DelayedImageSaver::Run(Worker& worker)
+{
+    std::unique_lock lock(mutex_);
+    for (;;) {
+        if (!queue_.empty()) {
+            Job job = std::move(queue_.front());
+            queue_.pop_front();
+            Save(job, lock);
+            continue;
+        }
+        if (stopping_)
+            break;
+        ++idle_;
+        const bool woken = jobReady_.wait_for(lock, IdleLinger, [this] { return stopping_ || !queue_.empty(); });
+        --idle_;
+        if (!woken)
+            break; // nothing to do for a long while: the thread ends, a later image starts another
     }
-    std::lock_guard lock(mutex_);
-    job.finished = true;
+    worker.finished = true;
 }
 
 void DelayedImageSaver::ReapFinished()
 {
-    std::list<Job> done;
+    std::list<Worker> done;
     {
         std::lock_guard lock(mutex_);
-        for (auto it = jobs_.begin(); it != jobs_.end();) {
+        for (auto it = workers_.begin(); it != workers_.end();) {
             auto next = std::next(it);
             if (it->finished)
-                done.splice(done.end(), jobs_, it);
+                done.splice(done.end(), workers_, it);
             it = next;
         }
     }
-    for (Job& job : done)
-        job.thread.join();
+    for (Worker& worker : done)
+        worker.thread.join();
 }
 
 void DelayedImageSaver::Shutdown()
 {
+    std::list<Worker> all;
     {
         std::lock_guard lock(mutex_);
         stopping_ = true;
+        all.splice(all.end(), workers_);
     }
-    wake_.notify_all();
-    std::list<Job> all;
-    {
-        std::lock_guard lock(mutex_);
-        all.splice(all.end(), jobs_);
-    }
-    for (Job& job : all)
-        job.thread.join();
+    jobReady_.notify_all();
+    stop_.notify_all();
+    for (Worker& worker : all)
+        worker.thread.join();
     std::lock_guard lock(mutex_);
     stopping_ = false;
 }
@@ -91,8 +108,11 @@ void DelayedImageSaver::Shutdown()
 int DelayedImageSaver::PendingCount() const
 {
     std::lock_guard lock(mutex_);
-    int count = 0;
-    for (const Job& job : jobs_)
-        count += job.finished ? 0 : 1;
-    return count;
+    return pending_;
+}
+
+int DelayedImageSaver::ThreadCount() const
+{
+    std::lock_guard lock(mutex_);
+    return static_cast<int>(workers_.size());
 }

@@ -136,6 +136,8 @@ void CSourceFile::StartDirectoryMonitor()
         watcher_.Start(settings.fileCollectDirectory);
         if (settings.fileCollectDirectory != watchedDirectory_)
             scanner_.Reset();
+        // Whatever happened while nothing was watching is only found by listing again.
+        scanner_.Relist();
         monitorActive_ = true;
         watchedDirectory_ = settings.fileCollectDirectory;
         watchedMask_ = settings.fileCollectMask;
@@ -267,6 +269,9 @@ void CSourceFile::OnDirectoryChanged(MessageEvent& message)
     if (auto* changes = dynamic_cast<DirectoryChanges*>(message.record.get())) {
         scanner_.NoteTouched(changes->touched);
         scanner_.NoteCompleted(changes->completed);
+        scanner_.NoteChanged(changes->changed);
+        if (changes->overflowed)
+            scanner_.Relist();
     }
     // Every change restarts the wait, so a burst is scanned once, one delay after its end.
     // Without a delay the scan still waits for the messages already queued, which it covers.

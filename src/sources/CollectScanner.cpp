@@ -7,14 +7,25 @@
 
 #include <cstring>
 #include <dirent.h>
+#include <fcntl.h>
 #include <fnmatch.h>
 #include <memory>
 #include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+struct DirectoryFd
+{
+    int fd;
+    ~DirectoryFd() { ::close(fd); }
+};
+} // namespace
 
 CollectScanner::CollectScanner(const Clock& clock) : clock_(clock) {}
 
 void CollectScanner::NoteCompleted(const QStringList& names)
 {
+    MarkStale(names);
     for (const QString& name : names) {
         files_[name].closed = true;
     }
@@ -22,6 +33,7 @@ void CollectScanner::NoteCompleted(const QStringList& names)
 
 void CollectScanner::NoteTouched(const QStringList& names)
 {
+    MarkStale(names);
     for (const QString& name : names) {
         Seen& seen = files_[name];
         seen.closed = false;
@@ -48,60 +60,132 @@ bool CollectScanner::Complete(const QString& name, std::int64_t size, std::int64
     return now - seen.stableSinceMs >= static_cast<std::uint64_t>(CompleteAfterMs);
 }
 
+void CollectScanner::MarkStale(const QStringList& names)
+{
+    for (const QString& name : names)
+        stale_.insert(QFile::encodeName(name));
+}
+
+void CollectScanner::NoteChanged(const QStringList& names)
+{
+    MarkStale(names);
+}
+
+bool CollectScanner::Restat(int directoryFd, const QByteArray& name)
+{
+    if (::fnmatch(pattern_.constData(), name.constData(), FNM_CASEFOLD) != 0)
+        return false;
+    struct stat status
+    {
+    };
+    // Pipes and devices are never pictures: opening one could block the scan.
+    if (::fstatat(directoryFd, name.constData(), &status, 0) != 0 ||
+        (!S_ISREG(status.st_mode) && !S_ISDIR(status.st_mode))) {
+        entries_.remove(name);
+        return false;
+    }
+    auto it = entries_.find(name);
+    if (it == entries_.end())
+        it = entries_.insert(name, Entry{0, 0, false, nextOrder_++});
+    it->modifiedMs = std::int64_t(status.st_mtim.tv_sec) * 1000 + status.st_mtim.tv_nsec / 1'000'000;
+    it->size = status.st_size;
+    it->directory = S_ISDIR(status.st_mode);
+    return true;
+}
+
+void CollectScanner::ListAll(int directoryFd)
+{
+    entries_.clear();
+    nextOrder_ = 0;
+    const int listingFd = ::dup(directoryFd);
+    if (listingFd < 0)
+        return;
+    std::unique_ptr<DIR, int (*)(DIR*)> dir(::fdopendir(listingFd), ::closedir);
+    if (!dir) {
+        ::close(listingFd);
+        return;
+    }
+    while (const dirent* entry = ::readdir(dir.get())) {
+        if (std::strcmp(entry->d_name, ".") != 0 && std::strcmp(entry->d_name, "..") != 0)
+            Restat(directoryFd, QByteArray(entry->d_name));
+    }
+    listed_ = true;
+}
+
+const QByteArray* CollectScanner::Newest() const
+{
+    const QByteArray* newest = nullptr;
+    const Entry* best = nullptr;
+    for (auto it = entries_.cbegin(); it != entries_.cend(); ++it) {
+        const Entry& entry = it.value();
+        // Among equal times the first listed wins.
+        if (!best || entry.modifiedMs > best->modifiedMs ||
+            (entry.modifiedMs == best->modifiedMs && entry.order < best->order)) {
+            best = &entry;
+            newest = &it.key();
+        }
+    }
+    return newest;
+}
+
 CollectScanner::Result CollectScanner::Scan(const QString& directory, const QString& mask,
                                             std::int64_t lastCollectedMs)
 {
     Result result;
-    // One pass over the directory, one stat for each name the mask takes: a drop directory
-    // that is never emptied must not make every scan slower by more than that.
-    std::unique_ptr<DIR, int (*)(DIR*)> dir(::opendir(QFile::encodeName(directory).constData()), ::closedir);
-    if (!dir)
+    const QByteArray encodedDirectory = QFile::encodeName(directory);
+    const int fd = ::open(encodedDirectory.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) {
+        listed_ = false;
         return result;
+    }
+    const DirectoryFd closer{fd};
     // "*.*" takes every name, with or without a dot, as users of wildcards expect.
     const QByteArray pattern = QFile::encodeName(mask == QLatin1String("*.*") ? QStringLiteral("*") : mask);
+    if (!listed_ || encodedDirectory != listedDirectory_ || pattern != pattern_) {
+        listedDirectory_ = encodedDirectory;
+        pattern_ = pattern;
+        ListAll(fd);
+    } else {
+        for (const QByteArray& name : std::as_const(stale_))
+            Restat(fd, name);
+        // Nothing reports a subdirectory whose own contents changed: they are few, so each
+        // is looked at every time.
+        QList<QByteArray> directories;
+        for (auto it = entries_.cbegin(); it != entries_.cend(); ++it) {
+            if (it->directory)
+                directories.append(it.key());
+        }
+        for (const QByteArray& name : std::as_const(directories))
+            Restat(fd, name);
+    }
+    stale_.clear();
+
+    // The winner is looked at once more, so a file changed or removed without a word from the
+    // watcher is never taken on old facts.
     QByteArray newest;
-    std::int64_t newestMs = 0;
-    std::int64_t newestSize = 0;
-    bool newestIsDirectory = false;
-    while (const dirent* entry = ::readdir(dir.get())) {
-        const char* name = entry->d_name;
-        if (std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0)
-            continue;
-        if (::fnmatch(pattern.constData(), name, FNM_CASEFOLD) != 0)
-            continue;
-        struct stat status
-        {
-        };
-        if (::fstatat(::dirfd(dir.get()), name, &status, 0) != 0)
-            continue; // gone since it was listed
-        if (!S_ISREG(status.st_mode) && !S_ISDIR(status.st_mode))
-            continue; // pipes and devices are never pictures
-        const std::int64_t modified =
-            std::int64_t(status.st_mtim.tv_sec) * 1000 + status.st_mtim.tv_nsec / 1'000'000;
-        // Strictly later only, so that among equal times the first listed wins.
-        if (modified > newestMs) {
-            newestMs = modified;
+    while (const QByteArray* best = Newest()) {
+        const QByteArray name = *best;
+        const std::int64_t listedMs = entries_.value(name).modifiedMs;
+        if (Restat(fd, name) && entries_.value(name).modifiedMs >= listedMs) {
             newest = name;
-            newestSize = status.st_size;
-            newestIsDirectory = S_ISDIR(status.st_mode);
+            break;
         }
     }
-    dir.reset();
-
-    if (newest.isEmpty() || newestMs <= lastCollectedMs)
+    if (newest.isEmpty() || entries_.value(newest).modifiedMs <= lastCollectedMs)
         return result;
+    const Entry entry = entries_.value(newest);
     result.name = QFile::decodeName(newest);
     result.path = QDir(directory).filePath(result.name);
-    result.modifiedMs = newestMs;
+    result.modifiedMs = entry.modifiedMs;
     result.outcome = Outcome::Unreadable;
     // A directory never opens as a file: it waits until a newer file arrives.
-    if (newestIsDirectory)
+    if (entry.directory)
         return result;
     QFile file(result.path);
     if (!file.open(QIODevice::ReadOnly))
         return result;
     result.outcome = Outcome::Wait;
-    if (!Complete(result.name, newestSize, newestMs))
+    if (!Complete(result.name, entry.size, entry.modifiedMs))
         return result;
     files_.remove(result.name);
     result.outcome = Outcome::Collect;

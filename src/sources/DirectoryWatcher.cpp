@@ -12,9 +12,9 @@
 #include <unistd.h>
 
 namespace {
-// The events that can make a file newer, or bring one in.
+// The events that can make a file newer, bring one in or take one away.
 constexpr std::uint32_t WatchMask = IN_CREATE | IN_CLOSE_WRITE | IN_MOVED_TO | IN_MODIFY | IN_ATTRIB |
-                                    IN_DELETE_SELF | IN_MOVE_SELF | IN_ONLYDIR;
+                                    IN_DELETE | IN_MOVED_FROM | IN_DELETE_SELF | IN_MOVE_SELF | IN_ONLYDIR;
 constexpr int QuietMs = 10;
 
 struct FileDescriptor
@@ -95,8 +95,9 @@ void DirectoryWatcher::Run(int inotifyFd, int stopFd)
             return; // asked to stop: nothing is posted
         // One batch: everything that arrives until the directory has been quiet for a moment
         // (at most a fifth of a second), so a burst of files is one message, not hundreds.
-        QSet<QString> completed, touched;
+        QSet<QString> completed, touched, changed;
         bool gone = false;
+        bool overflowed = false;
         bool stopping = false;
         for (int rounds = 0; rounds < 20; ++rounds) {
             const ssize_t length = ::read(inotify.fd, buffer, sizeof buffer);
@@ -113,6 +114,8 @@ void DirectoryWatcher::Run(int inotifyFd, int stopFd)
                 const QString name = event->len ? QFile::decodeName(event->name) : QString();
                 if (event->mask & (IN_DELETE_SELF | IN_MOVE_SELF | IN_IGNORED | IN_UNMOUNT)) {
                     gone = true;
+                } else if (event->mask & IN_Q_OVERFLOW) {
+                    overflowed = true;
                 } else if (event->mask & (IN_CLOSE_WRITE | IN_MOVED_TO)) {
                     // The last word on a name wins: closed after writing, or written again.
                     completed.insert(name);
@@ -120,9 +123,11 @@ void DirectoryWatcher::Run(int inotifyFd, int stopFd)
                 } else if (!name.isEmpty() && (event->mask & (IN_CREATE | IN_MODIFY))) {
                     touched.insert(name);
                     completed.remove(name);
+                } else if (!name.isEmpty()) {
+                    // An attribute change (a touch, a chmod) or a removal says nothing about
+                    // whether a writer is still at work, only that the entry is worth a look.
+                    changed.insert(name);
                 }
-                // An attribute change (a touch, a chmod) makes a batch but says nothing about
-                // whether a writer is still at work.
                 offset += static_cast<ssize_t>(sizeof(inotify_event) + event->len);
             }
         }
@@ -135,6 +140,8 @@ void DirectoryWatcher::Run(int inotifyFd, int stopFd)
         auto changes = std::make_unique<DirectoryChanges>();
         changes->completed = QStringList(completed.cbegin(), completed.cend());
         changes->touched = QStringList(touched.cbegin(), touched.cend());
+        changes->changed = QStringList(changed.cbegin(), changed.cend());
+        changes->overflowed = overflowed;
         Post(0, std::move(changes));
     }
 }

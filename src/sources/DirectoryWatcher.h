@@ -18,6 +18,10 @@ struct DirectoryChanges final : MessagePayload
     // Names created or written to after their last close in the batch (still growing).
     // A name is in at most one of the two lists.
     QStringList touched;
+    // Names whose times changed, or which were removed or renamed away.
+    QStringList changed;
+    // The kernel's queue overflowed: some changes were lost, the directory must be listed again.
+    bool overflowed = false;
 };
 
 // Watches one directory (not its subdirectories) on its own thread with inotify and posts one

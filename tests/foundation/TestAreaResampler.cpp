@@ -1,4 +1,5 @@
 #include "AreaResampler.h"
+#include "AreaResamplerKernels.h"
 #include "ImageOperations.h"
 #include "TestImages.h"
 
@@ -184,4 +185,30 @@ TEST(AreaResampler, ChannelsAreNotMixed)
     EXPECT_EQ(p.green, 0);
     EXPECT_EQ(p.blue, 0);
     EXPECT_EQ(out.Image().pixel(3, 4) >> 24, 0xFFu) << "the unused byte stays opaque";
+}
+
+TEST(AreaResampler, EveryVerticalPassGivesTheSameRows)
+{
+    using namespace AreaResampling;
+    std::mt19937 random(11);
+    for (int round = 0; round < 40; ++round) {
+        const int sw = 1 + random() % 400, sh = 2 + random() % 120;
+        const int th = 1 + random() % sh;
+        const int channels = round % 2 ? 4 : 3;
+        const ImageFrame src = RandomFrame(sw, sh, channels * 8, random());
+        const ConstPixelBuffer in{src.Row(0), src.Pitch(), sw, sh};
+        const AxisTaps rows = MakeTaps(sh, th);
+        const int rowBytes = sw * channels;
+        std::vector<std::int16_t> portable(rowBytes), sse2(rowBytes), avx2(rowBytes);
+        for (int y = 0; y < th; ++y) {
+            VerticalPassPortable(in, rows, y, rowBytes, portable.data());
+            VerticalPassSse2(in, rows, y, rowBytes, sse2.data());
+            ASSERT_EQ(sse2, portable) << sw << "x" << sh << " -> " << th << " row " << y;
+            // A processor without AVX2 would stop at its first instruction.
+            if (HaveAvx2Passes()) {
+                VerticalPassAvx2(in, rows, y, rowBytes, avx2.data());
+                ASSERT_EQ(avx2, portable) << sw << "x" << sh << " -> " << th << " row " << y;
+            }
+        }
+    }
 }

@@ -125,3 +125,48 @@ TEST(DelayedImageSaver, ManySavesAtOnceFromOneOwner)
     for (const auto& note : receiver.notes)
         EXPECT_EQ(note.result, 0);
 }
+
+TEST(DelayedImageSaver, ASteadyRunReusesOneThreadAndWaitingImagesGetTheirOwn)
+{
+    QTemporaryDir dir;
+    Receiver receiver;
+    DelayedImageSaver saver(RegisterNamedMessage(MessageName::ImageArchiveNewImageNotify));
+    ImageFrame frame = RandomFrame(32, 24, 24, 3);
+    for (std::size_t i = 0; i < 4; ++i) {
+        ASSERT_TRUE(saver.SaveImageFileLater(frame, dir.filePath(QString("%1.jpg").arg(i)), 0, &receiver));
+        ASSERT_TRUE(WaitUntil([&] { return receiver.notes.size() == i + 1 && saver.PendingCount() == 0; }));
+    }
+    EXPECT_EQ(saver.ThreadCount(), 1) << "the parked thread took each next image";
+    // Images with a long wait each hold a thread, so a quick one behind them is not held up.
+    for (int i = 0; i < 3; ++i)
+        ASSERT_TRUE(saver.SaveImageFileLater(frame, dir.filePath(QString("slow%1.jpg").arg(i)), 60'000, nullptr));
+    ASSERT_TRUE(saver.SaveImageFileLater(frame, dir.filePath("quick.jpg"), 0, &receiver));
+    ASSERT_TRUE(WaitUntil([&] { return receiver.notes.size() == 5; }));
+    EXPECT_TRUE(QFile::exists(dir.filePath("quick.jpg")));
+    EXPECT_FALSE(QFile::exists(dir.filePath("slow0.jpg")));
+    EXPECT_EQ(saver.PendingCount(), 3);
+    EXPECT_EQ(saver.ThreadCount(), 4);
+    saver.Shutdown();
+    EXPECT_EQ(saver.ThreadCount(), 0);
+    EXPECT_EQ(saver.PendingCount(), 0);
+    EXPECT_TRUE(QFile::exists(dir.filePath("slow2.jpg")));
+    // Usable again after a shutdown.
+    ASSERT_TRUE(saver.SaveImageFileLater(frame, dir.filePath("after.jpg"), 0, &receiver));
+    ASSERT_TRUE(WaitUntil([&] { return receiver.notes.size() == 6; }));
+}
+
+TEST(DelayedImageSaver, ChangingTheFrameInPlaceAfterwardsDoesNotChangeWhatIsSaved)
+{
+    QTemporaryDir dir;
+    Receiver receiver;
+    receiver.watchedPath = dir.filePath("kept.png");
+    DelayedImageSaver saver(RegisterNamedMessage(MessageName::ImageArchiveNewImageNotify));
+    ImageFrame frame = FlatFrame(8, 8, 24, 0, 0, 200);
+    ASSERT_TRUE(saver.SaveImageFileLater(frame, receiver.watchedPath, 100, &receiver));
+    for (int y = 0; y < frame.Height(); ++y)
+        std::fill_n(frame.Row(y), 8 * 3, std::uint8_t{7});
+    ASSERT_TRUE(WaitUntil([&] { return !receiver.notes.empty(); }));
+    ImageFrame back;
+    ASSERT_EQ(LoadImageFile(back, receiver.watchedPath), 0);
+    EXPECT_EQ(PixelAt(back, 4, 4).blue, 200);
+}

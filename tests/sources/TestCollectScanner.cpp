@@ -61,6 +61,7 @@ TEST_F(ScannerTest, AFileStillBeingWrittenWaitsUntilItStandsStill)
     EXPECT_EQ(Scan().outcome, CollectScanner::Outcome::Wait);
     clock.Advance(300);
     Make("growing.jpg", 5001, "part and more");
+    scanner.NoteTouched({"growing.jpg"});
     EXPECT_EQ(Scan().outcome, CollectScanner::Outcome::Wait) << "it changed";
     clock.Advance(499);
     EXPECT_EQ(Scan().outcome, CollectScanner::Outcome::Wait);
@@ -73,6 +74,7 @@ TEST_F(ScannerTest, AFileUnchangedForLongEnoughNeedsNoWatching)
     Make("found.jpg", 4000);
     EXPECT_EQ(Scan().outcome, CollectScanner::Outcome::Collect) << "last changed 1000 s ago";
     Make("future.jpg", 9000);
+    scanner.NoteTouched({"future.jpg"});
     EXPECT_EQ(Scan().outcome, CollectScanner::Outcome::Wait) << "a time ahead of the clock is watched";
 }
 
@@ -92,6 +94,7 @@ TEST_F(ScannerTest, MasksIgnoreCaseAndDirectoriesTakePart)
     scanner.NoteCompleted({"IMG_0001.JPG"});
     EXPECT_EQ(Scan().name, "IMG_0001.JPG");
     ASSERT_TRUE(QDir(dir.path()).mkdir("folder.jpg"));
+    scanner.NoteTouched({"folder.jpg"});
     SetTime("folder.jpg", 9000);
     const auto result = Scan();
     EXPECT_EQ(result.name, "folder.jpg");
@@ -106,6 +109,7 @@ TEST_F(ScannerTest, StarDotStarTakesEveryNameAndPipesAreNeverPictures)
     EXPECT_EQ(Scan("*.*").name, "README") << "a name without a dot";
     ASSERT_EQ(::mkfifo(QFile::encodeName(dir.filePath("pipe.jpg")).constData(), 0600), 0);
     SetTime("pipe.jpg", 4500);
+    scanner.NoteTouched({"pipe.jpg"});
     EXPECT_EQ(Scan("*.*").name, "README") << "a pipe would block whoever opened it";
 }
 
@@ -124,4 +128,62 @@ TEST_F(ScannerTest, AnOldFileArrivingLateIsNeverCollected)
     scanner.NoteCompleted({"copied-with-old-time.jpg"});
     EXPECT_EQ(Scan("*.jpg", 2000'000).outcome, CollectScanner::Outcome::NothingNew);
     EXPECT_EQ(scanner.Scan(dir.filePath("missing"), "*.jpg", 0).outcome, CollectScanner::Outcome::NothingNew);
+}
+
+TEST_F(ScannerTest, AfterTheFirstListingOnlyReportedNamesAreLookedAt)
+{
+    Make("first.jpg", 1000);
+    EXPECT_EQ(Scan().name, "first.jpg");
+    Make("unreported.jpg", 2000);
+    EXPECT_EQ(Scan().name, "first.jpg") << "nothing said the directory changed";
+    Make("reported.jpg", 3000);
+    scanner.NoteCompleted({"reported.jpg"});
+    EXPECT_EQ(Scan().name, "reported.jpg");
+    scanner.Relist();
+    Make("later.jpg", 2500);
+    SetTime("unreported.jpg", 4000);
+    EXPECT_EQ(Scan().name, "unreported.jpg") << "a new listing finds what was missed";
+    EXPECT_EQ(Scan("*.JPG").name, "unreported.jpg") << "another mask is listed afresh";
+}
+
+TEST_F(ScannerTest, TheNewestIsCheckedAgainBeforeItIsTaken)
+{
+    Make("keep.jpg", 2000);
+    Make("gone.jpg", 3000);
+    Make("aged.jpg", 4000);
+    EXPECT_EQ(Scan().name, "aged.jpg");
+    // Changed behind the watcher's back: the winner is looked at again, the next one wins.
+    SetTime("aged.jpg", 1000);
+    ASSERT_TRUE(QFile::remove(dir.filePath("gone.jpg")));
+    const auto result = Scan();
+    EXPECT_EQ(result.name, "keep.jpg");
+    EXPECT_EQ(result.modifiedMs, 2000'000);
+    scanner.NoteChanged({"keep.jpg"});
+    ASSERT_TRUE(QFile::remove(dir.filePath("keep.jpg")));
+    EXPECT_EQ(Scan().name, "aged.jpg") << "a reported removal";
+}
+
+TEST_F(ScannerTest, SubdirectoriesAreLookedAtEveryTime)
+{
+    Make("photo.jpg", 3000);
+    ASSERT_TRUE(QDir(dir.path()).mkdir("sub.jpg"));
+    SetTime("sub.jpg", 1000);
+    EXPECT_EQ(Scan().name, "photo.jpg");
+    // Writing into a subdirectory changes its time without an event in the watched one.
+    SetTime("sub.jpg", 4000);
+    EXPECT_EQ(Scan().outcome, CollectScanner::Outcome::Unreadable);
+    ASSERT_TRUE(QDir(dir.path()).rmdir("sub.jpg"));
+    EXPECT_EQ(Scan().name, "photo.jpg");
+}
+
+TEST_F(ScannerTest, AVanishedDirectoryIsListedAgainWhenItReturns)
+{
+    Make("a.jpg", 1000);
+    EXPECT_EQ(Scan().name, "a.jpg");
+    const QString path = dir.path();
+    ASSERT_TRUE(QDir(path).removeRecursively());
+    EXPECT_EQ(scanner.Scan(path, "*.jpg", 0).outcome, CollectScanner::Outcome::NothingNew);
+    ASSERT_TRUE(QDir().mkpath(path));
+    Make("b.jpg", 2000);
+    EXPECT_EQ(scanner.Scan(path, "*.jpg", 0).name, "b.jpg");
 }

@@ -21,7 +21,7 @@ class Page final : public QObject
 {
 public:
     std::vector<std::int64_t> codes;
-    QStringList completed, touched;
+    QStringList completed, touched, changed;
     bool event(QEvent* e) override
     {
         if (e->type() != Changed)
@@ -31,6 +31,7 @@ public:
         if (auto* changes = dynamic_cast<DirectoryChanges*>(message->record.get())) {
             completed << changes->completed;
             touched << changes->touched;
+            changed << changes->changed;
         }
         return true;
     }
@@ -80,9 +81,24 @@ TEST(DirectoryWatcher, AFileIsTouchedWhileOpenAndCompletedOnceClosed)
     // A touch of the times is no sign of writing: it leaves the file as it was.
     page.touched.clear();
     ASSERT_EQ(::utimes(QFile::encodeName(dir.filePath("slow.jpg")).constData(), nullptr), 0);
-    QThread::msleep(100);
-    QCoreApplication::processEvents();
+    ASSERT_TRUE(WaitUntil([&] { return page.changed.contains("slow.jpg"); })) << "worth a look";
     EXPECT_FALSE(page.touched.contains("slow.jpg"));
+}
+
+TEST(DirectoryWatcher, RemovedAndRenamedAwayNamesAreReported)
+{
+    QTemporaryDir dir, elsewhere;
+    WriteFile(dir.filePath("deleted.jpg"), "x");
+    WriteFile(dir.filePath("moved.jpg"), "y");
+    Page page;
+    DirectoryWatcher watcher(&page, Changed);
+    watcher.Start(dir.path());
+    ASSERT_TRUE(QFile::remove(dir.filePath("deleted.jpg")));
+    ASSERT_TRUE(QFile::rename(dir.filePath("moved.jpg"), elsewhere.filePath("moved.jpg")));
+    ASSERT_TRUE(
+        WaitUntil([&] { return page.changed.contains("deleted.jpg") && page.changed.contains("moved.jpg"); }));
+    EXPECT_TRUE(page.completed.isEmpty());
+    EXPECT_TRUE(page.touched.isEmpty());
 }
 
 TEST(DirectoryWatcher, ABurstArrivesInFewBatches)

@@ -204,6 +204,26 @@ TEST_F(FileSourceTest, OlderFilesWaitForANewDirectory)
     EXPECT_EQ(File().CurrentFrame().Width(), 40);
 }
 
+TEST_F(FileSourceTest, AFileMadeNewerByATouchIsCollectedAgain)
+{
+    // A full drop directory before the start: the first scan lists it, later ones look only
+    // at what the watcher reports.
+    for (int i = 0; i < 20; ++i) {
+        WriteFile(In(QString("old%1.jpg").arg(i)), "not looked at");
+        SetTime(In(QString("old%1.jpg").arg(i)), 1000000000 + i);
+    }
+    WriteFile(In("b.jpg"), JpegBytes(30, 20));
+    SetTime(In("b.jpg"), 1200000000);
+    Make();
+    ASSERT_TRUE(Logged("Loaded file b.jpg"));
+    WriteFile(In("a.jpg"), JpegBytes(32, 32));
+    ASSERT_TRUE(Logged("Loaded file a.jpg"));
+    log.entries.clear();
+    ASSERT_EQ(::utimes(QFile::encodeName(In("b.jpg")).constData(), nullptr), 0);
+    ASSERT_TRUE(Logged("Loaded file b.jpg")) << "its new time makes it the newest";
+    EXPECT_EQ(File().CurrentFrame().Width(), 30);
+}
+
 TEST_F(FileSourceTest, TheMaskDecidesAndNonImagesAreLoggedOnce)
 {
     Make();
