@@ -15,6 +15,7 @@
 #include "control/CControl.h"
 #include "control/CControlPage.h"
 #include "control/TraySequences.h"
+#include "outputs/CFTP.h"
 #include "outputs/CImageArchive.h"
 #include "sources/CSourceMain.h"
 
@@ -89,8 +90,9 @@ void CFramewrightDlg::CreatePages()
     pages_[About] = new CAbout(configuration_);
     pages_[Captions] = captions_ = new CCaptionMain(clock_, configuration_);
     pages_[Archive] = archive_ = new CImageArchive(clock_, dataDirectory_, configuration_);
+    pages_[Ftp] = ftp_ = new CFTP(configuration_);
     pages_[Source] = source_ = new CSourceMain(clock_, dataDirectory_, configuration_);
-    controller_ = new CControl(clock_, CControl::Parts{source_, captions_, archive_, nullptr, nullptr}, this);
+    controller_ = new CControl(clock_, CControl::Parts{source_, captions_, archive_, nullptr, ftp_}, this);
     pages_[Control] = new CControlPage(*controller_, *source_, configuration_);
     auto* advanced = new CAdvanced(clock_, controller_->Stats(), configuration_);
     pages_[Advanced] = advanced;
@@ -98,7 +100,7 @@ void CFramewrightDlg::CreatePages()
     connect(controller_, &CControl::StatisticsChanged, advanced, &CAdvanced::RefreshStatistics);
     connect(this, &CFramewrightDlg::StartRequested, controller_, &CControl::StartProcessing);
     connect(this, &CFramewrightDlg::StopRequested, controller_, &CControl::StopProcessing);
-    for (Page page : {Ftp, Preview, Email})
+    for (Page page : {Preview, Email})
         pages_[page] = new CPlaceholderPage(CConfiguration::PageTitles().at(page), configuration_);
     for (int page = 0; page < PageCount; ++page) {
         configuration_->addTab(pages_[page], CConfiguration::PageTitles().at(page));

@@ -10,6 +10,7 @@
 
 class CCaptionMain;
 class CControl;
+class CFTP;
 class CImageArchive;
 class CSourceMain;
 class CConfiguration;
@@ -77,6 +78,7 @@ public:
     CLog* LogPage() const;
     CCaptionMain* CaptionsPage() const { return captions_; }
     CImageArchive* ArchivePage() const { return archive_; }
+    CFTP* FtpPage() const { return ftp_; }
     CSourceMain* SourcePage() const { return source_; }
     CControl* Controller() const { return controller_; }
     Utils::Classes::CTrayIcon* Tray() const { return tray_.get(); }
@@ -112,6 +114,7 @@ private:
     CConfiguration* configuration_ = nullptr;
     CCaptionMain* captions_ = nullptr;
     CImageArchive* archive_ = nullptr;
+    CFTP* ftp_ = nullptr;
     CSourceMain* source_ = nullptr;
     CControl* controller_ = nullptr;
     QPushButton* okButton_ = nullptr;

@@ -85,7 +85,21 @@ TEST_F(MainWindowTest, FirstRunShowsTheWindowAndWritesDefaults)
     EXPECT_TRUE(log[0].startsWith("Pixlet Initialising - version ")) << log[0].toStdString();
     EXPECT_EQ(log[1], "Data directory is " + Data());
     EXPECT_EQ(log[2], "Could not open settings file - Using defaults");
-    QStringList expected = {"CaptionNumberOfCaptions = 2", ""};
+    QStringList expected = {"FTPServer = ",
+                            "FTPPort = 21",
+                            "FTPUsername = ",
+                            "FTPPassword = ",
+                            "FTPSavePassword = Yes",
+                            "FTPEncryptPassword = Yes",
+                            "FTPDestinationDirectory = ",
+                            "FTPDestinationFilename = Pixlet Image.jpg",
+                            "FTPThumbnailEnable = No",
+                            "FTPThumbnailDestinationDirectory = ",
+                            "FTPThumbnailDestinationFilename = ",
+                            "FTPThumbnailWidth = 160",
+                            "FTPThumbnailHeight = 120",
+                            ""};
+    expected << "CaptionNumberOfCaptions = 2" << "";
     const QStringList texts = {"Caption Example 1", "Caption Example 2 - The time is <HH>:<MM>:<SS>"};
     const QStringList colours = {"127, 0, 127", "0, 0, 0"};
     const QStringList positions = {"0,30", "0,60"};

@@ -1,0 +1,12 @@
+#pragma once
+
+#include <QString>
+
+// Keeps a password out of plain sight in the settings file: the UTF-8 bytes XORed with a
+// fixed three-letter key, then Base64 without padding. This hides it from a glance over a
+// shoulder, nothing more: anyone with the file and this code can read it.
+//
+// The stored text has no line breaks, so a long password still fits on its settings line;
+// unscrambling skips any it finds, and stops at the first zero byte.
+QString ScramblePassword(const QString& password);
+QString UnscramblePassword(const QString& text);

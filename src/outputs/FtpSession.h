@@ -1,0 +1,57 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+#include <atomic>
+#include <cstdint>
+
+// How long a dead or stalled server may hold an upload.
+struct FtpLimits
+{
+    int connectTimeoutMs = 30'000;  // the TCP connection, the greeting and the login
+    int stallTimeoutMs = 60'000;    // no reply, or less than 1 byte/s moved, for this long
+};
+
+// One FTP connection on libcurl, used from a single thread: log in, then send files one after
+// the other, each into a directory taken relative to wherever the previous one left off (an
+// absolute directory starts again from the root). Active mode, binary transfers.
+class FtpSession final
+{
+public:
+
+    // `cancel` set from another thread aborts whatever the session is waiting for.
+    FtpSession(const FtpLimits& limits, const std::atomic<bool>& cancel);
+    ~FtpSession();
+    FtpSession(const FtpSession&) = delete;
+    FtpSession& operator=(const FtpSession&) = delete;
+
+    // Connects and logs in (an empty user name logs in anonymously; port 0 is port 21). An
+    // empty text on success, otherwise what went wrong.
+    QString Open(const QString& server, std::uint16_t port, const QString& user, const QString& password);
+    // Changes into the directory, relative to the current one unless it starts with "/"; an
+    // empty one stays. False when the server refuses: the connection stays where it was.
+    bool ChangeDirectory(const QString& directory);
+    // Sends the local file under the name into the current directory. An empty text on
+    // success, otherwise what went wrong (the library's message and the server's words).
+    QString Put(const QString& localPath, const QString& remoteName);
+    void Close();
+
+private:
+    struct Location
+    {
+        bool absolute = false;
+        QStringList segments;
+    };
+    static Location Enter(const Location& from, const QString& directory);
+    QByteArray Url(const Location& location, const QString& name) const;
+    QString ErrorText(int code) const;
+    void ApplyCommonOptions();
+
+    const FtpLimits limits_;
+    const std::atomic<bool>& cancel_;
+    void* curl_ = nullptr;
+    char errorBuffer_[256] = {};
+    QByteArray base_; // "ftp://host:port"
+    Location location_;
+};

@@ -1,0 +1,68 @@
+#include "FtpSettings.h"
+
+#include "PasswordScrambler.h"
+
+#include <limits>
+
+namespace {
+const QString KeyUser = QStringLiteral("FTPUsername");
+const QString KeyPassword = QStringLiteral("FTPPassword");
+const QString KeySavePassword = QStringLiteral("FTPSavePassword");
+const QString KeyScramble = QStringLiteral("FTPEncryptPassword");
+const QString KeyServer = QStringLiteral("FTPServer");
+const QString KeyPort = QStringLiteral("FTPPort");
+const QString KeyDirectory = QStringLiteral("FTPDestinationDirectory");
+const QString KeyFilename = QStringLiteral("FTPDestinationFilename");
+const QString KeyThumbDirectory = QStringLiteral("FTPThumbnailDestinationDirectory");
+const QString KeyThumbFilename = QStringLiteral("FTPThumbnailDestinationFilename");
+const QString KeyThumbHeight = QStringLiteral("FTPThumbnailHeight");
+const QString KeyThumbWidth = QStringLiteral("FTPThumbnailWidth");
+const QString KeyThumbEnable = QStringLiteral("FTPThumbnailEnable");
+
+std::int32_t AnyInt(const SettingsList& list, const QString& key, std::int32_t defaultValue)
+{
+    return GetSettingInt(list, key, defaultValue, std::numeric_limits<std::int32_t>::min(),
+                         std::numeric_limits<std::int32_t>::max());
+}
+} // namespace
+
+FtpSettings FtpSettings::Read(const SettingsList& list)
+{
+    const FtpSettings defaults;
+    FtpSettings s;
+    s.userName = GetSettingString(list, KeyUser, defaults.userName);
+    s.password = GetSettingString(list, KeyPassword, defaults.password);
+    s.savePassword = GetSettingBool(list, KeySavePassword, defaults.savePassword);
+    s.scramblePassword = GetSettingBool(list, KeyScramble, defaults.scramblePassword);
+    s.server = GetSettingString(list, KeyServer, defaults.server);
+    s.port = static_cast<std::uint16_t>(AnyInt(list, KeyPort, defaults.port) & 0xFFFF);
+    s.destinationDirectory = GetSettingString(list, KeyDirectory, defaults.destinationDirectory);
+    s.destinationFilename = GetSettingString(list, KeyFilename, defaults.destinationFilename);
+    s.thumbnailDirectory = GetSettingString(list, KeyThumbDirectory, defaults.thumbnailDirectory);
+    s.thumbnailFilename = GetSettingString(list, KeyThumbFilename, defaults.thumbnailFilename);
+    s.thumbnailHeight = AnyInt(list, KeyThumbHeight, defaults.thumbnailHeight);
+    s.thumbnailWidth = AnyInt(list, KeyThumbWidth, defaults.thumbnailWidth);
+    s.thumbnailEnabled = GetSettingBool(list, KeyThumbEnable, defaults.thumbnailEnabled);
+    if (s.scramblePassword)
+        s.password = UnscramblePassword(s.password);
+    return s;
+}
+
+void FtpSettings::Write(SettingsList& list) const
+{
+    AppendSetting(list, KeyServer, server);
+    AppendSetting(list, KeyPort, static_cast<std::int32_t>(port));
+    AppendSetting(list, KeyUser, userName);
+    if (savePassword)
+        AppendSetting(list, KeyPassword, scramblePassword ? ScramblePassword(password) : password);
+    AppendSetting(list, KeySavePassword, savePassword);
+    AppendSetting(list, KeyScramble, scramblePassword);
+    AppendSetting(list, KeyDirectory, destinationDirectory);
+    AppendSetting(list, KeyFilename, destinationFilename);
+    AppendSetting(list, KeyThumbEnable, thumbnailEnabled);
+    AppendSetting(list, KeyThumbDirectory, thumbnailDirectory);
+    AppendSetting(list, KeyThumbFilename, thumbnailFilename);
+    AppendSetting(list, KeyThumbWidth, thumbnailWidth);
+    AppendSetting(list, KeyThumbHeight, thumbnailHeight);
+    EndSettingsBlock(list);
+}

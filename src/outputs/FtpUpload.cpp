@@ -1,0 +1,95 @@
+#include "FtpUpload.h"
+
+#include "Clock.h"
+#include "ImageEncoder.h"
+#include "ImageOperations.h"
+#include "ResultCodes.h"
+#include "TransferRate.h"
+
+#include <vector>
+
+namespace {
+struct Item
+{
+    QString localPath;
+    QString directory;
+    QString remoteName;
+    bool uploaded = false;
+};
+
+QString SaveFailedText(const QString& path)
+{
+    return QStringLiteral("Failed to save ") + path + QStringLiteral(" prior to FTP Upload");
+}
+
+// Without a private directory nothing is written: a shared one is where links get planted.
+bool WriteTemporary(const ImageFrame& image, const QString& tempDirectory, const QString& path)
+{
+    return !tempDirectory.isEmpty() && !image.IsEmpty() && Result::Succeeded(SaveImageFile(image, path));
+}
+} // namespace
+
+QString FileNameExtension(const QString& name)
+{
+    const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
+    const qsizetype separator = std::max(name.lastIndexOf(QLatin1Char('/')), name.lastIndexOf(QLatin1Char('\\')));
+    return dot > separator ? name.mid(dot) : QString();
+}
+
+void RunFtpUpload(FtpUploadJob& job, const std::atomic<bool>& cancel, std::atomic<int>& state,
+                  const FtpReporter& report)
+{
+    const FtpSettings& s = job.settings;
+    std::vector<Item> items;
+
+    const QString mainPath =
+        job.tempDirectory + QStringLiteral("PIXLET_FTP_TEMP") + FileNameExtension(s.destinationFilename);
+    if (!WriteTemporary(job.image, job.tempDirectory, mainPath)) {
+        state = static_cast<int>(OutputState::Failed);
+        report(FtpReport::Error, SaveFailedText(mainPath));
+        return;
+    }
+    items.push_back({mainPath, s.destinationDirectory, s.destinationFilename});
+
+    if (s.thumbnailEnabled) {
+        const QString thumbPath =
+            job.tempDirectory + QStringLiteral("PIXLET_FTP_TH_TEMP") + FileNameExtension(s.thumbnailFilename);
+        // The thumbnail is exactly the size asked for: the aspect ratio is not kept.
+        const bool resized = s.thumbnailWidth > 0 && s.thumbnailHeight > 0 &&
+                             ResizeImageInPlace(job.image, s.thumbnailWidth, s.thumbnailHeight);
+        if (resized && WriteTemporary(job.image, job.tempDirectory, thumbPath))
+            items.push_back({thumbPath, s.thumbnailDirectory, s.thumbnailFilename});
+        else
+            report(FtpReport::Error, SaveFailedText(thumbPath));
+    }
+    job.image.Empty();
+
+    report(FtpReport::Connecting, s.server);
+    FtpSession session(job.limits, cancel);
+    const QString openError = session.Open(s.server, s.port, s.userName, s.password);
+    if (!openError.isEmpty()) {
+        state = static_cast<int>(OutputState::Failed);
+        report(FtpReport::Error, openError);
+        return;
+    }
+    for (Item& item : items) {
+        if (!session.ChangeDirectory(item.directory)) {
+            report(FtpReport::Error, QStringLiteral("Failed to set directory - ") + item.directory);
+            continue;
+        }
+        report(FtpReport::Uploading, item.remoteName);
+        const std::uint64_t start = MillisecondClock();
+        const QString error = session.Put(item.localPath, item.remoteName);
+        item.uploaded = error.isEmpty();
+        if (item.uploaded)
+            report(FtpReport::Sent, TransferRateText(start, item.localPath));
+        else
+            report(FtpReport::Error, error);
+    }
+    session.Close();
+    bool allSent = true;
+    for (const Item& item : items)
+        allSent = allSent && item.uploaded;
+    state = static_cast<int>(allSent ? OutputState::Idle : OutputState::Failed);
+    report(FtpReport::Closed, std::nullopt);
+}

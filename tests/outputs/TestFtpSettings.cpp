@@ -1,0 +1,116 @@
+#include "PasswordScrambler.h"
+#include "outputs/CFTP.h"
+#include "outputs/FtpSettings.h"
+#include "outputs/FtpUpload.h"
+
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+TEST(FtpPassword, ScramblingRoundTripsAndStaysOnOneLine)
+{
+    EXPECT_EQ(ScramblePassword(""), "");
+    EXPECT_EQ(UnscramblePassword(""), "");
+    // "abc" XOR "QZV" = 0x30 0x38 0x35, "0850" without padding... as Base64: "MDg1".
+    EXPECT_EQ(ScramblePassword("abc"), "MDg1");
+    const QString eighty(80, QLatin1Char('p'));
+    for (const QString& password : {QString("s3cret"), QString("pässwörd ✓"), eighty}) {
+        const QString stored = ScramblePassword(password);
+        EXPECT_FALSE(stored.contains('\n')) << "one settings line";
+        EXPECT_FALSE(stored.contains('=')) << "no padding";
+        EXPECT_EQ(UnscramblePassword(stored), password);
+    }
+    // Line breaks in an older file are skipped; a zero byte ends the password.
+    const QString wrapped = ScramblePassword(eighty);
+    EXPECT_EQ(UnscramblePassword(wrapped.left(40) + "\r\n" + wrapped.mid(40)), eighty);
+    EXPECT_EQ(UnscramblePassword(ScramblePassword(QString("ab") + QChar(0) + "cd")), "ab");
+}
+
+TEST(FtpSettings, DefaultsOrderAndThePasswordLine)
+{
+    const FtpSettings defaults = FtpSettings::Read({});
+    EXPECT_EQ(defaults.port, 21);
+    EXPECT_EQ(defaults.destinationFilename, "Pixlet Image.jpg");
+    EXPECT_EQ(defaults.thumbnailWidth, 160);
+    EXPECT_EQ(defaults.thumbnailHeight, 120);
+    EXPECT_TRUE(defaults.savePassword);
+    EXPECT_TRUE(defaults.scramblePassword);
+    EXPECT_FALSE(defaults.thumbnailEnabled);
+
+    FtpSettings s;
+    s.server = "ftp.example.net";
+    s.userName = "cam";
+    s.password = "pw";
+    SettingsList list;
+    s.Write(list);
+    const SettingsList expected = {"FTPServer = ftp.example.net",
+                                   "FTPPort = 21",
+                                   "FTPUsername = cam",
+                                   "FTPPassword = " + ScramblePassword("pw"),
+                                   "FTPSavePassword = Yes",
+                                   "FTPEncryptPassword = Yes",
+                                   "FTPDestinationDirectory = ",
+                                   "FTPDestinationFilename = Pixlet Image.jpg",
+                                   "FTPThumbnailEnable = No",
+                                   "FTPThumbnailDestinationDirectory = ",
+                                   "FTPThumbnailDestinationFilename = ",
+                                   "FTPThumbnailWidth = 160",
+                                   "FTPThumbnailHeight = 120",
+                                   ""};
+    EXPECT_EQ(list, expected);
+    EXPECT_EQ(FtpSettings::Read(list), s);
+
+    s.savePassword = false;
+    list.clear();
+    s.Write(list);
+    EXPECT_FALSE(list.join('\n').contains("FTPPassword")) << "not saved";
+    EXPECT_EQ(FtpSettings::Read(list).password, "") << "the next start begins without it";
+
+    s.savePassword = true;
+    s.scramblePassword = false;
+    list.clear();
+    s.Write(list);
+    EXPECT_TRUE(list.contains("FTPPassword = pw"));
+    EXPECT_EQ(FtpSettings::Read({"FTPPort = 65557"}).port, 21) << "the low 16 bits";
+}
+
+TEST(FtpPage, ThumbnailSidesAreClampedAndTheFieldsFollowTheCheckBox)
+{
+    CFTP page;
+    page.LoadSettings({"FTPThumbnailEnable = No"});
+    EXPECT_FALSE(page.ThumbnailWidthEdit()->isEnabled()) << "set on load as well";
+    page.LoadSettings({"FTPThumbnailEnable = Yes"});
+    EXPECT_TRUE(page.ThumbnailWidthEdit()->isEnabled());
+
+    QLineEdit* width = page.ThumbnailWidthEdit();
+    width->selectAll();
+    QTest::keyClicks(width, "5000");
+    EXPECT_EQ(width->text(), "1000");
+    width->selectAll();
+    QTest::keyClicks(width, "0");
+    EXPECT_EQ(width->text(), "1");
+    width->clear();
+    EXPECT_EQ(width->text(), "");
+    page.ApplyPage();
+    EXPECT_EQ(page.Settings().thumbnailWidth, 0) << "an emptied field stores 0";
+
+    int changes = 0;
+    QObject::connect(&page, &CFTP::Changed, [&] { ++changes; });
+    page.ThumbnailCheck()->setChecked(false);
+    EXPECT_FALSE(page.ThumbnailDirectoryEdit()->isEnabled());
+    EXPECT_FALSE(page.ThumbnailHeightEdit()->isEnabled());
+    EXPECT_EQ(changes, 1);
+    page.RefreshPage();
+    EXPECT_TRUE(page.ThumbnailCheck()->isChecked()) << "revert shows the stored record";
+    EXPECT_EQ(page.ThumbnailWidthEdit()->text(), "0");
+}
+
+TEST(FtpUpload, FileNameExtensions)
+{
+    EXPECT_EQ(FileNameExtension("Pixlet Image.jpg"), ".jpg");
+    EXPECT_EQ(FileNameExtension("cam.PNG"), ".PNG");
+    EXPECT_EQ(FileNameExtension("noextension"), "");
+    EXPECT_EQ(FileNameExtension("dir.d/name"), "");
+}

@@ -1,0 +1,26 @@
+#pragma once
+
+#include <QProcess>
+#include <QString>
+#include <QTemporaryDir>
+
+// A pyftpdlib server on 127.0.0.1 at a free port, for one test: started by the constructor,
+// stopped by Stop() or the destructor. Files land in Home().
+class FtpServer final
+{
+public:
+    static inline const QString User = QStringLiteral("camera");
+    static inline const QString Password = QStringLiteral("s3cret");
+
+    FtpServer();
+    ~FtpServer();
+    bool Running() const { return port_ != 0; }
+    quint16 Port() const { return port_; }
+    QString Home() const { return home_.path(); }
+    void Stop();
+
+private:
+    QTemporaryDir home_;
+    QProcess process_;
+    quint16 port_ = 0;
+};
