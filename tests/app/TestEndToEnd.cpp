@@ -1,6 +1,7 @@
 #include "CFramewrightDlg.h"
 #include "Clock.h"
 #include "EventLog.h"
+#include "FtpServer.h"
 #include "ImageDecoder.h"
 #include "ImageEncoder.h"
 #include "ImageFormat.h"
@@ -143,6 +144,49 @@ TEST(EndToEnd, AnIntervalOnTheStrokeRunsACycleEveryPeriod)
         const int second = begun.right(2).toInt();
         EXPECT_EQ(second % 2, 0) << begun.toStdString() << ": on the stroke of two seconds";
     }
+    SetLogReceiver(nullptr);
+    dialog.ExitProgram();
+}
+
+// With FTP enabled against a real server, a dropped photo and its thumbnail arrive there and
+// the log tells each step.
+TEST(EndToEnd, ADroppedPhotoIsUploadedWithItsThumbnail)
+{
+    FtpServer server;
+    ASSERT_TRUE(server.Running());
+    QTemporaryDir home, drop;
+    const QString data = home.path() + "/Quellmoor Software/Pixlet/";
+    QDir().mkpath(data);
+    QFile settings(data + "Pixlet.ini");
+    ASSERT_TRUE(settings.open(QIODevice::WriteOnly));
+    settings.write(("SourceType = 0\r\nSourceFileCollectDirectory = " + drop.path() +
+                    "\r\nFTPServer = 127.0.0.1\r\nFTPPort = " + QString::number(server.Port()) +
+                    "\r\nFTPUsername = " + FtpServer::User + "\r\nFTPPassword = " + FtpServer::Password +
+                    "\r\nFTPEncryptPassword = No\r\nFTPThumbnailEnable = Yes\r\n"
+                    "FTPThumbnailDestinationFilename = thumb.jpg\r\n"
+                    "ControlEnableFTP = Yes\r\nControlProcessCollectionType = 1\r\nControlStartOnLoad = Yes\r\n")
+                       .toUtf8());
+    settings.close();
+    LogRecorder log;
+    TrayRecord tray;
+    CFramewrightDlg dialog(SystemClock(), data);
+    dialog.Initialise(std::make_unique<RecordingTrayPresenter>(tray));
+    SetLogReceiver(&log);
+    DropJpeg(drop.filePath("a.jpg"), 200, 100);
+    ASSERT_TRUE(WaitUntil([&] { return !log.Starting("Processing cycle ended").isEmpty(); }, 15000));
+    QStringList steps;
+    for (const auto& entry : log.entries) {
+        if (entry.text.startsWith("FTP - "))
+            steps << entry.text.left(entry.text.indexOf(" K/S") > 0 ? entry.text.indexOf(" - ", 6) : -1);
+    }
+    EXPECT_EQ(steps, (QStringList{"FTP - Connecting to 127.0.0.1", "FTP - Uploading Pixlet Image.jpg",
+                                  "FTP - Upload completed OK", "FTP - Uploading thumb.jpg",
+                                  "FTP - Upload completed OK", "FTP - Connection closed"}));
+    ImageFrame thumb;
+    ASSERT_EQ(LoadImageFile(thumb, QDir(server.Home()).filePath("thumb.jpg")), 0);
+    EXPECT_EQ(thumb.Width(), 160);
+    EXPECT_TRUE(QFile::exists(QDir(server.Home()).filePath("Pixlet Image.jpg")));
+    EXPECT_EQ(dialog.Controller()->Stats().ftpCycles, 2);
     SetLogReceiver(nullptr);
     dialog.ExitProgram();
 }

@@ -191,6 +191,9 @@ TEST_F(FtpUploadTest, AThumbnailThatCannotBeMadeLeavesTheMainImage)
 
 TEST_F(FtpUploadTest, ConnectionFailuresAreReportedWithoutAClose)
 {
+    Configure();
+    ASSERT_TRUE(UploadOnce());
+    EXPECT_EQ(reports.Codes(), (Codes{0, 1, 2, 4}));
     // A wrong password.
     page.LoadSettings({"FTPServer = 127.0.0.1", QString("FTPPort = %1").arg(server.Port()),
                        "FTPUsername = " + FtpServer::User, "FTPPassword = wrong", "FTPEncryptPassword = No"});
@@ -199,7 +202,7 @@ TEST_F(FtpUploadTest, ConnectionFailuresAreReportedWithoutAClose)
     EXPECT_TRUE(reports.steps[1].second.contains("Login denied")) << reports.steps[1].second.toStdString();
     EXPECT_EQ(page.State(), OutputState::Failed);
 
-    // Nobody listening.
+    // The server stopped since the last cycle: nobody listening.
     const quint16 port = server.Port();
     server.Stop();
     Configure({}, port);
