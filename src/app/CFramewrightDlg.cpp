@@ -16,6 +16,7 @@
 #include "control/CControlPage.h"
 #include "control/TraySequences.h"
 #include "outputs/CFTP.h"
+#include "outputs/CSMTP.h"
 #include "outputs/CImageArchive.h"
 #include "sources/CSourceMain.h"
 
@@ -91,8 +92,9 @@ void CFramewrightDlg::CreatePages()
     pages_[Captions] = captions_ = new CCaptionMain(clock_, configuration_);
     pages_[Archive] = archive_ = new CImageArchive(clock_, dataDirectory_, configuration_);
     pages_[Ftp] = ftp_ = new CFTP(configuration_);
+    pages_[Email] = email_ = new CSMTP(clock_, configuration_);
     pages_[Source] = source_ = new CSourceMain(clock_, dataDirectory_, configuration_);
-    controller_ = new CControl(clock_, CControl::Parts{source_, captions_, archive_, nullptr, ftp_}, this);
+    controller_ = new CControl(clock_, CControl::Parts{source_, captions_, archive_, email_, ftp_}, this);
     pages_[Control] = new CControlPage(*controller_, *source_, configuration_);
     auto* advanced = new CAdvanced(clock_, controller_->Stats(), configuration_);
     pages_[Advanced] = advanced;
@@ -100,7 +102,7 @@ void CFramewrightDlg::CreatePages()
     connect(controller_, &CControl::StatisticsChanged, advanced, &CAdvanced::RefreshStatistics);
     connect(this, &CFramewrightDlg::StartRequested, controller_, &CControl::StartProcessing);
     connect(this, &CFramewrightDlg::StopRequested, controller_, &CControl::StopProcessing);
-    for (Page page : {Preview, Email})
+    for (Page page : {Preview})
         pages_[page] = new CPlaceholderPage(CConfiguration::PageTitles().at(page), configuration_);
     for (int page = 0; page < PageCount; ++page) {
         configuration_->addTab(pages_[page], CConfiguration::PageTitles().at(page));

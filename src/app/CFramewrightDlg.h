@@ -11,6 +11,7 @@
 class CCaptionMain;
 class CControl;
 class CFTP;
+class CSMTP;
 class CImageArchive;
 class CSourceMain;
 class CConfiguration;
@@ -79,6 +80,7 @@ public:
     CCaptionMain* CaptionsPage() const { return captions_; }
     CImageArchive* ArchivePage() const { return archive_; }
     CFTP* FtpPage() const { return ftp_; }
+    CSMTP* EmailPage() const { return email_; }
     CSourceMain* SourcePage() const { return source_; }
     CControl* Controller() const { return controller_; }
     Utils::Classes::CTrayIcon* Tray() const { return tray_.get(); }
@@ -115,6 +117,7 @@ private:
     CCaptionMain* captions_ = nullptr;
     CImageArchive* archive_ = nullptr;
     CFTP* ftp_ = nullptr;
+    CSMTP* email_ = nullptr;
     CSourceMain* source_ = nullptr;
     CControl* controller_ = nullptr;
     QPushButton* okButton_ = nullptr;

@@ -99,6 +99,13 @@ TEST_F(MainWindowTest, FirstRunShowsTheWindowAndWritesDefaults)
                             "FTPThumbnailWidth = 160",
                             "FTPThumbnailHeight = 120",
                             ""};
+    expected << "EmailServer = "
+             << "EmailPort = 25"
+             << "EmailSubject = "
+             << "EmailFilename = Pixlet Image.jpg"
+             << "EmailToAddress = "
+             << "EmailFrom Address = "
+             << "";
     expected << "CaptionNumberOfCaptions = 2" << "";
     const QStringList texts = {"Caption Example 1", "Caption Example 2 - The time is <HH>:<MM>:<SS>"};
     const QStringList colours = {"127, 0, 127", "0, 0, 0"};

@@ -1,0 +1,65 @@
+#pragma once
+
+#include <QByteArray>
+#include <QHash>
+#include <QProcess>
+#include <QStringList>
+#include <QTcpServer>
+#include <QTemporaryDir>
+
+#include <functional>
+
+class QTcpSocket;
+
+// aiosmtpd on 127.0.0.1 at a free port; each accepted message lands in Directory() as
+// <n>.eml, its envelope as <n>.env.
+class AiosmtpdServer final
+{
+public:
+    AiosmtpdServer();
+    ~AiosmtpdServer();
+    bool Running() const { return port_ != 0; }
+    quint16 Port() const { return port_; }
+    QString Directory() const { return directory_.path(); }
+    // The message parsed by Python's email package: "key=value" lines; the attachment's bytes
+    // are written to `attachment`.
+    static QHash<QString, QString> ParseMessage(const QString& path, const QString& attachment);
+
+private:
+    QTemporaryDir directory_;
+    QProcess process_;
+    quint16 port_ = 0;
+};
+
+// A small SMTP server of our own, on the test's thread, for the replies real servers seldom
+// give. It sends the greeting, then one scripted reply per command (for DATA's text, one when
+// its closing dot arrives). It records every command line and the message text.
+class ScriptedSmtpServer final : public QObject
+{
+public:
+    struct Script
+    {
+        QByteArray greeting = "220 scripted ESMTP\r\n";
+        QList<QByteArray> replies; // one per command, in order
+        bool closeAfterQuit = true;
+        bool silent = false;            // accept and never say a word
+        qsizetype floodBytes = 0;       // instead of the greeting: this many bytes without a line end
+        int hangUpAfter = -1;           // close the connection, without a word, after this many replies
+    };
+
+    explicit ScriptedSmtpServer(Script script);
+    quint16 Port() const { return server_.serverPort(); }
+    QStringList commands;
+    QByteArray message;
+    bool clientClosed = false;
+
+private:
+    void OnConnection();
+    void OnData(QTcpSocket* socket);
+
+    Script script_;
+    QTcpServer server_;
+    QByteArray pending_;
+    bool inData_ = false;
+    int next_ = 0;
+};
