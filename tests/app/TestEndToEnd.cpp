@@ -2,6 +2,7 @@
 #include "Clock.h"
 #include "EventLog.h"
 #include "FtpServer.h"
+#include "SmtpServers.h"
 #include "ImageDecoder.h"
 #include "ImageEncoder.h"
 #include "ImageFormat.h"
@@ -187,6 +188,42 @@ TEST(EndToEnd, ADroppedPhotoIsUploadedWithItsThumbnail)
     EXPECT_EQ(thumb.Width(), 160);
     EXPECT_TRUE(QFile::exists(QDir(server.Home()).filePath("Pixlet Image.jpg")));
     EXPECT_EQ(dialog.Controller()->Stats().ftpCycles, 2);
+    SetLogReceiver(nullptr);
+    dialog.ExitProgram();
+}
+
+// With e-mail enabled against aiosmtpd, a dropped photo arrives as a message with the log
+// telling each step.
+TEST(EndToEnd, ADroppedPhotoIsMailed)
+{
+    AiosmtpdServer server;
+    ASSERT_TRUE(server.Running());
+    QTemporaryDir home, drop;
+    const QString data = home.path() + "/Quellmoor Software/Pixlet/";
+    QDir().mkpath(data);
+    QFile settings(data + "Pixlet.ini");
+    ASSERT_TRUE(settings.open(QIODevice::WriteOnly));
+    settings.write(("SourceType = 0\r\nSourceFileCollectDirectory = " + drop.path() +
+                    "\r\nEmailServer = 127.0.0.1\r\nEmailPort = " + QString::number(server.Port()) +
+                    "\r\nEmailToAddress = viewer@example.net\r\nEmailFrom Address = cam@example.net\r\n"
+                    "ControlEnableEmail = Yes\r\nControlProcessCollectionType = 1\r\nControlStartOnLoad = Yes\r\n")
+                       .toUtf8());
+    settings.close();
+    LogRecorder log;
+    TrayRecord tray;
+    CFramewrightDlg dialog(SystemClock(), data);
+    dialog.Initialise(std::make_unique<RecordingTrayPresenter>(tray));
+    SetLogReceiver(&log);
+    DropJpeg(drop.filePath("a.jpg"), 120, 90);
+    ASSERT_TRUE(WaitUntil([&] { return !log.Starting("Processing cycle ended").isEmpty(); }, 20000));
+    QStringList steps;
+    for (const auto& entry : log.entries) {
+        if (entry.text.startsWith("SMTP - "))
+            steps << entry.text;
+    }
+    EXPECT_EQ(steps, (QStringList{"SMTP - Sending email to: viewer@example.net", "SMTP - Email sent OK"}));
+    EXPECT_TRUE(WaitUntil([&] { return QFile::exists(QDir(server.Directory()).filePath("1.eml")); }));
+    EXPECT_EQ(dialog.Controller()->Stats().emailCycles, 1);
     SetLogReceiver(nullptr);
     dialog.ExitProgram();
 }
