@@ -12,6 +12,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QLineEdit>
 #include <QFile>
 #include <QTcpServer>
 #include <QTemporaryDir>
@@ -319,4 +320,25 @@ TEST(SmtpRealServer, AiosmtpdReceivesAWellFormedMessage)
     ASSERT_EQ(LoadImageFile(decoded, attachment + ".png"), 0);
     EXPECT_EQ(decoded.Width(), 200);
     EXPECT_EQ(decoded.Height(), 150);
+}
+
+TEST(SmtpPage, ApplyAndRevert)
+{
+    CSMTP page(SystemClock());
+    page.LoadSettings({"EmailServer = mail.example.net", "EmailPort = 2525", "EmailFrom Address = cam@x"});
+    EXPECT_EQ(page.ServerEdit()->text(), "mail.example.net");
+    EXPECT_EQ(page.PortEdit()->text(), "2525");
+    EXPECT_EQ(page.FromEdit()->text(), "cam@x");
+    int changes = 0;
+    QObject::connect(&page, &CSMTP::Changed, [&] { ++changes; });
+    page.PortEdit()->clear();
+    page.ToEdit()->setText("a@y, b@z");
+    EXPECT_EQ(changes, 2);
+    page.ApplyPage();
+    EXPECT_EQ(page.Settings().port, 0) << "an empty port field stores 0";
+    EXPECT_EQ(page.Settings().toAddress, "a@y, b@z");
+    page.SubjectEdit()->setText("not applied");
+    page.RefreshPage();
+    EXPECT_EQ(page.SubjectEdit()->text(), "");
+    EXPECT_EQ(page.PortEdit()->text(), "0");
 }
