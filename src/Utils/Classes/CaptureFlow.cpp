@@ -1,0 +1,104 @@
+#include "CaptureFlow.h"
+
+#include <chrono>
+
+namespace {
+// The rate is measured over at least this long, so that "%.2f fps" does not flicker with the
+// millisecond jitter of single frames.
+constexpr std::uint64_t RateWindowMs = 500;
+} // namespace
+
+CaptureFlow::CaptureFlow(std::function<std::uint64_t()> clock) : clock_(std::move(clock))
+{
+    lastFrameMs_ = rateSinceMs_ = clock_();
+}
+
+void CaptureFlow::CountFrame()
+{
+    const std::uint64_t now = clock_();
+    std::lock_guard lock(mutex_);
+    lastFrameMs_ = now;
+    ++frames_;
+    ++rateFrames_;
+    const std::uint64_t elapsed = now - rateSinceMs_;
+    if (elapsed >= RateWindowMs) {
+        rate_ = static_cast<float>(rateFrames_) / (static_cast<float>(elapsed) / 1000.0f);
+        rateFrames_ = 0;
+        rateSinceMs_ = now;
+    }
+}
+
+void CaptureFlow::Rest()
+{
+    std::unique_lock lock(mutex_);
+    int restMs = 0;
+    if (!visible_)
+        restMs = HiddenRestMs;
+    else if (delayMs_ > 0 && !suspended_)
+        restMs = delayMs_;
+    if (restMs > 0 && !released_)
+        wake_.wait_for(lock, std::chrono::milliseconds(restMs), [this] { return woken_ || released_; });
+    woken_ = false;
+}
+
+void CaptureFlow::SetInterframeDelay(int delayMs)
+{
+    std::lock_guard lock(mutex_);
+    delayMs_ = delayMs < 0 ? 0 : delayMs;
+}
+
+void CaptureFlow::SetVideoVisible(bool visible)
+{
+    std::lock_guard lock(mutex_);
+    visible_ = visible;
+}
+
+void CaptureFlow::SetThrottlingSuspended(bool suspended)
+{
+    std::lock_guard lock(mutex_);
+    suspended_ = suspended;
+}
+
+void CaptureFlow::Wake()
+{
+    {
+        std::lock_guard lock(mutex_);
+        woken_ = true;
+    }
+    wake_.notify_all();
+}
+
+void CaptureFlow::Release()
+{
+    {
+        std::lock_guard lock(mutex_);
+        released_ = true;
+    }
+    wake_.notify_all();
+}
+
+void CaptureFlow::MarkFrameNow()
+{
+    const std::uint64_t now = clock_();
+    std::lock_guard lock(mutex_);
+    lastFrameMs_ = now;
+}
+
+std::uint64_t CaptureFlow::MsSinceLastFrame() const
+{
+    const std::uint64_t now = clock_();
+    std::lock_guard lock(mutex_);
+    return now >= lastFrameMs_ ? now - lastFrameMs_ : 0;
+}
+
+std::uint64_t CaptureFlow::FramesReceived() const
+{
+    std::lock_guard lock(mutex_);
+    return frames_;
+}
+
+float CaptureFlow::FrameRate() const
+{
+    std::lock_guard lock(mutex_);
+    return rate_;
+}

@@ -1,0 +1,56 @@
+#pragma once
+
+#include <condition_variable>
+#include <cstdint>
+#include <functional>
+#include <mutex>
+
+// What the capture thread and GStreamer's streaming thread share about the flow of frames: the
+// count, the time of the last one, the measured rate, and the rest the streaming thread takes
+// between frames. Resting blocks the streaming thread, and a live source then drops frames at
+// the device: that is what saves the processor's time.
+//
+// Rests: up to 2000 ms per frame while nobody sees the video; otherwise the interframe delay,
+// unless throttling is suspended. Wake() cuts a rest short, like an auto-reset event: a wake
+// with nobody resting makes the next rest end at once.
+class CaptureFlow final
+{
+public:
+    static constexpr int HiddenRestMs = 2000;
+
+    explicit CaptureFlow(std::function<std::uint64_t()> clock);
+
+    // Streaming thread, for each frame: counts it and measures the rate.
+    void CountFrame();
+    // Streaming thread: the rest before the next frame.
+    void Rest();
+
+    // Capture thread.
+    void SetInterframeDelay(int delayMs);
+    void SetVideoVisible(bool visible);
+    void SetThrottlingSuspended(bool suspended);
+    void Wake();
+    // No more rests, for a pipeline going down.
+    void Release();
+    // Restarts the watchdog's count, as if a frame had just come.
+    void MarkFrameNow();
+
+    std::uint64_t MsSinceLastFrame() const;
+    std::uint64_t FramesReceived() const;
+    float FrameRate() const;
+
+private:
+    const std::function<std::uint64_t()> clock_;
+    mutable std::mutex mutex_;
+    std::condition_variable wake_;
+    bool woken_ = false;
+    bool released_ = false;
+    int delayMs_ = 0;
+    bool visible_ = true;
+    bool suspended_ = true;
+    std::uint64_t frames_ = 0;
+    std::uint64_t lastFrameMs_ = 0;
+    std::uint64_t rateFrames_ = 0;
+    std::uint64_t rateSinceMs_ = 0;
+    float rate_ = 0;
+};

@@ -1,0 +1,279 @@
+#include "CapturePipeline.h"
+
+#include "CaptureFlow.h"
+#include "CaptureTypes.h"
+#include "TestCamera.h"
+
+#include <gst/app/gstappsink.h>
+#include <gst/gst.h>
+#include <gst/video/video.h>
+
+#include <cstring>
+#include <mutex>
+
+void EnsureGStreamer()
+{
+    static std::once_flag once;
+    std::call_once(once, [] { gst_init(nullptr, nullptr); });
+}
+
+namespace {
+// A device's stream is lost (unplugged, driver gone) rather than broken.
+bool IsDeviceLoss(const GError* error)
+{
+    return error && error->domain == GST_RESOURCE_ERROR &&
+           (error->code == GST_RESOURCE_ERROR_NOT_FOUND || error->code == GST_RESOURCE_ERROR_READ ||
+            error->code == GST_RESOURCE_ERROR_OPEN_READ || error->code == GST_RESOURCE_ERROR_OPEN_READ_WRITE);
+}
+
+// Copies a mapped video sample into a new frame of the given depth (24: R, G, B; 32: B, G, R, X).
+ImageFrame CopySample(GstSample* sample, int bitsPerPixel)
+{
+    ImageFrame frame;
+    GstVideoInfo info;
+    GstCaps* caps = gst_sample_get_caps(sample);
+    GstBuffer* buffer = gst_sample_get_buffer(sample);
+    if (!caps || !buffer || !gst_video_info_from_caps(&info, caps))
+        return frame;
+    GstVideoFrame video;
+    if (!gst_video_frame_map(&video, &info, buffer, GST_MAP_READ))
+        return frame;
+    const int width = GST_VIDEO_FRAME_WIDTH(&video), height = GST_VIDEO_FRAME_HEIGHT(&video);
+    if (frame.Create(width, height, bitsPerPixel, false, ImageFrame::Fill::Uninitialised)) {
+        const auto* data = static_cast<const std::uint8_t*>(GST_VIDEO_FRAME_PLANE_DATA(&video, 0));
+        const int stride = GST_VIDEO_FRAME_PLANE_STRIDE(&video, 0);
+        const std::size_t rowBytes = static_cast<std::size_t>(width) * (bitsPerPixel / 8);
+        for (int y = 0; y < height; ++y)
+            std::memcpy(frame.Row(y), data + static_cast<std::ptrdiff_t>(stride) * y, rowBytes);
+    }
+    gst_video_frame_unmap(&video);
+    return frame;
+}
+
+GstElement* Make(const char* factory, GstElement* bin)
+{
+    GstElement* element = gst_element_factory_make(factory, nullptr);
+    if (element)
+        gst_bin_add(GST_BIN(bin), element);
+    return element;
+}
+} // namespace
+
+struct CapturePipelineCallbacks
+{
+    static GstBusSyncReply OnBusMessage(GstBus*, GstMessage* message, gpointer data)
+    {
+        auto* self = static_cast<CapturePipeline*>(data);
+        if (self->stopping_)
+            return GST_BUS_DROP;
+        switch (GST_MESSAGE_TYPE(message)) {
+        case GST_MESSAGE_EOS:
+            self->hooks_.stopped(StopReason::StreamFinished, QStringLiteral("End of stream"));
+            break;
+        case GST_MESSAGE_ERROR: {
+            GError* error = nullptr;
+            gchar* debug = nullptr;
+            gst_message_parse_error(message, &error, &debug);
+            const QString text = error ? QString::fromUtf8(error->message) : QString();
+            self->hooks_.stopped(IsDeviceLoss(error) ? StopReason::DeviceLost : StopReason::ErrorAbort, text);
+            g_clear_error(&error);
+            g_free(debug);
+            break;
+        }
+        default:
+            break;
+        }
+        return GST_BUS_DROP;
+    }
+
+    static GstPadProbeReturn OnSourceBuffer(GstPad*, GstPadProbeInfo*, gpointer data)
+    {
+        auto* self = static_cast<CapturePipeline*>(data);
+        self->flow_.CountFrame();
+        self->flow_.Rest();
+        return GST_PAD_PROBE_OK;
+    }
+
+    static GstFlowReturn OnStillSample(GstAppSink* sink, gpointer data)
+    {
+        auto* self = static_cast<CapturePipeline*>(data);
+        GstSample* sample = gst_app_sink_pull_sample(sink);
+        if (!sample)
+            return GST_FLOW_OK;
+        // One still per request: the valve closes behind the frame that answers it.
+        if (self->stillWanted_.exchange(false)) {
+            g_object_set(self->stillValve_, "drop", TRUE, nullptr);
+            ImageFrame still = CopySample(sample, 24);
+            if (!still.IsEmpty() && !self->stopping_)
+                self->hooks_.still(std::move(still));
+        }
+        gst_sample_unref(sample);
+        return GST_FLOW_OK;
+    }
+
+    static GstFlowReturn OnPreviewSample(GstAppSink* sink, gpointer data)
+    {
+        auto* self = static_cast<CapturePipeline*>(data);
+        GstSample* sample = gst_app_sink_pull_sample(sink);
+        if (!sample)
+            return GST_FLOW_OK;
+        ImageFrame frame = CopySample(sample, 32);
+        gst_sample_unref(sample);
+        if (!frame.IsEmpty() && !self->stopping_ && self->hooks_.preview)
+            self->hooks_.preview(std::move(frame));
+        return GST_FLOW_OK;
+    }
+};
+
+CapturePipeline::CapturePipeline(Hooks hooks, CaptureFlow& flow) : hooks_(std::move(hooks)), flow_(flow)
+{
+    EnsureGStreamer();
+}
+
+CapturePipeline::~CapturePipeline()
+{
+    Stop();
+}
+
+ResultCode CapturePipeline::Build(const QString& devicePath)
+{
+    if (devicePath.isEmpty())
+        return Result::InvalidArgument;
+    pipeline_ = gst_pipeline_new("capture");
+    GstElement* source = TestCamera::IsTestCameraPath(devicePath) ? TestCamera::MakeSource(devicePath)
+                                                                  : gst_element_factory_make("v4l2src", nullptr);
+    if (!pipeline_ || !source) {
+        if (source)
+            gst_object_unref(source);
+        return Result::GenericFailure;
+    }
+    if (!TestCamera::IsTestCameraPath(devicePath))
+        g_object_set(source, "device", devicePath.toUtf8().constData(), nullptr);
+    gst_bin_add(GST_BIN(pipeline_), source);
+    tee_ = Make("tee", pipeline_);
+
+    GstElement* stillQueue = Make("queue", pipeline_);
+    stillValve_ = Make("valve", pipeline_);
+    GstElement* stillConvert = Make("videoconvert", pipeline_);
+    GstElement* stillCaps = Make("capsfilter", pipeline_);
+    GstElement* stillSink = Make("appsink", pipeline_);
+
+    GstElement* previewQueue = Make("queue", pipeline_);
+    previewValve_ = Make("valve", pipeline_);
+    GstElement* previewScale = Make("videoscale", pipeline_);
+    GstElement* previewConvert = Make("videoconvert", pipeline_);
+    previewCaps_ = Make("capsfilter", pipeline_);
+    GstElement* previewSink = Make("appsink", pipeline_);
+    for (GstElement* element : {tee_, stillQueue, stillValve_, stillConvert, stillCaps, stillSink, previewQueue,
+                                previewValve_, previewScale, previewConvert, previewCaps_, previewSink}) {
+        if (!element)
+            return Result::GenericFailure;
+    }
+    // Each branch holds at most one frame: a slow receiver costs frames, never memory.
+    for (GstElement* queue : {stillQueue, previewQueue})
+        g_object_set(queue, "max-size-buffers", 1, "max-size-bytes", 0, "max-size-time", guint64(0), "leaky", 2,
+                     nullptr);
+    g_object_set(stillValve_, "drop", TRUE, nullptr);
+    g_object_set(previewValve_, "drop", TRUE, nullptr);
+    GstCaps* rgb = gst_caps_from_string("video/x-raw,format=RGB");
+    g_object_set(stillCaps, "caps", rgb, nullptr);
+    gst_caps_unref(rgb);
+    GstCaps* bgrx = gst_caps_from_string("video/x-raw,format=BGRx");
+    g_object_set(previewCaps_, "caps", bgrx, nullptr);
+    gst_caps_unref(bgrx);
+
+    GstAppSinkCallbacks stillCallbacks{};
+    stillCallbacks.new_sample = CapturePipelineCallbacks::OnStillSample;
+    gst_app_sink_set_callbacks(GST_APP_SINK(stillSink), &stillCallbacks, this, nullptr);
+    GstAppSinkCallbacks previewCallbacks{};
+    previewCallbacks.new_sample = CapturePipelineCallbacks::OnPreviewSample;
+    gst_app_sink_set_callbacks(GST_APP_SINK(previewSink), &previewCallbacks, this, nullptr);
+    for (GstElement* sink : {stillSink, previewSink})
+        g_object_set(sink, "sync", FALSE, "max-buffers", 1, "drop", TRUE, "async", FALSE, nullptr);
+
+    if (!gst_element_link(source, tee_) ||
+        !gst_element_link_many(tee_, stillQueue, stillValve_, stillConvert, stillCaps, stillSink, nullptr) ||
+        !gst_element_link_many(tee_, previewQueue, previewValve_, previewScale, previewConvert, previewCaps_,
+                               previewSink, nullptr))
+        return Result::GenericFailure;
+
+    GstPad* teeSink = gst_element_get_static_pad(tee_, "sink");
+    gst_pad_add_probe(teeSink, GST_PAD_PROBE_TYPE_BUFFER, CapturePipelineCallbacks::OnSourceBuffer, this, nullptr);
+    gst_object_unref(teeSink);
+
+    GstBus* bus = gst_element_get_bus(pipeline_);
+    gst_bus_set_sync_handler(bus, CapturePipelineCallbacks::OnBusMessage, this, nullptr);
+    gst_object_unref(bus);
+
+    // Opening the device happens here, so a device that cannot be opened fails the connection.
+    if (gst_element_set_state(pipeline_, GST_STATE_READY) == GST_STATE_CHANGE_FAILURE)
+        return Result::FromErrno(ENODEV);
+    return Result::Ok;
+}
+
+bool CapturePipeline::Play()
+{
+    return pipeline_ && gst_element_set_state(pipeline_, GST_STATE_PLAYING) != GST_STATE_CHANGE_FAILURE;
+}
+
+void CapturePipeline::Stop()
+{
+    if (!pipeline_)
+        return;
+    stopping_ = true;
+    // A streaming thread resting between frames must not hold up the state change.
+    flow_.Release();
+    gst_element_set_state(pipeline_, GST_STATE_NULL);
+    GstBus* bus = gst_element_get_bus(pipeline_);
+    gst_bus_set_sync_handler(bus, nullptr, nullptr, nullptr);
+    gst_object_unref(bus);
+    gst_object_unref(pipeline_);
+    pipeline_ = nullptr;
+}
+
+void CapturePipeline::RequestStill()
+{
+    if (!stillValve_ || stopping_)
+        return;
+    stillWanted_ = true;
+    g_object_set(stillValve_, "drop", FALSE, nullptr);
+}
+
+void CapturePipeline::SetPreviewSize(const QSize& size)
+{
+    if (!previewCaps_ || size == previewSize_)
+        return;
+    previewSize_ = size;
+    if (size.isEmpty()) {
+        g_object_set(previewValve_, "drop", TRUE, nullptr);
+        return;
+    }
+    GstCaps* caps = gst_caps_new_simple("video/x-raw", "format", G_TYPE_STRING, "BGRx", "width", G_TYPE_INT,
+                                        size.width(), "height", G_TYPE_INT, size.height(), "pixel-aspect-ratio",
+                                        GST_TYPE_FRACTION, 1, 1, nullptr);
+    g_object_set(previewCaps_, "caps", caps, nullptr);
+    gst_caps_unref(caps);
+    g_object_set(previewValve_, "drop", FALSE, nullptr);
+}
+
+QSize CapturePipeline::NativeSize(int* aspectX, int* aspectY) const
+{
+    if (!tee_)
+        return QSize();
+    GstPad* pad = gst_element_get_static_pad(tee_, "sink");
+    GstCaps* caps = gst_pad_get_current_caps(pad);
+    gst_object_unref(pad);
+    QSize size;
+    if (caps) {
+        GstVideoInfo info;
+        if (gst_video_info_from_caps(&info, caps)) {
+            size = QSize(GST_VIDEO_INFO_WIDTH(&info), GST_VIDEO_INFO_HEIGHT(&info));
+            if (aspectX)
+                *aspectX = GST_VIDEO_INFO_PAR_N(&info);
+            if (aspectY)
+                *aspectY = GST_VIDEO_INFO_PAR_D(&info);
+        }
+        gst_caps_unref(caps);
+    }
+    return size;
+}

@@ -1,0 +1,68 @@
+#pragma once
+
+#include "ImageFrame.h"
+#include "ResultCodes.h"
+
+#include <QSize>
+#include <QString>
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+
+class CaptureFlow;
+typedef struct _GstElement GstElement;
+
+// One connection's GStreamer pipeline: the device's source, then a tee with two branches. The
+// still branch converts to 24-bit RGB at the device's size and is opened for one frame at a
+// time, when a still is asked for; the preview branch scales to the destination size before
+// it converts colours (far fewer pixels to convert) and is closed while there is nowhere to
+// show it. Every source frame is counted and may be rested on (CaptureFlow) before the tee.
+//
+// The hooks run on GStreamer's threads and must only hand things over (post an event); the
+// bus is read synchronously and every message dropped after its hook, so nothing piles up.
+class CapturePipeline final
+{
+public:
+    struct Hooks
+    {
+        std::function<void(ImageFrame&&)> still;
+        std::function<void(ImageFrame&&)> preview;
+        // End of stream or an error: the stop reason and GStreamer's words.
+        std::function<void(std::int64_t reason, const QString& text)> stopped;
+    };
+
+    CapturePipeline(Hooks hooks, CaptureFlow& flow);
+    ~CapturePipeline();
+    CapturePipeline(const CapturePipeline&) = delete;
+    CapturePipeline& operator=(const CapturePipeline&) = delete;
+
+    // Makes the elements and opens the device (an empty path is an invalid argument).
+    ResultCode Build(const QString& devicePath);
+    bool Play();
+    // Down to nothing; no hook runs once this returns.
+    void Stop();
+
+    void RequestStill();
+    // Preview frames of this size; an empty size closes the preview branch.
+    void SetPreviewSize(const QSize& size);
+    // The size the device delivers and its pixel aspect ratio.
+    QSize NativeSize(int* aspectX = nullptr, int* aspectY = nullptr) const;
+
+private:
+    friend struct CapturePipelineCallbacks;
+
+    Hooks hooks_;
+    CaptureFlow& flow_;
+    GstElement* pipeline_ = nullptr;
+    GstElement* tee_ = nullptr;
+    GstElement* stillValve_ = nullptr;
+    GstElement* previewValve_ = nullptr;
+    GstElement* previewCaps_ = nullptr;
+    std::atomic<bool> stillWanted_{false};
+    std::atomic<bool> stopping_{false};
+    QSize previewSize_;
+};
+
+// GStreamer is set up once per process, on first use.
+void EnsureGStreamer();

@@ -1,0 +1,279 @@
+#include "CaptureWorker.h"
+
+#include "Clock.h"
+#include "MessageEvent.h"
+#include "NamedMessages.h"
+#include "CCCTV.h"
+
+#include <QCoreApplication>
+#include <QThread>
+#include <QTimerEvent>
+
+namespace {
+constexpr int WatchdogCheckMs = 500;
+constexpr int ThrottlePauseMs = 1000;
+
+QEvent::Type MessageType()
+{
+    return RegisterNamedMessage(QString::fromLatin1(MessageName::CctvMessage));
+}
+
+// A stop seen on GStreamer's bus, handed to the capture thread.
+QEvent::Type BusStopType()
+{
+    return RegisterNamedMessage(QString::fromLatin1(MessageName::CctvGraphNotify));
+}
+} // namespace
+
+QEvent::Type CaptureWorker::CommandType()
+{
+    return RegisterNamedMessage(QString::fromLatin1(MessageName::CctvCommand));
+}
+
+CaptureWorker::CaptureWorker(std::function<std::uint64_t()> clock, std::shared_ptr<CaptureGate> gate)
+    : gate_(std::move(gate)), flow_(clock ? std::move(clock) : std::function<std::uint64_t()>(MillisecondClock)),
+      watchdogMs_(CCCTV::DefaultWatchdogMs)
+{
+}
+
+CaptureWorker::~CaptureWorker()
+{
+    {
+        std::lock_guard lock(gate_->mutex);
+        gate_->open = false;
+    }
+    if (pipeline_)
+        pipeline_->Stop();
+    pipeline_.reset();
+    Report(CaptureMessage::ThreadEnded);
+}
+
+void CaptureWorker::Report(std::int64_t type, std::unique_ptr<CaptureReport> report, std::unique_ptr<ImageFrame> frame)
+{
+    if (!page_)
+        return;
+    if (!report)
+        report = std::make_unique<CaptureReport>();
+    report->devicePath = devicePath_;
+    auto* event = new MessageEvent(MessageType(), type);
+    event->record = std::move(report);
+    event->image = std::move(frame);
+    QCoreApplication::postEvent(page_, event);
+}
+
+bool CaptureWorker::event(QEvent* event)
+{
+    if (event->type() == CommandType()) {
+        OnCommand(*static_cast<MessageEvent*>(event));
+        return true;
+    }
+    if (event->type() == BusStopType()) {
+        auto& message = *static_cast<MessageEvent*>(event);
+        if (!stopped_) {
+            auto report = std::make_unique<CaptureReport>();
+            report->code = message.wParam;
+            Report(CaptureMessage::Stopped, std::move(report));
+            StopCapture();
+        }
+        return true;
+    }
+    return QObject::event(event);
+}
+
+void CaptureWorker::SuspendThrottling()
+{
+    // Suspended before the wake, so the frames right after it do not rest again.
+    flow_.SetThrottlingSuspended(true);
+    flow_.Wake();
+    noThrottle_.start(ThrottlePauseMs, this);
+}
+
+void CaptureWorker::OnCommand(MessageEvent& message)
+{
+    if (stopped_)
+        return;
+    switch (message.wParam) {
+    case CaptureCommand::Connect:
+        if (auto* job = dynamic_cast<CaptureConnectJob*>(message.record.get()))
+            Connect(*job);
+        break;
+    case CaptureCommand::Run:
+        Run();
+        break;
+    case CaptureCommand::GrabStill:
+        SuspendThrottling();
+        if (pipeline_)
+            pipeline_->RequestStill(); // a second request before the frame asks for the same still
+        break;
+    case CaptureCommand::SetInterframeDelay:
+        flow_.SetInterframeDelay(static_cast<int>(message.lParam));
+        SuspendThrottling();
+        break;
+    case CaptureCommand::ApplyPosition:
+        videoHidden_ = false;
+        ApplyDestination();
+        SuspendThrottling();
+        break;
+    case CaptureCommand::HideVideo:
+        videoHidden_ = true;
+        ApplyDestination();
+        break;
+    case CaptureCommand::DisplayChanged:
+        SuspendThrottling();
+        break;
+    case CaptureCommand::SetOverlay: {
+        SuspendThrottling();
+        auto report = std::make_unique<CaptureReport>();
+        std::shared_ptr<const CaptureOverlay> overlay;
+        if (auto* given = dynamic_cast<CaptureOverlay*>(message.record.get())) {
+            report->cookie = given->cookie;
+            if (!given->frame.IsEmpty() && mixer_)
+                overlay = std::make_shared<CaptureOverlay>(std::move(*given));
+        }
+        {
+            std::lock_guard lock(previewMutex_);
+            overlay_ = std::move(overlay);
+        }
+        Report(CaptureMessage::OverlaySet, std::move(report));
+        break;
+    }
+    case CaptureCommand::SetDestRect: {
+        auto* rect = dynamic_cast<CaptureRect*>(message.record.get());
+        destination_ = rect ? rect->rect : QRect();
+        ApplyDestination();
+        SuspendThrottling();
+        break;
+    }
+    case CaptureCommand::SetSourceRect:
+        flow_.Wake();
+        break;
+    case CaptureCommand::SetClipWindow:
+        if (auto* window = dynamic_cast<CaptureWindow*>(message.record.get()))
+            videoWindow_ = window->window.data();
+        flow_.Wake();
+        break;
+    case CaptureCommand::SetWatchdog:
+        watchdogMs_ = static_cast<int>(message.lParam);
+        break;
+    case CaptureCommand::QueryStream: {
+        auto report = std::make_unique<CaptureReport>();
+        report->frameRate = flow_.FrameRate();
+        if (pipeline_) {
+            const QSize size = pipeline_->NativeSize(&report->aspectX, &report->aspectY);
+            report->nativeWidth = size.width();
+            report->nativeHeight = size.height();
+        }
+        Report(CaptureMessage::StreamInfo, std::move(report));
+        break;
+    }
+    case CaptureCommand::SetVideoVisible:
+        flow_.SetVideoVisible(message.lParam != 0);
+        flow_.Wake();
+        break;
+    case CaptureCommand::Stop:
+        flow_.Wake();
+        StopCapture();
+        break;
+    default:
+        break;
+    }
+}
+
+void CaptureWorker::Connect(CaptureConnectJob& job)
+{
+    devicePath_ = job.devicePath;
+    page_ = job.page.data();
+    videoWindow_ = job.videoWindow.data();
+    destination_ = job.destination;
+    mixer_ = job.mixer;
+    CapturePipeline::Hooks hooks;
+    hooks.still = [this](ImageFrame&& still) {
+        Report(CaptureMessage::Still, nullptr, std::make_unique<ImageFrame>(std::move(still)));
+    };
+    hooks.preview = [this](ImageFrame&& frame) { SendPreview(std::move(frame)); };
+    hooks.stopped = [this](std::int64_t reason, const QString&) {
+        QCoreApplication::postEvent(this, new MessageEvent(BusStopType(), reason));
+    };
+    pipeline_ = std::make_unique<CapturePipeline>(std::move(hooks), flow_);
+    const ResultCode result = pipeline_->Build(devicePath_);
+    auto report = std::make_unique<CaptureReport>();
+    report->code = result;
+    Report(CaptureMessage::Connected, std::move(report));
+    if (Result::Failed(result)) {
+        pipeline_.reset();
+        stopped_ = true;
+        QThread::currentThread()->quit();
+        return;
+    }
+    ApplyDestination();
+    Run();
+}
+
+void CaptureWorker::Run()
+{
+    if (!pipeline_)
+        return;
+    watchdog_.start(WatchdogCheckMs, this);
+    flow_.MarkFrameNow();
+    if (!pipeline_->Play()) {
+        auto report = std::make_unique<CaptureReport>();
+        report->code = StopReason::ErrorAbort;
+        Report(CaptureMessage::Stopped, std::move(report));
+        StopCapture();
+    }
+}
+
+void CaptureWorker::ApplyDestination()
+{
+    {
+        std::lock_guard lock(previewMutex_);
+        previewOrigin_ = destination_.topLeft();
+    }
+    if (pipeline_)
+        pipeline_->SetPreviewSize(videoHidden_ || !videoWindow_.load() ? QSize() : destination_.size());
+}
+
+void CaptureWorker::SendPreview(ImageFrame&& frame)
+{
+    QObject* window = videoWindow_.load();
+    if (!window)
+        return;
+    auto overlay = std::make_unique<CapturePreviewOverlay>();
+    QPoint origin;
+    {
+        std::lock_guard lock(previewMutex_);
+        overlay->overlay = overlay_;
+        origin = previewOrigin_;
+    }
+    auto* event = new MessageEvent(CapturePreviewFrameType(), origin.x(), origin.y());
+    event->image = std::make_unique<ImageFrame>(std::move(frame));
+    event->record = std::move(overlay);
+    QCoreApplication::postEvent(window, event);
+}
+
+void CaptureWorker::StopCapture()
+{
+    stopped_ = true;
+    watchdog_.stop();
+    noThrottle_.stop();
+    if (pipeline_)
+        pipeline_->Stop();
+    QThread::currentThread()->quit();
+}
+
+void CaptureWorker::timerEvent(QTimerEvent* event)
+{
+    if (event->timerId() == watchdog_.timerId()) {
+        if (flow_.MsSinceLastFrame() > static_cast<std::uint64_t>(std::max(watchdogMs_, 0))) {
+            auto report = std::make_unique<CaptureReport>();
+            report->code = StopReason::WatchdogTimeout;
+            Report(CaptureMessage::Stopped, std::move(report));
+            StopCapture();
+        }
+    } else if (event->timerId() == noThrottle_.timerId()) {
+        noThrottle_.stop();
+        flow_.SetThrottlingSuspended(false);
+    } else {
+        QObject::timerEvent(event);
+    }
+}

@@ -1,0 +1,64 @@
+#pragma once
+
+#include "CaptureFlow.h"
+#include "CapturePipeline.h"
+#include "CaptureTypes.h"
+
+#include <QBasicTimer>
+#include <QObject>
+
+#include <atomic>
+#include <memory>
+#include <mutex>
+
+class MessageEvent;
+
+// Lets the page's thread post commands only while the worker exists: the worker closes the
+// gate first thing in its destructor, and commands posted before that are discarded with it.
+struct CaptureGate
+{
+    std::mutex mutex;
+    bool open = true;
+};
+
+// Lives on the capture thread and does its work; see CCCTV.
+class CaptureWorker final : public QObject
+{
+public:
+    CaptureWorker(std::function<std::uint64_t()> clock, std::shared_ptr<CaptureGate> gate);
+    ~CaptureWorker() override;
+
+    static QEvent::Type CommandType();
+
+protected:
+    bool event(QEvent* event) override;
+    void timerEvent(QTimerEvent* event) override;
+
+private:
+    void OnCommand(MessageEvent& message);
+    void Connect(CaptureConnectJob& job);
+    void Run();
+    void StopCapture();
+    void SuspendThrottling();
+    void Report(std::int64_t type, std::unique_ptr<CaptureReport> report = nullptr, std::unique_ptr<ImageFrame> frame = nullptr);
+    void ApplyDestination();
+    void SendPreview(ImageFrame&& frame);
+
+    const std::shared_ptr<CaptureGate> gate_;
+    CaptureFlow flow_;
+    std::unique_ptr<CapturePipeline> pipeline_;
+    QString devicePath_;
+    QObject* page_ = nullptr;
+    std::atomic<QObject*> videoWindow_{nullptr};
+    QRect destination_;
+    bool videoHidden_ = false;
+    bool mixer_ = true;
+    int watchdogMs_;
+    bool stopped_ = false;
+    QBasicTimer watchdog_;
+    QBasicTimer noThrottle_;
+    // What the preview's streaming thread reads: the overlay and where the frames go.
+    std::mutex previewMutex_;
+    std::shared_ptr<const CaptureOverlay> overlay_;
+    QPoint previewOrigin_;
+};

@@ -1,0 +1,269 @@
+#include "MessageEvent.h"
+#include "NamedMessages.h"
+#include "ResultCodes.h"
+#include "Utils/Classes/CCCTV.h"
+#include "Utils/Classes/CaptureFlow.h"
+#include "Utils/Classes/TestCamera.h"
+#include "WaitUntil.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+namespace {
+// The page's side: every report and preview frame, in order.
+class CapturePage final : public QObject
+{
+public:
+    struct Entry
+    {
+        std::int64_t type;
+        std::int64_t code;
+        QSize image;
+        float rate;
+        QSize native;
+    };
+    std::vector<Entry> reports;
+    std::vector<QSize> previews;
+    bool sawOverlay = false;
+
+    int Count(std::int64_t type) const
+    {
+        return static_cast<int>(std::count_if(reports.begin(), reports.end(), [&](const Entry& e) { return e.type == type; }));
+    }
+    const Entry* Last(std::int64_t type) const
+    {
+        for (auto it = reports.rbegin(); it != reports.rend(); ++it) {
+            if (it->type == type)
+                return &*it;
+        }
+        return nullptr;
+    }
+    bool event(QEvent* e) override
+    {
+        if (e->type() == CapturePreviewFrameType()) {
+            auto* message = static_cast<MessageEvent*>(e);
+            previews.push_back(message->image ? QSize(message->image->Width(), message->image->Height()) : QSize());
+            if (auto* overlay = dynamic_cast<CapturePreviewOverlay*>(message->record.get()))
+                sawOverlay = sawOverlay || overlay->overlay != nullptr;
+            return true;
+        }
+        if (e->type() != RegisterNamedMessage(MessageName::CctvMessage))
+            return QObject::event(e);
+        auto* message = static_cast<MessageEvent*>(e);
+        Entry entry{message->wParam, 0, QSize(), 0, QSize()};
+        if (auto* report = dynamic_cast<CaptureReport*>(message->record.get())) {
+            entry.code = report->code;
+            entry.rate = report->frameRate;
+            entry.native = QSize(report->nativeWidth, report->nativeHeight);
+        }
+        if (message->image)
+            entry.image = QSize(message->image->Width(), message->image->Height());
+        reports.push_back(entry);
+        return true;
+    }
+};
+
+std::unique_ptr<CaptureConnectJob> Job(const QString& path, QObject* page, QObject* video = nullptr,
+                                       QRect destination = QRect())
+{
+    auto job = std::make_unique<CaptureConnectJob>();
+    job->devicePath = path;
+    job->page = page;
+    job->videoWindow = video;
+    job->destination = destination;
+    return job;
+}
+
+bool Connected(CapturePage& page)
+{
+    return WaitUntil([&] { return page.Count(CaptureMessage::Connected) == 1; }) &&
+           page.Last(CaptureMessage::Connected)->code == 0;
+}
+
+// The measured rate a little later.
+float RateAfter(CCCTV& capture, CapturePage& page, int waitMs)
+{
+    QTest::qWait(waitMs);
+    const int before = page.Count(CaptureMessage::StreamInfo);
+    capture.Post(CaptureCommand::QueryStream);
+    if (!WaitUntil([&] { return page.Count(CaptureMessage::StreamInfo) > before; }))
+        return -1;
+    return page.Last(CaptureMessage::StreamInfo)->rate;
+}
+} // namespace
+
+TEST(CaptureStopReasons, Texts)
+{
+    EXPECT_EQ(StopReasonText(1), "Stream Finished");
+    EXPECT_EQ(StopReasonText(3), "Error Abort");
+    EXPECT_EQ(StopReasonText(31), "Device Lost");
+    EXPECT_EQ(StopReasonText(8191), "Watchdog Timeout");
+    EXPECT_EQ(StopReasonText(5), "Unknown Error - 5");
+    EXPECT_EQ(StopReasonText(0x2a), "Unknown Error - 2a");
+}
+
+TEST(CaptureFlow, RestsFollowTheSettingsAndWakesCutThemShort)
+{
+    std::uint64_t now = 1000;
+    CaptureFlow flow([&] { return now; });
+    QElapsedTimer timer;
+    timer.start();
+    flow.SetInterframeDelay(5000);
+    flow.Rest();
+    EXPECT_LT(timer.elapsed(), 1000) << "throttling starts suspended";
+    flow.SetThrottlingSuspended(false);
+    flow.Wake();
+    timer.restart();
+    flow.Rest();
+    EXPECT_LT(timer.elapsed(), 1000) << "a wake with nobody resting ends the next rest at once";
+    now += 250;
+    EXPECT_EQ(flow.MsSinceLastFrame(), 250u);
+    for (int i = 0; i < 10; ++i) {
+        now += 100;
+        flow.CountFrame();
+    }
+    EXPECT_EQ(flow.FramesReceived(), 10u);
+    EXPECT_NEAR(flow.FrameRate(), 10.0f, 1.5f);
+    flow.Release();
+    timer.restart();
+    flow.Rest();
+    EXPECT_LT(timer.elapsed(), 1000) << "released: no more rests";
+}
+
+TEST(Capture, OneStillForTwoRequestsThenAStop)
+{
+    CapturePage page;
+    {
+        CCCTV capture;
+        capture.Post(CaptureCommand::Connect, 0, Job("pixlet-test-camera:320x240@30", &page));
+        ASSERT_TRUE(Connected(page));
+        capture.Post(CaptureCommand::GrabStill);
+        capture.Post(CaptureCommand::GrabStill);
+        ASSERT_TRUE(WaitUntil([&] { return page.Count(CaptureMessage::Still) >= 1; }));
+        QTest::qWait(300);
+        EXPECT_EQ(page.Count(CaptureMessage::Still), 1) << "the second request asked for the same still";
+        EXPECT_EQ(page.Last(CaptureMessage::Still)->image, QSize(320, 240));
+
+        capture.Post(CaptureCommand::QueryStream);
+        ASSERT_TRUE(WaitUntil([&] { return page.Count(CaptureMessage::StreamInfo) == 1; }));
+        EXPECT_EQ(page.Last(CaptureMessage::StreamInfo)->native, QSize(320, 240));
+
+        capture.Post(CaptureCommand::Stop);
+        ASSERT_TRUE(WaitUntil([&] { return page.Count(CaptureMessage::ThreadEnded) == 1; }));
+        EXPECT_TRUE(capture.Wait(2000));
+        EXPECT_EQ(page.Count(CaptureMessage::Stopped), 0) << "a stop asked for is not an unexpected one";
+    }
+}
+
+TEST(Capture, ABadDevicePathFailsTheConnectionAndEndsTheThread)
+{
+    for (const QString& path : {QString(), QString("pixlet-test-camera:0x0@1"), QString("/dev/pixlet-no-such-video")}) {
+        CapturePage page;
+        CCCTV capture;
+        capture.Post(CaptureCommand::Connect, 0, Job(path, &page));
+        ASSERT_TRUE(WaitUntil([&] { return page.Count(CaptureMessage::ThreadEnded) == 1; })) << path.toStdString();
+        ASSERT_EQ(page.Count(CaptureMessage::Connected), 1);
+        EXPECT_LT(page.Last(CaptureMessage::Connected)->code, 0) << path.toStdString();
+        if (path.isEmpty()) {
+            EXPECT_EQ(page.Last(CaptureMessage::Connected)->code, Result::InvalidArgument);
+        }
+        EXPECT_TRUE(capture.Wait(2000));
+    }
+}
+
+TEST(Capture, FramesThatStopComingTripTheWatchdog)
+{
+    const QString path = "pixlet-test-camera:160x120@30";
+    CapturePage page;
+    CCCTV capture;
+    capture.Post(CaptureCommand::Connect, 0, Job(path, &page));
+    ASSERT_TRUE(Connected(page));
+    capture.Post(CaptureCommand::SetWatchdog, 800);
+    QTest::qWait(1200);
+    EXPECT_EQ(page.Count(CaptureMessage::Stopped), 0) << "frames are flowing";
+    TestCamera::SetStalled(path, true);
+    QElapsedTimer timer;
+    timer.start();
+    ASSERT_TRUE(WaitUntil([&] { return page.Count(CaptureMessage::ThreadEnded) == 1; }, 5000));
+    TestCamera::SetStalled(path, false);
+    EXPECT_LT(timer.elapsed(), 2500);
+    ASSERT_EQ(page.Count(CaptureMessage::Stopped), 1);
+    EXPECT_EQ(page.Last(CaptureMessage::Stopped)->code, StopReason::WatchdogTimeout);
+}
+
+TEST(Capture, ACameraThatDisappearsIsDeviceLost)
+{
+    const QString path = "pixlet-test-camera:160x120@15";
+    CapturePage page;
+    CCCTV capture;
+    capture.Post(CaptureCommand::Connect, 0, Job(path, &page));
+    ASSERT_TRUE(Connected(page));
+    TestCamera::SetGone(path, true);
+    ASSERT_TRUE(WaitUntil([&] { return page.Count(CaptureMessage::ThreadEnded) == 1; }, 5000));
+    TestCamera::SetGone(path, false);
+    ASSERT_EQ(page.Count(CaptureMessage::Stopped), 1);
+    EXPECT_EQ(page.Last(CaptureMessage::Stopped)->code, StopReason::DeviceLost);
+}
+
+TEST(Capture, TheInterframeDelayAndHiddenVideoSlowTheStream)
+{
+    CapturePage page;
+    CCCTV capture;
+    capture.Post(CaptureCommand::Connect, 0, Job("pixlet-test-camera:160x120@30", &page));
+    ASSERT_TRUE(Connected(page));
+    EXPECT_GT(RateAfter(capture, page, 1000), 15.0f) << "free running";
+    capture.Post(CaptureCommand::SetInterframeDelay, 1000);
+    // Frames flow freely for a second after the change, then about one a second.
+    const float slowed = RateAfter(capture, page, 3500);
+    EXPECT_GT(slowed, 0.4f);
+    EXPECT_LT(slowed, 1.6f);
+    capture.Post(CaptureCommand::GrabStill);
+    EXPECT_GT(RateAfter(capture, page, 700), 5.0f) << "free again in the second after a still request";
+    capture.Post(CaptureCommand::SetInterframeDelay, 0);
+    capture.Post(CaptureCommand::SetVideoVisible, 0);
+    const float hidden = RateAfter(capture, page, 5000);
+    EXPECT_LT(hidden, 1.0f) << "about one frame per 2 s while nobody sees the video";
+}
+
+TEST(Capture, PreviewFramesHaveTheDestinationSizeUntilHidden)
+{
+    CapturePage page, video;
+    CCCTV capture;
+    capture.Post(CaptureCommand::Connect, 0,
+                 Job("pixlet-test-camera:640x480@30", &page, &video, QRect(10, 20, 200, 150)));
+    ASSERT_TRUE(Connected(page));
+    ASSERT_TRUE(WaitUntil([&] { return video.previews.size() >= 3; }));
+    EXPECT_EQ(video.previews.back(), QSize(200, 150)) << "scaled before it reaches the window";
+    auto overlay = std::make_unique<CaptureOverlay>();
+    overlay->frame.Create(200, 150, 32, true);
+    overlay->cookie = 77;
+    capture.Post(CaptureCommand::SetOverlay, 0, std::move(overlay));
+    ASSERT_TRUE(WaitUntil([&] { return page.Count(CaptureMessage::OverlaySet) == 1 && video.sawOverlay; }));
+    auto rect = std::make_unique<CaptureRect>();
+    rect->rect = QRect(0, 0, 100, 60);
+    capture.Post(CaptureCommand::SetDestRect, 0, std::move(rect));
+    ASSERT_TRUE(WaitUntil([&] { return !video.previews.empty() && video.previews.back() == QSize(100, 60); }));
+    capture.Post(CaptureCommand::HideVideo);
+    QTest::qWait(300);
+    const std::size_t shown = video.previews.size();
+    QTest::qWait(500);
+    EXPECT_EQ(video.previews.size(), shown) << "nothing is drawn while hidden";
+}
+
+TEST(Capture, DestroyingAConnectedCaptureEndsItPromptly)
+{
+    CapturePage page;
+    QElapsedTimer timer;
+    {
+        CCCTV capture;
+        capture.Post(CaptureCommand::Connect, 0, Job("pixlet-test-camera:640x480@30", &page));
+        ASSERT_TRUE(Connected(page));
+        capture.Post(CaptureCommand::SetVideoVisible, 0); // resting 2 s per frame
+        QTest::qWait(300);
+        timer.start();
+    }
+    EXPECT_LT(timer.elapsed(), 2500);
+}
