@@ -46,7 +46,7 @@ CSourceMain::CSourceMain(const Clock& clock, const QString& dataDirectory, QWidg
 
     sourceFrame_ = new QGroupBox(this);
     file_ = new CSourceFile(*this, clock, sourceFrame_);
-    video_ = new CSourceVideoDevice(sourceFrame_);
+    video_ = new CSourceVideoDevice(*this, sourceFrame_);
     auto* frameLayout = new QVBoxLayout(sourceFrame_);
     frameLayout->addWidget(file_);
     frameLayout->addWidget(video_);
@@ -298,6 +298,8 @@ QString CSourceMain::GetSourceStatusText() const
             break;
         case CSourceVideoDevice::ConnectionState::Connecting:
             state = QStringLiteral("Connecting");
+            break;
+        case CSourceVideoDevice::ConnectionState::Disconnecting:
             break;
         case CSourceVideoDevice::ConnectionState::Connected:
         case CSourceVideoDevice::ConnectionState::Streaming:

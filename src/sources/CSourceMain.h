@@ -59,7 +59,7 @@ public:
     void RequestImage(QObject* requester, bool peek);
     QString GetSourceStatusText() const;
     // UWM_SOURCE_NOTIFY to the owner: wParam 0x80000000, the text as the message's text.
-    void ReportSourceError(const QString& text);
+    void ReportSourceError(const QString& text) override;
 
     // SourceHost
     const SourceSettings& Settings() const override { return settings_; }

@@ -1,11 +1,30 @@
 #pragma once
 
+#include "ImageFrame.h"
+
+#include <QBasicTimer>
 #include <QString>
 #include <QWidget>
 
-// The video-device source: the sub-page shown for "Capture from Video Device". Capture itself
-// is not part of this build yet: the page keeps the stored device, never connects, and reports
-// itself disconnected, so that the Source page and the controller can already rely on it.
+#include <memory>
+
+class CCCTV;
+class CVideoView;
+class MessageEvent;
+class QLabel;
+class QListWidget;
+class QListWidgetItem;
+class SourceHost;
+class VideoDeviceList;
+
+namespace Utils::Controls {
+class CStaticColour;
+}
+
+// The video-device source: the sub-page shown for "Capture from Video Device". It lists the
+// capture devices, connects the checked one through a capture thread (CCCTV), shows the live
+// picture with the crop drawn over it, asks for a still when the Source page wants an image,
+// and copes with devices coming, going and failing.
 class CSourceVideoDevice final : public QWidget
 {
     Q_OBJECT
@@ -16,36 +35,93 @@ public:
     {
         NotStarted,
         Disconnected,
+        Disconnecting,
         Connecting,
         Connected,
-        Streaming
+        Streaming // connected, the video detached into a window of its own
     };
 
-    explicit CSourceVideoDevice(QWidget* parent = nullptr);
+    static constexpr int StillTimeoutMs = 3000;
+    static constexpr int StreamPollMs = 1000;
+    static constexpr int DeviceSettleMs = 3000;
 
-    // The device path the settings name, and the one the page would use.
-    void SetSelectedDevice(const QString& deviceId) { deviceId_ = deviceId; }
-    QString SelectedDevice() const { return deviceId_; }
+    CSourceVideoDevice(SourceHost& host, QWidget* parent = nullptr);
+    ~CSourceVideoDevice() override;
 
-    // Connects the selected device unless connected already or none is selected.
-    void ConnectDevice() {}
-    // Disconnects.
-    void ClearDeviceSelection() {}
-    void RefreshVideoDisplay() {}
+    // The stored device: checked in the list when present. What Apply stores: the device in
+    // use, or the stored one while it is absent (so a camera unplugged at the moment is not
+    // forgotten); empty only once the user unchecked it.
+    void SetSelectedDevice(const QString& deviceId);
+    QString SelectedDevice() const;
 
-    // A status of the page's own (an error, a device that went away), or empty.
-    QString OwnStatusText() const { return QString(); }
-    ConnectionState State() const { return ConnectionState::NotStarted; }
-    QString FriendlyName() const { return QString(); }
+    // Connects the checked device unless a capture thread exists or none is checked.
+    void ConnectDevice();
+    // Removes every check mark, which disconnects.
+    void ClearDeviceSelection();
+    void RefreshVideoDisplay();
+    // Lists the devices again and re-checks the stored one.
+    void EnumerateDevices();
 
-    // Asks the capture thread for a still; false when there is no capture thread or a still
-    // is already on its way.
-    bool RequestStill() { return false; }
+    QString OwnStatusText() const { return statusText_; }
+    ConnectionState State() const { return state_; }
+    QString FriendlyName() const { return friendlyName_; }
+
+    // Asks the capture thread for a still; the answer (or an empty one after StillTimeoutMs)
+    // goes to the Source page. False when there is no capture thread.
+    bool RequestStill();
     // How long the capture thread rests between frames with Low CPU on (0: no rest).
-    void SetInterframeDelay(int delayMs) { interframeDelayMs_ = delayMs; }
+    void SetInterframeDelay(int delayMs);
     int InterframeDelay() const { return interframeDelayMs_; }
+    // The watchdog's limit for the next connections (tests shorten it).
+    void SetWatchdogLimit(int limitMs) { watchdogMs_ = limitMs; }
+
+    QListWidget* DeviceList() const { return list_; }
+    QLabel* SizeLabel() const { return sizeLabel_; }
+    QLabel* RateLabel() const { return rateLabel_; }
+    QString MessageText() const;
+    CVideoView* VideoView() const { return view_; }
+    const ImageFrame& LastStill() const { return lastStill_; }
+    bool CaptureRunning() const { return capture_ != nullptr; }
+
+protected:
+    bool event(QEvent* event) override;
+    void timerEvent(QTimerEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
 
 private:
-    QString deviceId_;
+    void OnItemChanged(QListWidgetItem* item);
+    void OnCaptureMessage(MessageEvent& message);
+    void OnThreadEnded();
+    void Disconnect();
+    void SelectStoredDevice();
+    QListWidgetItem* CheckedItem() const;
+    void SendVideoVisibility();
+    QRect VideoRect() const;
+
+    SourceHost& host_;
+    std::unique_ptr<VideoDeviceList> devices_;
+    std::unique_ptr<CCCTV> capture_;
+    ConnectionState state_ = ConnectionState::Disconnected;
+    QString storedDevice_;
+    QString devicePath_;
+    QString friendlyName_;
+    QString statusText_;
+    ImageFrame lastStill_;
+    bool stillPending_ = false;
+    bool suppress_ = false;
+    bool propertiesOpen_ = false;
+    bool enumerated_ = false;
+    bool connectWanted_ = false;
     int interframeDelayMs_ = 0;
+    int watchdogMs_ = 0;
+    QListWidget* list_ = nullptr;
+    CVideoView* view_ = nullptr;
+    Utils::Controls::CStaticColour* messageArea_ = nullptr;
+    QLabel* sizeLabel_ = nullptr;
+    QLabel* rateLabel_ = nullptr;
+    QBasicTimer stillTimer_;
+    QBasicTimer streamTimer_;
+    QBasicTimer settleTimer_;
 };

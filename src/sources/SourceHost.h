@@ -20,6 +20,8 @@ public:
     virtual bool ProcessSourceImage(const ImageFrame& frame) = 0;
     // UWM_SOURCE_NEW_IMAGE_AVAILABLE to the owner.
     virtual void AnnounceNewImage() = 0;
+    // A source failed: the text goes to the controller as UWM_SOURCE_NOTIFY (an error).
+    virtual void ReportSourceError(const QString& text) = 0;
     // UWM_SOURCE_STATUS_UPDATED to the owner.
     virtual void AnnounceStatusUpdated() = 0;
     // Shows the selected sub-page and starts or stops the sources to match.

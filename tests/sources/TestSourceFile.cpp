@@ -350,6 +350,7 @@ public:
         return false;
     }
     void AnnounceNewImage() override {}
+    void ReportSourceError(const QString&) override {}
     void AnnounceStatusUpdated() override {}
     void UpdateSourceState() override {}
     void SubPageChanged() override {}

@@ -21,6 +21,12 @@ std::mutex& Lock()
     return mutex;
 }
 
+QHash<int, std::function<void()>>& Listeners()
+{
+    static QHash<int, std::function<void()>> listeners;
+    return listeners;
+}
+
 QHash<QString, Condition>& Conditions()
 {
     static QHash<QString, Condition> conditions;
@@ -116,8 +122,28 @@ void SetStalled(const QString& path, bool stalled)
 
 void SetGone(const QString& path, bool gone)
 {
+    QList<std::function<void()>> listeners;
+    {
+        std::lock_guard lock(Lock());
+        Conditions()[path].gone = gone;
+        listeners = Listeners().values();
+    }
+    for (const auto& listener : listeners)
+        listener();
+}
+
+int AddChangeListener(std::function<void()> listener)
+{
+    static int next = 0;
     std::lock_guard lock(Lock());
-    Conditions()[path].gone = gone;
+    Listeners().insert(next, std::move(listener));
+    return next++;
+}
+
+void RemoveChangeListener(int id)
+{
+    std::lock_guard lock(Lock());
+    Listeners().remove(id);
 }
 
 bool IsGone(const QString& path)

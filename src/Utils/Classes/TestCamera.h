@@ -3,6 +3,8 @@
 #include <QSize>
 #include <QString>
 
+#include <functional>
+
 typedef struct _GstElement GstElement;
 
 // A camera for tests, demonstrations and machines without one: a moving test pattern behind a
@@ -21,6 +23,10 @@ GstElement* MakeSource(const QString& path);
 void SetStalled(const QString& path, bool stalled);
 void SetGone(const QString& path, bool gone);
 bool IsGone(const QString& path);
+// Called (on the thread that changed it) whenever a test camera comes or goes; returns an id
+// for RemoveChangeListener.
+int AddChangeListener(std::function<void()> listener);
+void RemoveChangeListener(int id);
 
 struct Mode
 {

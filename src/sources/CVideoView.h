@@ -1,0 +1,43 @@
+#pragma once
+
+#include "ImageFrame.h"
+
+#include <QWidget>
+
+#include <memory>
+
+struct CaptureOverlay;
+
+// The video control of the video-device page: the live picture where the capture thread puts
+// it (each preview frame arrives as an event, already scaled), with the crop overlay blended
+// in at its opacity, over a still picture (the thumbnail) that fills the rest. While no live
+// frames come, only the still picture shows.
+class CVideoView final : public QWidget
+{
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(CVideoView)
+
+public:
+    explicit CVideoView(QWidget* parent = nullptr);
+    ~CVideoView() override;
+
+    void SetPicture(const ImageFrame& picture);
+    // Forgets the last live frame (the stream ended or the video was hidden).
+    void ClearLive();
+    // Paints everything black (a stream property page is open).
+    void SetBlackout(bool black);
+
+    int LiveFramesShown() const { return liveFrames_; }
+    const ImageFrame& LiveFrame() const { return live_; }
+
+protected:
+    bool event(QEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    ImageFrame picture_;
+    ImageFrame live_;
+    QPoint liveOrigin_;
+    int liveFrames_ = 0;
+    bool black_ = false;
+};
