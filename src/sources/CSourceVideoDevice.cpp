@@ -328,7 +328,7 @@ bool CSourceVideoDevice::event(QEvent* event)
     }
     if (event->type() == DeviceChangeType()) {
         // A burst of arrivals and removals is handled once, when it has settled.
-        settleTimer_.start(DeviceSettleMs, this);
+        settleTimer_.start(deviceSettleMs_, this);
         return true;
     }
     return QWidget::event(event);

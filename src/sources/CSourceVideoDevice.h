@@ -74,6 +74,8 @@ public:
     int InterframeDelay() const { return interframeDelayMs_; }
     // The watchdog's limit for the next connections (tests shorten it).
     void SetWatchdogLimit(int limitMs) { watchdogMs_ = limitMs; }
+    // How long a burst of device changes must be quiet before the list is made again.
+    void SetDeviceSettleTime(int ms) { deviceSettleMs_ = ms; }
 
     QListWidget* DeviceList() const { return list_; }
     QLabel* SizeLabel() const { return sizeLabel_; }
@@ -116,6 +118,7 @@ private:
     bool connectWanted_ = false;
     int interframeDelayMs_ = 0;
     int watchdogMs_ = 0;
+    int deviceSettleMs_ = DeviceSettleMs;
     QListWidget* list_ = nullptr;
     CVideoView* view_ = nullptr;
     Utils::Controls::CStaticColour* messageArea_ = nullptr;

@@ -7,13 +7,24 @@
 #include <QDir>
 #include <QFileInfo>
 
+#include <algorithm>
+
 #include <gst/gst.h>
 
 namespace {
+// PIXLET_TEST_CAMERA=1 lists the test camera, =2 a second one as well (320 x 240 at 15 fps).
+int TestCamerasWanted()
+{
+    const int wanted = qEnvironmentVariableIntValue("PIXLET_TEST_CAMERA");
+    return wanted < 0 ? 0 : std::min(wanted, 2);
+}
+
 bool TestCameraWanted()
 {
-    return qEnvironmentVariable("PIXLET_TEST_CAMERA") == QLatin1String("1");
+    return TestCamerasWanted() > 0;
 }
+
+const QString SecondTestCamera = QStringLiteral("pixlet-test-camera:320x240@15");
 } // namespace
 
 VideoDeviceList::VideoDeviceList(QObject* receiver, QEvent::Type changeType)
@@ -96,5 +107,7 @@ QList<VideoDeviceInfo> VideoDeviceList::Enumerate() const
     g_list_free_full(found, gst_object_unref);
     if (TestCameraWanted() && !TestCamera::IsGone(TestCamera::PathPrefix))
         devices.append({QStringLiteral("Pixlet Test Camera"), TestCamera::PathPrefix});
+    if (TestCamerasWanted() > 1 && !TestCamera::IsGone(SecondTestCamera))
+        devices.append({QStringLiteral("Pixlet Test Camera 2"), SecondTestCamera});
     return devices;
 }

@@ -14,12 +14,15 @@
 #include "control/CControlPage.h"
 #include "sources/CSourceFile.h"
 #include "sources/CSourceMain.h"
+#include "sources/CSourceVideoDevice.h"
 
 #include <QCheckBox>
 #include <QDirIterator>
 #include <QFile>
 #include <QLabel>
+#include <QElapsedTimer>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSignalSpy>
@@ -226,4 +229,58 @@ TEST(EndToEnd, ADroppedPhotoIsMailed)
     EXPECT_EQ(dialog.Controller()->Stats().emailCycles, 1);
     SetLogReceiver(nullptr);
     dialog.ExitProgram();
+}
+
+// The camera instead of a directory: the archived image is the camera's picture with its
+// captions, and Exit while connected does not wait for the capture.
+TEST(EndToEnd, ACameraStillIsCaptionedAndArchived)
+{
+    qputenv("PIXLET_TEST_CAMERA", "1");
+    QTemporaryDir home;
+    const QString data = home.path() + "/Quellmoor Software/Pixlet/";
+    LogRecorder log;
+    TrayRecord tray;
+    CFramewrightDlg dialog(SystemClock(), data);
+    dialog.Initialise(std::make_unique<RecordingTrayPresenter>(tray));
+    SetLogReceiver(&log);
+    auto* control = static_cast<CControlPage*>(dialog.PageAt(CFramewrightDlg::Control));
+    CSourceMain* source = dialog.SourcePage();
+    control->ArchiveCheck()->click();
+    control->CaptionsCheck()->click();
+    source->VideoDeviceButton()->click();
+    QListWidget* devices = source->VideoSource()->DeviceList();
+    ASSERT_TRUE(WaitUntil([&] { return devices->count() == 1; }));
+    devices->item(0)->setCheckState(Qt::Checked);
+    // A camera is sampled at an interval: every second here.
+    control->CycleTimeEdit()->setText("1");
+    dialog.ApplyButton()->click();
+    ASSERT_TRUE(WaitUntil([&] { return source->GetSourceStatusText().contains("Connected to Pixlet Test Camera"); }));
+    control->StartButton()->click();
+    ASSERT_TRUE(WaitUntil([&] { return !log.Starting("Processing cycle ended").isEmpty(); }, 15000))
+        << [&] {
+               QStringList all;
+               for (const auto& e : log.entries)
+                   all << e.text;
+               return all.join("\n").toStdString();
+           }();
+    const QStringList archived = FilesUnder(data, "*.jpg");
+    ASSERT_GE(archived.size(), 1) << "the next cycle may have come too";
+    ImageFrame copy;
+    ASSERT_EQ(LoadImageFile(copy, archived[0]), 0);
+    EXPECT_EQ(copy.Width(), 640);
+    EXPECT_EQ(copy.Height(), 480);
+    bool purple = false;
+    for (int y = 25; y < 60 && !purple; ++y)
+        for (int x = 0; x < 200 && !purple; ++x) {
+            const Rgb pixel = PixelAt(copy, x, y);
+            purple = pixel.red > 90 && pixel.blue > 90 && pixel.green < 50;
+        }
+    EXPECT_TRUE(purple) << "the camera's picture carries its captions";
+
+    SetLogReceiver(nullptr);
+    QElapsedTimer timer;
+    timer.start();
+    dialog.ExitProgram();
+    EXPECT_LT(timer.elapsed(), 2500) << "Exit while connected";
+    qunsetenv("PIXLET_TEST_CAMERA");
 }
