@@ -15,3 +15,7 @@ python3 bench/report.py "$out"
 # The whole processing cycle, file arrived -> archived, beside the same floor.
 cmake --build "$build" --target bench_cycle >/dev/null
 "$build/bench/bench_cycle" || true
+
+# The capture thread's CPU share against a bare conversion from the same test camera.
+cmake --build "$build" --target bench_capture >/dev/null
+"$build/bench/bench_capture" || true
