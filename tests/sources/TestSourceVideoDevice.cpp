@@ -115,6 +115,7 @@ TEST_F(VideoSourceTest, AnUnpluggedCameraIsReportedAndLeavesTheList)
     ASSERT_TRUE(ConnectedTo("Pixlet Test Camera"));
     TestCamera::SetGone(TestCamera::PathPrefix, true);
     ASSERT_TRUE(Logged("Video device disconnected unexpectedly - Device Lost"));
+    EXPECT_TRUE(Logged("Video device error - The test camera has been disconnected"));
     ASSERT_TRUE(WaitUntil([&] { return !owner.notifyTexts.isEmpty(); }));
     EXPECT_EQ(owner.notifyTexts.last(), "Video device disconnected unexpectedly - Device Lost");
     EXPECT_EQ(Item("Pixlet Test Camera")->checkState(), Qt::Unchecked);

@@ -1,6 +1,7 @@
 #include "CaptureWorker.h"
 
 #include "Clock.h"
+#include "EventLog.h"
 #include "MessageEvent.h"
 #include "NamedMessages.h"
 #include "CCCTV.h"
@@ -70,6 +71,9 @@ bool CaptureWorker::event(QEvent* event)
     if (event->type() == BusStopType()) {
         auto& message = *static_cast<MessageEvent*>(event);
         if (!stopped_) {
+            // GStreamer's own words on why: the page's line only names the reason.
+            if (message.wParam != StopReason::StreamFinished && message.text && !message.text->isEmpty())
+                AddLogEntry(LogCategory::Error, QStringLiteral("Video device error - ") + *message.text);
             auto report = std::make_unique<CaptureReport>();
             report->code = message.wParam;
             Report(CaptureMessage::Stopped, std::move(report));
@@ -191,8 +195,10 @@ void CaptureWorker::Connect(CaptureConnectJob& job)
         Report(CaptureMessage::Still, nullptr, std::make_unique<ImageFrame>(std::move(still)));
     };
     hooks.preview = [this](ImageFrame&& frame) { SendPreview(std::move(frame)); };
-    hooks.stopped = [this](std::int64_t reason, const QString&) {
-        QCoreApplication::postEvent(this, new MessageEvent(BusStopType(), reason));
+    hooks.stopped = [this](std::int64_t reason, const QString& text) {
+        auto* event = new MessageEvent(BusStopType(), reason);
+        event->text = text;
+        QCoreApplication::postEvent(this, event);
     };
     pipeline_ = std::make_unique<CapturePipeline>(std::move(hooks), flow_);
     const ResultCode result = pipeline_->Build(devicePath_);
