@@ -4,6 +4,7 @@
 #include "MemoryTuning.h"
 #include "NamedMessages.h"
 #include "Utils/Classes/QtTrayPresenter.h"
+#include "Utils/Classes/TestCameraProvider.h"
 
 #include <QApplication>
 
@@ -18,6 +19,10 @@ int main(int argc, char* argv[])
     QApplication::setQuitOnLastWindowClosed(false);
     // Every notification type exists before any window does.
     RegisterAllNamedMessages();
+    // PIXLET_TEST_CAMERA=1 (or 2) lists moving test pictures as cameras, for demonstrations
+    // and machines without a webcam.
+    if (const int cameras = qEnvironmentVariableIntValue("PIXLET_TEST_CAMERA"); cameras > 0)
+        TestCameraProvider::Enable(cameras);
 
     CFramewrightDlg dialog(SystemClock(), DataDirectory());
     QObject::connect(&dialog, &CFramewrightDlg::ExitFinished, &app, &QCoreApplication::quit,

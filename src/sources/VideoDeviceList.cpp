@@ -7,25 +7,7 @@
 #include <QDir>
 #include <QFileInfo>
 
-#include <algorithm>
-
 #include <gst/gst.h>
-
-namespace {
-// PIXLET_TEST_CAMERA=1 lists the test camera, =2 a second one as well (320 x 240 at 15 fps).
-int TestCamerasWanted()
-{
-    const int wanted = qEnvironmentVariableIntValue("PIXLET_TEST_CAMERA");
-    return wanted < 0 ? 0 : std::min(wanted, 2);
-}
-
-bool TestCameraWanted()
-{
-    return TestCamerasWanted() > 0;
-}
-
-const QString SecondTestCamera = QStringLiteral("pixlet-test-camera:320x240@15");
-} // namespace
 
 VideoDeviceList::VideoDeviceList(QObject* receiver, QEvent::Type changeType)
     : receiver_(receiver), changeType_(changeType)
@@ -50,16 +32,10 @@ VideoDeviceList::VideoDeviceList(QObject* receiver, QEvent::Type changeType)
         this, nullptr);
     gst_object_unref(bus);
     gst_device_monitor_start(monitor_);
-    if (TestCameraWanted()) {
-        testCameraListener_ = TestCamera::AddChangeListener(
-            [receiver, changeType] { QCoreApplication::postEvent(receiver, new QEvent(changeType)); });
-    }
 }
 
 VideoDeviceList::~VideoDeviceList()
 {
-    if (testCameraListener_ >= 0)
-        TestCamera::RemoveChangeListener(testCameraListener_);
     if (monitor_) {
         gst_device_monitor_stop(monitor_);
         GstBus* bus = gst_device_monitor_get_bus(monitor_);
@@ -100,14 +76,12 @@ QList<VideoDeviceInfo> VideoDeviceList::Enumerate() const
             }
             gst_structure_free(properties);
         }
-        if (!node.isEmpty() && node.startsWith(QLatin1Char('/')))
+        if (TestCamera::IsTestCameraPath(node))
+            devices.append({QString::fromUtf8(name), node});
+        else if (node.startsWith(QLatin1Char('/')))
             devices.append({QString::fromUtf8(name), StablePath(node)});
         g_free(name);
     }
     g_list_free_full(found, gst_object_unref);
-    if (TestCameraWanted() && !TestCamera::IsGone(TestCamera::PathPrefix))
-        devices.append({QStringLiteral("Pixlet Test Camera"), TestCamera::PathPrefix});
-    if (TestCamerasWanted() > 1 && !TestCamera::IsGone(SecondTestCamera))
-        devices.append({QStringLiteral("Pixlet Test Camera 2"), SecondTestCamera});
     return devices;
 }

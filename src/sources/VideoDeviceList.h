@@ -15,8 +15,7 @@ struct VideoDeviceInfo
 };
 
 // The video capture devices present, and word of devices coming and going. GStreamer's device
-// monitor does the looking ("Video/Source"); with PIXLET_TEST_CAMERA=1 in the environment the
-// test camera is listed too, while it is "plugged in".
+// monitor does the looking ("Video/Source"), the test cameras included once enabled.
 class VideoDeviceList final
 {
 public:
@@ -36,5 +35,4 @@ private:
     QObject* const receiver_;
     const QEvent::Type changeType_;
     GstDeviceMonitor* monitor_ = nullptr;
-    int testCameraListener_ = -1;
 };

@@ -10,6 +10,7 @@
 #include "ManualClock.h"
 #include "RecordingTrayPresenter.h"
 #include "TestImages.h"
+#include "Utils/Classes/TestCameraProvider.h"
 #include "control/CControl.h"
 #include "control/CControlPage.h"
 #include "sources/CSourceFile.h"
@@ -235,7 +236,7 @@ TEST(EndToEnd, ADroppedPhotoIsMailed)
 // captions, and Exit while connected does not wait for the capture.
 TEST(EndToEnd, ACameraStillIsCaptionedAndArchived)
 {
-    qputenv("PIXLET_TEST_CAMERA", "1");
+    ASSERT_TRUE(TestCameraProvider::Enable(1));
     QTemporaryDir home;
     const QString data = home.path() + "/Quellmoor Software/Pixlet/";
     LogRecorder log;
@@ -282,5 +283,5 @@ TEST(EndToEnd, ACameraStillIsCaptionedAndArchived)
     timer.start();
     dialog.ExitProgram();
     EXPECT_LT(timer.elapsed(), 2500) << "Exit while connected";
-    qunsetenv("PIXLET_TEST_CAMERA");
+    TestCameraProvider::Enable(0);
 }

@@ -2,6 +2,7 @@
 #include "LogRecorder.h"
 #include "SourceOwner.h"
 #include "Utils/Classes/TestCamera.h"
+#include "Utils/Classes/TestCameraProvider.h"
 #include "WaitUntil.h"
 #include "sources/CSourceMain.h"
 #include "sources/CSourceVideoDevice.h"
@@ -25,14 +26,14 @@ protected:
     LogRecorder log;
     std::unique_ptr<CSourceMain> page;
 
-    void SetUp() override { qputenv("PIXLET_TEST_CAMERA", "2"); }
+    void SetUp() override { ASSERT_TRUE(TestCameraProvider::Enable(2)); }
     void TearDown() override
     {
         page.reset();
         TestCamera::SetGone(TestCamera::PathPrefix, false);
         TestCamera::SetGone(Second, false);
         TestCamera::SetStalled(TestCamera::PathPrefix, false);
-        qunsetenv("PIXLET_TEST_CAMERA");
+        TestCameraProvider::Enable(0);
     }
     void Make(QStringList settings)
     {

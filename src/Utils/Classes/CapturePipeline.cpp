@@ -160,12 +160,12 @@ ResultCode CapturePipeline::Build(const QString& devicePath)
 
     GstElement* previewQueue = Make("queue", pipeline_);
     previewValve_ = Make("valve", pipeline_);
-    GstElement* previewScale = Make("videoscale", pipeline_);
-    GstElement* previewConvert = Make("videoconvert", pipeline_);
+    // One element that scales and converts in a single pass over the frame, scaling first.
+    GstElement* previewScale = Make("videoconvertscale", pipeline_);
     previewCaps_ = Make("capsfilter", pipeline_);
     GstElement* previewSink = Make("appsink", pipeline_);
     for (GstElement* element : {tee_, stillQueue, stillValve_, stillConvert, stillCaps, stillSink, previewQueue,
-                                previewValve_, previewScale, previewConvert, previewCaps_, previewSink}) {
+                                previewValve_, previewScale, previewCaps_, previewSink}) {
         if (!element)
             return Result::GenericFailure;
     }
@@ -193,8 +193,7 @@ ResultCode CapturePipeline::Build(const QString& devicePath)
 
     if (!gst_element_link(source, tee_) ||
         !gst_element_link_many(tee_, stillQueue, stillValve_, stillConvert, stillCaps, stillSink, nullptr) ||
-        !gst_element_link_many(tee_, previewQueue, previewValve_, previewScale, previewConvert, previewCaps_,
-                               previewSink, nullptr))
+        !gst_element_link_many(tee_, previewQueue, previewValve_, previewScale, previewCaps_, previewSink, nullptr))
         return Result::GenericFailure;
 
     GstPad* teeSink = gst_element_get_static_pad(tee_, "sink");

@@ -1,10 +1,15 @@
 #include "TestCamera.h"
 
+#include "TestCameraFrames.h"
+
 #include <QHash>
 #include <QRegularExpression>
 
+#include <gst/app/gstappsrc.h>
 #include <gst/gst.h>
 
+#include <algorithm>
+#include <memory>
 #include <mutex>
 
 namespace TestCamera {
@@ -37,6 +42,42 @@ Condition Current(const QString& path)
 {
     std::lock_guard lock(Lock());
     return Conditions().value(path);
+}
+
+// The frames a camera replays and where it is in the loop; touched by its streaming thread only.
+struct Feed
+{
+    std::shared_ptr<const TestCameraFrames> frames;
+    std::size_t next = 0;
+    GstClockTime frameDuration = 0;
+    GstClockTime lastTime = GST_CLOCK_TIME_NONE;
+};
+
+// Each frame is stamped with the next frame boundary of the running time, so after the
+// consumer has held the stream up the camera carries on from now rather than racing through
+// the frames it "missed", as a driver that drops frames nobody fetched would.
+void OnNeedData(GstAppSrc* source, guint, gpointer data)
+{
+    auto* feed = static_cast<Feed*>(data);
+    const auto& buffers = feed->frames->Buffers();
+    GstBuffer* buffer = gst_buffer_copy(buffers[feed->next++ % buffers.size()]);
+    GstClockTime time = feed->lastTime == GST_CLOCK_TIME_NONE ? 0 : feed->lastTime + feed->frameDuration;
+    if (GstClock* clock = gst_element_get_clock(GST_ELEMENT(source))) {
+        const GstClockTime now = gst_clock_get_time(clock);
+        const GstClockTime base = gst_element_get_base_time(GST_ELEMENT(source));
+        gst_object_unref(clock);
+        if (now > base) {
+            const GstClockTime running = now - base;
+            const GstClockTime boundary =
+                (running + feed->frameDuration - 1) / feed->frameDuration * feed->frameDuration;
+            time = std::max(time, boundary);
+        }
+    }
+    feed->lastTime = time;
+    GST_BUFFER_PTS(buffer) = time;
+    GST_BUFFER_DTS(buffer) = GST_CLOCK_TIME_NONE;
+    GST_BUFFER_DURATION(buffer) = feed->frameDuration;
+    gst_app_src_push_buffer(source, buffer);
 }
 
 struct ProbeData
@@ -88,25 +129,28 @@ GstElement* MakeSource(const QString& path)
     Mode mode;
     if (!ParseMode(path, mode) || IsGone(path))
         return nullptr;
+    auto feed = std::make_unique<Feed>();
+    feed->frames = TestCameraFrames::ForMode(mode.size, mode.fps);
+    feed->frameDuration = GST_SECOND / static_cast<GstClockTime>(mode.fps);
     GstElement* bin = gst_bin_new(nullptr);
-    GstElement* source = gst_element_factory_make("videotestsrc", nullptr);
-    GstElement* filter = gst_element_factory_make("capsfilter", nullptr);
-    if (!bin || !source || !filter) {
-        for (GstElement* element : {bin, source, filter}) {
+    GstElement* source = gst_element_factory_make("appsrc", nullptr);
+    GstElement* pace = gst_element_factory_make("clocksync", nullptr);
+    if (!feed->frames || !bin || !source || !pace) {
+        for (GstElement* element : {bin, source, pace}) {
             if (element)
                 gst_object_unref(element);
         }
         return nullptr;
     }
-    g_object_set(source, "is-live", TRUE, "pattern", 18 /* ball */, nullptr);
-    GstCaps* caps = gst_caps_new_simple("video/x-raw", "format", G_TYPE_STRING, "YUY2", "width", G_TYPE_INT,
-                                        mode.size.width(), "height", G_TYPE_INT, mode.size.height(), "framerate",
-                                        GST_TYPE_FRACTION, mode.fps, 1, nullptr);
-    g_object_set(filter, "caps", caps, nullptr);
-    gst_caps_unref(caps);
-    gst_bin_add_many(GST_BIN(bin), source, filter, nullptr);
-    gst_element_link(source, filter);
-    GstPad* out = gst_element_get_static_pad(filter, "src");
+    g_object_set(source, "is-live", TRUE, "format", GST_FORMAT_TIME, "caps", feed->frames->Caps(), nullptr);
+    GstAppSrcCallbacks callbacks{};
+    callbacks.need_data = OnNeedData;
+    gst_app_src_set_callbacks(GST_APP_SRC(source), &callbacks, feed.release(),
+                              [](gpointer data) { delete static_cast<Feed*>(data); });
+    gst_bin_add_many(GST_BIN(bin), source, pace, nullptr);
+    gst_element_link(source, pace);
+    // Dropped frames are dropped after the pacing, so a stalled camera idles instead of spinning.
+    GstPad* out = gst_element_get_static_pad(pace, "src");
     gst_element_add_pad(bin, gst_ghost_pad_new("src", out));
     gst_pad_add_probe(out, GST_PAD_PROBE_TYPE_BUFFER, OnBuffer, new ProbeData{path},
                       [](gpointer data) { delete static_cast<ProbeData*>(data); });
