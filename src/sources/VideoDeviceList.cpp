@@ -27,6 +27,7 @@ VideoDeviceList::VideoDeviceList(QObject* receiver, QEvent::Type changeType)
             if (type == GST_MESSAGE_DEVICE_ADDED || type == GST_MESSAGE_DEVICE_REMOVED ||
                 type == GST_MESSAGE_DEVICE_CHANGED)
                 QCoreApplication::postEvent(list->receiver_, new QEvent(list->changeType_));
+            gst_message_unref(message); // a dropped message is the handler's to free
             return GST_BUS_DROP;
         },
         this, nullptr);

@@ -4,6 +4,7 @@
 #include "Utils/Classes/CCCTV.h"
 #include "Utils/Classes/CaptureFlow.h"
 #include "Utils/Classes/TestCamera.h"
+#include "Utils/Classes/TestCameraFrames.h"
 #include "WaitUntil.h"
 
 #include <QCoreApplication>
@@ -266,4 +267,33 @@ TEST(Capture, DestroyingAConnectedCaptureEndsItPromptly)
         timer.start();
     }
     EXPECT_LT(timer.elapsed(), 2500);
+}
+
+// Nothing of a connection outlives it: the pipeline and every element in it are freed when the
+// capture stops, by the watchdog as much as by a disconnection (seen through the test camera,
+// whose frames live exactly as long as a source that plays them).
+TEST(Capture, AnEndedConnectionLeavesNothingBehind)
+{
+    for (const bool byWatchdog : {false, true}) {
+        const QString path = byWatchdog ? "pixlet-test-camera:112x80@30" : "pixlet-test-camera:112x80@25";
+        CapturePage page;
+        std::weak_ptr<const TestCameraFrames> frames;
+        {
+            CCCTV capture;
+            capture.Post(CaptureCommand::Connect, 0, Job(path, &page));
+            ASSERT_TRUE(Connected(page));
+            TestCamera::Mode mode;
+            ASSERT_TRUE(TestCamera::ParseMode(path, mode));
+            frames = TestCameraFrames::ForMode(mode.size, mode.fps);
+            ASSERT_FALSE(frames.expired());
+            if (byWatchdog) {
+                capture.Post(CaptureCommand::SetWatchdog, 300);
+                TestCamera::SetStalled(path, true);
+                ASSERT_TRUE(WaitUntil([&] { return page.Count(CaptureMessage::ThreadEnded) == 1; }, 5000));
+                TestCamera::SetStalled(path, false);
+                EXPECT_TRUE(frames.expired()) << "freed when the watchdog stopped it";
+            }
+        }
+        EXPECT_TRUE(frames.expired()) << (byWatchdog ? "watchdog" : "disconnection");
+    }
 }

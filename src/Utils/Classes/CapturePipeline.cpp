@@ -64,8 +64,12 @@ struct CapturePipelineCallbacks
     static GstBusSyncReply OnBusMessage(GstBus*, GstMessage* message, gpointer data)
     {
         auto* self = static_cast<CapturePipeline*>(data);
-        if (self->stopping_)
+        // A message dropped here is ours to free: GStreamer does not, and every state change,
+        // QoS report and warning of a connection would otherwise stay in memory for good.
+        if (self->stopping_) {
+            gst_message_unref(message);
             return GST_BUS_DROP;
+        }
         switch (GST_MESSAGE_TYPE(message)) {
         case GST_MESSAGE_EOS:
             self->hooks_.stopped(StopReason::StreamFinished, QStringLiteral("End of stream"));
@@ -83,6 +87,7 @@ struct CapturePipelineCallbacks
         default:
             break;
         }
+        gst_message_unref(message);
         return GST_BUS_DROP;
     }
 
