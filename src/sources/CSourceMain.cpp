@@ -140,6 +140,7 @@ void CSourceMain::ShowSourceSettings()
     loading_ = true;
     CheckRadio(fileButton_, settings_.sourceType == SourceSettings::CollectFile);
     CheckRadio(videoButton_, settings_.sourceType == SourceSettings::VideoDevice);
+    video_->SetStoredFormat(settings_.videoDeviceId, CaptureFormat::FromSetting(settings_.videoDeviceFormat));
     video_->SetSelectedDevice(settings_.videoDeviceId);
     if (lowCpuCheck_)
         lowCpuCheck_->setChecked(settings_.videoDeviceLowCpu);
@@ -181,6 +182,7 @@ void CSourceMain::ApplySourceSettings()
     }
     settings_.fileCollectDeleteOnCollection = file_->DeleteOnCollectChecked();
     settings_.videoDeviceId = video_->SelectedDevice();
+    settings_.videoDeviceFormat = video_->SelectedFormat().ToSetting();
     if (lowCpuCheck_)
         settings_.videoDeviceLowCpu = lowCpuCheck_->isChecked();
     if (enableMixerCheck_)
@@ -201,7 +203,7 @@ void CSourceMain::ApplySourceSettings()
     // Only what changes the image counts; delays, Low CPU, the mixer and the hatch do not.
     const auto imageKey = [](const SourceSettings& s) {
         return std::make_tuple(s.sourceType, s.fileCollectDirectory, s.fileCollectMask, s.videoDeviceId,
-                               s.resize, s.crop, s.resizeWidth, s.resizeHeight, s.cropOriginX, s.cropOriginY,
+                               s.videoDeviceFormat, s.resize, s.crop, s.resizeWidth, s.resizeHeight, s.cropOriginX, s.cropOriginY,
                                s.cropWidth, s.cropHeight);
     };
     if (imageKey(before) != imageKey(settings_)) {

@@ -10,6 +10,7 @@
 #include "Utils/Classes/CCCTV.h"
 #include "Utils/Controls/CStaticColour.h"
 #include "VideoDeviceList.h"
+#include "VideoPropertyPages.h"
 
 #include <QCoreApplication>
 #include <QGridLayout>
@@ -88,6 +89,15 @@ CSourceVideoDevice::CSourceVideoDevice(SourceHost& host, QWidget* parent) : QWid
     layout->setColumnStretch(1, 1);
 
     connect(list_, &QListWidget::itemChanged, this, &CSourceVideoDevice::OnItemChanged);
+    pages_ = new VideoPropertyPages(this, [this](std::int64_t command, std::int64_t argument,
+                                                 std::unique_ptr<MessagePayload> payload) {
+        if (capture_)
+            capture_->Post(command, argument, std::move(payload));
+    });
+    connect(view_, &CVideoView::MenuRequested, this, [this](const QPoint& at) {
+        if (capture_ && state_ == ConnectionState::Connected && !propertiesOpen_)
+            pages_->RequestMenu(at);
+    });
     devices_ = std::make_unique<VideoDeviceList>(this, DeviceChangeType());
     QCoreApplication::postEvent(this, new QEvent(FirstEnumerationType()));
     RefreshVideoDisplay();
@@ -116,6 +126,17 @@ void CSourceVideoDevice::EnumerateDevices()
         list_->addItem(item);
         AddLogEntry(LogCategory::Information, device.name + QStringLiteral(" found"));
     }
+}
+
+void CSourceVideoDevice::SetStoredFormat(const QString& deviceId, const CaptureFormat& format)
+{
+    formatDevice_ = deviceId;
+    format_ = format;
+}
+
+CaptureFormat CSourceVideoDevice::SelectedFormat() const
+{
+    return formatDevice_ == SelectedDevice() ? format_ : CaptureFormat();
 }
 
 void CSourceVideoDevice::SetSelectedDevice(const QString& deviceId)
@@ -202,6 +223,8 @@ void CSourceVideoDevice::ConnectDevice()
     job->videoWindow = view_;
     job->destination = VideoRect();
     job->mixer = host_.Settings().videoDeviceEnableVmrMixer;
+    if (formatDevice_ == devicePath_)
+        job->format = format_;
     capture_->Post(CaptureCommand::Connect, 0, std::move(job));
     SendVideoVisibility();
     state_ = ConnectionState::Connecting;
@@ -213,6 +236,7 @@ void CSourceVideoDevice::Disconnect()
 {
     if (!capture_)
         return;
+    pages_->CloseAll();
     capture_->Post(CaptureCommand::HideVideo);
     capture_->Post(CaptureCommand::Stop);
     state_ = ConnectionState::Disconnecting;
@@ -380,12 +404,28 @@ void CSourceVideoDevice::OnCaptureMessage(MessageEvent& message)
             rateLabel_->setText(QString::asprintf("%.2f fps", report->frameRate));
         }
         break;
+    case CaptureMessage::PropertyPages:
+        if (auto* pages = dynamic_cast<CapturePages*>(message.record.get()); pages && state_ == ConnectionState::Connected)
+            pages_->ShowMenu(*pages);
+        break;
     case CaptureMessage::PropertiesOpening:
         propertiesOpen_ = true;
         RefreshVideoDisplay();
+        if (auto* pages = dynamic_cast<CapturePages*>(message.record.get()))
+            pages_->OpenStreamProperties(*pages);
         break;
     case CaptureMessage::PropertiesClosed:
         propertiesOpen_ = false;
+        if (auto* pages = dynamic_cast<CapturePages*>(message.record.get())) {
+            // The format in force now: the user's choice, or what the device fell back on.
+            const CaptureFormat before = formatDevice_ == devicePath_ ? format_ : CaptureFormat();
+            if (pages->format != before) {
+                format_ = pages->format;
+                formatDevice_ = devicePath_;
+                host_.SubPageChanged();
+            }
+        }
+        RefreshVideoDisplay();
         if (capture_)
             capture_->Post(CaptureCommand::GrabStill);
         break;
@@ -423,6 +463,7 @@ void CSourceVideoDevice::OnThreadEnded()
     view_->SetPicture(ImageFrame());
     view_->ClearLive();
     propertiesOpen_ = false;
+    pages_->CloseAll();
     RefreshVideoDisplay();
     // A device checked meanwhile connects now.
     ConnectDevice();

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "ImageFrame.h"
+#include "Utils/Classes/CaptureFormat.h"
 
 #include <QBasicTimer>
 #include <QString>
@@ -16,6 +17,7 @@ class QListWidget;
 class QListWidgetItem;
 class SourceHost;
 class VideoDeviceList;
+class VideoPropertyPages;
 
 namespace Utils::Controls {
 class CStaticColour;
@@ -53,6 +55,10 @@ public:
     // forgotten); empty only once the user unchecked it.
     void SetSelectedDevice(const QString& deviceId);
     QString SelectedDevice() const;
+    // The stream format chosen for a device through "Stream Properties..." (empty: its
+    // default). A format belongs to its device: another device connects in its own default.
+    void SetStoredFormat(const QString& deviceId, const CaptureFormat& format);
+    CaptureFormat SelectedFormat() const;
 
     // Connects the checked device unless a capture thread exists or none is checked.
     void ConnectDevice();
@@ -84,6 +90,7 @@ public:
     CVideoView* VideoView() const { return view_; }
     const ImageFrame& LastStill() const { return lastStill_; }
     bool CaptureRunning() const { return capture_ != nullptr; }
+    VideoPropertyPages* PropertyPages() const { return pages_; }
 
 protected:
     bool event(QEvent* event) override;
@@ -107,6 +114,8 @@ private:
     std::unique_ptr<CCCTV> capture_;
     ConnectionState state_ = ConnectionState::Disconnected;
     QString storedDevice_;
+    CaptureFormat format_;
+    QString formatDevice_; // the device format_ belongs to
     QString devicePath_;
     QString friendlyName_;
     QString statusText_;
@@ -124,6 +133,7 @@ private:
     Utils::Controls::CStaticColour* messageArea_ = nullptr;
     QLabel* sizeLabel_ = nullptr;
     QLabel* rateLabel_ = nullptr;
+    VideoPropertyPages* pages_ = nullptr;
     QBasicTimer stillTimer_;
     QBasicTimer streamTimer_;
     QBasicTimer settleTimer_;

@@ -4,6 +4,7 @@
 #include "MessageEvent.h"
 #include "Utils/Classes/CaptureTypes.h"
 
+#include <QContextMenuEvent>
 #include <QPainter>
 
 CVideoView::CVideoView(QWidget* parent) : QWidget(parent)
@@ -60,4 +61,9 @@ void CVideoView::paintEvent(QPaintEvent*)
         painter.drawImage(QPoint(0, 0), picture_.Image());
     if (!live_.IsEmpty())
         painter.drawImage(liveOrigin_, live_.Image());
+}
+
+void CVideoView::contextMenuEvent(QContextMenuEvent* event)
+{
+    emit MenuRequested(event->globalPos());
 }

@@ -26,13 +26,20 @@ public:
     void ClearLive();
     // Paints everything black (a stream property page is open).
     void SetBlackout(bool black);
+    bool Blackout() const { return black_; }
 
     int LiveFramesShown() const { return liveFrames_; }
+    // A right-click inside the picture (at a global position) opens the property menu.
+signals:
+    void MenuRequested(const QPoint& globalPos);
+
+public:
     const ImageFrame& LiveFrame() const { return live_; }
 
 protected:
     bool event(QEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
 
 private:
     ImageFrame picture_;

@@ -61,6 +61,7 @@ SourceSettings SourceSettings::Read(const SettingsList& list, const QString& dat
     s.cropHeight = Int(list, "SourceCropHeight", d.cropHeight);
     s.cropHatchStyle =
         HatchStyleFromName(Text(list, "SourceCropHatchStyle", HatchStyleToName(d.cropHatchStyle)));
+    s.videoDeviceFormat = Text(list, "SourceVideoDeviceFormat", d.videoDeviceFormat);
     return s;
 }
 
@@ -89,5 +90,6 @@ void SourceSettings::Write(SettingsList& list) const
     AppendSetting(list, QStringLiteral("SourceCropWidth"), cropWidth);
     AppendSetting(list, QStringLiteral("SourceCropHeight"), cropHeight);
     AppendSetting(list, QStringLiteral("SourceCropHatchStyle"), HatchStyleToName(cropHatchStyle));
+    AppendSetting(list, QStringLiteral("SourceVideoDeviceFormat"), videoDeviceFormat);
     EndSettingsBlock(list);
 }

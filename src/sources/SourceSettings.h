@@ -37,6 +37,7 @@ struct SourceSettings
     std::int32_t cropWidth = 320;
     std::int32_t cropHeight = 240;
     std::int32_t cropHatchStyle = 3;
+    QString videoDeviceFormat; // "YUY2 1920x1080 30/1"; empty: the device's default
 
     friend bool operator==(const SourceSettings&, const SourceSettings&) = default;
 

@@ -5,11 +5,15 @@
 #include "Utils/Classes/CaptureFlow.h"
 #include "Utils/Classes/TestCamera.h"
 #include "Utils/Classes/TestCameraFrames.h"
+#include "EventLog.h"
+#include "LogRecorder.h"
 #include "WaitUntil.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QTest>
+
+#include <climits>
 
 #include <gtest/gtest.h>
 
@@ -28,6 +32,7 @@ public:
     };
     std::vector<Entry> reports;
     std::vector<QSize> previews;
+    CapturePages pages; // the last menu, opening or closing report
     bool sawOverlay = false;
 
     int Count(std::int64_t type) const
@@ -60,6 +65,11 @@ public:
             entry.rate = report->frameRate;
             entry.native = QSize(report->nativeWidth, report->nativeHeight);
         }
+        if (auto* offered = dynamic_cast<CapturePages*>(message->record.get())) {
+            pages.controls = offered->controls;
+            pages.formats = offered->formats;
+            pages.format = offered->format;
+        }
         if (message->image)
             entry.image = QSize(message->image->Width(), message->image->Height());
         reports.push_back(entry);
@@ -68,9 +78,10 @@ public:
 };
 
 std::unique_ptr<CaptureConnectJob> Job(const QString& path, QObject* page, QObject* video = nullptr,
-                                       QRect destination = QRect())
+                                       QRect destination = QRect(), CaptureFormat format = CaptureFormat())
 {
     auto job = std::make_unique<CaptureConnectJob>();
+    job->format = format;
     job->devicePath = path;
     job->page = page;
     job->videoWindow = video;
@@ -296,4 +307,113 @@ TEST(Capture, AnEndedConnectionLeavesNothingBehind)
         }
         EXPECT_TRUE(frames.expired()) << (byWatchdog ? "watchdog" : "disconnection");
     }
+}
+
+namespace {
+QSize NextStill(CCCTV& capture, CapturePage& page)
+{
+    const int before = page.Count(CaptureMessage::Still);
+    capture.Post(CaptureCommand::GrabStill);
+    if (!WaitUntil([&] { return page.Count(CaptureMessage::Still) > before; }))
+        return QSize();
+    return page.Last(CaptureMessage::Still)->image;
+}
+
+int ControlValue(const CapturePages& pages, const QString& name)
+{
+    for (const CaptureControl& control : pages.controls) {
+        if (control.name == name)
+            return control.value;
+    }
+    return INT_MIN;
+}
+} // namespace
+
+// The menu's question answered: the camera's picture controls (set live) and its formats.
+TEST(CaptureProperties, ControlsAreListedAndSetLive)
+{
+    CapturePage page;
+    CCCTV capture;
+    capture.Post(CaptureCommand::Connect, 0, Job("pixlet-test-camera:160x120@30", &page));
+    ASSERT_TRUE(Connected(page));
+    capture.Post(CaptureCommand::ShowMenu);
+    ASSERT_TRUE(WaitUntil([&] { return page.Count(CaptureMessage::PropertyPages) == 1; }));
+    ASSERT_EQ(page.pages.controls.size(), 4);
+    EXPECT_EQ(ControlValue(page.pages, "BRIGHTNESS"), 0);
+    EXPECT_GE(page.pages.formats.size(), 3);
+    EXPECT_EQ(page.pages.formats[0], (CaptureFormat{"YUY2", QSize(160, 120), 30, 1})) << "its own mode first";
+    EXPECT_TRUE(page.pages.format.IsEmpty()) << "the default in force";
+
+    auto value = std::make_unique<CaptureControlValue>();
+    value->name = "BRIGHTNESS";
+    value->value = 99999; // beyond the range: held to it
+    capture.Post(CaptureCommand::SetControl, 0, std::move(value));
+    auto unknown = std::make_unique<CaptureControlValue>();
+    unknown->name = "FOCUS";
+    capture.Post(CaptureCommand::SetControl, 0, std::move(unknown));
+    capture.Post(CaptureCommand::ShowMenu);
+    ASSERT_TRUE(WaitUntil([&] { return page.Count(CaptureMessage::PropertyPages) == 2; }));
+    EXPECT_EQ(ControlValue(page.pages, "BRIGHTNESS"), 1000);
+    EXPECT_EQ(NextStill(capture, page), QSize(160, 120)) << "still streaming";
+}
+
+// "Stream Properties...": the stream stops while the list is open, restarts in the choice,
+// and Cancel restarts it as it was.
+TEST(CaptureProperties, TheStreamRestartsInTheChosenFormat)
+{
+    CapturePage page;
+    CCCTV capture;
+    capture.Post(CaptureCommand::Connect, 0, Job("pixlet-test-camera:160x120@30", &page));
+    ASSERT_TRUE(Connected(page));
+    capture.Post(CaptureCommand::PropertyPage, CaptureCommand::StreamPropertiesPage);
+    ASSERT_TRUE(WaitUntil([&] { return page.Count(CaptureMessage::PropertiesOpening) == 1; }));
+    ASSERT_GE(page.pages.formats.size(), 2);
+    const CaptureFormat chosen = page.pages.formats[1];
+    EXPECT_EQ(chosen.size, QSize(320, 240));
+    capture.Post(CaptureCommand::GrabStill);
+    QTest::qWait(400);
+    EXPECT_EQ(page.Count(CaptureMessage::Still), 0) << "no frames while the format is being chosen";
+    EXPECT_EQ(page.Count(CaptureMessage::Stopped), 0);
+
+    auto choice = std::make_unique<CaptureFormatChoice>();
+    choice->format = chosen;
+    capture.Post(CaptureCommand::SetFormat, 0, std::move(choice));
+    ASSERT_TRUE(WaitUntil([&] { return page.Count(CaptureMessage::PropertiesClosed) == 1; }));
+    EXPECT_EQ(page.pages.format, chosen);
+    EXPECT_EQ(NextStill(capture, page), QSize(320, 240));
+
+    capture.Post(CaptureCommand::PropertyPage, CaptureCommand::StreamPropertiesPage);
+    ASSERT_TRUE(WaitUntil([&] { return page.Count(CaptureMessage::PropertiesOpening) == 2; }));
+    capture.Post(CaptureCommand::SetFormat, 0, std::make_unique<CaptureFormatChoice>()); // Cancel
+    ASSERT_TRUE(WaitUntil([&] { return page.Count(CaptureMessage::PropertiesClosed) == 2; }));
+    EXPECT_EQ(page.pages.format, chosen);
+    EXPECT_EQ(NextStill(capture, page), QSize(320, 240));
+    capture.Post(CaptureCommand::SetFormat, 0, std::make_unique<CaptureFormatChoice>());
+    QTest::qWait(200);
+    EXPECT_EQ(page.Count(CaptureMessage::PropertiesClosed), 2) << "a choice without an open list is ignored";
+    EXPECT_EQ(page.Count(CaptureMessage::Stopped), 0);
+}
+
+// A stored format connects in it; one the device does not offer falls back on its default
+// and says so.
+TEST(CaptureProperties, AStoredFormatIsUsedWhenOffered)
+{
+    {
+        CapturePage page;
+        CCCTV capture;
+        capture.Post(CaptureCommand::Connect, 0,
+                     Job("pixlet-test-camera:160x120@30", &page, nullptr, QRect(), {"YUY2", QSize(320, 240), 15, 1}));
+        ASSERT_TRUE(Connected(page));
+        EXPECT_EQ(NextStill(capture, page), QSize(320, 240));
+    }
+    LogRecorder log;
+    SetLogReceiver(&log);
+    CapturePage page;
+    CCCTV capture;
+    capture.Post(CaptureCommand::Connect, 0,
+                 Job("pixlet-test-camera:160x120@30", &page, nullptr, QRect(), {"YUY2", QSize(333, 222), 30, 1}));
+    ASSERT_TRUE(Connected(page));
+    EXPECT_EQ(NextStill(capture, page), QSize(160, 120));
+    EXPECT_TRUE(WaitUntil([&] { return !log.Starting("The video device does not offer 333 x 222").isEmpty(); }));
+    SetLogReceiver(nullptr);
 }

@@ -1,3 +1,4 @@
+#include "Utils/Classes/CaptureFormat.h"
 #include "sources/SourceSettings.h"
 
 #include <gtest/gtest.h>
@@ -27,6 +28,7 @@ TEST(SourceSettings, DefaultsAndTheExactSaveOrder)
                                  "SourceCropWidth = 320",
                                  "SourceCropHeight = 240",
                                  "SourceCropHatchStyle = HatchStyleBackwardDiagonal",
+                                 "SourceVideoDeviceFormat = ",
                                  ""}));
 }
 
@@ -43,6 +45,7 @@ TEST(SourceSettings, RoundTripAndOddValues)
     odd.cropWidth = 0;
     odd.resizeWidth = 10000;
     odd.cropHatchStyle = 52;
+    odd.videoDeviceFormat = "NV12 1280x720 30000/1001";
     SettingsList list;
     odd.Write(list);
     EXPECT_EQ(SourceSettings::Read(list, "/elsewhere/"), odd);
@@ -55,4 +58,20 @@ TEST(SourceSettings, RoundTripAndOddValues)
     list.clear();
     zero.Write(list);
     EXPECT_TRUE(list.contains("SourceCropHatchStyle = HatchStyleBackwardDiagonal"));
+}
+
+// The stored format reads back exactly; anything a hand or another program made of it reads as
+// the device's default rather than as a format no camera offers.
+TEST(CaptureFormatSetting, RoundTripAndGarbage)
+{
+    const CaptureFormat ntsc{"NV12", QSize(1280, 720), 30000, 1001};
+    EXPECT_EQ(ntsc.ToSetting(), "NV12 1280x720 30000/1001");
+    EXPECT_EQ(CaptureFormat::FromSetting(ntsc.ToSetting()), ntsc);
+    EXPECT_EQ(ntsc.Text(), "1280 x 720, 29.97 fps, NV12");
+    EXPECT_EQ(CaptureFormat::FromSetting("  YUY2 640x480 30/1 "), (CaptureFormat{"YUY2", QSize(640, 480), 30, 1}));
+    for (const char* garbage : {"", "YUY2", "YUY2 640x480", "YUY2 0x480 30/1", "YUY2 640x480 0/1", "YUY2 640x480 30/0",
+                                "YUY2 640x480 30/1 extra", "YU Y2 640x480 30/1", "YUY2 -640x480 30/1",
+                                "YUY2 640x480 99999999999/1", "\xff 640x480 30/1"})
+        EXPECT_TRUE(CaptureFormat::FromSetting(QString::fromLatin1(garbage)).IsEmpty()) << garbage;
+    EXPECT_EQ(CaptureFormat().ToSetting(), "");
 }

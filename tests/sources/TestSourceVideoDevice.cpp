@@ -6,7 +6,15 @@
 #include "WaitUntil.h"
 #include "sources/CSourceMain.h"
 #include "sources/CSourceVideoDevice.h"
+#include "sources/CStreamPropertiesDialog.h"
+#include "sources/CVideoPropertiesDialog.h"
 #include "sources/CVideoView.h"
+#include "sources/VideoPropertyPages.h"
+
+#include <QAction>
+#include <QContextMenuEvent>
+#include <QMenu>
+#include <QSlider>
 
 #include <QLabel>
 #include <QListWidget>
@@ -151,4 +159,91 @@ TEST_F(VideoSourceTest, TheLivePictureReachesTheVideoControl)
     EXPECT_GT(live.Width(), 0);
     EXPECT_LE(live.Width(), Video().VideoView()->width());
     page->hide();
+}
+
+namespace {
+QAction* MenuAction(QMenu* menu, const QString& text)
+{
+    if (!menu)
+        return nullptr;
+    for (QAction* action : menu->actions()) {
+        if (action->text() == text)
+            return action;
+    }
+    return nullptr;
+}
+} // namespace
+
+// A right-click on the picture offers both pages. The format list stops the stream (the
+// picture goes black), OK restarts it in the choice, and Apply stores the choice; the next
+// connection comes back in it.
+TEST_F(VideoSourceTest, StreamPropertiesChangeAndRememberTheFormat)
+{
+    Make({"SourceVideoDeviceID = pixlet-test-camera"});
+    ASSERT_TRUE(ConnectedTo("Pixlet Test Camera"));
+    int changes = 0;
+    QObject::connect(page.get(), &CSourceMain::Changed, [&] { ++changes; });
+    VideoPropertyPages* pages = Video().PropertyPages();
+    QContextMenuEvent click(QContextMenuEvent::Mouse, QPoint(5, 5), QPoint(50, 50));
+    QCoreApplication::sendEvent(Video().VideoView(), &click);
+    ASSERT_TRUE(WaitUntil([&] { return pages->Menu() && pages->Menu()->isVisible(); }));
+    ASSERT_TRUE(MenuAction(pages->Menu(), "Video Properties..."));
+    QAction* stream = MenuAction(pages->Menu(), "Stream Properties...");
+    ASSERT_TRUE(stream);
+    stream->trigger();
+    ASSERT_TRUE(WaitUntil([&] { return pages->StreamDialog() && pages->StreamDialog()->isVisible(); }));
+    EXPECT_TRUE(Video().VideoView()->Blackout()) << "the stream stands still";
+    CStreamPropertiesDialog* dialog = pages->StreamDialog();
+    EXPECT_EQ(dialog->FormatList()->currentRow(), 0) << "the default, the device's first format";
+    const QList<QListWidgetItem*> small = dialog->FormatList()->findItems("320 x 240, 15.00 fps, YUY2", Qt::MatchExactly);
+    ASSERT_EQ(small.size(), 1);
+    dialog->FormatList()->setCurrentItem(small[0]);
+    dialog->accept();
+    ASSERT_TRUE(WaitUntil([&] { return Video().LastStill().Width() == 320; }));
+    EXPECT_FALSE(Video().VideoView()->Blackout());
+    EXPECT_EQ(changes, 1) << "a changed format is a change to apply";
+    page->ApplySourceSettings();
+    EXPECT_EQ(page->Settings().videoDeviceFormat, "YUY2 320x240 15/1");
+
+    // Unplugged and back: the camera reconnects in the stored format.
+    Item("Pixlet Test Camera")->setCheckState(Qt::Unchecked);
+    ASSERT_TRUE(WaitUntil([&] { return !Video().CaptureRunning(); }));
+    Item("Pixlet Test Camera")->setCheckState(Qt::Checked);
+    ASSERT_TRUE(ConnectedTo("Pixlet Test Camera"));
+    EXPECT_EQ(Video().LastStill().Width(), 320);
+
+    // Another camera does not inherit the format.
+    Item("Pixlet Test Camera 2")->setCheckState(Qt::Checked);
+    ASSERT_TRUE(WaitUntil([&] { return Video().FriendlyName() == "Pixlet Test Camera 2"; }));
+    ASSERT_TRUE(ConnectedTo("Pixlet Test Camera 2"));
+    page->ApplySourceSettings();
+    EXPECT_EQ(page->Settings().videoDeviceFormat, "");
+}
+
+TEST_F(VideoSourceTest, VideoPropertiesSlidersActOnTheCamera)
+{
+    Make({"SourceVideoDeviceID = pixlet-test-camera"});
+    ASSERT_TRUE(ConnectedTo("Pixlet Test Camera"));
+    VideoPropertyPages* pages = Video().PropertyPages();
+    QContextMenuEvent click(QContextMenuEvent::Mouse, QPoint(5, 5), QPoint(50, 50));
+    QCoreApplication::sendEvent(Video().VideoView(), &click);
+    ASSERT_TRUE(WaitUntil([&] { return MenuAction(pages->Menu(), "Video Properties...") != nullptr; }));
+    MenuAction(pages->Menu(), "Video Properties...")->trigger();
+    ASSERT_TRUE(pages->VideoDialog());
+    QSlider* brightness = pages->VideoDialog()->Slider("BRIGHTNESS");
+    ASSERT_TRUE(brightness);
+    // Full brightness: the next still is white all over.
+    brightness->setValue(brightness->maximum());
+    ASSERT_TRUE(WaitUntil([&] {
+        page->RequestImage(&owner, false);
+        QTest::qWait(150);
+        if (owner.answers.empty() || !owner.answers.back())
+            return false;
+        const ImageFrame& frame = *owner.answers.back();
+        const std::uint8_t* pixel = frame.Row(frame.Height() / 3) + 3 * (frame.Width() / 5);
+        return pixel[0] > 240 && pixel[1] > 240 && pixel[2] > 240;
+    }));
+    // Disconnecting closes the dialog: its sliders would act on nothing.
+    Item("Pixlet Test Camera")->setCheckState(Qt::Unchecked);
+    EXPECT_EQ(pages->VideoDialog(), nullptr);
 }

@@ -6,8 +6,10 @@
 
 #include <gst/app/gstappsink.h>
 #include <gst/gst.h>
+#include <gst/video/colorbalance.h>
 #include <gst/video/video.h>
 
+#include <algorithm>
 #include <cstring>
 #include <mutex>
 
@@ -140,22 +142,44 @@ CapturePipeline::~CapturePipeline()
     Stop();
 }
 
-ResultCode CapturePipeline::Build(const QString& devicePath)
+ResultCode CapturePipeline::Build(const QString& devicePath, const CaptureFormat& format)
 {
     if (devicePath.isEmpty())
         return Result::InvalidArgument;
+    devicePath_ = devicePath;
     pipeline_ = gst_pipeline_new("capture");
-    GstElement* source = TestCamera::IsTestCameraPath(devicePath) ? TestCamera::MakeSource(devicePath)
-                                                                  : gst_element_factory_make("v4l2src", nullptr);
+    const bool testCamera = TestCamera::IsTestCameraPath(devicePath);
+    GstElement* source = nullptr;
+    if (testCamera) {
+        // A test camera changes format by drawing another loop.
+        const TestCamera::Mode mode{format.size, format.rateDenominator > 0
+                                                     ? format.rateNumerator / format.rateDenominator
+                                                     : 0};
+        source = TestCamera::MakeSource(devicePath, format.IsEmpty() ? nullptr : &mode);
+    } else {
+        source = gst_element_factory_make("v4l2src", nullptr);
+    }
     if (!pipeline_ || !source) {
         if (source)
             gst_object_unref(source);
         return Result::GenericFailure;
     }
-    if (!TestCamera::IsTestCameraPath(devicePath))
+    if (!testCamera)
         g_object_set(source, "device", devicePath.toUtf8().constData(), nullptr);
     gst_bin_add(GST_BIN(pipeline_), source);
+    source_ = source;
+    // The chosen format, or whatever the device offers first.
+    GstElement* formatFilter = Make("capsfilter", pipeline_);
     tee_ = Make("tee", pipeline_);
+    if (formatFilter && !format.IsEmpty() && !testCamera) {
+        GstCaps* caps = gst_caps_new_simple("video/x-raw", "format", G_TYPE_STRING,
+                                            format.pixelFormat.toUtf8().constData(), "width", G_TYPE_INT,
+                                            format.size.width(), "height", G_TYPE_INT, format.size.height(),
+                                            "framerate", GST_TYPE_FRACTION, format.rateNumerator,
+                                            format.rateDenominator, nullptr);
+        g_object_set(formatFilter, "caps", caps, nullptr);
+        gst_caps_unref(caps);
+    }
 
     GstElement* stillQueue = Make("queue", pipeline_);
     stillValve_ = Make("valve", pipeline_);
@@ -169,7 +193,7 @@ ResultCode CapturePipeline::Build(const QString& devicePath)
     GstElement* previewScale = Make("videoconvertscale", pipeline_);
     previewCaps_ = Make("capsfilter", pipeline_);
     GstElement* previewSink = Make("appsink", pipeline_);
-    for (GstElement* element : {tee_, stillQueue, stillValve_, stillConvert, stillCaps, stillSink, previewQueue,
+    for (GstElement* element : {formatFilter, tee_, stillQueue, stillValve_, stillConvert, stillCaps, stillSink, previewQueue,
                                 previewValve_, previewScale, previewCaps_, previewSink}) {
         if (!element)
             return Result::GenericFailure;
@@ -196,7 +220,7 @@ ResultCode CapturePipeline::Build(const QString& devicePath)
     for (GstElement* sink : {stillSink, previewSink})
         g_object_set(sink, "sync", FALSE, "max-buffers", 1, "drop", TRUE, "async", FALSE, nullptr);
 
-    if (!gst_element_link(source, tee_) ||
+    if (!gst_element_link_many(source, formatFilter, tee_, nullptr) ||
         !gst_element_link_many(tee_, stillQueue, stillValve_, stillConvert, stillCaps, stillSink, nullptr) ||
         !gst_element_link_many(tee_, previewQueue, previewValve_, previewScale, previewCaps_, previewSink, nullptr))
         return Result::GenericFailure;
@@ -232,7 +256,8 @@ void CapturePipeline::Stop()
     gst_bus_set_sync_handler(bus, nullptr, nullptr, nullptr);
     gst_object_unref(bus);
     gst_object_unref(pipeline_);
-    pipeline_ = nullptr;
+    // The elements went with the pipeline.
+    pipeline_ = source_ = tee_ = stillValve_ = previewValve_ = previewCaps_ = nullptr;
 }
 
 void CapturePipeline::RequestStill()
@@ -280,4 +305,126 @@ QSize CapturePipeline::NativeSize(int* aspectX, int* aspectY) const
         gst_caps_unref(caps);
     }
     return size;
+}
+
+namespace {
+void AddRates(const GstStructure* structure, const CaptureFormat& base, QList<CaptureFormat>& formats)
+{
+    const GValue* rates = gst_structure_get_value(structure, "framerate");
+    auto add = [&](int numerator, int denominator) {
+        if (numerator <= 0 || denominator <= 0)
+            return;
+        CaptureFormat format = base;
+        format.rateNumerator = numerator;
+        format.rateDenominator = denominator;
+        if (!formats.contains(format))
+            formats.append(format);
+    };
+    if (!rates)
+        return;
+    if (GST_VALUE_HOLDS_FRACTION(rates)) {
+        add(gst_value_get_fraction_numerator(rates), gst_value_get_fraction_denominator(rates));
+    } else if (GST_VALUE_HOLDS_LIST(rates)) {
+        for (guint i = 0; i < gst_value_list_get_size(rates); ++i) {
+            const GValue* rate = gst_value_list_get_value(rates, i);
+            if (GST_VALUE_HOLDS_FRACTION(rate))
+                add(gst_value_get_fraction_numerator(rate), gst_value_get_fraction_denominator(rate));
+        }
+    } else if (GST_VALUE_HOLDS_FRACTION_RANGE(rates)) {
+        // A continuous range: its fastest rate stands for it.
+        const GValue* fastest = gst_value_get_fraction_range_max(rates);
+        add(gst_value_get_fraction_numerator(fastest), gst_value_get_fraction_denominator(fastest));
+    }
+}
+
+// The colour-balance element of a source: the source itself or, for a bin, the child that has
+// one.
+GstColorBalance* BalanceOf(GstElement* source)
+{
+    if (!source)
+        return nullptr;
+    if (GST_IS_COLOR_BALANCE(source))
+        return GST_COLOR_BALANCE(gst_object_ref(source));
+    if (GST_IS_BIN(source)) {
+        if (GstElement* child = gst_bin_get_by_interface(GST_BIN(source), GST_TYPE_COLOR_BALANCE))
+            return GST_COLOR_BALANCE(child);
+    }
+    return nullptr;
+}
+} // namespace
+
+QList<CaptureFormat> CapturePipeline::Formats() const
+{
+    QList<CaptureFormat> formats;
+    if (TestCamera::IsTestCameraPath(devicePath_)) {
+        for (const TestCamera::Mode& mode : TestCamera::Modes(devicePath_))
+            formats.append({QStringLiteral("YUY2"), mode.size, mode.fps, 1});
+        return formats;
+    }
+    if (!source_)
+        return formats;
+    GstPad* pad = gst_element_get_static_pad(source_, "src");
+    GstCaps* caps = pad ? gst_pad_query_caps(pad, nullptr) : nullptr;
+    if (pad)
+        gst_object_unref(pad);
+    if (!caps)
+        return formats;
+    constexpr int MostFormats = 500; // a device that claims more is not listed in full
+    for (guint i = 0; i < gst_caps_get_size(caps) && formats.size() < MostFormats; ++i) {
+        const GstStructure* structure = gst_caps_get_structure(caps, i);
+        int width = 0, height = 0;
+        if (!gst_structure_has_name(structure, "video/x-raw") || !gst_structure_get_int(structure, "width", &width) ||
+            !gst_structure_get_int(structure, "height", &height))
+            continue;
+        QStringList pixelFormats;
+        const GValue* value = gst_structure_get_value(structure, "format");
+        if (value && G_VALUE_HOLDS_STRING(value)) {
+            pixelFormats << QString::fromUtf8(g_value_get_string(value));
+        } else if (value && GST_VALUE_HOLDS_LIST(value)) {
+            for (guint j = 0; j < gst_value_list_get_size(value); ++j) {
+                const GValue* item = gst_value_list_get_value(value, j);
+                if (G_VALUE_HOLDS_STRING(item))
+                    pixelFormats << QString::fromUtf8(g_value_get_string(item));
+            }
+        }
+        for (const QString& pixelFormat : pixelFormats)
+            AddRates(structure, CaptureFormat{pixelFormat, QSize(width, height), 0, 1}, formats);
+    }
+    gst_caps_unref(caps);
+    return formats;
+}
+
+QList<CaptureControl> CapturePipeline::Controls() const
+{
+    QList<CaptureControl> controls;
+    GstColorBalance* balance = BalanceOf(source_);
+    if (!balance)
+        return controls;
+    for (const GList* item = gst_color_balance_list_channels(balance); item; item = item->next) {
+        auto* channel = GST_COLOR_BALANCE_CHANNEL(item->data);
+        if (!channel->label || channel->min_value >= channel->max_value)
+            continue;
+        controls.append({QString::fromUtf8(channel->label), channel->min_value, channel->max_value,
+                         gst_color_balance_get_value(balance, channel)});
+    }
+    gst_object_unref(balance);
+    return controls;
+}
+
+bool CapturePipeline::SetControl(const QString& name, int value)
+{
+    GstColorBalance* balance = BalanceOf(source_);
+    if (!balance)
+        return false;
+    bool found = false;
+    for (const GList* item = gst_color_balance_list_channels(balance); item && !found; item = item->next) {
+        auto* channel = GST_COLOR_BALANCE_CHANNEL(item->data);
+        if (channel->label && QString::fromUtf8(channel->label) == name) {
+            gst_color_balance_set_value(balance, channel,
+                                        std::clamp(value, channel->min_value, channel->max_value));
+            found = true;
+        }
+    }
+    gst_object_unref(balance);
+    return found;
 }

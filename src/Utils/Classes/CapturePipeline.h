@@ -1,5 +1,6 @@
 #pragma once
 
+#include "CaptureFormat.h"
 #include "ImageFrame.h"
 #include "ResultCodes.h"
 
@@ -37,8 +38,9 @@ public:
     CapturePipeline(const CapturePipeline&) = delete;
     CapturePipeline& operator=(const CapturePipeline&) = delete;
 
-    // Makes the elements and opens the device (an empty path is an invalid argument).
-    ResultCode Build(const QString& devicePath);
+    // Makes the elements and opens the device (an empty path is an invalid argument), in the
+    // format given or, for an empty one, the device's default.
+    ResultCode Build(const QString& devicePath, const CaptureFormat& format = CaptureFormat());
     bool Play();
     // Down to nothing; no hook runs once this returns.
     void Stop();
@@ -48,6 +50,12 @@ public:
     void SetPreviewSize(const QSize& size);
     // The size the device delivers and its pixel aspect ratio.
     QSize NativeSize(int* aspectX = nullptr, int* aspectY = nullptr) const;
+    // What the open device can deliver (uncompressed formats of a fixed size), and its
+    // picture controls with their present values.
+    QList<CaptureFormat> Formats() const;
+    QList<CaptureControl> Controls() const;
+    // False when the device has no such control.
+    bool SetControl(const QString& name, int value);
 
 private:
     friend struct CapturePipelineCallbacks;
@@ -55,6 +63,8 @@ private:
     Hooks hooks_;
     CaptureFlow& flow_;
     GstElement* pipeline_ = nullptr;
+    GstElement* source_ = nullptr;
+    QString devicePath_;
     GstElement* tee_ = nullptr;
     GstElement* stillValve_ = nullptr;
     GstElement* previewValve_ = nullptr;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "CaptureFormat.h"
 #include "ImageFrame.h"
 #include "MessageEvent.h"
 
@@ -35,6 +36,14 @@ constexpr std::int64_t Stop = 16;
 // lParam 1 while someone can see the video control, 0 while it is hidden or the window
 // minimised (the page tells the capture thread; widgets are not asked from other threads).
 constexpr std::int64_t SetVideoVisible = 17;
+// After "Stream Properties..." closed: a CaptureFormatChoice (an empty format keeps the one in
+// force); the stream restarts in it.
+constexpr std::int64_t SetFormat = 18;
+// A CaptureControlValue from "Video Properties...", applied at once.
+constexpr std::int64_t SetControl = 19;
+// The property page ids of ShowMenu's menu and of PropertyPage.
+constexpr std::int64_t VideoPropertiesPage = 32769;
+constexpr std::int64_t StreamPropertiesPage = 32770;
 } // namespace CaptureCommand
 
 namespace CaptureMessage {
@@ -46,6 +55,8 @@ constexpr std::int64_t PropertiesOpening = 5;
 constexpr std::int64_t PropertiesClosed = 6;
 constexpr std::int64_t Stopped = 7;
 constexpr std::int64_t ThreadEnded = 8;
+// The answer to ShowMenu: a CapturePages record of what the menu can offer.
+constexpr std::int64_t PropertyPages = 9;
 } // namespace CaptureMessage
 
 // Why a stream stopped (the code of a Stopped report).
@@ -73,6 +84,7 @@ struct CaptureConnectJob final : MessagePayload
     QPointer<QObject> videoWindow; // receives the preview frames; none: no preview
     QRect destination;             // within the video window
     bool mixer = true;             // draw the overlay into the preview
+    CaptureFormat format;          // empty: the device's default
 };
 
 struct CaptureReport final : MessagePayload
@@ -109,4 +121,24 @@ struct CaptureWindow final : MessagePayload
 struct CapturePreviewOverlay final : MessagePayload
 {
     std::shared_ptr<const CaptureOverlay> overlay;
+};
+
+// The device's picture controls and formats, and the format in force (empty: the device's
+// default). Sent with PropertyPages and with PropertiesOpening/PropertiesClosed.
+struct CapturePages final : MessagePayload
+{
+    QList<CaptureControl> controls;
+    QList<CaptureFormat> formats;
+    CaptureFormat format;
+};
+
+struct CaptureFormatChoice final : MessagePayload
+{
+    CaptureFormat format;
+};
+
+struct CaptureControlValue final : MessagePayload
+{
+    QString name;
+    int value = 0;
 };

@@ -62,6 +62,15 @@ void CaptureWorker::Report(std::int64_t type, std::unique_ptr<CaptureReport> rep
     QCoreApplication::postEvent(page_, event);
 }
 
+void CaptureWorker::ReportPages(std::int64_t type, std::unique_ptr<CapturePages> pages)
+{
+    if (!page_)
+        return;
+    auto* event = new MessageEvent(MessageType(), type);
+    event->record = std::move(pages);
+    QCoreApplication::postEvent(page_, event);
+}
+
 bool CaptureWorker::event(QEvent* event)
 {
     if (event->type() == CommandType()) {
@@ -102,7 +111,24 @@ void CaptureWorker::OnCommand(MessageEvent& message)
             Connect(*job);
         break;
     case CaptureCommand::Run:
-        Run();
+        if (!propertiesOpen_)
+            Run();
+        break;
+    case CaptureCommand::ShowMenu:
+        ReportPages(CaptureMessage::PropertyPages, Pages());
+        break;
+    case CaptureCommand::PropertyPage:
+        if (message.lParam == CaptureCommand::StreamPropertiesPage)
+            OpenStreamProperties();
+        break;
+    case CaptureCommand::SetFormat: {
+        auto* choice = dynamic_cast<CaptureFormatChoice*>(message.record.get());
+        CloseStreamProperties(choice ? choice->format : CaptureFormat());
+        break;
+    }
+    case CaptureCommand::SetControl:
+        if (auto* control = dynamic_cast<CaptureControlValue*>(message.record.get()); control && pipeline_)
+            pipeline_->SetControl(control->name, control->value);
         break;
     case CaptureCommand::GrabStill:
         SuspendThrottling();
@@ -190,6 +216,21 @@ void CaptureWorker::Connect(CaptureConnectJob& job)
     videoWindow_ = job.videoWindow.data();
     destination_ = job.destination;
     mixer_ = job.mixer;
+    const ResultCode result = BuildPipeline(job.format);
+    auto report = std::make_unique<CaptureReport>();
+    report->code = result;
+    Report(CaptureMessage::Connected, std::move(report));
+    if (Result::Failed(result)) {
+        stopped_ = true;
+        QThread::currentThread()->quit();
+        return;
+    }
+    ApplyDestination();
+    Run();
+}
+
+ResultCode CaptureWorker::BuildPipeline(const CaptureFormat& format)
+{
     CapturePipeline::Hooks hooks;
     hooks.still = [this](ImageFrame&& still) {
         Report(CaptureMessage::Still, nullptr, std::make_unique<ImageFrame>(std::move(still)));
@@ -200,15 +241,68 @@ void CaptureWorker::Connect(CaptureConnectJob& job)
         event->text = text;
         QCoreApplication::postEvent(this, event);
     };
+    pipeline_ = std::make_unique<CapturePipeline>(hooks, flow_);
+    ResultCode result = pipeline_->Build(devicePath_, format);
+    if (Result::Succeeded(result)) {
+        formats_ = pipeline_->Formats();
+        format_ = format;
+        if (format.IsEmpty() || formats_.contains(format))
+            return result;
+        // A stored format the device no longer offers (another camera at that path, another
+        // driver): the picture matters more than the format.
+        AddLogEntry(LogCategory::Error, QStringLiteral("The video device does not offer ") + format.Text() +
+                                            QStringLiteral(" - using its default format"));
+    }
+    pipeline_.reset();
+    if (format.IsEmpty())
+        return result;
     pipeline_ = std::make_unique<CapturePipeline>(std::move(hooks), flow_);
-    const ResultCode result = pipeline_->Build(devicePath_);
-    auto report = std::make_unique<CaptureReport>();
-    report->code = result;
-    Report(CaptureMessage::Connected, std::move(report));
-    if (Result::Failed(result)) {
+    result = pipeline_->Build(devicePath_);
+    format_ = CaptureFormat();
+    formats_ = Result::Succeeded(result) ? pipeline_->Formats() : QList<CaptureFormat>();
+    if (Result::Failed(result))
         pipeline_.reset();
-        stopped_ = true;
-        QThread::currentThread()->quit();
+    return result;
+}
+
+std::unique_ptr<CapturePages> CaptureWorker::Pages() const
+{
+    auto pages = std::make_unique<CapturePages>();
+    pages->formats = formats_;
+    pages->format = format_;
+    if (pipeline_)
+        pages->controls = pipeline_->Controls();
+    return pages;
+}
+
+void CaptureWorker::OpenStreamProperties()
+{
+    if (!pipeline_ || propertiesOpen_)
+        return;
+    // The stream stops while its format is chosen; the watchdog has nothing to watch.
+    watchdog_.stop();
+    auto pages = Pages();
+    pipeline_->Stop();
+    pipeline_.reset();
+    propertiesOpen_ = true;
+    ReportPages(CaptureMessage::PropertiesOpening, std::move(pages));
+}
+
+void CaptureWorker::CloseStreamProperties(const CaptureFormat& chosen)
+{
+    if (!propertiesOpen_)
+        return;
+    propertiesOpen_ = false;
+    const CaptureFormat previous = format_;
+    ResultCode result = BuildPipeline(chosen.IsEmpty() ? previous : chosen);
+    if (Result::Failed(result) && !chosen.IsEmpty() && chosen != previous)
+        result = BuildPipeline(previous);
+    ReportPages(CaptureMessage::PropertiesClosed, Pages());
+    if (Result::Failed(result)) {
+        auto report = std::make_unique<CaptureReport>();
+        report->code = StopReason::ErrorAbort;
+        Report(CaptureMessage::Stopped, std::move(report));
+        StopCapture();
         return;
     }
     ApplyDestination();

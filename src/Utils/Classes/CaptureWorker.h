@@ -37,6 +37,13 @@ protected:
 private:
     void OnCommand(MessageEvent& message);
     void Connect(CaptureConnectJob& job);
+    // A new pipeline in the format, opened; it falls back on the device's default when the
+    // device does not offer the format.
+    ResultCode BuildPipeline(const CaptureFormat& format);
+    void OpenStreamProperties();
+    void CloseStreamProperties(const CaptureFormat& chosen);
+    std::unique_ptr<CapturePages> Pages() const;
+    void ReportPages(std::int64_t type, std::unique_ptr<CapturePages> pages);
     void Run();
     void StopCapture();
     void SuspendThrottling();
@@ -48,6 +55,9 @@ private:
     CaptureFlow flow_;
     std::unique_ptr<CapturePipeline> pipeline_;
     QString devicePath_;
+    CaptureFormat format_;
+    QList<CaptureFormat> formats_;
+    bool propertiesOpen_ = false;
     QObject* page_ = nullptr;
     std::atomic<QObject*> videoWindow_{nullptr};
     QRect destination_;

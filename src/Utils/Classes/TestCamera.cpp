@@ -124,19 +124,39 @@ bool ParseMode(const QString& path, Mode& mode)
     return !mode.size.isEmpty() && mode.fps > 0;
 }
 
-GstElement* MakeSource(const QString& path)
+QList<Mode> Modes(const QString& path)
+{
+    Mode own;
+    if (!ParseMode(path, own))
+        return {};
+    QList<Mode> modes{own};
+    for (const Mode& common : {Mode{{320, 240}, 15}, Mode{{640, 480}, 30}, Mode{{1280, 720}, 30}}) {
+        if (common.size != own.size || common.fps != own.fps)
+            modes.append(common);
+    }
+    return modes;
+}
+
+GstElement* MakeSource(const QString& path, const Mode* chosen)
 {
     Mode mode;
     if (!ParseMode(path, mode) || IsGone(path))
         return nullptr;
+    if (chosen) {
+        if (chosen->size.isEmpty() || chosen->fps <= 0 || chosen->size.width() > 8192 || chosen->size.height() > 8192)
+            return nullptr;
+        mode = *chosen;
+    }
     auto feed = std::make_unique<Feed>();
     feed->frames = TestCameraFrames::ForMode(mode.size, mode.fps);
     feed->frameDuration = GST_SECOND / static_cast<GstClockTime>(mode.fps);
     GstElement* bin = gst_bin_new(nullptr);
     GstElement* source = gst_element_factory_make("appsrc", nullptr);
     GstElement* pace = gst_element_factory_make("clocksync", nullptr);
-    if (!feed->frames || !bin || !source || !pace) {
-        for (GstElement* element : {bin, source, pace}) {
+    // Passes frames through untouched until a control leaves its middle setting.
+    GstElement* balance = gst_element_factory_make("videobalance", nullptr);
+    if (!feed->frames || !bin || !source || !pace || !balance) {
+        for (GstElement* element : {bin, source, pace, balance}) {
             if (element)
                 gst_object_unref(element);
         }
@@ -147,10 +167,10 @@ GstElement* MakeSource(const QString& path)
     callbacks.need_data = OnNeedData;
     gst_app_src_set_callbacks(GST_APP_SRC(source), &callbacks, feed.release(),
                               [](gpointer data) { delete static_cast<Feed*>(data); });
-    gst_bin_add_many(GST_BIN(bin), source, pace, nullptr);
-    gst_element_link(source, pace);
+    gst_bin_add_many(GST_BIN(bin), source, pace, balance, nullptr);
+    gst_element_link_many(source, pace, balance, nullptr);
     // Dropped frames are dropped after the pacing, so a stalled camera idles instead of spinning.
-    GstPad* out = gst_element_get_static_pad(pace, "src");
+    GstPad* out = gst_element_get_static_pad(balance, "src");
     gst_element_add_pad(bin, gst_ghost_pad_new("src", out));
     gst_pad_add_probe(out, GST_PAD_PROBE_TYPE_BUFFER, OnBuffer, new ProbeData{path},
                       [](gpointer data) { delete static_cast<ProbeData*>(data); });

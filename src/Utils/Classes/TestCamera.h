@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QList>
 #include <QSize>
 #include <QString>
 
@@ -15,9 +16,20 @@ namespace TestCamera {
 
 inline const QString PathPrefix = QStringLiteral("pixlet-test-camera");
 
+struct Mode
+{
+    QSize size{640, 480};
+    int fps = 30;
+};
+bool ParseMode(const QString& path, Mode& mode);
+
 bool IsTestCameraPath(const QString& path);
-// The source element for the path (a bin), or null for a malformed path.
-GstElement* MakeSource(const QString& path);
+// The source element for the path (a bin), or null for a malformed path. A mode given
+// overrides the path's, as a camera switched to another of its formats. The bin offers
+// picture controls (hue, saturation, brightness, contrast) as a webcam does.
+GstElement* MakeSource(const QString& path, const Mode* mode = nullptr);
+// The modes a test camera offers: its own and a few common ones.
+QList<Mode> Modes(const QString& path);
 
 // Every test camera of that path, now and later until changed.
 void SetStalled(const QString& path, bool stalled);
@@ -27,12 +39,5 @@ bool IsGone(const QString& path);
 // for RemoveChangeListener.
 int AddChangeListener(std::function<void()> listener);
 void RemoveChangeListener(int id);
-
-struct Mode
-{
-    QSize size{640, 480};
-    int fps = 30;
-};
-bool ParseMode(const QString& path, Mode& mode);
 
 } // namespace TestCamera
