@@ -144,6 +144,7 @@ TEST_F(MainWindowTest, FirstRunShowsTheWindowAndWritesDefaults)
              << "SourceCropWidth = 320"
              << "SourceCropHeight = 240"
              << "SourceCropHatchStyle = HatchStyleBackwardDiagonal"
+             << "SourceVideoDeviceFormat = "
              << "";
     expected << "ArchiveRootDirectory = " + Data() << "ArchiveSubdirectoryAndFilename = <HH><MM><SS>.jpg"
              << "ArchiveSaveDelay = 1000"
