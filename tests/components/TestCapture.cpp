@@ -32,6 +32,7 @@ public:
     };
     std::vector<Entry> reports;
     std::vector<QSize> previews;
+    std::vector<int> previewPeaks; // the brightest green of each preview frame
     CapturePages pages; // the last menu, opening or closing report
     bool sawOverlay = false;
 
@@ -52,6 +53,13 @@ public:
         if (e->type() == CapturePreviewFrameType()) {
             auto* message = static_cast<MessageEvent*>(e);
             previews.push_back(message->image ? QSize(message->image->Width(), message->image->Height()) : QSize());
+            int peak = 0;
+            if (message->image) {
+                for (int y = 0; y < message->image->Height(); ++y)
+                    for (int x = 0; x < message->image->Width(); ++x)
+                        peak = std::max<int>(peak, message->image->Row(y)[4 * x + 1]);
+            }
+            previewPeaks.push_back(peak);
             if (auto* overlay = dynamic_cast<CapturePreviewOverlay*>(message->record.get()))
                 sawOverlay = sawOverlay || overlay->overlay != nullptr;
             return true;
@@ -416,4 +424,29 @@ TEST(CaptureProperties, AStoredFormatIsUsedWhenOffered)
     EXPECT_EQ(NextStill(capture, page), QSize(160, 120));
     EXPECT_TRUE(WaitUntil([&] { return !log.Starting("The video device does not offer 333 x 222").isEmpty(); }));
     SetLogReceiver(nullptr);
+}
+
+// The source rectangle picks the part of the picture the preview shows: a corner of the test
+// camera's dark background instead of the whole picture with its white ball, then all again.
+TEST(Capture, TheSourceRectangleChoosesWhatThePreviewShows)
+{
+    CapturePage page;
+    CapturePage video;
+    CCCTV capture;
+    capture.Post(CaptureCommand::Connect, 0,
+                 Job("pixlet-test-camera:160x120@30", &page, &video, QRect(0, 0, 80, 60)));
+    ASSERT_TRUE(Connected(page));
+    capture.Post(CaptureCommand::ApplyPosition);
+    auto peakAfter = [&](int ms) {
+        QTest::qWait(ms);
+        return video.previewPeaks.empty() ? -1 : video.previewPeaks.back();
+    };
+    EXPECT_GT(peakAfter(400), 200) << "the ball is in the picture";
+    auto corner = std::make_unique<CaptureRect>();
+    corner->rect = QRect(0, 0, 10, 8);
+    capture.Post(CaptureCommand::SetSourceRect, 0, std::move(corner));
+    EXPECT_LT(peakAfter(400), 40) << "only the dark corner";
+    EXPECT_EQ(video.previews.back(), QSize(80, 60)) << "scaled to the destination all the same";
+    capture.Post(CaptureCommand::SetSourceRect);
+    EXPECT_GT(peakAfter(400), 200);
 }

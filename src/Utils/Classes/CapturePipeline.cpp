@@ -101,6 +101,20 @@ struct CapturePipelineCallbacks
         return GST_PAD_PROBE_OK;
     }
 
+    static GstPadProbeReturn OnSourceCaps(GstPad*, GstPadProbeInfo* info, gpointer data)
+    {
+        GstEvent* event = GST_PAD_PROBE_INFO_EVENT(info);
+        if (event && GST_EVENT_TYPE(event) == GST_EVENT_CAPS) {
+            GstCaps* caps = nullptr;
+            gst_event_parse_caps(event, &caps);
+            GstVideoInfo video;
+            if (caps && gst_video_info_from_caps(&video, caps))
+                static_cast<CapturePipeline*>(data)->ApplySourceRect(
+                    QSize(GST_VIDEO_INFO_WIDTH(&video), GST_VIDEO_INFO_HEIGHT(&video)));
+        }
+        return GST_PAD_PROBE_OK;
+    }
+
     static GstFlowReturn OnStillSample(GstAppSink* sink, gpointer data)
     {
         auto* self = static_cast<CapturePipeline*>(data);
@@ -189,12 +203,13 @@ ResultCode CapturePipeline::Build(const QString& devicePath, const CaptureFormat
 
     GstElement* previewQueue = Make("queue", pipeline_);
     previewValve_ = Make("valve", pipeline_);
+    previewCrop_ = Make("videocrop", pipeline_);
     // One element that scales and converts in a single pass over the frame, scaling first.
     GstElement* previewScale = Make("videoconvertscale", pipeline_);
     previewCaps_ = Make("capsfilter", pipeline_);
     GstElement* previewSink = Make("appsink", pipeline_);
     for (GstElement* element : {formatFilter, tee_, stillQueue, stillValve_, stillConvert, stillCaps, stillSink, previewQueue,
-                                previewValve_, previewScale, previewCaps_, previewSink}) {
+                                previewValve_, previewCrop_, previewScale, previewCaps_, previewSink}) {
         if (!element)
             return Result::GenericFailure;
     }
@@ -222,11 +237,14 @@ ResultCode CapturePipeline::Build(const QString& devicePath, const CaptureFormat
 
     if (!gst_element_link_many(source, formatFilter, tee_, nullptr) ||
         !gst_element_link_many(tee_, stillQueue, stillValve_, stillConvert, stillCaps, stillSink, nullptr) ||
-        !gst_element_link_many(tee_, previewQueue, previewValve_, previewScale, previewCaps_, previewSink, nullptr))
+        !gst_element_link_many(tee_, previewQueue, previewValve_, previewCrop_, previewScale, previewCaps_,
+                               previewSink, nullptr))
         return Result::GenericFailure;
 
     GstPad* teeSink = gst_element_get_static_pad(tee_, "sink");
     gst_pad_add_probe(teeSink, GST_PAD_PROBE_TYPE_BUFFER, CapturePipelineCallbacks::OnSourceBuffer, this, nullptr);
+    gst_pad_add_probe(teeSink, GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM, CapturePipelineCallbacks::OnSourceCaps, this,
+                      nullptr);
     gst_object_unref(teeSink);
 
     GstBus* bus = gst_element_get_bus(pipeline_);
@@ -258,6 +276,8 @@ void CapturePipeline::Stop()
     gst_object_unref(pipeline_);
     // The elements went with the pipeline.
     pipeline_ = source_ = tee_ = stillValve_ = previewValve_ = previewCaps_ = nullptr;
+    std::lock_guard lock(cropMutex_);
+    previewCrop_ = nullptr;
 }
 
 void CapturePipeline::RequestStill()
@@ -283,6 +303,30 @@ void CapturePipeline::SetPreviewSize(const QSize& size)
     g_object_set(previewCaps_, "caps", caps, nullptr);
     gst_caps_unref(caps);
     g_object_set(previewValve_, "drop", FALSE, nullptr);
+}
+
+void CapturePipeline::SetSourceRect(const QRect& rect)
+{
+    {
+        std::lock_guard lock(cropMutex_);
+        sourceRect_ = rect;
+    }
+    ApplySourceRect(NativeSize());
+}
+
+void CapturePipeline::ApplySourceRect(const QSize& native)
+{
+    std::lock_guard lock(cropMutex_);
+    if (!previewCrop_ || stopping_)
+        return;
+    // Before the first frame the size is unknown; the caps event applies it then.
+    const QRect shown =
+        sourceRect_.isEmpty() || native.isEmpty() ? QRect() : sourceRect_.intersected(QRect(QPoint(0, 0), native));
+    const int left = shown.isEmpty() ? 0 : shown.left();
+    const int top = shown.isEmpty() ? 0 : shown.top();
+    const int right = shown.isEmpty() ? 0 : native.width() - shown.right() - 1;
+    const int bottom = shown.isEmpty() ? 0 : native.height() - shown.bottom() - 1;
+    g_object_set(previewCrop_, "left", left, "top", top, "right", right, "bottom", bottom, nullptr);
 }
 
 QSize CapturePipeline::NativeSize(int* aspectX, int* aspectY) const

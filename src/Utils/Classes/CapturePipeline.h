@@ -4,12 +4,14 @@
 #include "ImageFrame.h"
 #include "ResultCodes.h"
 
+#include <QRect>
 #include <QSize>
 #include <QString>
 
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <mutex>
 
 class CaptureFlow;
 typedef struct _GstElement GstElement;
@@ -48,6 +50,9 @@ public:
     void RequestStill();
     // Preview frames of this size; an empty size closes the preview branch.
     void SetPreviewSize(const QSize& size);
+    // The part of the device's picture the preview shows; an empty rectangle shows all of it.
+    // Kept across format changes, within the picture's bounds.
+    void SetSourceRect(const QRect& rect);
     // The size the device delivers and its pixel aspect ratio.
     QSize NativeSize(int* aspectX = nullptr, int* aspectY = nullptr) const;
     // What the open device can deliver (uncompressed formats of a fixed size), and its
@@ -69,6 +74,12 @@ private:
     GstElement* stillValve_ = nullptr;
     GstElement* previewValve_ = nullptr;
     GstElement* previewCaps_ = nullptr;
+    GstElement* previewCrop_ = nullptr;
+    // The preview's source rectangle, applied again by the streaming thread when the
+    // device's size becomes known or changes.
+    void ApplySourceRect(const QSize& native);
+    mutable std::mutex cropMutex_;
+    QRect sourceRect_;
     std::atomic<bool> stillWanted_{false};
     std::atomic<bool> stopping_{false};
     QSize previewSize_;

@@ -174,9 +174,14 @@ void CaptureWorker::OnCommand(MessageEvent& message)
         SuspendThrottling();
         break;
     }
-    case CaptureCommand::SetSourceRect:
+    case CaptureCommand::SetSourceRect: {
+        auto* rect = dynamic_cast<CaptureRect*>(message.record.get());
+        sourceRect_ = rect ? rect->rect : QRect();
+        if (pipeline_)
+            pipeline_->SetSourceRect(sourceRect_);
         flow_.Wake();
         break;
+    }
     case CaptureCommand::SetClipWindow:
         if (auto* window = dynamic_cast<CaptureWindow*>(message.record.get()))
             videoWindow_ = window->window.data();
@@ -244,6 +249,7 @@ ResultCode CaptureWorker::BuildPipeline(const CaptureFormat& format)
     pipeline_ = std::make_unique<CapturePipeline>(hooks, flow_);
     ResultCode result = pipeline_->Build(devicePath_, format);
     if (Result::Succeeded(result)) {
+        pipeline_->SetSourceRect(sourceRect_);
         formats_ = pipeline_->Formats();
         format_ = format;
         if (format.IsEmpty() || formats_.contains(format))
@@ -260,6 +266,8 @@ ResultCode CaptureWorker::BuildPipeline(const CaptureFormat& format)
     result = pipeline_->Build(devicePath_);
     format_ = CaptureFormat();
     formats_ = Result::Succeeded(result) ? pipeline_->Formats() : QList<CaptureFormat>();
+    if (Result::Succeeded(result))
+        pipeline_->SetSourceRect(sourceRect_);
     if (Result::Failed(result))
         pipeline_.reset();
     return result;

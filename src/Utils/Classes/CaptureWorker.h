@@ -61,6 +61,7 @@ private:
     QObject* page_ = nullptr;
     std::atomic<QObject*> videoWindow_{nullptr};
     QRect destination_;
+    QRect sourceRect_;
     bool videoHidden_ = false;
     bool mixer_ = true;
     int watchdogMs_;
