@@ -411,7 +411,8 @@ void CSourceVideoDevice::OnCaptureMessage(MessageEvent& message)
     case CaptureMessage::PropertiesOpening:
         propertiesOpen_ = true;
         RefreshVideoDisplay();
-        if (auto* pages = dynamic_cast<CapturePages*>(message.record.get()))
+        // A connection let go meanwhile is ending: its format list would choose for nothing.
+        if (auto* pages = dynamic_cast<CapturePages*>(message.record.get()); pages && state_ == ConnectionState::Connected)
             pages_->OpenStreamProperties(*pages);
         break;
     case CaptureMessage::PropertiesClosed:
