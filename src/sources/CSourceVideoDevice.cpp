@@ -94,6 +94,7 @@ CSourceVideoDevice::CSourceVideoDevice(SourceHost& host, QWidget* parent) : QWid
         if (capture_)
             capture_->Post(command, argument, std::move(payload));
     });
+    connect(view_, &CVideoView::Resized, this, &CSourceVideoDevice::OnVideoResized);
     connect(view_, &CVideoView::MenuRequested, this, [this](const QPoint& at) {
         if (capture_ && state_ == ConnectionState::Connected && !propertiesOpen_)
             pages_->RequestMenu(at);
@@ -505,9 +506,10 @@ void CSourceVideoDevice::hideEvent(QHideEvent* event)
     SendVideoVisibility();
 }
 
-void CSourceVideoDevice::resizeEvent(QResizeEvent* event)
+void CSourceVideoDevice::OnVideoResized()
 {
-    QWidget::resizeEvent(event);
+    // The video control's own size counts, not the page's: a page laid out while hidden gets
+    // its size long before the control inside it does.
     if (capture_ && state_ == ConnectionState::Connected) {
         auto rect = std::make_unique<CaptureRect>();
         rect->rect = VideoRect();

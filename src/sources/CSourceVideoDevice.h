@@ -97,12 +97,12 @@ protected:
     void timerEvent(QTimerEvent* event) override;
     void showEvent(QShowEvent* event) override;
     void hideEvent(QHideEvent* event) override;
-    void resizeEvent(QResizeEvent* event) override;
 
 private:
     void OnItemChanged(QListWidgetItem* item);
     void OnCaptureMessage(MessageEvent& message);
     void OnThreadEnded();
+    void OnVideoResized();
     void Disconnect();
     void SelectStoredDevice();
     QListWidgetItem* CheckedItem() const;

@@ -67,3 +67,9 @@ void CVideoView::contextMenuEvent(QContextMenuEvent* event)
 {
     emit MenuRequested(event->globalPos());
 }
+
+void CVideoView::resizeEvent(QResizeEvent* event)
+{
+    QWidget::resizeEvent(event);
+    emit Resized();
+}

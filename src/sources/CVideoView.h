@@ -30,8 +30,11 @@ public:
 
     int LiveFramesShown() const { return liveFrames_; }
     // A right-click inside the picture (at a global position) opens the property menu.
+    const ImageFrame& Picture() const { return picture_; }
 signals:
     void MenuRequested(const QPoint& globalPos);
+    // The control changed size (the still picture and the live picture's place follow it).
+    void Resized();
 
 public:
     const ImageFrame& LiveFrame() const { return live_; }
@@ -40,6 +43,7 @@ protected:
     bool event(QEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
 
 private:
     ImageFrame picture_;

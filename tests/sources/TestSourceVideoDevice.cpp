@@ -18,6 +18,8 @@
 
 #include <QLabel>
 #include <QListWidget>
+#include <QScopeGuard>
+#include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -246,4 +248,28 @@ TEST_F(VideoSourceTest, VideoPropertiesSlidersActOnTheCamera)
     // Disconnecting closes the dialog: its sliders would act on nothing.
     Item("Pixlet Test Camera")->setCheckState(Qt::Unchecked);
     EXPECT_EQ(pages->VideoDialog(), nullptr);
+}
+
+// Connected while the page was hidden behind another tab (as at start-up), then its tab
+// chosen: the still picture is made again at the video control's real size, not the size it
+// had before the page was first laid out.
+TEST_F(VideoSourceTest, TheStillPictureFollowsTheVideoControlsSize)
+{
+    QTabWidget tabs;
+    tabs.addTab(new QWidget, "Control");
+    Make({"SourceVideoDeviceID = pixlet-test-camera"});
+    tabs.addTab(page.get(), "Source");
+    // The fixture owns the page: it leaves the tabs before they are destroyed, however the test ends.
+    const auto release = qScopeGuard([&] { page->setParent(nullptr); });
+    tabs.resize(900, 600);
+    tabs.show();
+    ASSERT_TRUE(ConnectedTo("Pixlet Test Camera"));
+    CVideoView* view = Video().VideoView();
+    ASSERT_TRUE(WaitUntil([&] { return !view->Picture().IsEmpty(); }));
+    QTest::qWait(200);
+    tabs.setCurrentIndex(1);
+    ASSERT_TRUE(WaitUntil([&] {
+        return view->width() > 200 && QSize(view->Picture().Width(), view->Picture().Height()) == view->size();
+    })) << "picture " << view->Picture().Width() << "x" << view->Picture().Height() << ", control "
+        << view->width() << "x" << view->height();
 }
