@@ -381,6 +381,10 @@ TEST(CaptureProperties, TheStreamRestartsInTheChosenFormat)
     capture.Post(CaptureCommand::GrabStill);
     QTest::qWait(400);
     EXPECT_EQ(page.Count(CaptureMessage::Still), 0) << "no frames while the format is being chosen";
+    const int infos = page.Count(CaptureMessage::StreamInfo);
+    capture.Post(CaptureCommand::QueryStream);
+    QTest::qWait(100);
+    EXPECT_EQ(page.Count(CaptureMessage::StreamInfo), infos) << "no \"0 x 0\" while there is no stream";
     EXPECT_EQ(page.Count(CaptureMessage::Stopped), 0);
 
     auto choice = std::make_unique<CaptureFormatChoice>();

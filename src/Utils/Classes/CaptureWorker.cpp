@@ -191,6 +191,10 @@ void CaptureWorker::OnCommand(MessageEvent& message)
         watchdogMs_ = static_cast<int>(message.lParam);
         break;
     case CaptureCommand::QueryStream: {
+        // While the format is being chosen there is no stream to describe; the page keeps
+        // showing the last figures.
+        if (propertiesOpen_)
+            break;
         auto report = std::make_unique<CaptureReport>();
         report->frameRate = flow_.FrameRate();
         if (pipeline_) {
