@@ -77,6 +77,7 @@ struct PixletTestProvider
     int listener;
     std::mutex* lock;
     GstDevice* listed[std::size(Cameras)];
+    bool running;
 };
 struct PixletTestProviderClass
 {
@@ -113,6 +114,10 @@ static GList* pixlet_test_provider_probe(GstDeviceProvider*)
 static void Reconcile(PixletTestProvider* self)
 {
     std::lock_guard guard(*self->lock);
+    // A change announced while the monitor stopped the provider (the listener may already be
+    // on its way) lists nothing: the next start looks afresh.
+    if (!self->running)
+        return;
     GstDeviceProvider* provider = GST_DEVICE_PROVIDER(self);
     for (int i = 0; i < static_cast<int>(std::size(Cameras)); ++i) {
         GstDevice*& listed = self->listed[i];
@@ -133,6 +138,7 @@ static void Reconcile(PixletTestProvider* self)
 static void ForgetListed(PixletTestProvider* self)
 {
     std::lock_guard guard(*self->lock);
+    self->running = false;
     for (GstDevice*& listed : self->listed) {
         if (listed)
             gst_object_unref(listed);
@@ -143,6 +149,10 @@ static void ForgetListed(PixletTestProvider* self)
 static gboolean pixlet_test_provider_start(GstDeviceProvider* provider)
 {
     auto* self = reinterpret_cast<PixletTestProvider*>(provider);
+    {
+        std::lock_guard guard(*self->lock);
+        self->running = true;
+    }
     Reconcile(self);
     self->listener = TestCamera::AddChangeListener([self] { Reconcile(self); });
     std::lock_guard guard(startedLock);
@@ -187,6 +197,7 @@ static void pixlet_test_provider_init(PixletTestProvider* self)
 {
     self->listener = -1;
     self->lock = new std::mutex;
+    self->running = false;
     for (GstDevice*& listed : self->listed)
         listed = nullptr;
 }
