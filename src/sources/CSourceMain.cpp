@@ -203,8 +203,8 @@ void CSourceMain::ApplySourceSettings()
     // Only what changes the image counts; delays, Low CPU, the mixer and the hatch do not.
     const auto imageKey = [](const SourceSettings& s) {
         return std::make_tuple(s.sourceType, s.fileCollectDirectory, s.fileCollectMask, s.videoDeviceId,
-                               s.videoDeviceFormat, s.resize, s.crop, s.resizeWidth, s.resizeHeight, s.cropOriginX, s.cropOriginY,
-                               s.cropWidth, s.cropHeight);
+                               s.videoDeviceFormat, s.resize, s.crop, s.resizeWidth, s.resizeHeight,
+                               s.cropOriginX, s.cropOriginY, s.cropWidth, s.cropHeight);
     };
     if (imageKey(before) != imageKey(settings_)) {
         file_->MarkUndelivered();

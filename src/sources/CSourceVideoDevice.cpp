@@ -89,11 +89,11 @@ CSourceVideoDevice::CSourceVideoDevice(SourceHost& host, QWidget* parent) : QWid
     layout->setColumnStretch(1, 1);
 
     connect(list_, &QListWidget::itemChanged, this, &CSourceVideoDevice::OnItemChanged);
-    pages_ = new VideoPropertyPages(this, [this](std::int64_t command, std::int64_t argument,
-                                                 std::unique_ptr<MessagePayload> payload) {
-        if (capture_)
-            capture_->Post(command, argument, std::move(payload));
-    });
+    pages_ = new VideoPropertyPages(
+        this, [this](std::int64_t command, std::int64_t argument, std::unique_ptr<MessagePayload> payload) {
+            if (capture_)
+                capture_->Post(command, argument, std::move(payload));
+        });
     connect(view_, &CVideoView::Resized, this, &CSourceVideoDevice::OnVideoResized);
     connect(view_, &CVideoView::MenuRequested, this, [this](const QPoint& at) {
         if (capture_ && state_ == ConnectionState::Connected && !propertiesOpen_)
@@ -322,7 +322,8 @@ void CSourceVideoDevice::RefreshVideoDisplay()
         const CropSettings crop = host_.LiveCrop();
         auto overlay = std::make_unique<CaptureOverlay>();
         if (mixer)
-            CropThumbnail::DrawCropOverlay(overlay->frame, QSize(lastStill_.Width(), lastStill_.Height()), area.size(), crop);
+            CropThumbnail::DrawCropOverlay(overlay->frame, QSize(lastStill_.Width(), lastStill_.Height()),
+                                           area.size(), crop);
         if (capture_)
             capture_->Post(CaptureCommand::SetOverlay, 0, std::move(overlay));
         ImageFrame thumbnail;
@@ -381,7 +382,8 @@ void CSourceVideoDevice::OnCaptureMessage(MessageEvent& message)
         std::unique_ptr<ImageFrame> still = message.TakeImage();
         if (!still)
             break;
-        const bool resized = QSize(still->Width(), still->Height()) != QSize(lastStill_.Width(), lastStill_.Height());
+        const bool resized =
+            QSize(still->Width(), still->Height()) != QSize(lastStill_.Width(), lastStill_.Height());
         lastStill_ = std::move(*still);
         if (resized) {
             auto rect = std::make_unique<CaptureRect>();
@@ -406,14 +408,16 @@ void CSourceVideoDevice::OnCaptureMessage(MessageEvent& message)
         }
         break;
     case CaptureMessage::PropertyPages:
-        if (auto* pages = dynamic_cast<CapturePages*>(message.record.get()); pages && state_ == ConnectionState::Connected)
+        if (auto* pages = dynamic_cast<CapturePages*>(message.record.get());
+            pages && state_ == ConnectionState::Connected)
             pages_->ShowMenu(*pages);
         break;
     case CaptureMessage::PropertiesOpening:
         propertiesOpen_ = true;
         RefreshVideoDisplay();
         // A connection let go meanwhile is ending: its format list would choose for nothing.
-        if (auto* pages = dynamic_cast<CapturePages*>(message.record.get()); pages && state_ == ConnectionState::Connected)
+        if (auto* pages = dynamic_cast<CapturePages*>(message.record.get());
+            pages && state_ == ConnectionState::Connected)
             pages_->OpenStreamProperties(*pages);
         break;
     case CaptureMessage::PropertiesClosed:

@@ -5,8 +5,8 @@
 #include <QListWidget>
 #include <QVBoxLayout>
 
-CStreamPropertiesDialog::CStreamPropertiesDialog(const QList<CaptureFormat>& formats, const CaptureFormat& current,
-                                                 QWidget* parent)
+CStreamPropertiesDialog::CStreamPropertiesDialog(const QList<CaptureFormat>& formats,
+                                                 const CaptureFormat& current, QWidget* parent)
     : QDialog(parent), formats_(formats)
 {
     setWindowTitle(QStringLiteral("Stream Properties"));

@@ -6,7 +6,8 @@
 #include <QSlider>
 #include <QVBoxLayout>
 
-CVideoPropertiesDialog::CVideoPropertiesDialog(const QList<CaptureControl>& controls, Apply apply, QWidget* parent)
+CVideoPropertiesDialog::CVideoPropertiesDialog(const QList<CaptureControl>& controls, Apply apply,
+                                               QWidget* parent)
     : QDialog(parent)
 {
     setWindowTitle(QStringLiteral("Video Properties"));

@@ -42,7 +42,8 @@ bool CVideoView::event(QEvent* event)
         return true;
     if (auto* carried = dynamic_cast<CapturePreviewOverlay*>(message->record.get())) {
         if (carried->overlay && !carried->overlay->frame.IsEmpty())
-            CropThumbnail::BlendOverlay(*frame, *frame, carried->overlay->frame, CropThumbnail::OverlayOpacity, 0, 0);
+            CropThumbnail::BlendOverlay(*frame, *frame, carried->overlay->frame,
+                                        CropThumbnail::OverlayOpacity, 0, 0);
     }
     live_ = std::move(*frame);
     liveOrigin_ = QPoint(static_cast<int>(message->wParam), static_cast<int>(message->lParam));

@@ -29,7 +29,8 @@ public:
     QList<VideoDeviceInfo> Enumerate() const;
 
     // The /dev/v4l/by-id/ link that leads to the device node, or the node itself.
-    static QString StablePath(const QString& node, const QString& byIdDirectory = QStringLiteral("/dev/v4l/by-id"));
+    static QString StablePath(const QString& node,
+                              const QString& byIdDirectory = QStringLiteral("/dev/v4l/by-id"));
 
 private:
     QObject* const receiver_;

@@ -7,7 +7,8 @@
 #include <QMenu>
 #include <QWidget>
 
-VideoPropertyPages::VideoPropertyPages(QWidget* parent, Post post) : QObject(parent), parent_(parent), post_(std::move(post))
+VideoPropertyPages::VideoPropertyPages(QWidget* parent, Post post)
+    : QObject(parent), parent_(parent), post_(std::move(post))
 {
 }
 
@@ -24,7 +25,8 @@ void VideoPropertyPages::ShowMenu(const CapturePages& pages)
     menu_ = std::make_unique<QMenu>(parent_);
     if (!pages.controls.isEmpty()) {
         const CapturePages copy = pages;
-        menu_->addAction(QStringLiteral("Video Properties..."), this, [this, copy] { OpenVideoProperties(copy); });
+        menu_->addAction(QStringLiteral("Video Properties..."), this,
+                         [this, copy] { OpenVideoProperties(copy); });
     }
     if (!pages.formats.isEmpty()) {
         menu_->addAction(QStringLiteral("Stream Properties..."), this, [this] {

@@ -25,7 +25,8 @@ class VideoPropertyPages final : public QObject
     Q_DISABLE_COPY_MOVE(VideoPropertyPages)
 
 public:
-    using Post = std::function<void(std::int64_t command, std::int64_t argument, std::unique_ptr<MessagePayload>)>;
+    using Post =
+        std::function<void(std::int64_t command, std::int64_t argument, std::unique_ptr<MessagePayload>)>;
     VideoPropertyPages(QWidget* parent, Post post);
     ~VideoPropertyPages() override;
 

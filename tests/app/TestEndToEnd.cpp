@@ -2,13 +2,13 @@
 #include "Clock.h"
 #include "EventLog.h"
 #include "FtpServer.h"
-#include "SmtpServers.h"
 #include "ImageDecoder.h"
 #include "ImageEncoder.h"
 #include "ImageFormat.h"
 #include "LogRecorder.h"
 #include "ManualClock.h"
 #include "RecordingTrayPresenter.h"
+#include "SmtpServers.h"
 #include "TestImages.h"
 #include "Utils/Classes/TestCameraProvider.h"
 #include "control/CControl.h"
@@ -19,9 +19,9 @@
 
 #include <QCheckBox>
 #include <QDirIterator>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QLabel>
-#include <QElapsedTimer>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
@@ -164,13 +164,14 @@ TEST(EndToEnd, ADroppedPhotoIsUploadedWithItsThumbnail)
     QDir().mkpath(data);
     QFile settings(data + "Pixlet.ini");
     ASSERT_TRUE(settings.open(QIODevice::WriteOnly));
-    settings.write(("SourceType = 0\r\nSourceFileCollectDirectory = " + drop.path() +
-                    "\r\nFTPServer = 127.0.0.1\r\nFTPPort = " + QString::number(server.Port()) +
-                    "\r\nFTPUsername = " + FtpServer::User + "\r\nFTPPassword = " + FtpServer::Password +
-                    "\r\nFTPEncryptPassword = No\r\nFTPThumbnailEnable = Yes\r\n"
-                    "FTPThumbnailDestinationFilename = thumb.jpg\r\n"
-                    "ControlEnableFTP = Yes\r\nControlProcessCollectionType = 1\r\nControlStartOnLoad = Yes\r\n")
-                       .toUtf8());
+    settings.write(
+        ("SourceType = 0\r\nSourceFileCollectDirectory = " + drop.path() +
+         "\r\nFTPServer = 127.0.0.1\r\nFTPPort = " + QString::number(server.Port()) +
+         "\r\nFTPUsername = " + FtpServer::User + "\r\nFTPPassword = " + FtpServer::Password +
+         "\r\nFTPEncryptPassword = No\r\nFTPThumbnailEnable = Yes\r\n"
+         "FTPThumbnailDestinationFilename = thumb.jpg\r\n"
+         "ControlEnableFTP = Yes\r\nControlProcessCollectionType = 1\r\nControlStartOnLoad = Yes\r\n")
+            .toUtf8());
     settings.close();
     LogRecorder log;
     TrayRecord tray;
@@ -207,11 +208,12 @@ TEST(EndToEnd, ADroppedPhotoIsMailed)
     QDir().mkpath(data);
     QFile settings(data + "Pixlet.ini");
     ASSERT_TRUE(settings.open(QIODevice::WriteOnly));
-    settings.write(("SourceType = 0\r\nSourceFileCollectDirectory = " + drop.path() +
-                    "\r\nEmailServer = 127.0.0.1\r\nEmailPort = " + QString::number(server.Port()) +
-                    "\r\nEmailToAddress = viewer@example.net\r\nEmailFrom Address = cam@example.net\r\n"
-                    "ControlEnableEmail = Yes\r\nControlProcessCollectionType = 1\r\nControlStartOnLoad = Yes\r\n")
-                       .toUtf8());
+    settings.write(
+        ("SourceType = 0\r\nSourceFileCollectDirectory = " + drop.path() +
+         "\r\nEmailServer = 127.0.0.1\r\nEmailPort = " + QString::number(server.Port()) +
+         "\r\nEmailToAddress = viewer@example.net\r\nEmailFrom Address = cam@example.net\r\n"
+         "ControlEnableEmail = Yes\r\nControlProcessCollectionType = 1\r\nControlStartOnLoad = Yes\r\n")
+            .toUtf8());
     settings.close();
     LogRecorder log;
     TrayRecord tray;
@@ -255,15 +257,15 @@ TEST(EndToEnd, ACameraStillIsCaptionedAndArchived)
     // A camera is sampled at an interval: every second here.
     control->CycleTimeEdit()->setText("1");
     dialog.ApplyButton()->click();
-    ASSERT_TRUE(WaitUntil([&] { return source->GetSourceStatusText().contains("Connected to Pixlet Test Camera"); }));
+    ASSERT_TRUE(
+        WaitUntil([&] { return source->GetSourceStatusText().contains("Connected to Pixlet Test Camera"); }));
     control->StartButton()->click();
-    ASSERT_TRUE(WaitUntil([&] { return !log.Starting("Processing cycle ended").isEmpty(); }, 15000))
-        << [&] {
-               QStringList all;
-               for (const auto& e : log.entries)
-                   all << e.text;
-               return all.join("\n").toStdString();
-           }();
+    ASSERT_TRUE(WaitUntil([&] { return !log.Starting("Processing cycle ended").isEmpty(); }, 15000)) << [&] {
+        QStringList all;
+        for (const auto& e : log.entries)
+            all << e.text;
+        return all.join("\n").toStdString();
+    }();
     const QStringList archived = FilesUnder(data, "*.jpg");
     ASSERT_GE(archived.size(), 1) << "the next cycle may have come too";
     ImageFrame copy;

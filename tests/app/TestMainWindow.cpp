@@ -106,7 +106,8 @@ TEST_F(MainWindowTest, FirstRunShowsTheWindowAndWritesDefaults)
              << "EmailToAddress = "
              << "EmailFrom Address = "
              << "";
-    expected << "CaptionNumberOfCaptions = 2" << "";
+    expected << "CaptionNumberOfCaptions = 2"
+             << "";
     const QStringList texts = {"Caption Example 1", "Caption Example 2 - The time is <HH>:<MM>:<SS>"};
     const QStringList colours = {"127, 0, 127", "0, 0, 0"};
     const QStringList positions = {"0,30", "0,60"};

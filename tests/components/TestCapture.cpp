@@ -1,3 +1,5 @@
+#include "EventLog.h"
+#include "LogRecorder.h"
 #include "MessageEvent.h"
 #include "NamedMessages.h"
 #include "ResultCodes.h"
@@ -5,8 +7,6 @@
 #include "Utils/Classes/CaptureFlow.h"
 #include "Utils/Classes/TestCamera.h"
 #include "Utils/Classes/TestCameraFrames.h"
-#include "EventLog.h"
-#include "LogRecorder.h"
 #include "WaitUntil.h"
 
 #include <QCoreApplication>
@@ -33,12 +33,13 @@ public:
     std::vector<Entry> reports;
     std::vector<QSize> previews;
     std::vector<int> previewPeaks; // the brightest green of each preview frame
-    CapturePages pages; // the last menu, opening or closing report
+    CapturePages pages;            // the last menu, opening or closing report
     bool sawOverlay = false;
 
     int Count(std::int64_t type) const
     {
-        return static_cast<int>(std::count_if(reports.begin(), reports.end(), [&](const Entry& e) { return e.type == type; }));
+        return static_cast<int>(
+            std::count_if(reports.begin(), reports.end(), [&](const Entry& e) { return e.type == type; }));
     }
     const Entry* Last(std::int64_t type) const
     {
@@ -52,7 +53,8 @@ public:
     {
         if (e->type() == CapturePreviewFrameType()) {
             auto* message = static_cast<MessageEvent*>(e);
-            previews.push_back(message->image ? QSize(message->image->Width(), message->image->Height()) : QSize());
+            previews.push_back(message->image ? QSize(message->image->Width(), message->image->Height())
+                                              : QSize());
             int peak = 0;
             if (message->image) {
                 for (int y = 0; y < message->image->Height(); ++y)
@@ -180,11 +182,13 @@ TEST(Capture, OneStillForTwoRequestsThenAStop)
 
 TEST(Capture, ABadDevicePathFailsTheConnectionAndEndsTheThread)
 {
-    for (const QString& path : {QString(), QString("pixlet-test-camera:0x0@1"), QString("/dev/pixlet-no-such-video")}) {
+    for (const QString& path :
+         {QString(), QString("pixlet-test-camera:0x0@1"), QString("/dev/pixlet-no-such-video")}) {
         CapturePage page;
         CCCTV capture;
         capture.Post(CaptureCommand::Connect, 0, Job(path, &page));
-        ASSERT_TRUE(WaitUntil([&] { return page.Count(CaptureMessage::ThreadEnded) == 1; })) << path.toStdString();
+        ASSERT_TRUE(WaitUntil([&] { return page.Count(CaptureMessage::ThreadEnded) == 1; }))
+            << path.toStdString();
         ASSERT_EQ(page.Count(CaptureMessage::Connected), 1);
         EXPECT_LT(page.Last(CaptureMessage::Connected)->code, 0) << path.toStdString();
         if (path.isEmpty()) {
@@ -265,7 +269,8 @@ TEST(Capture, PreviewFramesHaveTheDestinationSizeUntilHidden)
     auto rect = std::make_unique<CaptureRect>();
     rect->rect = QRect(0, 0, 100, 60);
     capture.Post(CaptureCommand::SetDestRect, 0, std::move(rect));
-    ASSERT_TRUE(WaitUntil([&] { return !video.previews.empty() && video.previews.back() == QSize(100, 60); }));
+    ASSERT_TRUE(
+        WaitUntil([&] { return !video.previews.empty() && video.previews.back() == QSize(100, 60); }));
     capture.Post(CaptureCommand::HideVideo);
     QTest::qWait(300);
     const std::size_t shown = video.previews.size();
@@ -413,8 +418,9 @@ TEST(CaptureProperties, AStoredFormatIsUsedWhenOffered)
     {
         CapturePage page;
         CCCTV capture;
-        capture.Post(CaptureCommand::Connect, 0,
-                     Job("pixlet-test-camera:160x120@30", &page, nullptr, QRect(), {"YUY2", QSize(320, 240), 15, 1}));
+        capture.Post(
+            CaptureCommand::Connect, 0,
+            Job("pixlet-test-camera:160x120@30", &page, nullptr, QRect(), {"YUY2", QSize(320, 240), 15, 1}));
         ASSERT_TRUE(Connected(page));
         EXPECT_EQ(NextStill(capture, page), QSize(320, 240));
     }
@@ -422,11 +428,13 @@ TEST(CaptureProperties, AStoredFormatIsUsedWhenOffered)
     SetLogReceiver(&log);
     CapturePage page;
     CCCTV capture;
-    capture.Post(CaptureCommand::Connect, 0,
-                 Job("pixlet-test-camera:160x120@30", &page, nullptr, QRect(), {"YUY2", QSize(333, 222), 30, 1}));
+    capture.Post(
+        CaptureCommand::Connect, 0,
+        Job("pixlet-test-camera:160x120@30", &page, nullptr, QRect(), {"YUY2", QSize(333, 222), 30, 1}));
     ASSERT_TRUE(Connected(page));
     EXPECT_EQ(NextStill(capture, page), QSize(160, 120));
-    EXPECT_TRUE(WaitUntil([&] { return !log.Starting("The video device does not offer 333 x 222").isEmpty(); }));
+    EXPECT_TRUE(
+        WaitUntil([&] { return !log.Starting("The video device does not offer 333 x 222").isEmpty(); }));
     SetLogReceiver(nullptr);
 }
 

@@ -133,8 +133,9 @@ bool MessageArrives(GstBus* bus, GstMessageType type)
 TEST(TestCamera, MalformedOrAbsentCamerasMakeNoSource)
 {
     EnsureGStreamer();
-    for (const char* path : {"pixlet-test-camera:", "pixlet-test-camera:0x480@30", "pixlet-test-camera:640x480@0",
-                             "pixlet-test-camera:640x480", "pixlet-test-camera:99999999x1@1"})
+    for (const char* path :
+         {"pixlet-test-camera:", "pixlet-test-camera:0x480@30", "pixlet-test-camera:640x480@0",
+          "pixlet-test-camera:640x480", "pixlet-test-camera:99999999x1@1"})
         EXPECT_EQ(TestCamera::MakeSource(QString::fromLatin1(path)), nullptr) << path;
     const QString path = QStringLiteral("pixlet-test-camera:64x48@10");
     TestCamera::SetGone(path, true);

@@ -68,10 +68,11 @@ TEST(CaptureFormatSetting, RoundTripAndGarbage)
     EXPECT_EQ(ntsc.ToSetting(), "NV12 1280x720 30000/1001");
     EXPECT_EQ(CaptureFormat::FromSetting(ntsc.ToSetting()), ntsc);
     EXPECT_EQ(ntsc.Text(), "1280 x 720, 29.97 fps, NV12");
-    EXPECT_EQ(CaptureFormat::FromSetting("  YUY2 640x480 30/1 "), (CaptureFormat{"YUY2", QSize(640, 480), 30, 1}));
-    for (const char* garbage : {"", "YUY2", "YUY2 640x480", "YUY2 0x480 30/1", "YUY2 640x480 0/1", "YUY2 640x480 30/0",
-                                "YUY2 640x480 30/1 extra", "YU Y2 640x480 30/1", "YUY2 -640x480 30/1",
-                                "YUY2 640x480 99999999999/1", "\xff 640x480 30/1"})
+    EXPECT_EQ(CaptureFormat::FromSetting("  YUY2 640x480 30/1 "),
+              (CaptureFormat{"YUY2", QSize(640, 480), 30, 1}));
+    for (const char* garbage : {"", "YUY2", "YUY2 640x480", "YUY2 0x480 30/1", "YUY2 640x480 0/1",
+                                "YUY2 640x480 30/0", "YUY2 640x480 30/1 extra", "YU Y2 640x480 30/1",
+                                "YUY2 -640x480 30/1", "YUY2 640x480 99999999999/1", "\xff 640x480 30/1"})
         EXPECT_TRUE(CaptureFormat::FromSetting(QString::fromLatin1(garbage)).IsEmpty()) << garbage;
     EXPECT_EQ(CaptureFormat().ToSetting(), "");
 }

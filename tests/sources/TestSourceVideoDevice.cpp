@@ -101,7 +101,8 @@ TEST_F(VideoSourceTest, UncheckingDisconnectsAndApplyThenForgetsTheDevice)
     Item("Pixlet Test Camera")->setCheckState(Qt::Unchecked);
     EXPECT_EQ(Video().State(), CSourceVideoDevice::ConnectionState::Disconnecting);
     EXPECT_EQ(Video().MessageText(), "Disconnecting");
-    ASSERT_TRUE(WaitUntil([&] { return Video().State() == CSourceVideoDevice::ConnectionState::Disconnected; }));
+    ASSERT_TRUE(
+        WaitUntil([&] { return Video().State() == CSourceVideoDevice::ConnectionState::Disconnected; }));
     EXPECT_EQ(Video().MessageText(), "Disconnected");
     EXPECT_TRUE(Logged("Video device disconnected"));
     page->ApplySourceSettings();
@@ -132,7 +133,8 @@ TEST_F(VideoSourceTest, AnUnpluggedCameraIsReportedAndLeavesTheList)
     EXPECT_EQ(Item("Pixlet Test Camera")->checkState(), Qt::Unchecked);
     ASSERT_TRUE(Logged("Device change detected"));
     ASSERT_TRUE(WaitUntil([&] { return Item("Pixlet Test Camera") == nullptr; }));
-    EXPECT_EQ(page->GetSourceStatusText(), "Source: Video Device - Video device disconnected unexpectedly - Device Lost");
+    EXPECT_EQ(page->GetSourceStatusText(),
+              "Source: Video Device - Video device disconnected unexpectedly - Device Lost");
     // Not plugged in at the moment is not forgotten: Apply keeps the stored camera.
     page->ApplySourceSettings();
     EXPECT_EQ(page->Settings().videoDeviceId, "pixlet-test-camera");
@@ -197,7 +199,8 @@ TEST_F(VideoSourceTest, StreamPropertiesChangeAndRememberTheFormat)
     EXPECT_TRUE(Video().VideoView()->Blackout()) << "the stream stands still";
     CStreamPropertiesDialog* dialog = pages->StreamDialog();
     EXPECT_EQ(dialog->FormatList()->currentRow(), 0) << "the default, the device's first format";
-    const QList<QListWidgetItem*> small = dialog->FormatList()->findItems("320 x 240, 15.00 fps, YUY2", Qt::MatchExactly);
+    const QList<QListWidgetItem*> small =
+        dialog->FormatList()->findItems("320 x 240, 15.00 fps, YUY2", Qt::MatchExactly);
     ASSERT_EQ(small.size(), 1);
     dialog->FormatList()->setCurrentItem(small[0]);
     dialog->accept();
@@ -269,7 +272,9 @@ TEST_F(VideoSourceTest, TheStillPictureFollowsTheVideoControlsSize)
     QTest::qWait(200);
     tabs.setCurrentIndex(1);
     ASSERT_TRUE(WaitUntil([&] {
-        return view->width() > 200 && QSize(view->Picture().Width(), view->Picture().Height()) == view->size();
-    })) << "picture " << view->Picture().Width() << "x" << view->Picture().Height() << ", control "
-        << view->width() << "x" << view->height();
+        return view->width() > 200 &&
+               QSize(view->Picture().Width(), view->Picture().Height()) == view->size();
+    })) << "picture "
+        << view->Picture().Width() << "x" << view->Picture().Height() << ", control " << view->width() << "x"
+        << view->height();
 }

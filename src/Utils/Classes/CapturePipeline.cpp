@@ -166,9 +166,8 @@ ResultCode CapturePipeline::Build(const QString& devicePath, const CaptureFormat
     GstElement* source = nullptr;
     if (testCamera) {
         // A test camera changes format by drawing another loop.
-        const TestCamera::Mode mode{format.size, format.rateDenominator > 0
-                                                     ? format.rateNumerator / format.rateDenominator
-                                                     : 0};
+        const TestCamera::Mode mode{
+            format.size, format.rateDenominator > 0 ? format.rateNumerator / format.rateDenominator : 0};
         source = TestCamera::MakeSource(devicePath, format.IsEmpty() ? nullptr : &mode);
     } else {
         source = gst_element_factory_make("v4l2src", nullptr);
@@ -186,11 +185,10 @@ ResultCode CapturePipeline::Build(const QString& devicePath, const CaptureFormat
     GstElement* formatFilter = Make("capsfilter", pipeline_);
     tee_ = Make("tee", pipeline_);
     if (formatFilter && !format.IsEmpty() && !testCamera) {
-        GstCaps* caps = gst_caps_new_simple("video/x-raw", "format", G_TYPE_STRING,
-                                            format.pixelFormat.toUtf8().constData(), "width", G_TYPE_INT,
-                                            format.size.width(), "height", G_TYPE_INT, format.size.height(),
-                                            "framerate", GST_TYPE_FRACTION, format.rateNumerator,
-                                            format.rateDenominator, nullptr);
+        GstCaps* caps = gst_caps_new_simple(
+            "video/x-raw", "format", G_TYPE_STRING, format.pixelFormat.toUtf8().constData(), "width",
+            G_TYPE_INT, format.size.width(), "height", G_TYPE_INT, format.size.height(), "framerate",
+            GST_TYPE_FRACTION, format.rateNumerator, format.rateDenominator, nullptr);
         g_object_set(formatFilter, "caps", caps, nullptr);
         gst_caps_unref(caps);
     }
@@ -208,15 +206,16 @@ ResultCode CapturePipeline::Build(const QString& devicePath, const CaptureFormat
     GstElement* previewScale = Make("videoconvertscale", pipeline_);
     previewCaps_ = Make("capsfilter", pipeline_);
     GstElement* previewSink = Make("appsink", pipeline_);
-    for (GstElement* element : {formatFilter, tee_, stillQueue, stillValve_, stillConvert, stillCaps, stillSink, previewQueue,
-                                previewValve_, previewCrop_, previewScale, previewCaps_, previewSink}) {
+    for (GstElement* element :
+         {formatFilter, tee_, stillQueue, stillValve_, stillConvert, stillCaps, stillSink, previewQueue,
+          previewValve_, previewCrop_, previewScale, previewCaps_, previewSink}) {
         if (!element)
             return Result::GenericFailure;
     }
     // Each branch holds at most one frame: a slow receiver costs frames, never memory.
     for (GstElement* queue : {stillQueue, previewQueue})
-        g_object_set(queue, "max-size-buffers", 1, "max-size-bytes", 0, "max-size-time", guint64(0), "leaky", 2,
-                     nullptr);
+        g_object_set(queue, "max-size-buffers", 1, "max-size-bytes", 0, "max-size-time", guint64(0), "leaky",
+                     2, nullptr);
     g_object_set(stillValve_, "drop", TRUE, nullptr);
     g_object_set(previewValve_, "drop", TRUE, nullptr);
     GstCaps* rgb = gst_caps_from_string("video/x-raw,format=RGB");
@@ -242,9 +241,10 @@ ResultCode CapturePipeline::Build(const QString& devicePath, const CaptureFormat
         return Result::GenericFailure;
 
     GstPad* teeSink = gst_element_get_static_pad(tee_, "sink");
-    gst_pad_add_probe(teeSink, GST_PAD_PROBE_TYPE_BUFFER, CapturePipelineCallbacks::OnSourceBuffer, this, nullptr);
-    gst_pad_add_probe(teeSink, GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM, CapturePipelineCallbacks::OnSourceCaps, this,
+    gst_pad_add_probe(teeSink, GST_PAD_PROBE_TYPE_BUFFER, CapturePipelineCallbacks::OnSourceBuffer, this,
                       nullptr);
+    gst_pad_add_probe(teeSink, GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM, CapturePipelineCallbacks::OnSourceCaps,
+                      this, nullptr);
     gst_object_unref(teeSink);
 
     GstBus* bus = gst_element_get_bus(pipeline_);
@@ -298,8 +298,8 @@ void CapturePipeline::SetPreviewSize(const QSize& size)
         return;
     }
     GstCaps* caps = gst_caps_new_simple("video/x-raw", "format", G_TYPE_STRING, "BGRx", "width", G_TYPE_INT,
-                                        size.width(), "height", G_TYPE_INT, size.height(), "pixel-aspect-ratio",
-                                        GST_TYPE_FRACTION, 1, 1, nullptr);
+                                        size.width(), "height", G_TYPE_INT, size.height(),
+                                        "pixel-aspect-ratio", GST_TYPE_FRACTION, 1, 1, nullptr);
     g_object_set(previewCaps_, "caps", caps, nullptr);
     gst_caps_unref(caps);
     g_object_set(previewValve_, "drop", FALSE, nullptr);
@@ -320,8 +320,9 @@ void CapturePipeline::ApplySourceRect(const QSize& native)
     if (!previewCrop_ || stopping_)
         return;
     // Before the first frame the size is unknown; the caps event applies it then.
-    const QRect shown =
-        sourceRect_.isEmpty() || native.isEmpty() ? QRect() : sourceRect_.intersected(QRect(QPoint(0, 0), native));
+    const QRect shown = sourceRect_.isEmpty() || native.isEmpty()
+                            ? QRect()
+                            : sourceRect_.intersected(QRect(QPoint(0, 0), native));
     const int left = shown.isEmpty() ? 0 : shown.left();
     const int top = shown.isEmpty() ? 0 : shown.top();
     const int right = shown.isEmpty() ? 0 : native.width() - shown.right() - 1;
@@ -417,7 +418,8 @@ QList<CaptureFormat> CapturePipeline::Formats() const
     for (guint i = 0; i < gst_caps_get_size(caps) && formats.size() < MostFormats; ++i) {
         const GstStructure* structure = gst_caps_get_structure(caps, i);
         int width = 0, height = 0;
-        if (!gst_structure_has_name(structure, "video/x-raw") || !gst_structure_get_int(structure, "width", &width) ||
+        if (!gst_structure_has_name(structure, "video/x-raw") ||
+            !gst_structure_get_int(structure, "width", &width) ||
             !gst_structure_get_int(structure, "height", &height))
             continue;
         QStringList pixelFormats;

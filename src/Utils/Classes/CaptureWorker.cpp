@@ -1,10 +1,10 @@
 #include "CaptureWorker.h"
 
+#include "CCCTV.h"
 #include "Clock.h"
 #include "EventLog.h"
 #include "MessageEvent.h"
 #include "NamedMessages.h"
-#include "CCCTV.h"
 
 #include <QCoreApplication>
 #include <QThread>
@@ -32,7 +32,8 @@ QEvent::Type CaptureWorker::CommandType()
 }
 
 CaptureWorker::CaptureWorker(std::function<std::uint64_t()> clock, std::shared_ptr<CaptureGate> gate)
-    : gate_(std::move(gate)), flow_(clock ? std::move(clock) : std::function<std::uint64_t()>(MillisecondClock)),
+    : gate_(std::move(gate)),
+      flow_(clock ? std::move(clock) : std::function<std::uint64_t()>(MillisecondClock)),
       watchdogMs_(CCCTV::DefaultWatchdogMs)
 {
 }
@@ -49,7 +50,8 @@ CaptureWorker::~CaptureWorker()
     Report(CaptureMessage::ThreadEnded);
 }
 
-void CaptureWorker::Report(std::int64_t type, std::unique_ptr<CaptureReport> report, std::unique_ptr<ImageFrame> frame)
+void CaptureWorker::Report(std::int64_t type, std::unique_ptr<CaptureReport> report,
+                           std::unique_ptr<ImageFrame> frame)
 {
     if (!page_)
         return;

@@ -47,7 +47,8 @@ private:
     void Run();
     void StopCapture();
     void SuspendThrottling();
-    void Report(std::int64_t type, std::unique_ptr<CaptureReport> report = nullptr, std::unique_ptr<ImageFrame> frame = nullptr);
+    void Report(std::int64_t type, std::unique_ptr<CaptureReport> report = nullptr,
+                std::unique_ptr<ImageFrame> frame = nullptr);
     void ApplyDestination();
     void SendPreview(ImageFrame&& frame);
 

@@ -115,7 +115,8 @@ bool ParseMode(const QString& path, Mode& mode)
 {
     if (path == PathPrefix)
         return true;
-    static const QRegularExpression pattern(QStringLiteral("^pixlet-test-camera:(\\d{1,5})x(\\d{1,5})@(\\d{1,3})$"));
+    static const QRegularExpression pattern(
+        QStringLiteral("^pixlet-test-camera:(\\d{1,5})x(\\d{1,5})@(\\d{1,3})$"));
     const QRegularExpressionMatch match = pattern.match(path);
     if (!match.hasMatch())
         return false;
@@ -143,7 +144,8 @@ GstElement* MakeSource(const QString& path, const Mode* chosen)
     if (!ParseMode(path, mode) || IsGone(path))
         return nullptr;
     if (chosen) {
-        if (chosen->size.isEmpty() || chosen->fps <= 0 || chosen->size.width() > 8192 || chosen->size.height() > 8192)
+        if (chosen->size.isEmpty() || chosen->fps <= 0 || chosen->size.width() > 8192 ||
+            chosen->size.height() > 8192)
             return nullptr;
         mode = *chosen;
     }

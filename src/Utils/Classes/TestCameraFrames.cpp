@@ -38,7 +38,8 @@ std::shared_ptr<const TestCameraFrames> TestCameraFrames::ForMode(const QSize& s
 bool TestCameraFrames::Render(const QSize& size, int fps)
 {
     const qint64 frameBytes = qint64(size.width() + 1) * size.height() * 2;
-    const int count = static_cast<int>(std::clamp<qint64>(LoopBudgetBytes / std::max<qint64>(frameBytes, 1), 2, fps));
+    const int count =
+        static_cast<int>(std::clamp<qint64>(LoopBudgetBytes / std::max<qint64>(frameBytes, 1), 2, fps));
     GstElement* pipeline = gst_pipeline_new(nullptr);
     GstElement* source = gst_element_factory_make("videotestsrc", nullptr);
     GstElement* filter = gst_element_factory_make("capsfilter", nullptr);
@@ -51,10 +52,10 @@ bool TestCameraFrames::Render(const QSize& size, int fps)
         return false;
     }
     g_object_set(source, "pattern", 18 /* a moving ball */, "num-buffers", count, nullptr);
-    GstCaps* caps = gst_caps_new_simple("video/x-raw", "format", G_TYPE_STRING, "YUY2", "width", G_TYPE_INT,
-                                        size.width(), "height", G_TYPE_INT, size.height(), "framerate",
-                                        GST_TYPE_FRACTION, fps, 1, "pixel-aspect-ratio", GST_TYPE_FRACTION, 1, 1,
-                                        nullptr);
+    GstCaps* caps =
+        gst_caps_new_simple("video/x-raw", "format", G_TYPE_STRING, "YUY2", "width", G_TYPE_INT, size.width(),
+                            "height", G_TYPE_INT, size.height(), "framerate", GST_TYPE_FRACTION, fps, 1,
+                            "pixel-aspect-ratio", GST_TYPE_FRACTION, 1, 1, nullptr);
     g_object_set(filter, "caps", caps, nullptr);
     gst_caps_unref(caps);
     g_object_set(sink, "sync", FALSE, nullptr);

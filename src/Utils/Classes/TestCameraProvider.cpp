@@ -90,9 +90,9 @@ static GstDevice* MakeDevice(const Camera& camera)
     GstCaps* caps = CameraCaps(QString::fromUtf8(camera.path));
     GstStructure* properties =
         gst_structure_new("pixlet-test-camera", "device.path", G_TYPE_STRING, camera.path, nullptr);
-    auto* device = static_cast<GstDevice*>(g_object_new(pixlet_test_device_get_type(), "display-name", camera.name,
-                                                        "device-class", "Video/Source", "caps", caps, "properties",
-                                                        properties, nullptr));
+    auto* device = static_cast<GstDevice*>(g_object_new(pixlet_test_device_get_type(), "display-name",
+                                                        camera.name, "device-class", "Video/Source", "caps",
+                                                        caps, "properties", properties, nullptr));
     gst_caps_unref(caps);
     gst_structure_free(properties);
     return device;
@@ -188,9 +188,9 @@ static void pixlet_test_provider_class_init(PixletTestProviderClass* klass)
     providerClass->start = pixlet_test_provider_start;
     providerClass->stop = pixlet_test_provider_stop;
     G_OBJECT_CLASS(klass)->finalize = pixlet_test_provider_finalize;
-    gst_device_provider_class_set_static_metadata(providerClass, "Pixlet test cameras", "Video/Source",
-                                                  "Moving test pictures for Pixlet's tests and demonstrations",
-                                                  "Pixlet developers");
+    gst_device_provider_class_set_static_metadata(
+        providerClass, "Pixlet test cameras", "Video/Source",
+        "Moving test pictures for Pixlet's tests and demonstrations", "Pixlet developers");
 }
 
 static void pixlet_test_provider_init(PixletTestProvider* self)
@@ -220,8 +220,8 @@ bool Enable(int cameras)
     std::call_once(once, [] {
         EnsureGStreamer();
         registered = gst_plugin_register_static(GST_VERSION_MAJOR, GST_VERSION_MINOR, "pixlettestcameras",
-                                                "Pixlet's test cameras", RegisterFeatures, "1.0", "LGPL", "pixlet",
-                                                "pixlet", "https://pixlet.invalid");
+                                                "Pixlet's test cameras", RegisterFeatures, "1.0", "LGPL",
+                                                "pixlet", "pixlet", "https://pixlet.invalid");
     });
     std::lock_guard guard(startedLock);
     if (started)
