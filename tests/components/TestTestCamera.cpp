@@ -135,7 +135,8 @@ TEST(TestCamera, MalformedOrAbsentCamerasMakeNoSource)
     EnsureGStreamer();
     for (const char* path :
          {"pixlet-test-camera:", "pixlet-test-camera:0x480@30", "pixlet-test-camera:640x480@0",
-          "pixlet-test-camera:640x480", "pixlet-test-camera:99999999x1@1"})
+          "pixlet-test-camera:640x480", "pixlet-test-camera:99999999x1@1",
+          "pixlet-test-camera:99999x99999@30", "pixlet-test-camera:640x480@999"})
         EXPECT_EQ(TestCamera::MakeSource(QString::fromLatin1(path)), nullptr) << path;
     const QString path = QStringLiteral("pixlet-test-camera:64x48@10");
     TestCamera::SetGone(path, true);

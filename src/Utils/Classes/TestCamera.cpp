@@ -14,6 +14,9 @@
 
 namespace TestCamera {
 namespace {
+constexpr int MaxSide = 8192;
+constexpr int MaxFps = 240;
+
 struct Condition
 {
     bool stalled = false;
@@ -122,7 +125,9 @@ bool ParseMode(const QString& path, Mode& mode)
         return false;
     mode.size = QSize(match.captured(1).toInt(), match.captured(2).toInt());
     mode.fps = match.captured(3).toInt();
-    return !mode.size.isEmpty() && mode.fps > 0;
+    // A path from a hand-edited settings file must not ask for a loop of gigabyte frames.
+    return !mode.size.isEmpty() && mode.size.width() <= MaxSide && mode.size.height() <= MaxSide &&
+           mode.fps > 0 && mode.fps <= MaxFps;
 }
 
 QList<Mode> Modes(const QString& path)
@@ -144,8 +149,8 @@ GstElement* MakeSource(const QString& path, const Mode* chosen)
     if (!ParseMode(path, mode) || IsGone(path))
         return nullptr;
     if (chosen) {
-        if (chosen->size.isEmpty() || chosen->fps <= 0 || chosen->size.width() > 8192 ||
-            chosen->size.height() > 8192)
+        if (chosen->size.isEmpty() || chosen->size.width() > MaxSide || chosen->size.height() > MaxSide ||
+            chosen->fps <= 0 || chosen->fps > MaxFps)
             return nullptr;
         mode = *chosen;
     }
