@@ -53,23 +53,25 @@ CaptureWorker::~CaptureWorker()
 void CaptureWorker::Report(std::int64_t type, std::unique_ptr<CaptureReport> report,
                            std::unique_ptr<ImageFrame> frame)
 {
-    if (!page_)
-        return;
     if (!report)
         report = std::make_unique<CaptureReport>();
     report->devicePath = devicePath_;
-    auto* event = new MessageEvent(MessageType(), type);
-    event->record = std::move(report);
-    event->image = std::move(frame);
-    QCoreApplication::postEvent(page_, event);
+    PostToPage(type, std::move(report), std::move(frame));
 }
 
 void CaptureWorker::ReportPages(std::int64_t type, std::unique_ptr<CapturePages> pages)
 {
+    PostToPage(type, std::move(pages), nullptr);
+}
+
+void CaptureWorker::PostToPage(std::int64_t type, std::unique_ptr<MessagePayload> record,
+                               std::unique_ptr<ImageFrame> frame)
+{
     if (!page_)
         return;
     auto* event = new MessageEvent(MessageType(), type);
-    event->record = std::move(pages);
+    event->record = std::move(record);
+    event->image = std::move(frame);
     QCoreApplication::postEvent(page_, event);
 }
 
@@ -81,7 +83,8 @@ bool CaptureWorker::event(QEvent* event)
     }
     if (event->type() == BusStopType()) {
         auto& message = *static_cast<MessageEvent*>(event);
-        if (!stopped_) {
+        // Word from a pipeline since replaced (a format change) says nothing of this one.
+        if (!stopped_ && message.lParam == pipelineGeneration_) {
             // GStreamer's own words on why: the page's line only names the reason.
             if (message.wParam != StopReason::StreamFinished && message.text && !message.text->isEmpty())
                 AddLogEntry(LogCategory::Error, QStringLiteral("Video device error - ") + *message.text);
@@ -247,35 +250,30 @@ ResultCode CaptureWorker::BuildPipeline(const CaptureFormat& format)
         Report(CaptureMessage::Still, nullptr, std::make_unique<ImageFrame>(std::move(still)));
     };
     hooks.preview = [this](ImageFrame&& frame) { SendPreview(std::move(frame)); };
-    hooks.stopped = [this](std::int64_t reason, const QString& text) {
-        auto* event = new MessageEvent(BusStopType(), reason);
+    const std::int64_t generation = ++pipelineGeneration_;
+    hooks.stopped = [this, generation](std::int64_t reason, const QString& text) {
+        auto* event = new MessageEvent(BusStopType(), reason, generation);
         event->text = text;
         QCoreApplication::postEvent(this, event);
     };
-    pipeline_ = std::make_unique<CapturePipeline>(hooks, flow_);
-    ResultCode result = pipeline_->Build(devicePath_, format);
-    if (Result::Succeeded(result)) {
-        pipeline_->SetSourceRect(sourceRect_);
-        formats_ = pipeline_->Formats();
-        format_ = format;
-        if (format.IsEmpty() || formats_.contains(format))
-            return result;
+    pipeline_ = std::make_unique<CapturePipeline>(std::move(hooks), flow_);
+    const ResultCode result = pipeline_->Build(devicePath_, format);
+    if (Result::Failed(result)) {
+        pipeline_.reset();
+        // A device that cannot open in the stored format may still open in its own.
+        return format.IsEmpty() ? result : BuildPipeline(CaptureFormat());
+    }
+    formats_ = pipeline_->Formats();
+    if (!format.IsEmpty() && !formats_.contains(format)) {
         // A stored format the device no longer offers (another camera at that path, another
         // driver): the picture matters more than the format.
         AddLogEntry(LogCategory::Error, QStringLiteral("The video device does not offer ") + format.Text() +
                                             QStringLiteral(" - using its default format"));
-    }
-    pipeline_.reset();
-    if (format.IsEmpty())
-        return result;
-    pipeline_ = std::make_unique<CapturePipeline>(std::move(hooks), flow_);
-    result = pipeline_->Build(devicePath_);
-    format_ = CaptureFormat();
-    formats_ = Result::Succeeded(result) ? pipeline_->Formats() : QList<CaptureFormat>();
-    if (Result::Succeeded(result))
-        pipeline_->SetSourceRect(sourceRect_);
-    if (Result::Failed(result))
         pipeline_.reset();
+        return BuildPipeline(CaptureFormat());
+    }
+    format_ = format;
+    pipeline_->SetSourceRect(sourceRect_);
     return result;
 }
 

@@ -44,6 +44,8 @@ private:
     void CloseStreamProperties(const CaptureFormat& chosen);
     std::unique_ptr<CapturePages> Pages() const;
     void ReportPages(std::int64_t type, std::unique_ptr<CapturePages> pages);
+    void PostToPage(std::int64_t type, std::unique_ptr<MessagePayload> record,
+                    std::unique_ptr<ImageFrame> frame);
     void Run();
     void StopCapture();
     void SuspendThrottling();
@@ -59,6 +61,7 @@ private:
     CaptureFormat format_;
     QList<CaptureFormat> formats_;
     bool propertiesOpen_ = false;
+    std::int64_t pipelineGeneration_ = 0; // read on this thread only
     QObject* page_ = nullptr;
     std::atomic<QObject*> videoWindow_{nullptr};
     QRect destination_;
