@@ -36,6 +36,9 @@ def main(path):
             print(f"  {label}: W with two captions / floor = {ratio:.3f} (target <= {TARGET_CAPTIONS})")
         if work and magick:
             print(f"  {label}: ImageMagick / W = {magick / work:.1f}")
+        fastest, sse2 = medians.get(f"CropResize/{arg}/0"), medians.get(f"CropResize/{arg}/1")
+        if fastest and sse2:
+            print(f"  {label}: crop+resize, fastest passes / SSE2 passes = {fastest / sse2:.2f}")
     ours, turbo = medians.get("EncodeOurs"), medians.get("EncodeTurboJpeg")
     if ours and turbo:
         ratio = ours / turbo

@@ -96,11 +96,12 @@ void VerticalPassPortable(const ConstPixelBuffer& source, const AxisTaps& rows, 
     }
 }
 
-void HorizontalPassPortable(const std::int16_t* intermediate, const AxisTaps& columns, int targetWidth,
-                            int channels, std::uint8_t* out)
+void HorizontalPassPortable(const std::int16_t* intermediate, const AxisTaps& columns, int firstTarget,
+                            int targetWidth, int channels, std::uint8_t* out)
 {
     constexpr std::int32_t half = 1 << (HorizontalShift - 1);
-    for (int x = 0; x < targetWidth; ++x) {
+    out += static_cast<std::ptrdiff_t>(firstTarget) * channels;
+    for (int x = firstTarget; x < targetWidth; ++x) {
         const std::int16_t* in = intermediate + static_cast<std::ptrdiff_t>(columns.first[x]) * channels;
         const std::int16_t* weights = &columns.weights[columns.offset[x]];
         const int count = columns.count[x];
@@ -123,24 +124,27 @@ bool AreaResample(const ConstPixelBuffer& source, const PixelBuffer& target, int
     if (source.width <= 0 || source.height <= 0 || target.width <= 0 || target.height <= 0 || !source.data ||
         !target.data || (bytesPerPixel != 3 && bytesPerPixel != 4))
         return false;
-    const bool simd = kernel == ResampleKernel::Fastest && HaveSse2Passes();
-    const bool wide = simd && HaveAvx2Passes();
+    const bool simd = kernel != ResampleKernel::Portable && HaveSse2Passes();
+    const bool wide = simd && kernel == ResampleKernel::Fastest && HaveAvx2Passes();
     try {
         const AxisTaps rows = MakeTaps(source.height, target.height);
         const AxisTaps columns = MakeTaps(source.width, target.width, true);
+        const std::vector<std::int32_t> laneWeights =
+            wide ? LaneWeightsAvx2(columns, target.width) : std::vector<std::int32_t>();
         const int rowBytes = source.width * bytesPerPixel;
         std::vector<std::int16_t> intermediate(static_cast<std::size_t>(rowBytes) + IntermediatePadding, 0);
         for (int y = 0; y < target.height; ++y) {
             std::uint8_t* out = target.data + target.pitch * y;
-            if (simd) {
-                if (wide)
-                    VerticalPassAvx2(source, rows, y, rowBytes, intermediate.data());
-                else
-                    VerticalPassSse2(source, rows, y, rowBytes, intermediate.data());
+            if (wide) {
+                VerticalPassAvx2(source, rows, y, rowBytes, intermediate.data());
+                HorizontalPassAvx2(intermediate.data(), columns, laneWeights, target.width, bytesPerPixel,
+                                   out);
+            } else if (simd) {
+                VerticalPassSse2(source, rows, y, rowBytes, intermediate.data());
                 HorizontalPassSse2(intermediate.data(), columns, target.width, bytesPerPixel, out);
             } else {
                 VerticalPassPortable(source, rows, y, rowBytes, intermediate.data());
-                HorizontalPassPortable(intermediate.data(), columns, target.width, bytesPerPixel, out);
+                HorizontalPassPortable(intermediate.data(), columns, 0, target.width, bytesPerPixel, out);
             }
         }
     } catch (const std::bad_alloc&) {

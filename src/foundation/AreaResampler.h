@@ -24,7 +24,8 @@ struct ConstPixelBuffer
 
 enum class ResampleKernel
 {
-    Fastest,  // SSE2 where the processor has it
+    Fastest,  // AVX2 or SSE2, whichever is the best the processor has
+    Sse2,     // SSE2 even where AVX2 is there, so that the tests reach both paths
     Portable, // plain C++; the same results, kept for other processors and as the tests' check
 };
 

@@ -40,9 +40,10 @@ AxisTaps MakeTaps(int sourceLength, int targetLength, bool uniform = false);
 // One target row: the weighted sum of source rows into the 16-bit intermediate.
 void VerticalPassPortable(const ConstPixelBuffer& source, const AxisTaps& rows, int targetRow, int rowBytes,
                           std::int16_t* intermediate);
-// One target row: the weighted sum of intermediate pixels into target pixels.
-void HorizontalPassPortable(const std::int16_t* intermediate, const AxisTaps& columns, int targetWidth,
-                            int channels, std::uint8_t* out);
+// One target row, pixels firstTarget to targetWidth - 1: the weighted sum of intermediate pixels
+// into target pixels. `out` is the start of the row.
+void HorizontalPassPortable(const std::int16_t* intermediate, const AxisTaps& columns, int firstTarget,
+                            int targetWidth, int channels, std::uint8_t* out);
 
 bool HaveSse2Passes();
 void VerticalPassSse2(const ConstPixelBuffer& source, const AxisTaps& rows, int targetRow, int rowBytes,
@@ -54,5 +55,12 @@ void HorizontalPassSse2(const std::int16_t* intermediate, const AxisTaps& column
 bool HaveAvx2Passes();
 void VerticalPassAvx2(const ConstPixelBuffer& source, const AxisTaps& rows, int targetRow, int rowBytes,
                       std::int16_t* intermediate);
+// The horizontal weights laid out for the AVX2 pass, which works on two target pixels per
+// register: for each two pixels and each pair of taps, eight 32-bit lanes, the first pixel's
+// weight pair four times and then the second's. Needs uniform taps.
+std::vector<std::int32_t> LaneWeightsAvx2(const AxisTaps& columns, int targetWidth);
+void HorizontalPassAvx2(const std::int16_t* intermediate, const AxisTaps& columns,
+                        const std::vector<std::int32_t>& laneWeights, int targetWidth, int channels,
+                        std::uint8_t* out);
 
 } // namespace AreaResampling

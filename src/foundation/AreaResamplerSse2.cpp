@@ -152,7 +152,7 @@ void VerticalPassSse2(const ConstPixelBuffer& source, const AxisTaps& rows, int 
 void HorizontalPassSse2(const std::int16_t* intermediate, const AxisTaps& columns, int targetWidth,
                         int channels, std::uint8_t* out)
 {
-    HorizontalPassPortable(intermediate, columns, targetWidth, channels, out);
+    HorizontalPassPortable(intermediate, columns, 0, targetWidth, channels, out);
 }
 } // namespace AreaResampling
 
