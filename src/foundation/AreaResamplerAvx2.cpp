@@ -175,6 +175,11 @@ __attribute__((target("avx2"))) void HorizontalPassAvx2(const std::int16_t* inte
                                                         const std::vector<std::int32_t>& laneWeights,
                                                         int targetWidth, int channels, std::uint8_t* out)
 {
+    // The lanes are laid out for uniform taps only.
+    if (columns.uniformCount == 0) {
+        HorizontalPassPortable(intermediate, columns, 0, targetWidth, channels, out);
+        return;
+    }
     auto run = [&](auto channelsTag) {
         constexpr int C = decltype(channelsTag)::value;
         switch (columns.uniformCount) {
