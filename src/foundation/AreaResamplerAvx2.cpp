@@ -1,7 +1,7 @@
 // The passes on AVX2, for processors that have it (checked at run time): the SSE2 passes'
-// arithmetic on 32 bytes at a time, so every path gives identical results. Only the pass
-// functions are compiled for AVX2; nothing they call is, so no AVX2 code leaks into shared
-// inline functions that older processors would run.
+// arithmetic on 32 bytes at a time, so every path gives identical results. Only the passes and
+// the private helper inlined into them are compiled for AVX2; nothing they share with other
+// code is, so no AVX2 code leaks into shared inline functions that older processors would run.
 #include "AreaResamplerKernels.h"
 
 #if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
