@@ -29,9 +29,9 @@ public:
     bool Blackout() const { return black_; }
 
     int LiveFramesShown() const { return liveFrames_; }
-    // A right-click inside the picture (at a global position) opens the property menu.
     const ImageFrame& Picture() const { return picture_; }
 signals:
+    // A right-click inside the picture (at a global position) opens the property menu.
     void MenuRequested(const QPoint& globalPos);
     // The control changed size (the still picture and the live picture's place follow it).
     void Resized();

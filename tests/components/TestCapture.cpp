@@ -411,8 +411,8 @@ TEST(CaptureProperties, TheStreamRestartsInTheChosenFormat)
     EXPECT_EQ(page.Count(CaptureMessage::Stopped), 0);
 }
 
-// A stored format connects in it; one the device does not offer falls back on its default
-// and says so.
+// A stored format connects in it; one the device does not offer or cannot open in falls back
+// on its default and says so.
 TEST(CaptureProperties, AStoredFormatIsUsedWhenOffered)
 {
     {
@@ -435,6 +435,17 @@ TEST(CaptureProperties, AStoredFormatIsUsedWhenOffered)
     EXPECT_EQ(NextStill(capture, page), QSize(160, 120));
     EXPECT_TRUE(
         WaitUntil([&] { return !log.Starting("The video device does not offer 333 x 222").isEmpty(); }));
+
+    // One the device cannot even open in (a hand-edited size the camera refuses) ends the same way.
+    CapturePage refused;
+    CCCTV second;
+    second.Post(
+        CaptureCommand::Connect, 0,
+        Job("pixlet-test-camera:160x120@30", &refused, nullptr, QRect(), {"YUY2", QSize(9000, 120), 30, 1}));
+    ASSERT_TRUE(Connected(refused));
+    EXPECT_EQ(NextStill(second, refused), QSize(160, 120));
+    EXPECT_TRUE(
+        WaitUntil([&] { return !log.Starting("The video device cannot open in 9000 x 120").isEmpty(); }));
     SetLogReceiver(nullptr);
 }
 

@@ -260,8 +260,12 @@ ResultCode CaptureWorker::BuildPipeline(const CaptureFormat& format)
     const ResultCode result = pipeline_->Build(devicePath_, format);
     if (Result::Failed(result)) {
         pipeline_.reset();
+        if (format.IsEmpty())
+            return result;
         // A device that cannot open in the stored format may still open in its own.
-        return format.IsEmpty() ? result : BuildPipeline(CaptureFormat());
+        AddLogEntry(LogCategory::Error, QStringLiteral("The video device cannot open in ") + format.Text() +
+                                            QStringLiteral(" - using its default format"));
+        return BuildPipeline(CaptureFormat());
     }
     formats_ = pipeline_->Formats();
     if (!format.IsEmpty() && !formats_.contains(format)) {

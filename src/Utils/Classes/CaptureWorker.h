@@ -37,8 +37,8 @@ protected:
 private:
     void OnCommand(MessageEvent& message);
     void Connect(CaptureConnectJob& job);
-    // A new pipeline in the format, opened; it falls back on the device's default when the
-    // device does not offer the format.
+    // A new pipeline in the format, opened; it falls back on the device's default (and logs why)
+    // when the device does not offer the format or cannot open in it.
     ResultCode BuildPipeline(const CaptureFormat& format);
     void OpenStreamProperties();
     void CloseStreamProperties(const CaptureFormat& chosen);
