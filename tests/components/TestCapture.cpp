@@ -415,35 +415,23 @@ TEST(CaptureProperties, TheStreamRestartsInTheChosenFormat)
 // on its default and says so.
 TEST(CaptureProperties, AStoredFormatIsUsedWhenOffered)
 {
-    {
+    // Connects the 160 x 120 camera with a stored format; returns the size of its first still.
+    const auto firstStill = [](const CaptureFormat& stored) {
         CapturePage page;
         CCCTV capture;
-        capture.Post(
-            CaptureCommand::Connect, 0,
-            Job("pixlet-test-camera:160x120@30", &page, nullptr, QRect(), {"YUY2", QSize(320, 240), 15, 1}));
-        ASSERT_TRUE(Connected(page));
-        EXPECT_EQ(NextStill(capture, page), QSize(320, 240));
-    }
+        capture.Post(CaptureCommand::Connect, 0,
+                     Job("pixlet-test-camera:160x120@30", &page, nullptr, QRect(), stored));
+        return Connected(page) ? NextStill(capture, page) : QSize();
+    };
+    EXPECT_EQ(firstStill({"YUY2", QSize(320, 240), 15, 1}), QSize(320, 240));
+
     LogRecorder log;
     SetLogReceiver(&log);
-    CapturePage page;
-    CCCTV capture;
-    capture.Post(
-        CaptureCommand::Connect, 0,
-        Job("pixlet-test-camera:160x120@30", &page, nullptr, QRect(), {"YUY2", QSize(333, 222), 30, 1}));
-    ASSERT_TRUE(Connected(page));
-    EXPECT_EQ(NextStill(capture, page), QSize(160, 120));
+    EXPECT_EQ(firstStill({"YUY2", QSize(333, 222), 30, 1}), QSize(160, 120));
     EXPECT_TRUE(
         WaitUntil([&] { return !log.Starting("The video device does not offer 333 x 222").isEmpty(); }));
-
     // One the device cannot even open in (a hand-edited size the camera refuses) ends the same way.
-    CapturePage refused;
-    CCCTV second;
-    second.Post(
-        CaptureCommand::Connect, 0,
-        Job("pixlet-test-camera:160x120@30", &refused, nullptr, QRect(), {"YUY2", QSize(9000, 120), 30, 1}));
-    ASSERT_TRUE(Connected(refused));
-    EXPECT_EQ(NextStill(second, refused), QSize(160, 120));
+    EXPECT_EQ(firstStill({"YUY2", QSize(9000, 120), 30, 1}), QSize(160, 120));
     EXPECT_TRUE(
         WaitUntil([&] { return !log.Starting("The video device cannot open in 9000 x 120").isEmpty(); }));
     SetLogReceiver(nullptr);
