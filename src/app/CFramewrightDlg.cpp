@@ -5,6 +5,7 @@
 #include "CConfiguration.h"
 #include "CLog.h"
 #include "CPlaceholderPage.h"
+#include "Clock.h"
 #include "EventLog.h"
 #include "ImageFormat.h"
 #include "SettingsFile.h"
@@ -16,18 +17,20 @@
 #include "control/CControlPage.h"
 #include "control/TraySequences.h"
 #include "outputs/CFTP.h"
-#include "outputs/CSMTP.h"
 #include "outputs/CImageArchive.h"
+#include "outputs/CSMTP.h"
 #include "sources/CSourceMain.h"
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDeadlineTimer>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QMenu>
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include <cerrno>
 #include <limits>
 
 using Utils::Classes::CPage;
@@ -127,9 +130,11 @@ void CFramewrightDlg::Initialise(std::unique_ptr<TrayPresenter> tray)
                 QStringLiteral("Pixlet Initialising - version ") + CAbout::VersionText());
     AddLogEntry(LogCategory::Information, QStringLiteral("Data directory is ") + dataDirectory_);
     if (!LoadSettings()) {
-        // A first run writes a complete file of defaults at once and shows the window.
+        // A first run writes a complete file of defaults at once and shows the window; a file
+        // that exists but could not be read is left alone until the user saves.
         windowMayShow_ = true;
-        SaveSettings();
+        if (!settingsFileUnreadable_)
+            SaveSettings();
     }
     const bool startMinimised = controller_->Settings().startMinimised;
     if (!startMinimised)
@@ -186,21 +191,49 @@ void CFramewrightDlg::CreateTrayMenu()
 bool CFramewrightDlg::LoadSettings()
 {
     SettingsList list;
-    const bool read = ReadSettingsFile(list, SettingsPath());
-    if (!read) {
+    const SettingsFileRead read = ReadSettingsFile(list, SettingsPath());
+    settingsFileUnreadable_ = read.status == SettingsFileRead::Status::Unreadable;
+    if (read.status == SettingsFileRead::Status::Missing) {
         AddLogEntry(LogCategory::Error, QStringLiteral("Could not open settings file - Using defaults"));
         // A first start shows two example captions; the loaded ones (none) follow them.
         captions_->AddExampleCaptions();
+    } else if (settingsFileUnreadable_) {
+        // Somebody's settings may be in there: it stays untouched until a save moves it aside.
+        AddLogEntry(LogCategory::Error,
+                    QStringLiteral("Could not read settings file %1 - %2 - Using defaults; "
+                                   "the file is kept and set aside at the next save")
+                        .arg(SettingsPath(), read.reason));
     }
     for (Page page : LoadOrder)
         pages_[page]->LoadSettings(list);
     pages_[Advanced]->LoadSettings(list);
     pages_[Control]->LoadSettings(list);
-    return read;
+    return static_cast<bool>(read);
+}
+
+bool CFramewrightDlg::SetAsideUnreadableSettings()
+{
+    if (!settingsFileUnreadable_)
+        return true;
+    int error = 0;
+    const QString kept = SetFileAside(SettingsPath(), clock_.LocalNow(), &error);
+    if (kept.isEmpty() && error != ENOENT) {
+        AddLogEntry(
+            LogCategory::Error,
+            QStringLiteral("Could not save settings file - the unreadable file could not be set aside - ") +
+                SystemErrorText(error));
+        return false;
+    }
+    if (!kept.isEmpty())
+        AddLogEntry(LogCategory::Information, QStringLiteral("Unreadable settings file kept as ") + kept);
+    settingsFileUnreadable_ = false;
+    return true;
 }
 
 bool CFramewrightDlg::SaveSettings()
 {
+    if (!SetAsideUnreadableSettings())
+        return false;
     SettingsList list;
     for (Page page : SaveOrder)
         pages_[page]->SaveSettings(list);
@@ -289,7 +322,35 @@ void CFramewrightDlg::ExitProgram()
         tray_->Shutdown();
     windowMayShow_ = false;
     QDialog::setVisible(false);
+    FinishWorkersForExit();
     emit ExitFinished();
+}
+
+void CFramewrightDlg::FinishWorkersForExit()
+{
+    // One budget for all: whatever a worker is stuck in, Exit ends within seconds. Images
+    // waiting to be archived are written whatever the budget.
+    QDeadlineTimer deadline(exitBudgetMs_);
+    const auto remaining = [&deadline] {
+        return static_cast<int>(std::max<qint64>(deadline.remainingTime(), 0));
+    };
+    QStringList leftBehind;
+    if (!captions_->FinishCaptionJobs(remaining()))
+        leftBehind << QStringLiteral("Captions - the caption worker");
+    archive_->FinishForExit(remaining());
+    if (!ftp_->FinishForExit(remaining()))
+        leftBehind << QStringLiteral("FTP - the upload");
+    if (!email_->FinishForExit(remaining()))
+        leftBehind << QStringLiteral("SMTP - the mailing");
+    for (const QString& what : leftBehind) {
+        AddLogEntry(LogCategory::Error, QStringLiteral("%1 did not finish within %2 s - left behind at exit")
+                                            .arg(what)
+                                            .arg(exitBudgetMs_ / 1000.0, 0, 'g', 3));
+    }
+    workersLeftBehind_ = !leftBehind.isEmpty();
+    // The program may end without another turn of the event loop: the last lines reach the
+    // list and the log file now.
+    LogPage()->Flush();
 }
 
 void CFramewrightDlg::OnTrayActivated(QSystemTrayIcon::ActivationReason reason)

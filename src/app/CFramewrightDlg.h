@@ -71,6 +71,12 @@ public:
     void ExitProgram();
 
     bool WindowMayShow() const { return windowMayShow_; }
+    // After Exit: a worker did not finish in time, so the objects it uses must not be torn
+    // down under it; the program ends without running its destructors.
+    bool WorkersLeftBehind() const { return workersLeftBehind_; }
+    // How long Exit waits for all workers together.
+    void SetExitBudgetMs(int ms) { exitBudgetMs_ = ms; }
+    static constexpr int DefaultExitBudgetMs = 5000;
     bool HasTray() const { return tray_ != nullptr; }
     QString SettingsPath() const;
     QPushButton* ApplyButton() const { return applyButton_; }
@@ -109,6 +115,10 @@ private:
     void CreateTray(std::unique_ptr<Utils::Classes::TrayPresenter> tray);
     void CreateTrayMenu();
     void HideOrMinimise();
+    // Before the first save over a settings file that could not be read: keeps it under a
+    // dated name. False (and nothing may be written) when it could not be moved.
+    bool SetAsideUnreadableSettings();
+    void FinishWorkersForExit();
 
     const Clock& clock_;
     const QString dataDirectory_;
@@ -127,4 +137,7 @@ private:
     std::unique_ptr<Utils::Classes::CTrayIcon> tray_;
     bool windowMayShow_ = false;
     bool trayBalloonPending_ = true;
+    bool settingsFileUnreadable_ = false;
+    bool workersLeftBehind_ = false;
+    int exitBudgetMs_ = DefaultExitBudgetMs;
 };

@@ -8,6 +8,7 @@
 #include "Utils/Controls/CListBoxColour.h"
 
 #include <QCheckBox>
+#include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QHBoxLayout>
@@ -57,9 +58,8 @@ CLog::~CLog()
 
 void CLog::LoadSettings(const SettingsList& list)
 {
-    constexpr int lowest = std::numeric_limits<int>::min(), highest = std::numeric_limits<int>::max();
     settings_.saveToDisk = GetSettingBool(list, KeySaveToDisk, false);
-    settings_.maxListboxEntries = GetSettingInt(list, KeyMaxEntries, 1000, lowest, highest);
+    settings_.maxListboxEntries = GetSettingInt(list, KeyMaxEntries, 1000, MinLines, MaxLines);
     settings_.pathAndFilename = GetSettingString(list, KeyPath, defaultPath_);
     ShowSettings();
 }
@@ -162,6 +162,14 @@ void CLog::AddBatch(std::deque<Entry>& entries, int budgetMs)
     else if (removed > 0)
         list_->SetTopIndex(topBefore - removed);
     list_->setUpdatesEnabled(true);
+}
+
+void CLog::Flush()
+{
+    static const QEvent::Type logUpdate = RegisterNamedMessage(QString::fromLatin1(MessageName::LogUpdate));
+    QCoreApplication::sendPostedEvents(this, logUpdate);
+    AddBatch(pending_, std::numeric_limits<int>::max());
+    showPending_.stop();
 }
 
 void CLog::ShowPending()

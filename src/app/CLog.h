@@ -47,6 +47,8 @@ public:
 
     // Stamps, colours, shows, trims and (if asked) writes one entry, at once.
     void AddEntry(int category, const QString& text, bool writeToFile = true);
+    // Every entry posted so far is shown and written now (at exit).
+    void Flush();
 
     // Entries posted by AddLogEntry wait here, stamped on arrival, and are shown in batches of
     // at most this many milliseconds' work, so a burst from busy threads cannot freeze the window.

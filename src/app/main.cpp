@@ -8,6 +8,9 @@
 
 #include <QApplication>
 
+#include <cstdio>
+#include <cstdlib>
+
 int main(int argc, char* argv[])
 {
     KeepImageBuffersInHeap();
@@ -37,5 +40,12 @@ int main(int argc, char* argv[])
     dialog.Initialise(std::move(tray));
     // Shows the window only where start-up allowed it.
     dialog.show();
-    return app.exec();
+    const int code = app.exec();
+    if (dialog.WorkersLeftBehind()) {
+        // A worker stuck in a system call still uses objects the destructors would free:
+        // end here, after Exit has written everything that must not be lost.
+        std::fflush(nullptr);
+        std::_Exit(code);
+    }
+    return code;
 }

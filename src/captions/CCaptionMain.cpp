@@ -1,5 +1,6 @@
 #include "CCaptionMain.h"
 
+#include "CCaptionTabBar.h"
 #include "CaptionRenderer.h"
 #include "CaptionSettings.h"
 #include "ImageOperations.h"
@@ -13,7 +14,7 @@ CCaptionMain::CCaptionMain(const Clock& clock, QWidget* parent)
       jobs_(clock, RegisterNamedMessage(QString::fromLatin1(MessageName::CaptionImageProcessNotify)))
 {
     setObjectName(QStringLiteral("Captions"));
-    tabs_ = new QTabBar(this);
+    tabs_ = new CCaptionTabBar(this);
     tabs_->setExpanding(false);
     tabs_->setElideMode(Qt::ElideNone);
     auto* layout = new QVBoxLayout(this);
@@ -37,16 +38,25 @@ CCaptionMain::~CCaptionMain() = default;
 
 QString CCaptionMain::ShortenToWidth(const QString& text, int width, const QFontMetrics& metrics)
 {
-    if (text.isEmpty() || metrics.horizontalAdvance(text) < width)
+    if (text.isEmpty())
         return text;
-    QString shortened = text;
+    // No label is wider than a few hundred characters: measuring a huge text whole would
+    // cost more than everything else on the page.
+    const qsizetype longest = std::min<qsizetype>(text.size(), std::max(width, 0) + 1);
+    if (longest == text.size() && metrics.horizontalAdvance(text) < width)
+        return text;
+    // The longest prefix that fits with the dots, found by halving: a few measurements
+    // instead of one per character dropped.
     const QString dots = QStringLiteral("...");
-    while (!shortened.isEmpty()) {
-        shortened.chop(1);
-        if (metrics.horizontalAdvance(shortened + dots) < width)
-            return shortened + dots;
+    qsizetype fits = 0, tooLong = longest;
+    while (tooLong - fits > 1) {
+        const qsizetype middle = fits + (tooLong - fits) / 2;
+        if (metrics.horizontalAdvance(text.left(middle) + dots) < width)
+            fits = middle;
+        else
+            tooLong = middle;
     }
-    return dots;
+    return text.left(fits) + dots;
 }
 
 QString CCaptionMain::TabLabel(const CCaptionData& caption) const

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "CCaptionData.h"
+#include "CCaptionTabBar.h"
 #include "CaptionJobRunner.h"
 #include "ColourText.h"
 #include "ImageFrame.h"
@@ -10,6 +11,7 @@
 #include <vector>
 
 class Clock;
+class CCaptionTabBar;
 class QTabBar;
 
 // The "Captions" page and its component: the captions being edited (one tab each, then
@@ -47,6 +49,8 @@ public:
     void RenderSample(ImageFrame& target, const std::vector<CCaptionData>& captions) const;
     bool CaptionsBusy() const { return jobs_.Busy(); }
     void WaitForCaptionJobs() { jobs_.WaitForAll(); }
+    // At exit: false when a caption job is still drawing after timeoutMs.
+    bool FinishCaptionJobs(int timeoutMs) { return jobs_.WaitForAllFor(timeoutMs); }
 
     const std::vector<CCaptionData>& EditedCaptions() const { return edited_; }
     std::vector<CCaptionData>& EditedCaptions() { return edited_; }
@@ -78,7 +82,7 @@ private:
     int sampleBorderHatchStyle_ = 3;
     std::array<ColourValue, 16> customColours_{};
     ImageFrame lastSourceImage_;
-    QTabBar* tabs_ = nullptr;
+    CCaptionTabBar* tabs_ = nullptr;
     bool updatingTabs_ = false;
     CaptionJobRunner jobs_;
 };

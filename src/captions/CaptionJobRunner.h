@@ -33,6 +33,8 @@ public:
     bool Busy() const;
     // Waits for every job started so far.
     void WaitForAll();
+    // The same within a limit: false when a job is still drawing after timeoutMs.
+    bool WaitForAllFor(int timeoutMs) { return worker_.WaitIdleFor(timeoutMs); }
 
 private:
     const Clock& clock_;

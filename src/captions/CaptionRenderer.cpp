@@ -1,6 +1,7 @@
 #include "CaptionRenderer.h"
 
 #include "ColourText.h"
+#include "EventLog.h"
 #include "ImageFrame.h"
 #include "TimeTemplate.h"
 
@@ -13,6 +14,10 @@
 
 #include <boost/filesystem/operations.hpp>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 namespace CaptionRenderer {
 namespace {
 // One thread at a time expands a file-line token and reads its file.
@@ -20,14 +25,37 @@ QMutex fileLineLock;
 
 const QString TokenStart = QStringLiteral("<FILELINE=");
 
+// Opens a regular file for reading without ever blocking: a pipe or a device named in a
+// caption would otherwise hold the caption worker (and every later image) for ever.
+bool OpenRegularFile(QFile& file, const QString& path)
+{
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    struct stat status
+    {
+    };
+    if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
+        ::close(fd);
+        AddLogEntry(LogCategory::Error,
+                    QStringLiteral("Captions - Not a regular file, its line is left empty - ") + path);
+        return false;
+    }
+    if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
+        return false;
+    }
+    return true;
+}
+
 // The whole (small) file, read until two reads in a row agree, so that a file rewritten in
 // place while we read it never gives a line made of two versions.
 QByteArray ReadSmallFileSteadily(const QString& path)
 {
     QByteArray previous;
     for (int attempt = 0; attempt < 5; ++attempt) {
-        QFile file(path);
-        if (!file.open(QIODevice::ReadOnly))
+        QFile file;
+        if (!OpenRegularFile(file, path))
             return QByteArray();
         const QByteArray bytes = file.read(MaxFileLineBytes + 1);
         if (attempt > 0 && bytes == previous)

@@ -1,7 +1,11 @@
 #include "CaptionSettings.h"
 
+#include "EventLog.h"
 #include "HatchStyles.h"
 
+#include <QHash>
+
+#include <algorithm>
 #include <limits>
 
 namespace CaptionSettings {
@@ -14,33 +18,83 @@ QString Key(int index, const char* suffix)
     return QStringLiteral("Caption%1%2").arg(index).arg(QLatin1String(suffix));
 }
 
-std::uint8_t ReadAlpha(const SettingsList& list, const QString& key)
+std::uint8_t ReadAlpha(const QString& value)
 {
     // Only the low eight bits count: 300 reads as 44.
-    return static_cast<std::uint8_t>(
-        ReadDecimal(ExtractField(GetSettingString(list, key, QString()), 0, u',')) & 0xFF);
+    return static_cast<std::uint8_t>(ReadDecimal(ExtractField(value, 0, u',')) & 0xFF);
+}
+
+// Every "Caption..." line by its key, the first of each, found in one pass: looking each of
+// thousands of keys up through the whole list would take time quadratic in the captions.
+QHash<QString, SettingsList> IndexCaptionLines(const SettingsList& list)
+{
+    QHash<QString, SettingsList> index;
+    for (const QString& line : list) {
+        if (!line.startsWith(QLatin1String("Caption")))
+            continue;
+        qsizetype end = 0;
+        while (end < line.size() && line[end] != u' ' && line[end] != u'=' && line[end] != u':')
+            ++end;
+        const QString key = line.left(end);
+        if (!index.contains(key))
+            index.insert(key, SettingsList{line});
+    }
+    return index;
+}
+
+std::int32_t BoundedDecimal(const QString& key, const QString& field, std::int32_t value, std::int32_t limit)
+{
+    const std::int32_t bounded = std::clamp(value, -limit, limit);
+    if (bounded != value) {
+        AddLogEntry(LogCategory::Error, QStringLiteral("Settings - %1 %2 = %3 is out of range - using %4")
+                                            .arg(key, field)
+                                            .arg(value)
+                                            .arg(bounded));
+    }
+    return bounded;
 }
 } // namespace
 
 std::vector<CCaptionData> ReadCaptions(const SettingsList& list)
 {
-    const int count = GetSettingInt(list, QStringLiteral("CaptionNumberOfCaptions"), 0, Lowest, Highest);
+    const QHash<QString, SettingsList> index = IndexCaptionLines(list);
+    const auto lines = [&index](const QString& key) { return index.value(key); };
+    const int count = GetSettingInt(lines(QStringLiteral("CaptionNumberOfCaptions")),
+                                    QStringLiteral("CaptionNumberOfCaptions"), 0, 0, MaxCaptions);
     std::vector<CCaptionData> captions;
+    captions.reserve(count);
     for (int i = 0; i < count; ++i) {
         CCaptionData caption;
-        caption.text = GetSettingString(list, Key(i, "Text"), QString());
-        caption.textColour = GetSettingString(list, Key(i, "TextColour"), QString());
-        caption.backgroundColour = GetSettingString(list, Key(i, "BackgroundColour"), QString());
-        caption.textAlpha = ReadAlpha(list, Key(i, "TextAlpha"));
-        caption.backgroundAlpha = ReadAlpha(list, Key(i, "BackgroundAlpha"));
-        const QString position = GetSettingString(list, Key(i, "Position"), QString());
-        caption.positionX = ReadDecimal(ExtractField(position, 0, u','));
-        caption.positionY = ReadDecimal(ExtractField(position, 1, u','));
-        caption.justify = GetSettingInt(list, Key(i, "Justify"), 0, Lowest, Highest);
-        caption.fontName = GetSettingString(list, Key(i, "Font"), QString());
-        caption.fontSize = GetSettingInt(list, Key(i, "FontSize"), 0, Lowest, Highest);
-        caption.fontItalic = GetSettingBool(list, Key(i, "FontItalic"), false);
-        caption.fontWeight = GetSettingInt(list, Key(i, "FontWeight"), 0, Lowest, Highest);
+        const QString textKey = Key(i, "Text");
+        caption.text = GetSettingString(lines(textKey), textKey, QString());
+        if (caption.text.size() > MaxTextLength) {
+            AddLogEntry(LogCategory::Error,
+                        QStringLiteral("Settings - %1 is %2 characters long - using its first %3")
+                            .arg(textKey)
+                            .arg(caption.text.size())
+                            .arg(MaxTextLength));
+            caption.text.truncate(MaxTextLength);
+        }
+        caption.textColour = GetSettingString(lines(Key(i, "TextColour")), Key(i, "TextColour"), QString());
+        caption.backgroundColour =
+            GetSettingString(lines(Key(i, "BackgroundColour")), Key(i, "BackgroundColour"), QString());
+        caption.textAlpha =
+            ReadAlpha(GetSettingString(lines(Key(i, "TextAlpha")), Key(i, "TextAlpha"), QString()));
+        caption.backgroundAlpha = ReadAlpha(
+            GetSettingString(lines(Key(i, "BackgroundAlpha")), Key(i, "BackgroundAlpha"), QString()));
+        const QString positionKey = Key(i, "Position");
+        const QString position = GetSettingString(lines(positionKey), positionKey, QString());
+        caption.positionX = BoundedDecimal(positionKey, QStringLiteral("X"),
+                                           ReadDecimal(ExtractField(position, 0, u',')), MaxPosition);
+        caption.positionY = BoundedDecimal(positionKey, QStringLiteral("Y"),
+                                           ReadDecimal(ExtractField(position, 1, u',')), MaxPosition);
+        caption.justify = GetSettingInt(lines(Key(i, "Justify")), Key(i, "Justify"), 0, Lowest, Highest);
+        caption.fontName =
+            GetSettingString(lines(Key(i, "Font")), Key(i, "Font"), QString()).left(MaxFontNameLength);
+        caption.fontSize = GetSettingInt(lines(Key(i, "FontSize")), Key(i, "FontSize"), 0, 0, MaxFontSize);
+        caption.fontItalic = GetSettingBool(lines(Key(i, "FontItalic")), Key(i, "FontItalic"), false);
+        caption.fontWeight =
+            GetSettingInt(lines(Key(i, "FontWeight")), Key(i, "FontWeight"), 0, 0, MaxFontWeight);
         captions.push_back(std::move(caption));
     }
     return captions;

@@ -86,8 +86,7 @@ CAdvanced::~CAdvanced() = default;
 
 void CAdvanced::LoadSettings(const SettingsList& list)
 {
-    quality_ = GetSettingInt(list, QStringLiteral("AdvancedJPEGQuality"), 75, std::numeric_limits<int>::min(),
-                             std::numeric_limits<int>::max());
+    quality_ = GetSettingInt(list, QStringLiteral("AdvancedJPEGQuality"), 75, 0, 100);
     ShowAdvancedSettings();
 }
 

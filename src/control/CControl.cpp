@@ -235,8 +235,12 @@ void CControl::OnNewImage(MessageEvent& message)
         return;
     }
     // The previous cycle's captions are still drawing on the processed image.
-    if (CaptionsBusy() || cycleInProgress_)
+    if (CaptionsBusy() || cycleInProgress_) {
+        if (state_ != State::Stopped)
+            AddLogEntry(LogCategory::Information,
+                        QStringLiteral("Image skipped - the previous cycle is still being captioned"));
         return;
+    }
     processedImage_ = std::move(*frame);
     if (state_ == State::Stopped) {
         if (parts_.captions)
@@ -246,8 +250,11 @@ void CControl::OnNewImage(MessageEvent& message)
     const bool anyFree = (Enabled(parts_.archive) && parts_.archive->State() != OutputState::Busy) ||
                          (Enabled(parts_.email) && parts_.email->State() != OutputState::Busy) ||
                          (Enabled(parts_.ftp) && parts_.ftp->State() != OutputState::Busy);
-    if (!anyFree)
+    if (!anyFree) {
+        AddLogEntry(LogCategory::Information,
+                    QStringLiteral("Image skipped - every enabled output is still busy"));
         return;
+    }
     // An image asked for while stopped may arrive just after Start: it begins now.
     if (cycleStartText_.isEmpty())
         cycleStartText_ = NowText();

@@ -3,16 +3,15 @@
 #include <limits>
 
 namespace {
-constexpr auto IntMin = std::numeric_limits<std::int32_t>::min();
 constexpr auto IntMax = std::numeric_limits<std::int32_t>::max();
 } // namespace
 
 ControlSettings ControlSettings::Read(const SettingsList& list)
 {
     ControlSettings s;
-    s.cycleTimeSeconds = GetSettingInt(list, QStringLiteral("ControlProcessCycleTime"), 300, IntMin, IntMax);
+    s.cycleTimeSeconds = GetSettingInt(list, QStringLiteral("ControlProcessCycleTime"), 300, 1, IntMax);
     s.exactStroke = GetSettingBool(list, QStringLiteral("ControlProcessOnExactStroke"), false);
-    s.collectionType = GetSettingInt(list, QStringLiteral("ControlProcessCollectionType"), 0, IntMin, IntMax);
+    s.collectionType = GetSettingInt(list, QStringLiteral("ControlProcessCollectionType"), 0, 0, 1);
     s.enableCaptions = GetSettingBool(list, QStringLiteral("ControlEnableCaptions"), false);
     s.enableArchive = GetSettingBool(list, QStringLiteral("ControlEnableArchive"), false);
     s.enableFtp = GetSettingBool(list, QStringLiteral("ControlEnableFTP"), false);

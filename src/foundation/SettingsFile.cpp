@@ -1,13 +1,19 @@
 #include "SettingsFile.h"
 
 #include "AtomicFileWriter.h"
+#include "EventLog.h"
 #include "NumberText.h"
 
 #include <QFile>
 #include <QStringDecoder>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
 #include <limits>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 // A settings file is a few kilobytes; anything far larger is not ours and is not loaded whole.
@@ -27,12 +33,25 @@ bool IsLineWhiteSpace(QChar c)
     return c == u' ' || c == u'\t' || c == u'\r' || c == u'\n' || c == u'\v' || c == u'\f';
 }
 
-// The value of a line that begins with the key: separators off the front, white space off the end.
+// The value of a line that begins with the key. What AppendSetting wrote ("key = value") is
+// taken verbatim, so a text that begins with "=" or ":" or has blanks at either end reads back
+// as it was. Other forms are hand edits: blanks, one separator ("=", ":" or ":="), blanks, and
+// white space off the end.
 QString ValueAfterKey(const QString& line, qsizetype keyLength)
 {
+    if (QStringView(line).mid(keyLength, 3) == u" = ")
+        return line.mid(keyLength + 3);
     qsizetype begin = keyLength;
-    while (begin < line.size() && (line[begin] == u':' || line[begin] == u'=' || line[begin] == u' '))
+    const auto skipBlanks = [&] {
+        while (begin < line.size() && line[begin] == u' ')
+            ++begin;
+    };
+    skipBlanks();
+    if (QStringView(line).mid(begin, 2) == u":=")
+        begin += 2;
+    else if (begin < line.size() && (line[begin] == u'=' || line[begin] == u':'))
         ++begin;
+    skipBlanks();
     qsizetype end = line.size();
     while (end > begin && IsLineWhiteSpace(line[end - 1]))
         --end;
@@ -48,33 +67,87 @@ bool LineHoldsKey(const QString& line, const QString& key)
 }
 } // namespace
 
-bool ReadSettingsFile(SettingsList& list, const QString& path)
+SettingsFileRead ReadSettingsFile(SettingsList& list, const QString& path)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return false;
-    if (file.size() > MaxSettingsFileBytes)
-        return false;
+    SettingsFileRead outcome;
+    const auto fail = [&outcome](int error, const QString& why = QString()) {
+        outcome.status =
+            error == ENOENT ? SettingsFileRead::Status::Missing : SettingsFileRead::Status::Unreadable;
+        outcome.reason = why.isEmpty() ? QString::fromLocal8Bit(std::strerror(error)) : why;
+        return outcome;
+    };
+    // Non-blocking: opening a pipe for reading would otherwise wait for a writer for ever.
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return fail(errno);
+    QFile file;
+    if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
+        return fail(EIO);
+    }
+    struct stat status
+    {
+    };
+    if (::fstat(fd, &status) != 0)
+        return fail(errno);
+    if (!S_ISREG(status.st_mode))
+        return fail(EINVAL, QStringLiteral("not a regular file"));
+    if (status.st_size > MaxSettingsFileBytes)
+        return fail(EFBIG, QStringLiteral("larger than %1 MB").arg(MaxSettingsFileBytes / (1024 * 1024)));
     const QByteArray bytes = file.read(MaxSettingsFileBytes + 1);
-    if (bytes.size() > MaxSettingsFileBytes || file.error() != QFileDevice::NoError)
-        return false;
+    if (file.error() != QFileDevice::NoError)
+        return fail(EIO, file.errorString());
+    if (bytes.size() > MaxSettingsFileBytes)
+        return fail(EFBIG, QStringLiteral("larger than %1 MB").arg(MaxSettingsFileBytes / (1024 * 1024)));
 
     QString text = DecodeSettingsBytes(bytes);
     if (text.startsWith(QChar(0xFEFF)))
         text.remove(0, 1);
     if (text.isEmpty())
-        return true;
-    // Lines end in CR LF; a bare LF is taken as a line end too. A final line end does not
-    // start another line.
-    QStringList lines = text.split(QLatin1Char('\n'));
-    if (lines.last().isEmpty())
-        lines.removeLast();
-    for (QString& line : lines) {
-        if (line.endsWith(QLatin1Char('\r')))
-            line.chop(1);
-        list.append(line);
+        return outcome;
+    // Lines end in CR LF; LF alone and CR alone (older editors) end a line too. A final line
+    // end does not start another line.
+    QStringList lines;
+    qsizetype start = 0;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        if (text[i] != u'\r' && text[i] != u'\n')
+            continue;
+        lines.append(text.mid(start, i - start));
+        if (text[i] == u'\r' && i + 1 < text.size() && text[i + 1] == u'\n')
+            ++i;
+        start = i + 1;
     }
-    return true;
+    if (start < text.size())
+        lines.append(text.mid(start));
+    list.append(lines);
+    return outcome;
+}
+
+QString SetFileAside(const QString& path, const QDateTime& when, int* errorCode)
+{
+    const QString base =
+        path + QStringLiteral(".unreadable-") + when.toString(QStringLiteral("yyyyMMdd-HHmmss"));
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        const QString target = attempt == 0 ? base : base + QStringLiteral("-%1").arg(attempt);
+        // link + unlink never replaces an existing name, as a rename would.
+        const QByteArray from = QFile::encodeName(path), to = QFile::encodeName(target);
+        if (::link(from.constData(), to.constData()) == 0) {
+            ::unlink(from.constData());
+            return target;
+        }
+        if (errno == EEXIST)
+            continue;
+        // File systems without hard links: a rename after checking the name is free.
+        if ((errno == EPERM || errno == EOPNOTSUPP) && !QFile::exists(target) &&
+            ::rename(from.constData(), to.constData()) == 0)
+            return target;
+        if (errorCode)
+            *errorCode = errno;
+        return QString();
+    }
+    if (errorCode)
+        *errorCode = EEXIST;
+    return QString();
 }
 
 QString GetSettingString(const SettingsList& list, const QString& key, const QString& defaultValue,
@@ -96,7 +169,7 @@ std::int32_t ParseSettingInt(const QString& text)
 
 bool ParseSettingBool(const QString& text)
 {
-    const QString lower = text.toLower();
+    const QString lower = text.trimmed().toLower();
     return lower == QLatin1String("yes") || lower == QLatin1String("1");
 }
 
@@ -105,9 +178,19 @@ std::int32_t GetSettingInt(const SettingsList& list, const QString& key, std::in
 {
     if (maximum < minimum)
         std::swap(minimum, maximum);
-    const std::int32_t value =
-        ParseSettingInt(GetSettingString(list, key, QString::number(defaultValue), caseSensitive));
-    return std::clamp(value, minimum, maximum);
+    const QString text = GetSettingString(list, key, QString::number(defaultValue), caseSensitive);
+    const std::int32_t value = ParseSettingInt(text);
+    const std::int32_t bounded = std::clamp(value, minimum, maximum);
+    if (bounded != value) {
+        // A hand-edited or damaged file: say which value was not taken and what is used.
+        AddLogEntry(LogCategory::Error,
+                    QStringLiteral("Settings - %1 = %2 is out of range (%3 to %4) - using %5")
+                        .arg(key.trimmed(), text.left(40))
+                        .arg(minimum)
+                        .arg(maximum)
+                        .arg(bounded));
+    }
+    return bounded;
 }
 
 bool GetSettingBool(const SettingsList& list, const QString& key, bool defaultValue, bool caseSensitive)

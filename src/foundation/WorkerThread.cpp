@@ -1,5 +1,7 @@
 #include "WorkerThread.h"
 
+#include <algorithm>
+
 WorkerThread::~WorkerThread()
 {
     {
@@ -27,6 +29,13 @@ void WorkerThread::WaitIdle()
 {
     std::unique_lock lock(mutex_);
     idle_.wait(lock, [this] { return pending_ == 0; });
+}
+
+bool WorkerThread::WaitIdleFor(int timeoutMs)
+{
+    std::unique_lock lock(mutex_);
+    return idle_.wait_for(lock, std::chrono::milliseconds(std::max(timeoutMs, 0)),
+                          [this] { return pending_ == 0; });
 }
 
 void WorkerThread::Run()

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <condition_variable>
 #include <deque>
 #include <functional>
@@ -21,6 +22,8 @@ public:
     void Post(std::function<void()> job);
     // Returns once every job posted so far has run.
     void WaitIdle();
+    // The same with a limit: false when jobs are still queued or running after timeoutMs.
+    bool WaitIdleFor(int timeoutMs);
 
 private:
     void Run();

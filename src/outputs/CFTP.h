@@ -39,6 +39,12 @@ public:
     OutputState State() const override { return static_cast<OutputState>(state_.load()); }
     void ResetFailed() override;
     void StartOutput(const ImageFrame& image, QObject* notify) override { Upload(image, notify); }
+    bool FinishForExit(int timeoutMs) override
+    {
+        // A stalled server must not hold up the exit for the length of the time limits.
+        cancel_ = true;
+        return worker_.WaitIdleFor(timeoutMs);
+    }
 
     const FtpSettings& Settings() const { return settings_; }
     // Where the temporary files go; made on first use.

@@ -103,8 +103,7 @@ void CImageArchive::LoadSettings(const SettingsList& list)
     settings_.rootDirectory = GetSettingString(list, KeyRoot, settings_.rootDirectory);
     settings_.subdirectoryAndFilename =
         GetSettingString(list, KeyTemplate, QStringLiteral("<HH><MM><SS>.jpg"));
-    settings_.saveDelayMs =
-        GetSettingInt(list, KeyDelay, 1000, std::numeric_limits<int>::min(), std::numeric_limits<int>::max());
+    settings_.saveDelayMs = GetSettingInt(list, KeyDelay, 1000, 0, MaxSaveDelayMs);
     ShowSettings();
 }
 

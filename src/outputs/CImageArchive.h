@@ -38,6 +38,8 @@ public:
     static inline const QString KeyRoot = QStringLiteral("ArchiveRootDirectory");
     static inline const QString KeyTemplate = QStringLiteral("ArchiveSubdirectoryAndFilename");
     static inline const QString KeyDelay = QStringLiteral("ArchiveSaveDelay");
+    // An image waiting to be written is held in memory: ten minutes is the most it waits.
+    static constexpr int MaxSaveDelayMs = 10 * 60 * 1000;
 
     // The Quick Set templates, in button order.
     static const QList<std::pair<QString, QString>>& QuickSets();
@@ -58,6 +60,13 @@ public:
     OutputState State() const override { return static_cast<OutputState>(state_.load()); }
     void ResetFailed() override;
     void StartOutput(const ImageFrame& image, QObject* notify) override { Save(image, notify); }
+    // Images still waiting out their delay are written at once, whatever the limit: they
+    // would be lost otherwise.
+    bool FinishForExit(int) override
+    {
+        saver_.Shutdown();
+        return true;
+    }
 
     QString LastArchivedPath() const { return lastPath_; }
     const Settings& CurrentSettings() const { return settings_; }

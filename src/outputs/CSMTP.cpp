@@ -1,5 +1,7 @@
 #include "CSMTP.h"
 
+#include <QDeadlineTimer>
+
 #include "CSMTPWindowThread.h"
 
 #include <QFormLayout>
@@ -14,7 +16,8 @@ CSMTP::CSMTP(const Clock& clock, QWidget* parent, const SmtpLimits& limits)
     setObjectName(QStringLiteral("Email"));
     server_ = new QLineEdit(this);
     port_ = new QLineEdit(this);
-    port_->setValidator(new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]{0,5}")), port_));
+    port_->setValidator(
+        new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]{0,5}")), port_));
     from_ = new QLineEdit(this);
     to_ = new QLineEdit(this);
     subject_ = new QLineEdit(this);
@@ -97,6 +100,19 @@ void CSMTP::ReapFinished()
             ++it;
         }
     }
+}
+
+bool CSMTP::FinishForExit(int timeoutMs)
+{
+    QDeadlineTimer deadline(std::max(timeoutMs, 0));
+    for (const auto& thread : threads_)
+        thread->quit();
+    bool finished = true;
+    for (const auto& thread : threads_)
+        finished = thread->wait(deadline) && finished;
+    if (finished)
+        threads_.clear();
+    return finished;
 }
 
 int CSMTP::RunningMailings()

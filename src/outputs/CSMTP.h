@@ -40,6 +40,7 @@ public:
     OutputState State() const override { return static_cast<OutputState>(state_.load()); }
     void ResetFailed() override;
     void StartOutput(const ImageFrame& image, QObject* notify) override { SendMail(image, notify); }
+    bool FinishForExit(int timeoutMs) override;
 
     const SmtpSettings& Settings() const { return settings_; }
     // Mailing threads not yet ended (some may be waiting for their server to close).

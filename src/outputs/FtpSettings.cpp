@@ -19,10 +19,11 @@ const QString KeyThumbHeight = QStringLiteral("FTPThumbnailHeight");
 const QString KeyThumbWidth = QStringLiteral("FTPThumbnailWidth");
 const QString KeyThumbEnable = QStringLiteral("FTPThumbnailEnable");
 
-std::int32_t AnyInt(const SettingsList& list, const QString& key, std::int32_t defaultValue)
+// The page takes 1 to 1000; a 0 from the file stays 0, so that the upload reports the
+// thumbnail it cannot make.
+std::int32_t ThumbnailSide(const SettingsList& list, const QString& key, std::int32_t defaultValue)
 {
-    return GetSettingInt(list, key, defaultValue, std::numeric_limits<std::int32_t>::min(),
-                         std::numeric_limits<std::int32_t>::max());
+    return GetSettingInt(list, key, defaultValue, 0, 1000);
 }
 } // namespace
 
@@ -35,13 +36,17 @@ FtpSettings FtpSettings::Read(const SettingsList& list)
     s.savePassword = GetSettingBool(list, KeySavePassword, defaults.savePassword);
     s.scramblePassword = GetSettingBool(list, KeyScramble, defaults.scramblePassword);
     s.server = GetSettingString(list, KeyServer, defaults.server);
-    s.port = static_cast<std::uint16_t>(AnyInt(list, KeyPort, defaults.port) & 0xFFFF);
+    // Any number gives a port: its low sixteen bits, as files have always been read.
+    s.port = static_cast<std::uint16_t>(GetSettingInt(list, KeyPort, defaults.port,
+                                                      std::numeric_limits<std::int32_t>::min(),
+                                                      std::numeric_limits<std::int32_t>::max()) &
+                                        0xFFFF);
     s.destinationDirectory = GetSettingString(list, KeyDirectory, defaults.destinationDirectory);
     s.destinationFilename = GetSettingString(list, KeyFilename, defaults.destinationFilename);
     s.thumbnailDirectory = GetSettingString(list, KeyThumbDirectory, defaults.thumbnailDirectory);
     s.thumbnailFilename = GetSettingString(list, KeyThumbFilename, defaults.thumbnailFilename);
-    s.thumbnailHeight = AnyInt(list, KeyThumbHeight, defaults.thumbnailHeight);
-    s.thumbnailWidth = AnyInt(list, KeyThumbWidth, defaults.thumbnailWidth);
+    s.thumbnailHeight = ThumbnailSide(list, KeyThumbHeight, defaults.thumbnailHeight);
+    s.thumbnailWidth = ThumbnailSide(list, KeyThumbWidth, defaults.thumbnailWidth);
     s.thumbnailEnabled = GetSettingBool(list, KeyThumbEnable, defaults.thumbnailEnabled);
     if (s.scramblePassword)
         s.password = UnscramblePassword(s.password);

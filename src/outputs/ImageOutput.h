@@ -25,4 +25,7 @@ public:
     virtual void ResetFailed() = 0;
     // Starts the output on a copy of the image and returns at once; the state is Busy from here.
     virtual void StartOutput(const ImageFrame& image, QObject* notify) = 0;
+    // At exit: cuts network work short and completes what must not be lost (images waiting
+    // to be written). False when a worker still runs after timeoutMs; it is then left behind.
+    virtual bool FinishForExit(int timeoutMs) = 0;
 };

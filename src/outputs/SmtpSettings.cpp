@@ -18,6 +18,7 @@ SmtpSettings SmtpSettings::Read(const SettingsList& list)
     s.fromAddress = GetSettingString(list, KeyFrom, defaults.fromAddress);
     s.toAddress = GetSettingString(list, KeyTo, defaults.toAddress);
     s.server = GetSettingString(list, KeyServer, defaults.server);
+    // Any number gives a port: its low sixteen bits, as files have always been read.
     s.port = static_cast<std::uint16_t>(GetSettingInt(list, KeyPort, defaults.port,
                                                       std::numeric_limits<std::int32_t>::min(),
                                                       std::numeric_limits<std::int32_t>::max()) &

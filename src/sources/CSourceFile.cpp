@@ -159,7 +159,7 @@ void CSourceFile::StopDirectoryMonitor()
 
 void CSourceFile::ResetCollection()
 {
-    lastCollectedMs_ = 0;
+    lastCollected_ = {};
     // A file of the old directory or mask still being loaded is not the new current image.
     discardCollection_ = busy_;
     scanAfterCollection_ = busy_;
@@ -187,7 +187,7 @@ void CSourceFile::ScanCollectDirectory()
     collectDelayTimer_.stop();
     const SourceSettings& settings = host_.Settings();
     const CollectScanner::Result found = scanner_.Scan(WithTrailingSeparator(settings.fileCollectDirectory),
-                                                       settings.fileCollectMask, lastCollectedMs_);
+                                                       settings.fileCollectMask, lastCollected_);
     switch (found.outcome) {
     case CollectScanner::Outcome::NothingNew:
     case CollectScanner::Outcome::Unreadable:
@@ -198,7 +198,15 @@ void CSourceFile::ScanCollectDirectory()
     case CollectScanner::Outcome::Collect:
         break;
     }
-    lastCollectedMs_ = found.modifiedMs;
+    if (found.writerGaveUp) {
+        AddLogEntry(
+            LogCategory::Error,
+            QStringLiteral("File %1 has been held open by its writer for %2 minutes without a change - "
+                           "collecting it as it is")
+                .arg(found.name)
+                .arg(CollectScanner::WriterGiveUpMs / 60000));
+    }
+    lastCollected_ = found.stamp;
     busy_ = true;
     fileName_ = found.name;
     collectedAt_ = ExpandTimeTemplate(QStringLiteral("<HH>:<MM>:<SS>"), clock_);
@@ -268,6 +276,7 @@ void CSourceFile::OnDirectoryChanged(MessageEvent& message)
     }
     if (auto* changes = dynamic_cast<DirectoryChanges*>(message.record.get())) {
         scanner_.NoteTouched(changes->touched);
+        scanner_.NoteWritten(changes->written);
         scanner_.NoteCompleted(changes->completed);
         scanner_.NoteChanged(changes->changed);
         if (changes->overflowed)

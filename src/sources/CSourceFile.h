@@ -94,7 +94,7 @@ private:
 
     ImageFrame frame_;
     ImageFrame thumbnail_;
-    std::int64_t lastCollectedMs_ = 0; // modification time of the last file collected
+    CollectScanner::Stamp lastCollected_; // of the last file collected
     bool busy_ = false;
     bool scanAfterCollection_ = false;
     bool discardCollection_ = false;

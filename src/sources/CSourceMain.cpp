@@ -23,8 +23,12 @@ struct Bounds
     std::int32_t minimum, maximum;
 };
 constexpr std::array<Bounds, CSourceMain::EditCount> EditBounds = {
-    Bounds{-9999, 9999}, Bounds{-9999, 9999}, Bounds{0, 10000},
-    Bounds{0, 10000},    Bounds{1, 10000},    Bounds{1, 10000},
+    Bounds{-SourceSettings::MaxCropOrigin, SourceSettings::MaxCropOrigin},
+    Bounds{-SourceSettings::MaxCropOrigin, SourceSettings::MaxCropOrigin},
+    Bounds{0, SourceSettings::MaxCropSide},
+    Bounds{0, SourceSettings::MaxCropSide},
+    Bounds{1, SourceSettings::MaxResizeSide},
+    Bounds{1, SourceSettings::MaxResizeSide},
 };
 
 // The capture thread's "rest between frames" command.

@@ -25,45 +25,68 @@ CollectScanner::CollectScanner(const Clock& clock) : clock_(clock) {}
 
 void CollectScanner::NoteCompleted(const QStringList& names)
 {
-    MarkStale(names);
-    for (const QString& name : names) {
-        files_[name].closed = true;
+    for (const QByteArray& name : MarkStale(names)) {
+        Seen& seen = files_[name];
+        seen.closed = true;
+        seen.writing = false;
+        seen.finished = ++finishCount_;
+    }
+}
+
+void CollectScanner::NoteWritten(const QStringList& names)
+{
+    for (const QByteArray& name : MarkStale(names)) {
+        Seen& seen = files_[name];
+        seen.closed = false;
+        seen.writing = true;
+        seen.size = -1;
     }
 }
 
 void CollectScanner::NoteTouched(const QStringList& names)
 {
-    MarkStale(names);
-    for (const QString& name : names) {
+    for (const QByteArray& name : MarkStale(names)) {
         Seen& seen = files_[name];
         seen.closed = false;
         seen.size = -1;
     }
 }
 
-bool CollectScanner::Complete(const QString& name, std::int64_t size, std::int64_t modifiedMs)
+bool CollectScanner::Complete(const QByteArray& name, std::int64_t size, std::int64_t modifiedMs,
+                              bool& writerGaveUp)
 {
     const std::uint64_t now = clock_.MonotonicMs();
     Seen& seen = files_[name];
     if (seen.closed)
         return true;
-    // A file last changed that long ago has stood still long enough, even if no close was seen
-    // (it was there before the watch began). A time ahead of the clock proves nothing.
-    if (clock_.UtcNow().toMSecsSinceEpoch() - modifiedMs >= CompleteAfterMs)
-        return true;
     if (seen.size != size || seen.modifiedMs != modifiedMs) {
         seen.size = size;
         seen.modifiedMs = modifiedMs;
         seen.stableSinceMs = now;
-        return false;
     }
-    return now - seen.stableSinceMs >= static_cast<std::uint64_t>(CompleteAfterMs);
+    const std::uint64_t stillFor = now - seen.stableSinceMs;
+    if (seen.writing) {
+        // Its writer still holds it: only one that has left it untouched for very long is
+        // given up on.
+        writerGaveUp = stillFor >= static_cast<std::uint64_t>(WriterGiveUpMs);
+        return writerGaveUp;
+    }
+    // A file last changed that long ago has stood still long enough, even if no close was seen
+    // (it was there before the watch began). A time ahead of the clock proves nothing.
+    if (clock_.UtcNow().toMSecsSinceEpoch() - modifiedMs >= CompleteAfterMs)
+        return true;
+    return stillFor >= static_cast<std::uint64_t>(CompleteAfterMs);
 }
 
-void CollectScanner::MarkStale(const QStringList& names)
+QList<QByteArray> CollectScanner::MarkStale(const QStringList& names)
 {
-    for (const QString& name : names)
-        stale_.insert(QFile::encodeName(name));
+    QList<QByteArray> encoded;
+    encoded.reserve(names.size());
+    for (const QString& name : names) {
+        encoded.append(QFile::encodeName(name));
+        stale_.insert(encoded.last());
+    }
+    return encoded;
 }
 
 void CollectScanner::NoteChanged(const QStringList& names)
@@ -71,10 +94,19 @@ void CollectScanner::NoteChanged(const QStringList& names)
     MarkStale(names);
 }
 
+CollectScanner::Stamp CollectScanner::StampOf(const QByteArray& name) const
+{
+    const auto seen = files_.constFind(name);
+    return Stamp(entries_.value(name).modifiedMs, seen == files_.cend() ? 0 : seen->finished);
+}
+
 bool CollectScanner::Restat(int directoryFd, const QByteArray& name)
 {
-    if (::fnmatch(pattern_.constData(), name.constData(), FNM_CASEFOLD) != 0)
+    if (::fnmatch(pattern_.constData(), name.constData(), FNM_CASEFOLD) != 0) {
+        entries_.remove(name);
+        files_.remove(name);
         return false;
+    }
     struct stat status
     {
     };
@@ -82,6 +114,9 @@ bool CollectScanner::Restat(int directoryFd, const QByteArray& name)
     if (::fstatat(directoryFd, name.constData(), &status, 0) != 0 ||
         (!S_ISREG(status.st_mode) && !S_ISDIR(status.st_mode))) {
         entries_.remove(name);
+        // A drop directory may see hundreds of thousands of names in a long run: what was
+        // seen of one that is gone is dropped with it.
+        files_.remove(name);
         return false;
     }
     auto it = entries_.find(name);
@@ -109,27 +144,36 @@ void CollectScanner::ListAll(int directoryFd)
         if (std::strcmp(entry->d_name, ".") != 0 && std::strcmp(entry->d_name, "..") != 0)
             Restat(directoryFd, QByteArray(entry->d_name));
     }
+    // Names no longer there (or no longer matching) are forgotten, except the ones the watcher
+    // has just reported, whose entries may not be listed yet.
+    for (auto it = files_.begin(); it != files_.end();) {
+        if (!entries_.contains(it.key()) && !stale_.contains(it.key()))
+            it = files_.erase(it);
+        else
+            ++it;
+    }
     listed_ = true;
 }
 
 const QByteArray* CollectScanner::Newest() const
 {
     const QByteArray* newest = nullptr;
-    const Entry* best = nullptr;
+    Stamp bestStamp;
+    std::uint64_t bestOrder = 0;
     for (auto it = entries_.cbegin(); it != entries_.cend(); ++it) {
-        const Entry& entry = it.value();
-        // Among equal times the first listed wins.
-        if (!best || entry.modifiedMs > best->modifiedMs ||
-            (entry.modifiedMs == best->modifiedMs && entry.order < best->order)) {
-            best = &entry;
+        const Stamp stamp = StampOf(it.key());
+        // Among equal stamps the first listed wins.
+        if (!newest || bestStamp < stamp || (!(stamp < bestStamp) && it->order < bestOrder)) {
             newest = &it.key();
+            bestStamp = stamp;
+            bestOrder = it->order;
         }
     }
     return newest;
 }
 
 CollectScanner::Result CollectScanner::Scan(const QString& directory, const QString& mask,
-                                            std::int64_t lastCollectedMs)
+                                            const Stamp& lastCollected)
 {
     Result result;
     const QByteArray encodedDirectory = QFile::encodeName(directory);
@@ -171,12 +215,13 @@ CollectScanner::Result CollectScanner::Scan(const QString& directory, const QStr
             break;
         }
     }
-    if (newest.isEmpty() || entries_.value(newest).modifiedMs <= lastCollectedMs)
+    if (newest.isEmpty() || !(lastCollected < StampOf(newest)))
         return result;
     const Entry entry = entries_.value(newest);
     result.name = QFile::decodeName(newest);
     result.path = QDir(directory).filePath(result.name);
     result.modifiedMs = entry.modifiedMs;
+    result.stamp = StampOf(newest);
     result.outcome = Outcome::Unreadable;
     // A directory never opens as a file: it waits until a newer file arrives.
     if (entry.directory)
@@ -185,9 +230,9 @@ CollectScanner::Result CollectScanner::Scan(const QString& directory, const QStr
     if (!file.open(QIODevice::ReadOnly))
         return result;
     result.outcome = Outcome::Wait;
-    if (!Complete(result.name, entry.size, entry.modifiedMs))
+    if (!Complete(newest, entry.size, entry.modifiedMs, result.writerGaveUp))
         return result;
-    files_.remove(result.name);
+    files_.remove(newest);
     result.outcome = Outcome::Collect;
     return result;
 }

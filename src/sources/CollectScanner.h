@@ -11,11 +11,15 @@
 class Clock;
 
 // Picks the file to collect from a watched directory: the newest entry matching the mask
-// (latest modification time; the first listed wins a tie; directories take part), if it is
-// newer than the last file collected and complete. A file is complete when its writer has
-// closed it (a close-after-write or move-in seen since its last change), when its time is
-// CompleteAfterMs old, or when its size and time have stood still that long while watched;
-// a half-written file is left for a later scan.
+// (latest modification time; among equal times the one the watcher saw finish last, then the
+// first listed; directories take part), if it is newer than the last file collected and
+// complete. A file the watcher saw written to is complete only when its writer has closed it
+// (a close-after-write or move-in seen since), however long ago it last changed: a writer
+// pausing with the file open must not have half a picture taken (and, with Delete on Collect,
+// deleted). Only a writer that keeps a file open for WriterGiveUpMs without a change is given
+// up on, and the result says so. A file found by a listing alone, or merely created, is
+// complete when its time is CompleteAfterMs old or its size and time have stood still that
+// long while watched.
 //
 // The directory is listed once; after that a scan looks again only at the names the watcher
 // reported and at subdirectories, so a drop directory that is never emptied costs a few stats
@@ -25,6 +29,21 @@ class CollectScanner final
 {
 public:
     static constexpr std::int64_t CompleteAfterMs = 500;
+    static constexpr std::int64_t WriterGiveUpMs = 10 * 60 * 1000;
+
+    // Orders files by age: the modification time, then the order the watcher saw them finish
+    // (0 for a file it never saw finish), so two files with the same time are both collected.
+    struct Stamp
+    {
+        std::int64_t modifiedMs = 0; // since the epoch
+        std::uint64_t finished = 0;
+        Stamp() = default;
+        Stamp(std::int64_t ms, std::uint64_t finishOrder = 0) : modifiedMs(ms), finished(finishOrder) {}
+        friend bool operator<(const Stamp& a, const Stamp& b)
+        {
+            return a.modifiedMs != b.modifiedMs ? a.modifiedMs < b.modifiedMs : a.finished < b.finished;
+        }
+    };
 
     enum class Outcome
     {
@@ -39,15 +58,20 @@ public:
         QString name;
         QString path;
         std::int64_t modifiedMs = 0; // since the epoch
+        Stamp stamp;                 // what the caller passes as the last collected once taken
+        // Taken although its writer never closed it: it stood still for WriterGiveUpMs.
+        bool writerGaveUp = false;
     };
 
     explicit CollectScanner(const Clock& clock);
 
     // Masks match as wildcards without regard to case ("*.jpg" takes IMG_0001.JPG).
-    Result Scan(const QString& directory, const QString& mask, std::int64_t lastCollectedMs);
+    Result Scan(const QString& directory, const QString& mask, const Stamp& lastCollected);
 
-    // What the directory watcher saw in a batch.
+    // What the directory watcher saw in a batch. Completed names come in the order they
+    // finished; written names have a writer at work; touched names were merely created.
     void NoteCompleted(const QStringList& names);
+    void NoteWritten(const QStringList& names);
     void NoteTouched(const QStringList& names);
     // Names whose entry may have changed otherwise: a new time, removed, renamed away.
     void NoteChanged(const QStringList& names);
@@ -66,7 +90,9 @@ private:
         std::int64_t size = -1;
         std::int64_t modifiedMs = -1;
         std::uint64_t stableSinceMs = 0; // monotonic
+        std::uint64_t finished = 0;      // the order it was last seen finished, 0 if never
         bool closed = false;
+        bool writing = false; // written to since its last close
     };
 
     // One listed name the mask takes: a regular file or a directory.
@@ -78,15 +104,19 @@ private:
         std::uint64_t order = 0; // listing order, which breaks ties
     };
 
-    bool Complete(const QString& name, std::int64_t size, std::int64_t modifiedMs);
+    // Complete, not yet, or (writerGaveUp) taken from a writer that never closed it.
+    bool Complete(const QByteArray& name, std::int64_t size, std::int64_t modifiedMs, bool& writerGaveUp);
+    Stamp StampOf(const QByteArray& name) const;
     void ListAll(int directoryFd);
     // Stats one name again: updates, adds or drops its entry. False when it is gone.
     bool Restat(int directoryFd, const QByteArray& name);
-    void MarkStale(const QStringList& names);
+    // The names in the file system's encoding, each marked for a fresh look.
+    QList<QByteArray> MarkStale(const QStringList& names);
     const QByteArray* Newest() const;
 
     const Clock& clock_;
-    QHash<QString, Seen> files_;
+    QHash<QByteArray, Seen> files_;
+    std::uint64_t finishCount_ = 0;
     // The listing and what it is of.
     bool listed_ = false;
     QByteArray listedDirectory_;

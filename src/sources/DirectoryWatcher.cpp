@@ -95,7 +95,9 @@ void DirectoryWatcher::Run(int inotifyFd, int stopFd)
             return; // asked to stop: nothing is posted
         // One batch: everything that arrives until the directory has been quiet for a moment
         // (at most a fifth of a second), so a burst of files is one message, not hundreds.
-        QSet<QString> completed, touched, changed;
+        // Completions keep their order: it tells files with the same time apart.
+        QStringList completed;
+        QSet<QString> written, touched, changed;
         bool gone = false;
         bool overflowed = false;
         bool stopping = false;
@@ -118,11 +120,19 @@ void DirectoryWatcher::Run(int inotifyFd, int stopFd)
                     overflowed = true;
                 } else if (event->mask & (IN_CLOSE_WRITE | IN_MOVED_TO)) {
                     // The last word on a name wins: closed after writing, or written again.
-                    completed.insert(name);
+                    completed.removeOne(name);
+                    completed.append(name);
+                    written.remove(name);
                     touched.remove(name);
-                } else if (!name.isEmpty() && (event->mask & (IN_CREATE | IN_MODIFY))) {
-                    touched.insert(name);
-                    completed.remove(name);
+                } else if (!name.isEmpty() && (event->mask & IN_MODIFY)) {
+                    written.insert(name);
+                    touched.remove(name);
+                    completed.removeOne(name);
+                } else if (!name.isEmpty() && (event->mask & IN_CREATE)) {
+                    if (!written.contains(name)) {
+                        touched.insert(name);
+                        completed.removeOne(name);
+                    }
                 } else if (!name.isEmpty()) {
                     // An attribute change (a touch, a chmod) or a removal says nothing about
                     // whether a writer is still at work, only that the entry is worth a look.
@@ -138,7 +148,8 @@ void DirectoryWatcher::Run(int inotifyFd, int stopFd)
             return;
         }
         auto changes = std::make_unique<DirectoryChanges>();
-        changes->completed = QStringList(completed.cbegin(), completed.cend());
+        changes->completed = completed;
+        changes->written = QStringList(written.cbegin(), written.cend());
         changes->touched = QStringList(touched.cbegin(), touched.cend());
         changes->changed = QStringList(changed.cbegin(), changed.cend());
         changes->overflowed = overflowed;

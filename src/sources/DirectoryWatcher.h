@@ -13,10 +13,13 @@ class QObject;
 // What one batch of changes in a watched directory was about.
 struct DirectoryChanges final : MessagePayload
 {
-    // Names whose writer has finished with them: closed after writing, or moved in whole.
+    // Names whose writer has finished with them: closed after writing, or moved in whole, in
+    // the order they finished.
     QStringList completed;
-    // Names created or written to after their last close in the batch (still growing).
-    // A name is in at most one of the two lists.
+    // Names written to after their last close in the batch: a writer holds them open.
+    QStringList written;
+    // Names created and not yet written to or closed (a new empty file, a hard link).
+    // A name is in at most one of the three lists.
     QStringList touched;
     // Names whose times changed, or which were removed or renamed away.
     QStringList changed;

@@ -35,7 +35,7 @@ ResultCode FileCollector::Collect(const CollectionJob& job, ImageFrame& frame, D
     frame.Empty();
     if (!IsImageFileName(job.path)) {
         AddLogEntry(LogCategory::Error, QStringLiteral("Failed to load non-image file ") + name);
-        return Result::InvalidArgument;
+        return Result::InvalidArgument; // and it is left where it is
     }
     ResultCode result = LoadImageFile(frame, job.path);
     if (Result::Failed(result)) {
@@ -56,7 +56,9 @@ ResultCode FileCollector::Collect(const CollectionJob& job, ImageFrame& frame, D
             (frame.IsEmpty() ? QStringLiteral("Failed to load file ") : QStringLiteral("Loaded file ")) +
                 name);
     }
-    if (job.deleteOnCollection) {
+    // Only a file that was taken is deleted: one that did not load (damaged, or still being
+    // written by someone the watcher never saw) stays, and is looked at again once it changes.
+    if (job.deleteOnCollection && !frame.IsEmpty()) {
         deleter.DeleteLater(job.path, job.deleteDelayMs);
         AddLogEntry(LogCategory::Information, QStringLiteral("Deleted file ") + name);
     }

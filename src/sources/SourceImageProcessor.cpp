@@ -1,5 +1,6 @@
 #include "SourceImageProcessor.h"
 
+#include "EventLog.h"
 #include "ImageOperations.h"
 #include "MessageEvent.h"
 #include "NamedMessages.h"
@@ -59,6 +60,22 @@ bool SourceImageProcessor::Process(const ImageFrame& frame, QObject* requester,
     busy_ = true;
     worker_.Post([this, copy, requester, settings] {
         ImageFrame finished = Finish(*copy, settings);
+        if (finished.IsEmpty()) {
+            AddLogEntry(
+                LogCategory::Error,
+                QStringLiteral("Source - The %1 x %2 image gave no image after crop (%3,%4 %5 x %6, %7) "
+                               "and resize (%8 x %9, %10) - check the Source page")
+                    .arg(copy->Width())
+                    .arg(copy->Height())
+                    .arg(settings.cropOriginX)
+                    .arg(settings.cropOriginY)
+                    .arg(settings.cropWidth)
+                    .arg(settings.cropHeight)
+                    .arg(settings.crop ? QStringLiteral("on") : QStringLiteral("off"))
+                    .arg(settings.resizeWidth)
+                    .arg(settings.resizeHeight)
+                    .arg(settings.resize ? QStringLiteral("on") : QStringLiteral("off")));
+        }
         // Free before the answer goes, so a request made on the answer finds the worker free.
         busy_ = false;
         if (requester)

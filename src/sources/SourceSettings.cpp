@@ -8,9 +8,10 @@ namespace {
 constexpr std::int32_t Lowest = std::numeric_limits<std::int32_t>::min();
 constexpr std::int32_t Highest = std::numeric_limits<std::int32_t>::max();
 
-std::int32_t Int(const SettingsList& list, const char* key, std::int32_t fallback)
+std::int32_t Int(const SettingsList& list, const char* key, std::int32_t fallback,
+                 std::int32_t minimum = Lowest, std::int32_t maximum = Highest)
 {
-    return GetSettingInt(list, QLatin1String(key), fallback, Lowest, Highest);
+    return GetSettingInt(list, QLatin1String(key), fallback, minimum, maximum);
 }
 
 bool Bool(const SettingsList& list, const char* key, bool fallback)
@@ -42,23 +43,25 @@ SourceSettings SourceSettings::Read(const SettingsList& list, const QString& dat
         Bool(list, "SourceFileCollectDeleteOnCollection", d.fileCollectDeleteOnCollection);
     s.fileCollectDirectoryMonitorErrorRetryTimeoutMs =
         Int(list, "SourceFileCollectDirectoryMonitorErrorRetryTimeout",
-            d.fileCollectDirectoryMonitorErrorRetryTimeoutMs);
-    s.fileCollectCollectDelayMs = Int(list, "SourceFileCollectCollectDelay", d.fileCollectCollectDelayMs);
-    s.fileCollectDeleteDelayMs = Int(list, "SourceFileCollectDeleteDelay", d.fileCollectDeleteDelayMs);
+            d.fileCollectDirectoryMonitorErrorRetryTimeoutMs, MinRetryMs, MaxRetryMs);
+    s.fileCollectCollectDelayMs =
+        Int(list, "SourceFileCollectCollectDelay", d.fileCollectCollectDelayMs, 0, MaxCollectDelayMs);
+    s.fileCollectDeleteDelayMs =
+        Int(list, "SourceFileCollectDeleteDelay", d.fileCollectDeleteDelayMs, 0, MaxDeleteDelayMs);
     s.videoDeviceId = Text(list, "SourceVideoDeviceID", d.videoDeviceId);
     s.videoDeviceLowCpu = Bool(list, "SourceVideoDeviceLowCPU", d.videoDeviceLowCpu);
-    s.videoDeviceLowCpuInterframeDelayMs =
-        Int(list, "SourceVideoDeviceLowCPUInterframeDelay", d.videoDeviceLowCpuInterframeDelayMs);
+    s.videoDeviceLowCpuInterframeDelayMs = Int(list, "SourceVideoDeviceLowCPUInterframeDelay",
+                                               d.videoDeviceLowCpuInterframeDelayMs, 0, MaxInterframeDelayMs);
     s.videoDeviceEnableVmrMixer = Bool(list, "SourceVideoDeviceEnableVMRMixer", d.videoDeviceEnableVmrMixer);
     s.videoDeviceUseVmr9 = Bool(list, "SourceVideoDeviceUseVMR9", d.videoDeviceUseVmr9);
     s.resize = Bool(list, "SourceResize", d.resize);
-    s.resizeWidth = Int(list, "SourceResizeWidth", d.resizeWidth);
-    s.resizeHeight = Int(list, "SourceResizeHeight", d.resizeHeight);
+    s.resizeWidth = Int(list, "SourceResizeWidth", d.resizeWidth, 1, MaxResizeSide);
+    s.resizeHeight = Int(list, "SourceResizeHeight", d.resizeHeight, 1, MaxResizeSide);
     s.crop = Bool(list, "SourceCrop", d.crop);
-    s.cropOriginX = Int(list, "SourceCropOriginX", d.cropOriginX);
-    s.cropOriginY = Int(list, "SourceCropOriginY", d.cropOriginY);
-    s.cropWidth = Int(list, "SourceCropWidth", d.cropWidth);
-    s.cropHeight = Int(list, "SourceCropHeight", d.cropHeight);
+    s.cropOriginX = Int(list, "SourceCropOriginX", d.cropOriginX, -MaxCropOrigin, MaxCropOrigin);
+    s.cropOriginY = Int(list, "SourceCropOriginY", d.cropOriginY, -MaxCropOrigin, MaxCropOrigin);
+    s.cropWidth = Int(list, "SourceCropWidth", d.cropWidth, 0, MaxCropSide);
+    s.cropHeight = Int(list, "SourceCropHeight", d.cropHeight, 0, MaxCropSide);
     s.cropHatchStyle =
         HatchStyleFromName(Text(list, "SourceCropHatchStyle", HatchStyleToName(d.cropHatchStyle)));
     s.videoDeviceFormat = Text(list, "SourceVideoDeviceFormat", d.videoDeviceFormat);

@@ -39,11 +39,23 @@ struct SourceSettings
     std::int32_t cropHatchStyle = 3;
     QString videoDeviceFormat; // "YUY2 1920x1080 30/1"; empty: the device's default
 
+    // Bounds of the numbers, on the page and when read from the file. A resized image is at
+    // most 8192 pixels a side (about 200 MB while it is made); delays are minutes at most.
+    static constexpr std::int32_t MaxResizeSide = 8192;
+    static constexpr std::int32_t MaxCropSide = 10000;
+    static constexpr std::int32_t MaxCropOrigin = 9999;
+    static constexpr std::int32_t MinRetryMs = 1000;
+    static constexpr std::int32_t MaxRetryMs = 60 * 60 * 1000;
+    static constexpr std::int32_t MaxCollectDelayMs = 60 * 1000;
+    static constexpr std::int32_t MaxDeleteDelayMs = 60 * 60 * 1000;
+    static constexpr std::int32_t MaxInterframeDelayMs = 60 * 1000;
+
     friend bool operator==(const SourceSettings&, const SourceSettings&) = default;
 
     // The defaults, with the collect directory in the data directory.
     static SourceSettings Defaults(const QString& dataDirectory);
-    // Every key, with the defaults for missing ones; integers are read without bounds.
+    // Every key, with the defaults for missing ones; numbers out of their bounds are limited
+    // to them, with a log line.
     static SourceSettings Read(const SettingsList& list, const QString& dataDirectory);
     // Every key in the page's order, then one empty line.
     void Write(SettingsList& list) const;

@@ -29,6 +29,10 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QThread>
+
+#include <condition_variable>
+#include <mutex>
 
 #include "WaitUntil.h"
 
@@ -286,4 +290,96 @@ TEST(EndToEnd, ACameraStillIsCaptionedAndArchived)
     dialog.ExitProgram();
     EXPECT_LT(timer.elapsed(), 2500) << "Exit while connected";
     TestCameraProvider::Enable(0);
+}
+
+namespace {
+// The real clock, except that worker threads asking the time wait while it is held: a
+// caption job stuck like one reading from a hung network file system.
+class HoldingClock final : public Clock
+{
+public:
+    QDateTime UtcNow() const override { return SystemClock().UtcNow(); }
+    QDateTime LocalNow() const override
+    {
+        if (QThread::currentThread() != QCoreApplication::instance()->thread()) {
+            std::unique_lock lock(mutex_);
+            ++waiting_;
+            released_.wait(lock, [this] { return !held_; });
+            --waiting_;
+        }
+        return SystemClock().LocalNow();
+    }
+    std::uint64_t MonotonicMs() const override { return SystemClock().MonotonicMs(); }
+    void Hold()
+    {
+        std::lock_guard lock(mutex_);
+        held_ = true;
+    }
+    void Release()
+    {
+        {
+            std::lock_guard lock(mutex_);
+            held_ = false;
+        }
+        released_.notify_all();
+    }
+    int Waiting() const
+    {
+        std::lock_guard lock(mutex_);
+        return waiting_;
+    }
+
+private:
+    mutable std::mutex mutex_;
+    mutable std::condition_variable released_;
+    mutable int waiting_ = 0;
+    bool held_ = false;
+};
+} // namespace
+
+TEST(EndToEnd, ExitEndsWithinItsBudgetWhileACaptionJobIsStuck)
+{
+    QTemporaryDir home, drop;
+    const QString data = home.path() + "/Quellmoor Software/Pixlet/";
+    QDir().mkpath(data);
+    QFile settings(data + "Pixlet.ini");
+    ASSERT_TRUE(settings.open(QIODevice::WriteOnly));
+    settings.write(("SourceType = 0\r\nSourceFileCollectDirectory = " + drop.path() +
+                    "\r\nControlEnableCaptions = Yes\r\nControlEnableArchive = "
+                    "Yes\r\nControlProcessCollectionType = 1\r\n"
+                    "CaptionNumberOfCaptions = 1\r\nCaption0Text = <HH>:<MM>\r\nCaption0TextAlpha = 255\r\n"
+                    "Caption0FontSize = 20\r\nControlStartOnLoad = Yes\r\n"
+                    "LogSaveToDisk  = Yes\r\nLogPathAndFilename = " +
+                    home.filePath("pixlet.log") + "\r\n")
+                       .toUtf8());
+    settings.close();
+    HoldingClock clock;
+    clock.Hold();
+    TrayRecord tray;
+    {
+        CFramewrightDlg dialog(clock, data);
+        dialog.Initialise(std::make_unique<RecordingTrayPresenter>(tray));
+        DropJpeg(drop.filePath("photo.jpg"), 64, 48);
+        if (!WaitUntil([&] { return clock.Waiting() == 1; }, 15000)) {
+            QFile file(home.filePath("pixlet.log"));
+            file.open(QIODevice::ReadOnly);
+            FAIL() << "the caption job never started:\n" << file.readAll().toStdString();
+        }
+
+        dialog.SetExitBudgetMs(1500);
+        QElapsedTimer exiting;
+        exiting.start();
+        dialog.ExitProgram();
+        EXPECT_LT(exiting.elapsed(), 3000);
+        EXPECT_GE(exiting.elapsed(), 1400) << "the worker was given its time";
+        EXPECT_TRUE(dialog.WorkersLeftBehind());
+        QFile file(home.filePath("pixlet.log"));
+        ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+        EXPECT_TRUE(file.readAll().contains(
+            "Captions - the caption worker did not finish within 1.5 s - left behind at exit"))
+            << "the reason reaches the log file before the program ends";
+        // The program would end here without tearing anything down; the test lets the
+        // worker go so that the window can be destroyed.
+        clock.Release();
+    }
 }

@@ -135,7 +135,7 @@ TEST_F(LogPageTest, SettingsBlockAndControls)
     Load("LogMaxListboxEntries = -3");
     list.clear();
     log.SaveSettings(list);
-    EXPECT_EQ(list[1], "LogMaxListboxEntries = -3") << "read without bounds, limited only when used";
+    EXPECT_EQ(list[1], "LogMaxListboxEntries = 100") << "bounded as it was read";
 }
 
 TEST_F(LogPageTest, BurstFromFourThreadsKeepsEveryEntryInOrderAndTheWindowResponsive)

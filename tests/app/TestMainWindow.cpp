@@ -10,7 +10,9 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QMenu>
 #include <QPushButton>
 #include <QSignalSpy>
@@ -19,6 +21,8 @@
 #include <QTest>
 
 #include <gtest/gtest.h>
+
+#include <sys/stat.h>
 
 namespace {
 QString ReadText(const QString& path)
@@ -250,6 +254,47 @@ TEST_F(MainWindowTest, FailedSaveLogsAndKeepsApplyEnabled)
     const QStringList log = LogTexts();
     EXPECT_TRUE(log.last().startsWith("Could not save settings file - ")) << log.last().toStdString();
     EXPECT_GT(log.last().size(), QString("Could not save settings file - ").size());
+}
+
+TEST_F(MainWindowTest, AnUnreadableSettingsFileIsKeptAndSetAsideAtTheNextSave)
+{
+    // Over the size limit: it exists, but is not read.
+    WriteSettings("FTPServer = precious.example\r\n");
+    {
+        QFile file(Data() + "Pixlet.ini");
+        ASSERT_TRUE(file.resize(17 * 1024 * 1024));
+    }
+    Start();
+    const QStringList log = LogTexts();
+    ASSERT_GE(log.size(), 3);
+    EXPECT_EQ(log[2],
+              "Could not read settings file " + Data() +
+                  "Pixlet.ini - larger than 16 MB - Using defaults; the file is kept and set aside at "
+                  "the next save");
+    EXPECT_FALSE(log.contains("Could not open settings file - Using defaults"));
+    EXPECT_EQ(QFileInfo(Data() + "Pixlet.ini").size(), 17 * 1024 * 1024) << "not replaced by defaults";
+    EXPECT_TRUE(dialog->isVisible()) << "the user should see that the settings are the defaults";
+
+    dialog->OnApply();
+    const QStringList kept = QDir(Data()).entryList({"Pixlet.ini.unreadable-*"}, QDir::Files);
+    ASSERT_EQ(kept.size(), 1);
+    EXPECT_EQ(QFileInfo(Data() + kept[0]).size(), 17 * 1024 * 1024);
+    EXPECT_TRUE(ReadText(Data() + kept[0]).startsWith("FTPServer = precious.example"));
+    EXPECT_TRUE(LogTexts().contains("Unreadable settings file kept as " + Data() + kept[0]));
+    EXPECT_TRUE(ReadText(Data() + "Pixlet.ini").startsWith("FTPServer = \r\n")) << "the new file is written";
+    dialog->OnApply();
+    EXPECT_EQ(QDir(Data()).entryList({"Pixlet.ini.unreadable-*"}, QDir::Files).size(), 1) << "set aside once";
+}
+
+TEST_F(MainWindowTest, APipeInPlaceOfTheSettingsFileDoesNotHoldUpTheStart)
+{
+    QDir().mkpath(Data());
+    ASSERT_EQ(::mkfifo(QFile::encodeName(Data() + "Pixlet.ini").constData(), 0600), 0);
+    Start();
+    EXPECT_TRUE(LogTexts()[2].startsWith("Could not read settings file ")) << LogTexts()[2].toStdString();
+    EXPECT_TRUE(QFileInfo(Data() + "Pixlet.ini").isSymLink() == false &&
+                !QFileInfo(Data() + "Pixlet.ini").isFile())
+        << "the pipe is left as it is";
 }
 
 TEST_F(MainWindowTest, ExitDoesNotSaveAndRemovesTheTrayIcon)

@@ -1,3 +1,4 @@
+#include "LogRecorder.h"
 #include "ManualClock.h"
 #include "NamedMessages.h"
 #include "TestImages.h"
@@ -19,6 +20,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <sys/stat.h>
 #include <thread>
 
 using namespace CaptionRenderer;
@@ -350,4 +352,19 @@ TEST(CaptionJobs, DrawsTheAppliedCaptionsInPlaceAndKeepsTheSourceForTheSample)
     ImageFrame untouched = FlatFrame(4, 4, 24, 1, 2, 3);
     fresh.RenderSample(untouched, {Text("Sample", 0, 0)});
     EXPECT_EQ(PixelAt(untouched, 0, 0).red, 1) << "no source image yet: nothing rendered";
+}
+
+TEST_F(FileLineTest, APipeOrDeviceIsNeverReadAndSaysSo)
+{
+    LogRecorder log;
+    const QString pipe = dir.filePath("pipe.txt");
+    ASSERT_EQ(::mkfifo(QFile::encodeName(pipe).constData(), 0600), 0);
+    // Opening a pipe with nobody writing to it would wait for ever.
+    QElapsedTimer timer;
+    timer.start();
+    EXPECT_EQ(ExpandFileLineToken("[<FILELINE=" + pipe + ">]"), "[]");
+    EXPECT_EQ(ExpandFileLineToken("[<FILELINE=/dev/zero>]"), "[]");
+    EXPECT_LT(timer.elapsed(), 2000);
+    QCoreApplication::sendPostedEvents(&log);
+    EXPECT_EQ(log.Starting("Captions - Not a regular file, its line is left empty - " + pipe).size(), 1);
 }

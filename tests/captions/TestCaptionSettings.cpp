@@ -1,10 +1,14 @@
+#include "LogRecorder.h"
 #include "ManualClock.h"
 #include "captions/CCaptionMain.h"
 #include "captions/CaptionSettings.h"
 
+#include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QSignalSpy>
 #include <QTabBar>
 #include <QTest>
+#include <QWheelEvent>
 
 #include <gtest/gtest.h>
 
@@ -78,6 +82,55 @@ TEST(CaptionSettingsRead, ValuesAreTakenUnclamped)
     EXPECT_TRUE(CaptionSettings::ReadCaptions(Lines("CaptionNumberOfCaptions = -3")).empty());
 }
 
+TEST(CaptionSettingsRead, ValuesFromADamagedFileAreBoundedAndSaid)
+{
+    LogRecorder log;
+    const auto captions =
+        CaptionSettings::ReadCaptions(Lines("CaptionNumberOfCaptions = 2\n"
+                                            "Caption0FontSize = 2147483647\n"
+                                            "Caption0FontWeight = -5\n"
+                                            "Caption0Position = 99999999999,-400000\n"
+                                            "Caption1Text = " +
+                                            QString(100000, 'x') + "\nCaption1Font = " + QString(1000, 'f')));
+    ASSERT_EQ(captions.size(), 2u);
+    EXPECT_EQ(captions[0].fontSize, CaptionSettings::MaxFontSize);
+    EXPECT_EQ(captions[0].fontWeight, 0);
+    EXPECT_EQ(captions[0].positionX, CaptionSettings::MaxPosition);
+    EXPECT_EQ(captions[0].positionY, -CaptionSettings::MaxPosition);
+    EXPECT_EQ(captions[1].text.size(), CaptionSettings::MaxTextLength);
+    EXPECT_EQ(captions[1].fontName.size(), CaptionSettings::MaxFontNameLength);
+    QCoreApplication::sendPostedEvents(&log);
+    EXPECT_EQ(
+        log.Starting("Settings - Caption0FontSize = 2147483647 is out of range (0 to 1000) - using 1000")
+            .size(),
+        1);
+    EXPECT_EQ(
+        log.Starting("Settings - Caption0Position X = 2147483647 is out of range - using 100000").size(), 1);
+    EXPECT_EQ(log.Starting("Settings - Caption1Text is 100000 characters long - using its first 4096").size(),
+              1);
+}
+
+TEST(CaptionSettingsRead, AHugeCountIsCutAndLoadingIsLinear)
+{
+    LogRecorder log;
+    SettingsList list{"CaptionNumberOfCaptions = 8000"};
+    for (int i = 0; i < 8000; ++i) {
+        CCaptionData caption;
+        caption.text = QString("caption %1").arg(i);
+        SettingsList one;
+        CaptionSettings::Write(one, {caption}, {}, 3);
+        for (QString line : one.mid(2, 11))
+            list << line.replace("Caption0", QString("Caption%1").arg(i));
+    }
+    const auto captions = CaptionSettings::ReadCaptions(list);
+    ASSERT_EQ(captions.size(), static_cast<size_t>(CaptionSettings::MaxCaptions));
+    EXPECT_EQ(captions.back().text, "caption 255");
+    QCoreApplication::sendPostedEvents(&log);
+    EXPECT_EQ(log.Starting("Settings - CaptionNumberOfCaptions = 8000 is out of range (0 to 256) - using 256")
+                  .size(),
+              1);
+}
+
 TEST(CaptionSettingsRead, ColoursAndHatchStyle)
 {
     const SettingsList list = Lines("CaptionCustomColour0 = 255,0,0\nCaptionCustomColour1 = 255, 0, 0\n"
@@ -110,7 +163,7 @@ TEST(CaptionSettingsWrite, RoundTripOfOddCaptionsKeepsEveryValue)
         c.positionY = 7 - i;
         c.justify = 7;
         c.fontName = i % 2 ? "DejaVu Serif" : "";
-        c.fontSize = -12 + i;
+        c.fontSize = 12 + i;
         c.fontItalic = i % 2;
         c.fontWeight = 401 + i;
         captions.push_back(c);
@@ -247,4 +300,47 @@ TEST_F(CaptionPageTest, TabLabelsAreShortenedTo80Pixels)
     EXPECT_EQ(CCaptionMain::ShortenToWidth("", 80, metrics), "");
     EXPECT_EQ(CCaptionMain::ShortenToWidth("ab", 80, metrics), "ab");
     EXPECT_EQ(CCaptionMain::ShortenToWidth("WWWW", 1, metrics), "...");
+}
+
+TEST_F(CaptionPageTest, AHugeCaptionTextIsShortenedQuickly)
+{
+    // One measurement per character dropped took seconds for a text this long.
+    const QString huge(1 << 20, 'm');
+    const QFontMetrics metrics = page.Tabs()->fontMetrics();
+    QElapsedTimer timer;
+    timer.start();
+    const QString label = CCaptionMain::ShortenToWidth(huge, 80, metrics);
+    EXPECT_LT(timer.elapsed(), 1000);
+    EXPECT_TRUE(label.endsWith("..."));
+    EXPECT_LT(metrics.horizontalAdvance(label), 80);
+    EXPECT_GE(metrics.horizontalAdvance(huge.left(label.size() - 3 + 1) + "..."), 80)
+        << "the longest that fits";
+}
+
+TEST_F(CaptionPageTest, TheMouseWheelNeverCreatesACaption)
+{
+    page.AddExampleCaptions();
+    page.resize(600, 200);
+    page.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&page));
+    const size_t before = page.EditedCaptions().size();
+    ASSERT_EQ(before, 2u);
+    QSignalSpy changed(&page, &CCaptionMain::Changed);
+    for (int notch = 0; notch < 6; ++notch) {
+        for (int delta : {-120, 120}) {
+            const QPoint at = page.Tabs()->tabRect(0).center();
+            QWheelEvent wheel(at, page.Tabs()->mapToGlobal(at), QPoint(), QPoint(0, delta), Qt::NoButton,
+                              Qt::NoModifier, Qt::NoScrollPhase, false);
+            QCoreApplication::sendEvent(page.Tabs(), &wheel);
+        }
+    }
+    // Both directions were tried six times: the wheel moved among the captions only.
+    EXPECT_EQ(page.EditedCaptions().size(), before);
+    EXPECT_EQ(changed.count(), 0);
+    EXPECT_TRUE(page.Tabs()->isTabEnabled(page.Tabs()->count() - 1)) << "New is still there to click";
+    // A click on "New" is still a deliberate choice.
+    QTest::mouseClick(page.Tabs(), Qt::LeftButton, {},
+                      page.Tabs()->tabRect(page.Tabs()->count() - 1).center());
+    QCoreApplication::processEvents();
+    EXPECT_EQ(page.EditedCaptions().size(), before + 1);
 }

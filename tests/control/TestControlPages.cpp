@@ -138,12 +138,12 @@ protected:
 };
 } // namespace
 
-TEST_F(AdvancedPageTest, AQualityOutOfRangeIsShownButNotUsed)
+TEST_F(AdvancedPageTest, AQualityOutOfRangeIsBoundedAsItIsRead)
 {
     SetJpegQuality(75);
-    page.LoadSettings({"AdvancedJPEGQuality = 150"});
-    EXPECT_EQ(page.QualityEdit()->text(), "150");
-    EXPECT_EQ(JpegQuality(), 75);
+    page.LoadSettings({"AdvancedJPEGQuality = 99999999999"});
+    EXPECT_EQ(page.QualityEdit()->text(), "100");
+    EXPECT_EQ(JpegQuality(), 100) << "never a quality the encoder cannot use";
     page.QualityEdit()->selectAll();
     QTest::keyClicks(page.QualityEdit(), "150");
     EXPECT_EQ(page.QualityEdit()->text(), "100");

@@ -53,10 +53,19 @@ TEST(SettingsLookup, KeyWithTrailingBlank)
     EXPECT_TRUE(GetSettingBool({"LogSaveToDisk  = Yes"}, "LogSaveToDisk ", false));
 }
 
-TEST(SettingsLookup, LeadingSeparatorsAndTrailingBlanksOfTextAreLost)
+TEST(SettingsLookup, WrittenTextReadsBackExactlyHandEditsAsBefore)
 {
-    EXPECT_EQ(GetSettingString({"Key = = :  text  "}, "Key", "d"), "text");
-    EXPECT_EQ(GetSettingString({"Key = a = b"}, "Key", "d"), "a = b");
+    for (const QString& text : {QString("== LIVE =="), QString(":: Cam 1 ::"), QString("= :  text  "),
+                                QString("  padded  "), QString(":=x"), QString("a = b"), QString()}) {
+        SettingsList list;
+        AppendSetting(list, "CaptionText0", text);
+        EXPECT_EQ(GetSettingString(list, "CaptionText0", "d"), text) << text.toStdString();
+    }
+    // Hand-written forms: one separator, blanks around it and white space at the end go.
+    EXPECT_EQ(GetSettingString({"Key=== LIVE =="}, "Key", "d"), "== LIVE ==");
+    EXPECT_EQ(GetSettingString({"Key  =  value \t"}, "Key", "d"), "value");
+    EXPECT_TRUE(GetSettingBool({"Key = Yes "}, "Key", false)) << "a stray blank after Yes";
+    EXPECT_EQ(GetSettingInt({"Key = 42 "}, "Key", 0, 0, 100), 42);
 }
 
 TEST(SettingsLookup, CaseInsensitiveLookupReturnsTheLowerCasedValue)
@@ -147,12 +156,69 @@ TEST_F(SettingsFileTest, ReadAppendsAndKeepsEmptyLines)
     EXPECT_EQ(list, QStringList({"existing", "A = 1", "", "B = 2"}));
 }
 
-TEST_F(SettingsFileTest, BareLineFeedsAndMissingFinalLineEnd)
+TEST_F(SettingsFileTest, EveryLineEndAndMissingFinalLineEnd)
 {
-    ASSERT_TRUE(WriteBytes(Path(), "A = 1\nB = 2\r\nC = 3"));
+    ASSERT_TRUE(WriteBytes(Path(), "A = 1\nB = 2\r\nC = 3\rD = 4\r\rE = 5"));
     SettingsList list;
     ASSERT_TRUE(ReadSettingsFile(list, Path()));
-    EXPECT_EQ(list, QStringList({"A = 1", "B = 2", "C = 3"}));
+    EXPECT_EQ(list, QStringList({"A = 1", "B = 2", "C = 3", "D = 4", "", "E = 5"}));
+}
+
+TEST_F(SettingsFileTest, CaptionTextsSurviveARoundTripThroughTheFile)
+{
+    const QStringList texts = {"== LIVE ==", ":: Cam 1 ::", " <HH>:<MM> ", "=", ":"};
+    SettingsList list;
+    for (int i = 0; i < texts.size(); ++i)
+        AppendSetting(list, QString("CaptionText%1").arg(i), texts[i]);
+    ASSERT_TRUE(WriteSettingsFile(list, Path()));
+    SettingsList read;
+    ASSERT_TRUE(ReadSettingsFile(read, Path()));
+    for (int i = 0; i < texts.size(); ++i)
+        EXPECT_EQ(GetSettingString(read, QString("CaptionText%1").arg(i), "d"), texts[i]);
+}
+
+TEST_F(SettingsFileTest, MissingAndUnreadableFilesAreToldApart)
+{
+    SettingsList list{"keep"};
+    const SettingsFileRead missing = ReadSettingsFile(list, Path("missing.ini"));
+    EXPECT_EQ(missing.status, SettingsFileRead::Status::Missing);
+
+    ASSERT_TRUE(QDir(dir.path()).mkdir("folder.ini"));
+    const SettingsFileRead folder = ReadSettingsFile(list, Path("folder.ini"));
+    EXPECT_EQ(folder.status, SettingsFileRead::Status::Unreadable);
+    EXPECT_EQ(folder.reason, "not a regular file");
+
+    // A pipe would block an ordinary open until somebody writes into it.
+    ASSERT_EQ(::mkfifo(QFile::encodeName(Path("pipe.ini")).constData(), 0600), 0);
+    const SettingsFileRead pipe = ReadSettingsFile(list, Path("pipe.ini"));
+    EXPECT_EQ(pipe.status, SettingsFileRead::Status::Unreadable);
+
+    QFile huge(Path("huge.ini"));
+    ASSERT_TRUE(huge.open(QIODevice::WriteOnly));
+    ASSERT_TRUE(huge.resize(17 * 1024 * 1024));
+    huge.close();
+    const SettingsFileRead tooLarge = ReadSettingsFile(list, Path("huge.ini"));
+    EXPECT_EQ(tooLarge.status, SettingsFileRead::Status::Unreadable);
+    EXPECT_EQ(tooLarge.reason, "larger than 16 MB");
+    EXPECT_EQ(list, QStringList({"keep"}));
+}
+
+TEST_F(SettingsFileTest, AFileSetAsideKeepsItsBytesUnderADatedName)
+{
+    ASSERT_TRUE(WriteBytes(Path(), "precious"));
+    const QDateTime when(QDate(2026, 12, 10), QTime(14, 25, 1));
+    const QString first = SetFileAside(Path(), when);
+    EXPECT_EQ(first, Path("Pixlet.ini.unreadable-20261210-142501"));
+    EXPECT_EQ(ReadBytes(first), "precious");
+    EXPECT_FALSE(QFile::exists(Path()));
+    ASSERT_TRUE(WriteBytes(Path(), "second"));
+    const QString second = SetFileAside(Path(), when);
+    EXPECT_EQ(second, Path("Pixlet.ini.unreadable-20261210-142501-1")) << "the first is never replaced";
+    EXPECT_EQ(ReadBytes(first), "precious");
+    EXPECT_EQ(ReadBytes(second), "second");
+    int error = 0;
+    EXPECT_TRUE(SetFileAside(Path(), when, &error).isEmpty());
+    EXPECT_EQ(error, ENOENT);
 }
 
 TEST_F(SettingsFileTest, LegacySingleByteFileReadsOneCharacterPerByte)
@@ -171,11 +237,6 @@ TEST_F(SettingsFileTest, EmptyMissingAndGarbageFiles)
     EXPECT_TRUE(ReadSettingsFile(list, Path()));
     EXPECT_TRUE(list.isEmpty());
     EXPECT_EQ(GetSettingInt(list, "N", 300, 1, 1000), 300);
-
-    SettingsList untouched{"keep"};
-    EXPECT_FALSE(ReadSettingsFile(untouched, Path("missing.ini")));
-    EXPECT_FALSE(ReadSettingsFile(untouched, dir.path()));
-    EXPECT_EQ(untouched, QStringList({"keep"}));
 
     QByteArray garbage(4096, '\0');
     for (int i = 0; i < garbage.size(); ++i)

@@ -114,7 +114,7 @@ TEST_F(ArchiveTest, BusyUntilTheDelayHasPassedAndNegativeDelaysAreZero)
     EXPECT_LT(timer.elapsed(), 5000);
     SettingsList list;
     archive.SaveSettings(list);
-    EXPECT_EQ(list[2], "ArchiveSaveDelay = -2000000000") << "kept as written";
+    EXPECT_EQ(list[2], "ArchiveSaveDelay = 0") << "bounded as it was read";
 }
 
 TEST_F(ArchiveTest, UnappliedEditsChangeTheExampleButNotThePath)

@@ -32,7 +32,7 @@ struct ScannerTest : ::testing::Test
         timeval times[2] = {{static_cast<time_t>(seconds), 0}, {static_cast<time_t>(seconds), 0}};
         ASSERT_EQ(::utimes(QFile::encodeName(dir.filePath(name)).constData(), times), 0);
     }
-    CollectScanner::Result Scan(const QString& mask = "*.jpg", qint64 last = 0)
+    CollectScanner::Result Scan(const QString& mask = "*.jpg", const CollectScanner::Stamp& last = {})
     {
         return scanner.Scan(dir.path(), mask, last);
     }
@@ -50,23 +50,74 @@ TEST_F(ScannerTest, ClosedFilesAreCollectedAtOnceNewestFirst)
     EXPECT_EQ(result.name, "new.jpg") << "the PNG does not match the mask";
     EXPECT_EQ(result.path, dir.filePath("new.jpg"));
     EXPECT_EQ(result.modifiedMs, 2000'000);
-    EXPECT_EQ(Scan("*.jpg", 2000'000).outcome, CollectScanner::Outcome::NothingNew)
+    EXPECT_EQ(Scan("*.jpg", result.stamp).outcome, CollectScanner::Outcome::NothingNew)
         << "not newer than the last";
 }
 
-TEST_F(ScannerTest, AFileStillBeingWrittenWaitsUntilItStandsStill)
+TEST_F(ScannerTest, AFileItsWriterHoldsOpenWaitsForTheCloseHoweverOld)
 {
     Make("growing.jpg", 5000, "part");
-    scanner.NoteTouched({"growing.jpg"});
+    scanner.NoteWritten({"growing.jpg"});
+    EXPECT_EQ(Scan().outcome, CollectScanner::Outcome::Wait);
+    // Its time is long past and it has not changed for minutes: the writer still has it.
+    SetTime("growing.jpg", 1000);
+    clock.Advance(5 * 60 * 1000);
+    EXPECT_EQ(Scan().outcome, CollectScanner::Outcome::Wait) << "not closed yet";
+    scanner.NoteCompleted({"growing.jpg"});
+    const auto result = Scan();
+    EXPECT_EQ(result.outcome, CollectScanner::Outcome::Collect);
+    EXPECT_FALSE(result.writerGaveUp);
+}
+
+TEST_F(ScannerTest, AWriterThatNeverClosesIsGivenUpOnAfterTenQuietMinutes)
+{
+    Make("held.jpg", 5000, "part");
+    scanner.NoteWritten({"held.jpg"});
+    EXPECT_EQ(Scan().outcome, CollectScanner::Outcome::Wait);
+    clock.Advance(CollectScanner::WriterGiveUpMs - 1000);
+    Make("held.jpg", 5000, "part and more");
+    scanner.NoteWritten({"held.jpg"});
+    EXPECT_EQ(Scan().outcome, CollectScanner::Outcome::Wait) << "a change starts the wait again";
+    clock.Advance(CollectScanner::WriterGiveUpMs - 1);
+    EXPECT_EQ(Scan().outcome, CollectScanner::Outcome::Wait);
+    clock.Advance(1);
+    const auto result = Scan();
+    EXPECT_EQ(result.outcome, CollectScanner::Outcome::Collect);
+    EXPECT_TRUE(result.writerGaveUp);
+}
+
+TEST_F(ScannerTest, ANewFileNobodyWritesToIsTakenOnceItStandsStill)
+{
+    Make("linked.jpg", 5000, "whole");
+    scanner.NoteTouched({"linked.jpg"});
     EXPECT_EQ(Scan().outcome, CollectScanner::Outcome::Wait);
     clock.Advance(300);
-    Make("growing.jpg", 5001, "part and more");
-    scanner.NoteTouched({"growing.jpg"});
+    Make("linked.jpg", 5001, "whole and more");
+    scanner.NoteTouched({"linked.jpg"});
     EXPECT_EQ(Scan().outcome, CollectScanner::Outcome::Wait) << "it changed";
     clock.Advance(499);
     EXPECT_EQ(Scan().outcome, CollectScanner::Outcome::Wait);
     clock.Advance(1);
     EXPECT_EQ(Scan().outcome, CollectScanner::Outcome::Collect) << "unchanged for 500 ms";
+}
+
+TEST_F(ScannerTest, EqualTimesGoByTheOrderTheyFinished)
+{
+    Make("a.jpg", 4000);
+    Make("b.jpg", 4000);
+    scanner.NoteCompleted({"b.jpg"});
+    scanner.NoteCompleted({"a.jpg"});
+    const auto first = Scan();
+    EXPECT_EQ(first.name, "a.jpg") << "finished last";
+    EXPECT_EQ(Scan("*.jpg", first.stamp).outcome, CollectScanner::Outcome::NothingNew)
+        << "b finished before a";
+    // Written again and closed with the same time: now the newest of the two.
+    scanner.NoteWritten({"b.jpg"});
+    scanner.NoteCompleted({"b.jpg"});
+    const auto second = Scan("*.jpg", first.stamp);
+    EXPECT_EQ(second.outcome, CollectScanner::Outcome::Collect);
+    EXPECT_EQ(second.name, "b.jpg");
+    EXPECT_EQ(Scan("*.jpg", second.stamp).outcome, CollectScanner::Outcome::NothingNew);
 }
 
 TEST_F(ScannerTest, AFileUnchangedForLongEnoughNeedsNoWatching)
@@ -82,7 +133,7 @@ TEST_F(ScannerTest, CloseAfterWriteCompletesAndALaterWriteUndoesIt)
 {
     Make("a.jpg", 5000);
     scanner.NoteCompleted({"a.jpg"});
-    scanner.NoteTouched({"a.jpg"});
+    scanner.NoteWritten({"a.jpg"});
     EXPECT_EQ(Scan().outcome, CollectScanner::Outcome::Wait) << "written to again after the close";
     scanner.NoteCompleted({"a.jpg"});
     EXPECT_EQ(Scan().outcome, CollectScanner::Outcome::Collect);

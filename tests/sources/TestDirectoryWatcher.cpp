@@ -13,6 +13,7 @@
 #include <gtest/gtest.h>
 
 #include <sys/time.h>
+#include <unistd.h>
 
 namespace {
 const QEvent::Type Changed = RegisterNamedMessage("PIXLET_TEST_DIRECTORY_CHANGED");
@@ -21,7 +22,7 @@ class Page final : public QObject
 {
 public:
     std::vector<std::int64_t> codes;
-    QStringList completed, touched, changed;
+    QStringList completed, written, touched, changed;
     bool event(QEvent* e) override
     {
         if (e->type() != Changed)
@@ -30,6 +31,7 @@ public:
         codes.push_back(message->wParam);
         if (auto* changes = dynamic_cast<DirectoryChanges*>(message->record.get())) {
             completed << changes->completed;
+            written << changes->written;
             touched << changes->touched;
             changed << changes->changed;
         }
@@ -62,7 +64,7 @@ TEST(DirectoryWatcher, ReportsWrittenAndMovedInFiles)
         EXPECT_EQ(code, 0);
 }
 
-TEST(DirectoryWatcher, AFileIsTouchedWhileOpenAndCompletedOnceClosed)
+TEST(DirectoryWatcher, AFileIsWrittenWhileOpenAndCompletedOnceClosed)
 {
     QTemporaryDir dir;
     Page page;
@@ -73,16 +75,41 @@ TEST(DirectoryWatcher, AFileIsTouchedWhileOpenAndCompletedOnceClosed)
     ASSERT_TRUE(file.open(QIODevice::WriteOnly));
     file.write("first half");
     file.flush();
-    ASSERT_TRUE(WaitUntil([&] { return page.touched.contains("slow.jpg"); }));
+    ASSERT_TRUE(WaitUntil([&] { return page.written.contains("slow.jpg"); }));
     EXPECT_FALSE(page.completed.contains("slow.jpg")) << "still open";
+    EXPECT_FALSE(page.touched.contains("slow.jpg")) << "a writer is at work, not merely a new name";
     file.write("second half");
     file.close();
     ASSERT_TRUE(WaitUntil([&] { return page.completed.contains("slow.jpg"); }));
     // A touch of the times is no sign of writing: it leaves the file as it was.
-    page.touched.clear();
+    page.written.clear();
     ASSERT_EQ(::utimes(QFile::encodeName(dir.filePath("slow.jpg")).constData(), nullptr), 0);
     ASSERT_TRUE(WaitUntil([&] { return page.changed.contains("slow.jpg"); })) << "worth a look";
-    EXPECT_FALSE(page.touched.contains("slow.jpg"));
+    EXPECT_FALSE(page.written.contains("slow.jpg"));
+}
+
+TEST(DirectoryWatcher, ALinkIsOnlyTouchedAndCompletionsKeepTheirOrder)
+{
+    QTemporaryDir dir, elsewhere;
+    WriteFile(elsewhere.filePath("source.jpg"), "x");
+    Page page;
+    DirectoryWatcher watcher(&page, Changed);
+    watcher.Start(dir.path());
+    ASSERT_EQ(::link(QFile::encodeName(elsewhere.filePath("source.jpg")).constData(),
+                     QFile::encodeName(dir.filePath("linked.jpg")).constData()),
+              0);
+    ASSERT_TRUE(WaitUntil([&] { return page.touched.contains("linked.jpg"); }));
+    EXPECT_FALSE(page.written.contains("linked.jpg")) << "nobody holds a link open for writing";
+    // Opened in one order and closed in the other, all within one batch.
+    QFile first(dir.filePath("first.jpg")), second(dir.filePath("second.jpg"));
+    ASSERT_TRUE(first.open(QIODevice::WriteOnly));
+    ASSERT_TRUE(second.open(QIODevice::WriteOnly));
+    first.write("1");
+    second.write("2");
+    second.close();
+    first.close();
+    ASSERT_TRUE(WaitUntil([&] { return page.completed.size() == 2; }));
+    EXPECT_EQ(page.completed, QStringList({"second.jpg", "first.jpg"}));
 }
 
 TEST(DirectoryWatcher, RemovedAndRenamedAwayNamesAreReported)
@@ -95,8 +122,8 @@ TEST(DirectoryWatcher, RemovedAndRenamedAwayNamesAreReported)
     watcher.Start(dir.path());
     ASSERT_TRUE(QFile::remove(dir.filePath("deleted.jpg")));
     ASSERT_TRUE(QFile::rename(dir.filePath("moved.jpg"), elsewhere.filePath("moved.jpg")));
-    ASSERT_TRUE(
-        WaitUntil([&] { return page.changed.contains("deleted.jpg") && page.changed.contains("moved.jpg"); }));
+    ASSERT_TRUE(WaitUntil(
+        [&] { return page.changed.contains("deleted.jpg") && page.changed.contains("moved.jpg"); }));
     EXPECT_TRUE(page.completed.isEmpty());
     EXPECT_TRUE(page.touched.isEmpty());
 }

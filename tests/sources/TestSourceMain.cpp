@@ -56,7 +56,7 @@ TEST_F(SourcePageTest, EditsAreClampedAsTheUserTypes)
     Type(CSourceMain::ResizeWidth, "0");
     EXPECT_EQ(page->EditAt(CSourceMain::ResizeWidth)->text(), "1");
     Type(CSourceMain::ResizeHeight, "20000");
-    EXPECT_EQ(page->EditAt(CSourceMain::ResizeHeight)->text(), "10000");
+    EXPECT_EQ(page->EditAt(CSourceMain::ResizeHeight)->text(), "8192");
 }
 
 TEST_F(SourcePageTest, ChecksEnableTheirEditsAndChangesEnableApply)

@@ -1,5 +1,8 @@
+#include "LogRecorder.h"
 #include "Utils/Classes/CaptureFormat.h"
 #include "sources/SourceSettings.h"
+
+#include <QCoreApplication>
 
 #include <gtest/gtest.h>
 
@@ -39,11 +42,11 @@ TEST(SourceSettings, RoundTripAndOddValues)
     odd.fileCollectDirectory = QString::fromUtf8("/srv/Kamera Süd/");
     odd.fileCollectMask = "IMG_*.JPEG";
     odd.fileCollectDeleteOnCollection = true;
-    odd.fileCollectCollectDelayMs = -5;
+    odd.fileCollectCollectDelayMs = SourceSettings::MaxCollectDelayMs;
     odd.videoDeviceId = "/dev/v4l/by-id/usb-cam-video-index0";
     odd.cropOriginX = -9999;
     odd.cropWidth = 0;
-    odd.resizeWidth = 10000;
+    odd.resizeWidth = SourceSettings::MaxResizeSide;
     odd.cropHatchStyle = 52;
     odd.videoDeviceFormat = "NV12 1280x720 30000/1001";
     SettingsList list;
@@ -58,6 +61,29 @@ TEST(SourceSettings, RoundTripAndOddValues)
     list.clear();
     zero.Write(list);
     EXPECT_TRUE(list.contains("SourceCropHatchStyle = HatchStyleBackwardDiagonal"));
+}
+
+TEST(SourceSettings, NumbersFromADamagedFileAreBoundedAndSaid)
+{
+    LogRecorder log;
+    const SourceSettings read = SourceSettings::Read(
+        {"SourceResizeWidth = 0", "SourceResizeHeight = 100000", "SourceCropOriginX = -99999999999",
+         "SourceCropWidth = -1", "SourceFileCollectCollectDelay = 86400000",
+         "SourceFileCollectDirectoryMonitorErrorRetryTimeout = -1",
+         "SourceVideoDeviceLowCPUInterframeDelay = 99999999"},
+        "/d/");
+    EXPECT_EQ(read.resizeWidth, 1);
+    EXPECT_EQ(read.resizeHeight, SourceSettings::MaxResizeSide);
+    EXPECT_EQ(read.cropOriginX, -SourceSettings::MaxCropOrigin);
+    EXPECT_EQ(read.cropWidth, 0);
+    EXPECT_EQ(read.fileCollectCollectDelayMs, SourceSettings::MaxCollectDelayMs);
+    EXPECT_EQ(read.fileCollectDirectoryMonitorErrorRetryTimeoutMs, SourceSettings::MinRetryMs);
+    EXPECT_EQ(read.videoDeviceLowCpuInterframeDelayMs, SourceSettings::MaxInterframeDelayMs);
+    QCoreApplication::sendPostedEvents(&log);
+    EXPECT_EQ(log.entries.size(), 7u) << "one line for each value not taken";
+    EXPECT_EQ(log.Starting("Settings - SourceResizeHeight = 100000 is out of range (1 to 8192) - using 8192")
+                  .size(),
+              1);
 }
 
 // The stored format reads back exactly; anything a hand or another program made of it reads as

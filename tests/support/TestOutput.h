@@ -21,4 +21,5 @@ public:
         ++started;
         state = OutputState::Busy;
     }
+    bool FinishForExit(int) override { return true; }
 };
