@@ -1,6 +1,7 @@
 #include "CFramewrightDlg.h"
 
 #include "AppIcons.h"
+#include "AtomicFileWriter.h"
 #include "CAbout.h"
 #include "CConfiguration.h"
 #include "CLog.h"
@@ -32,6 +33,7 @@
 
 #include <cerrno>
 #include <limits>
+#include <utility>
 
 using Utils::Classes::CPage;
 using Utils::Classes::CTrayIcon;
@@ -129,7 +131,20 @@ void CFramewrightDlg::Initialise(std::unique_ptr<TrayPresenter> tray)
     AddLogEntry(LogCategory::Information,
                 QStringLiteral("Pixlet Initialising - version ") + CAbout::VersionText());
     AddLogEntry(LogCategory::Information, QStringLiteral("Data directory is ") + dataDirectory_);
-    if (!LoadSettings()) {
+    // A run that was killed may have left a settings or archive file half-written under a
+    // temporary name; nothing of this run has been written yet.
+    const qint64 startSeconds = QDateTime::currentSecsSinceEpoch();
+    StaleTemporarySweep sweep;
+    sweep.before = startSeconds;
+    if (const int removed = RemoveStaleTemporaries(dataDirectory_, sweep); removed > 0) {
+        AddLogEntry(
+            LogCategory::Information,
+            QStringLiteral("Removed %1 unfinished file(s) left by an earlier run in the data directory")
+                .arg(removed));
+    }
+    const bool loaded = LoadSettings();
+    archive_->SweepStaleTemporaries(startSeconds);
+    if (!loaded) {
         // A first run writes a complete file of defaults at once and shows the window; a file
         // that exists but could not be read is left alone until the user saves.
         windowMayShow_ = true;
@@ -318,6 +333,8 @@ void CFramewrightDlg::ExitProgram()
 {
     // No "Processing stopped" line and no save: settings are saved only by OK, Apply and a
     // first run. Threads of later components are stopped here, each with a bounded wait.
+    if (std::exchange(exiting_, true))
+        return; // a signal during the tray's Exit, or the other way round
     if (tray_)
         tray_->Shutdown();
     windowMayShow_ = false;
@@ -330,6 +347,7 @@ void CFramewrightDlg::FinishWorkersForExit()
 {
     // One budget for all: whatever a worker is stuck in, Exit ends within seconds. Images
     // waiting to be archived are written whatever the budget.
+    controller_->Halt();
     QDeadlineTimer deadline(exitBudgetMs_);
     const auto remaining = [&deadline] {
         return static_cast<int>(std::max<qint64>(deadline.remainingTime(), 0));
@@ -348,8 +366,10 @@ void CFramewrightDlg::FinishWorkersForExit()
                                             .arg(exitBudgetMs_ / 1000.0, 0, 'g', 3));
     }
     workersLeftBehind_ = !leftBehind.isEmpty();
-    // The program may end without another turn of the event loop: the last lines reach the
-    // list and the log file now.
+    // The outputs' last reports ("Archived OK" of the images just written) and then every
+    // log line reach the list and the log file now: the event loop may not turn again.
+    for (QObject* receiver : std::initializer_list<QObject*>{archive_, ftp_, email_, controller_})
+        QCoreApplication::sendPostedEvents(receiver);
     LogPage()->Flush();
 }
 

@@ -139,5 +139,6 @@ private:
     bool trayBalloonPending_ = true;
     bool settingsFileUnreadable_ = false;
     bool workersLeftBehind_ = false;
+    bool exiting_ = false;
     int exitBudgetMs_ = DefaultExitBudgetMs;
 };

@@ -1,6 +1,8 @@
 #include "CFramewrightDlg.h"
 #include "Clock.h"
 #include "DataDirectory.h"
+#include "EventLog.h"
+#include "ExitSignals.h"
 #include "MemoryTuning.h"
 #include "NamedMessages.h"
 #include "Utils/Classes/QtTrayPresenter.h"
@@ -8,8 +10,10 @@
 
 #include <QApplication>
 
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <thread>
 
 int main(int argc, char* argv[])
 {
@@ -37,10 +41,23 @@ int main(int argc, char* argv[])
                          &CFramewrightDlg::OnTrayActivated);
         tray = std::move(presenter);
     }
+    // Logout, shutdown and kill end the program as Exit does, after the window is up.
+    ExitSignals exitSignals;
+    QObject::connect(&exitSignals, &ExitSignals::ExitRequested, &dialog, [&dialog](int signal) {
+        AddLogEntry(LogCategory::Information,
+                    QStringLiteral("Exit requested by ") + ExitSignals::Name(signal));
+        dialog.ExitProgram();
+    });
     dialog.Initialise(std::move(tray));
     // Shows the window only where start-up allowed it.
     dialog.show();
     const int code = app.exec();
+    // Whatever the tear-down below may still wait for, the program is gone within seconds.
+    std::thread([code] {
+        std::this_thread::sleep_for(std::chrono::seconds(10));
+        std::fputs("Pixlet: the shutdown did not finish within 10 s - ending now\n", stderr);
+        std::_Exit(code);
+    }).detach();
     if (dialog.WorkersLeftBehind()) {
         // A worker stuck in a system call still uses objects the destructors would free:
         // end here, after Exit has written everything that must not be lost.

@@ -140,6 +140,12 @@ void CControl::StopProcessing()
     cycleInProgress_ = false;
 }
 
+void CControl::Halt()
+{
+    halted_ = true;
+    timer_.RemoveTimer(TimerName);
+}
+
 void CControl::UpdateNextCycleText()
 {
     const std::optional<QDateTime> due = timer_.GetNextDueTime(TimerName);
@@ -154,6 +160,10 @@ void CControl::UpdateNextCycleText()
 bool CControl::event(QEvent* event)
 {
     const QEvent::Type type = event->type();
+    if (halted_ &&
+        (type == Type(MessageName::ControlTimer) || type == Type(MessageName::SourceNewImageAvailable) ||
+         type == Type(MessageName::SourceNewImage)))
+        return true;
     if (type == Type(MessageName::ControlTimer)) {
         if (static_cast<MessageEvent*>(event)->wParam == TimerMessageId)
             OnTick();

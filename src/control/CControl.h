@@ -58,6 +58,9 @@ public:
 
     void StartProcessing();
     void StopProcessing();
+    // At exit: no new cycle, request or caption job from here on, without a log line; the
+    // outputs' last reports are still taken and logged.
+    void Halt();
 
     State ProcessingState() const { return state_; }
     bool CycleInProgress() const { return cycleInProgress_; }
@@ -108,6 +111,7 @@ private:
     Utils::Classes::CTimer timer_;
     State state_ = State::Stopped;
     bool cycleInProgress_ = false;
+    bool halted_ = false;
     ImageFrame processedImage_;
     QString nextCycleText_;
     QString cycleStartText_;

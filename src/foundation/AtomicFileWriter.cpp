@@ -7,6 +7,8 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -75,8 +77,8 @@ int WriteFileAtomically(const QString& path, const QByteArray& bytes, mode_t mod
     if (const int error = CreateDirectoryPath(target.path()))
         return error;
 
-    QByteArray temporary =
-        QFile::encodeName(target.path() + QLatin1String("/.") + target.fileName()) + ".XXXXXX";
+    QByteArray temporary = QFile::encodeName(target.path() + QLatin1String("/.") + target.fileName()) +
+                           TemporarySuffix + "XXXXXX";
     const int fd = ::mkstemp(temporary.data());
     if (fd < 0)
         return errno;
@@ -94,4 +96,64 @@ int WriteFileAtomically(const QString& path, const QByteArray& bytes, mode_t mod
     if (error)
         ::unlink(temporary.constData());
     return error;
+}
+
+namespace {
+bool IsOurTemporary(const char* name)
+{
+    // ".<name>.pixlet-" and six characters of mkstemp.
+    const std::size_t length = std::strlen(name);
+    const std::size_t suffix = std::strlen(TemporarySuffix) + 6;
+    return name[0] == '.' && length > suffix + 1 &&
+           std::strncmp(name + length - suffix, TemporarySuffix, std::strlen(TemporarySuffix)) == 0;
+}
+
+int Sweep(int directoryFd, const StaleTemporarySweep& sweep, int depth, int& entries)
+{
+    const int listingFd = ::dup(directoryFd);
+    if (listingFd < 0)
+        return 0;
+    DIR* dir = ::fdopendir(listingFd);
+    if (!dir) {
+        ::close(listingFd);
+        return 0;
+    }
+    int removed = 0;
+    while (const dirent* entry = ::readdir(dir)) {
+        if (++entries > sweep.maxEntries || (sweep.cancel && sweep.cancel->load()))
+            break;
+        if (std::strcmp(entry->d_name, ".") == 0 || std::strcmp(entry->d_name, "..") == 0)
+            continue;
+        struct stat status
+        {
+        };
+        if (::fstatat(directoryFd, entry->d_name, &status, AT_SYMLINK_NOFOLLOW) != 0)
+            continue;
+        if (S_ISREG(status.st_mode) && IsOurTemporary(entry->d_name) &&
+            status.st_mtim.tv_sec < sweep.before) {
+            if (::unlinkat(directoryFd, entry->d_name, 0) == 0)
+                ++removed;
+        } else if (S_ISDIR(status.st_mode) && sweep.recursive && depth < sweep.maxDepth) {
+            const int child =
+                ::openat(directoryFd, entry->d_name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+            if (child >= 0) {
+                removed += Sweep(child, sweep, depth + 1, entries);
+                ::close(child);
+            }
+        }
+    }
+    ::closedir(dir);
+    return removed;
+}
+} // namespace
+
+int RemoveStaleTemporaries(const QString& directory, const StaleTemporarySweep& sweep)
+{
+    const int fd = ::open(QFile::encodeName(directory).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        return 0;
+    int entries = 0;
+    const int removed = Sweep(fd, sweep, 0, entries);
+    ::close(fd);
+    return removed;
 }

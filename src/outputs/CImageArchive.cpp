@@ -2,6 +2,7 @@
 
 #include "ArchivePath.h"
 #include "AtomicFileWriter.h"
+#include "EventLog.h"
 #include "MessageEvent.h"
 #include "NamedMessages.h"
 #include "ResultCodes.h"
@@ -96,7 +97,37 @@ CImageArchive::CImageArchive(const Clock& clock, const QString& dataDirectory, Q
     ShowSettings();
 }
 
-CImageArchive::~CImageArchive() = default;
+CImageArchive::~CImageArchive()
+{
+    stopSweep_ = true;
+}
+
+bool CImageArchive::FinishForExit(int timeoutMs)
+{
+    stopSweep_ = true;
+    // Images still waiting out their delay are written at once, whatever the limit: they
+    // would be lost otherwise.
+    saver_.Shutdown();
+    return sweeper_.WaitIdleFor(timeoutMs);
+}
+
+void CImageArchive::SweepStaleTemporaries(qint64 beforeSeconds)
+{
+    const QString root = settings_.rootDirectory;
+    sweeper_.Post([this, root, beforeSeconds] {
+        StaleTemporarySweep sweep;
+        sweep.recursive = true;
+        sweep.before = beforeSeconds;
+        sweep.cancel = &stopSweep_;
+        if (const int removed = RemoveStaleTemporaries(root, sweep); removed > 0) {
+            AddLogEntry(
+                LogCategory::Information,
+                QStringLiteral("Archive - Removed %1 unfinished file(s) left by an earlier run under %2")
+                    .arg(removed)
+                    .arg(root));
+        }
+    });
+}
 
 void CImageArchive::LoadSettings(const SettingsList& list)
 {

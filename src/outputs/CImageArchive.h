@@ -3,6 +3,7 @@
 #include "DelayedImageSaver.h"
 #include "ImageOutput.h"
 #include "Utils/Classes/CPage.h"
+#include "WorkerThread.h"
 
 #include <QBasicTimer>
 #include <QPointer>
@@ -62,11 +63,11 @@ public:
     void StartOutput(const ImageFrame& image, QObject* notify) override { Save(image, notify); }
     // Images still waiting out their delay are written at once, whatever the limit: they
     // would be lost otherwise.
-    bool FinishForExit(int) override
-    {
-        saver_.Shutdown();
-        return true;
-    }
+    bool FinishForExit(int timeoutMs) override;
+
+    // At start-up: removes, on a thread of its own, the temporaries a killed run left under
+    // the archive root (files last changed before `beforeSeconds`, seconds since the epoch).
+    void SweepStaleTemporaries(qint64 beforeSeconds);
 
     QString LastArchivedPath() const { return lastPath_; }
     const Settings& CurrentSettings() const { return settings_; }
@@ -93,6 +94,8 @@ private:
     QLineEdit* templateEdit_ = nullptr;
     QLineEdit* exampleEdit_ = nullptr;
     QBasicTimer exampleTimer_;
+    std::atomic<bool> stopSweep_{false};
+    WorkerThread sweeper_;
     // Last member: destroyed first, so pending saves finish while the page still exists.
     DelayedImageSaver saver_;
 };

@@ -1,0 +1,30 @@
+#pragma once
+
+#include <QObject>
+
+class QSocketNotifier;
+
+// Turns SIGTERM, SIGINT and SIGHUP (logout, shutdown, kill, Ctrl+C) into a signal on the GUI
+// thread, so that they end the program the same orderly way as Exit in the tray menu: images
+// still waiting to be archived are written and no temporary file is left behind. The handler
+// only writes a byte into a pipe; a second signal while the first is still being handled ends
+// the process at once, for a program that really does not respond.
+class ExitSignals final : public QObject
+{
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(ExitSignals)
+
+public:
+    explicit ExitSignals(QObject* parent = nullptr);
+    ~ExitSignals() override;
+
+    static QString Name(int signal);
+
+signals:
+    void ExitRequested(int signal);
+
+private:
+    void OnReadable();
+
+    QSocketNotifier* notifier_ = nullptr;
+};
