@@ -149,6 +149,12 @@ TEST(CaptureFlow, RestsFollowTheSettingsAndWakesCutThemShort)
     }
     EXPECT_EQ(flow.FramesReceived(), 10u);
     EXPECT_NEAR(flow.FrameRate(), 10.0f, 1.5f);
+    EXPECT_EQ(flow.RestMs(), 5000);
+    flow.SetVideoVisible(false);
+    EXPECT_EQ(flow.RestMs(), CaptureFlow::HiddenRestMs) << "hidden, the delay does not count";
+    flow.SetVideoVisible(true);
+    flow.SetThrottlingSuspended(true);
+    EXPECT_EQ(flow.RestMs(), 0);
     flow.Release();
     timer.restart();
     flow.Rest();
@@ -196,6 +202,36 @@ TEST(Capture, ABadDevicePathFailsTheConnectionAndEndsTheThread)
         }
         EXPECT_TRUE(capture.Wait(2000));
     }
+}
+
+// A rest longer than the watchdog's limit is no stall: the limit counts from the end of the rest
+// a frame may take, with a Low CPU delay as while nobody sees the video. A camera that does stop
+// is caught all the same.
+TEST(Capture, TheWatchdogAllowsForTheRestBetweenFrames)
+{
+    const QString path = "pixlet-test-camera:160x120@25";
+    CapturePage page;
+    CCCTV capture;
+    capture.Post(CaptureCommand::Connect, 0, Job(path, &page));
+    ASSERT_TRUE(Connected(page));
+    capture.Post(CaptureCommand::SetWatchdog, 300);
+    capture.Post(CaptureCommand::SetInterframeDelay, 700);
+    QTest::qWait(2200); // free for a second, then rests of 700 ms
+    EXPECT_EQ(page.Count(CaptureMessage::Stopped), 0) << "resting for the delay";
+    capture.Post(CaptureCommand::SetVideoVisible, 0);
+    QTest::qWait(2500);
+    EXPECT_EQ(page.Count(CaptureMessage::Stopped), 0) << "resting while hidden";
+    capture.Post(CaptureCommand::SetVideoVisible, 1);
+    QTest::qWait(300);
+    ASSERT_EQ(page.Count(CaptureMessage::Stopped), 0);
+    TestCamera::SetStalled(path, true);
+    QElapsedTimer timer;
+    timer.start();
+    ASSERT_TRUE(WaitUntil([&] { return page.Count(CaptureMessage::ThreadEnded) == 1; }, 5000));
+    TestCamera::SetStalled(path, false);
+    EXPECT_LT(timer.elapsed(), 2500) << "the delay and the limit, checked every 500 ms";
+    ASSERT_EQ(page.Count(CaptureMessage::Stopped), 1);
+    EXPECT_EQ(page.Last(CaptureMessage::Stopped)->code, StopReason::WatchdogTimeout);
 }
 
 TEST(Capture, FramesThatStopComingTripTheWatchdog)

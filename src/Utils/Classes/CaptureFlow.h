@@ -24,6 +24,8 @@ public:
     void CountFrame();
     // Streaming thread: the rest before the next frame.
     void Rest();
+    // How long a frame may rest now; the watchdog allows for it.
+    int RestMs() const;
 
     // Capture thread.
     void SetInterframeDelay(int delayMs);
@@ -40,6 +42,8 @@ public:
     float FrameRate() const;
 
 private:
+    int RestMsLocked() const;
+
     const std::function<std::uint64_t()> clock_;
     mutable std::mutex mutex_;
     std::condition_variable wake_;
