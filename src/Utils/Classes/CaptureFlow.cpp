@@ -45,8 +45,8 @@ void CaptureFlow::Rest()
 {
     std::unique_lock lock(mutex_);
     const int restMs = RestMsLocked();
-    if (restMs > 0 && !released_)
-        wake_.wait_for(lock, std::chrono::milliseconds(restMs), [this] { return woken_ || released_; });
+    if (restMs > 0)
+        wake_.wait_for(lock, std::chrono::milliseconds(restMs), [this] { return woken_; });
     woken_ = false;
 }
 
@@ -73,15 +73,6 @@ void CaptureFlow::Wake()
     {
         std::lock_guard lock(mutex_);
         woken_ = true;
-    }
-    wake_.notify_all();
-}
-
-void CaptureFlow::Release()
-{
-    {
-        std::lock_guard lock(mutex_);
-        released_ = true;
     }
     wake_.notify_all();
 }
