@@ -152,6 +152,21 @@ TEST_F(VideoSourceTest, AStalledCameraAnswersEmptyAndTripsTheWatchdog)
     EXPECT_EQ(owner.answers[0], nullptr) << "empty: no still came";
 }
 
+// "Low CPU" as the settings file has it slows the stream from the first connection on.
+TEST_F(VideoSourceTest, TheStoredLowCpuDelayIsInForceFromTheStart)
+{
+    Make({"SourceVideoDeviceID = pixlet-test-camera", "SourceVideoDeviceLowCPU = Yes",
+          "SourceVideoDeviceLowCPUInterframeDelay = 400"});
+    page->resize(800, 600);
+    page->show(); // seen: the hidden page's own rest does not hide the delay
+    ASSERT_TRUE(ConnectedTo("Pixlet Test Camera"));
+    EXPECT_EQ(Video().InterframeDelay(), 400);
+    // 30 frames a second free, about 2.5 with the delay.
+    const auto rate = [&] { return Video().RateLabel()->text().section(' ', 0, 0).toFloat(); };
+    EXPECT_TRUE(WaitUntil([&] { return rate() > 0 && rate() < 5; }, 6000)) << "shown: " << rate() << " fps";
+    page->hide();
+}
+
 TEST_F(VideoSourceTest, TheLivePictureReachesTheVideoControl)
 {
     Make({"SourceVideoDeviceID = pixlet-test-camera", "SourceCrop = Yes"});
