@@ -255,12 +255,17 @@ void CSourceVideoDevice::ClearDeviceSelection()
 
 bool CSourceVideoDevice::RequestStill()
 {
-    if (!capture_ || state_ != ConnectionState::Connected)
-        return false;
-    stillPending_ = true;
-    stillTimer_.start(StillTimeoutMs, this);
-    capture_->Post(CaptureCommand::GrabStill);
-    return true;
+    // The limit runs from the first request: restarting it for each would let requests that
+    // come more often than the limit put the answer off for good.
+    if (!stillPending_) {
+        stillPending_ = true;
+        stillTimer_.start(stillTimeoutMs_, this);
+        // Until connected there is nobody to ask: a connection asks for its first still, and
+        // that answers.
+        if (capture_ && state_ == ConnectionState::Connected)
+            capture_->Post(CaptureCommand::GrabStill);
+    }
+    return capture_ != nullptr;
 }
 
 void CSourceVideoDevice::SetInterframeDelay(int delayMs)

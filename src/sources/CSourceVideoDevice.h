@@ -72,9 +72,13 @@ public:
     ConnectionState State() const { return state_; }
     QString FriendlyName() const { return friendlyName_; }
 
-    // Asks the capture thread for a still; the answer (or an empty one after StillTimeoutMs)
-    // goes to the Source page. False when there is no capture thread.
+    // Asks the capture thread for a still. Every request is answered within the still timeout,
+    // with the still or, failing that, an empty answer; a request made while a still is
+    // awaited shares that answer, and one made while connecting is answered by the
+    // connection's first still. False when there is no capture thread.
     bool RequestStill();
+    // How long a still may take (tests shorten it).
+    void SetStillTimeout(int ms) { stillTimeoutMs_ = ms; }
     // How long the capture thread rests between frames with Low CPU on (0: no rest).
     void SetInterframeDelay(int delayMs);
     int InterframeDelay() const { return interframeDelayMs_; }
@@ -127,6 +131,7 @@ private:
     bool connectWanted_ = false;
     int interframeDelayMs_ = 0;
     int watchdogMs_ = 0;
+    int stillTimeoutMs_ = StillTimeoutMs;
     int deviceSettleMs_ = DeviceSettleMs;
     QListWidget* list_ = nullptr;
     CVideoView* view_ = nullptr;

@@ -13,6 +13,7 @@
 
 #include <QAction>
 #include <QContextMenuEvent>
+#include <QElapsedTimer>
 #include <QMenu>
 #include <QSlider>
 
@@ -22,6 +23,9 @@
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <algorithm>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -150,6 +154,65 @@ TEST_F(VideoSourceTest, AStalledCameraAnswersEmptyAndTripsTheWatchdog)
     ASSERT_TRUE(Logged("Video device disconnected unexpectedly - Watchdog Timeout"));
     ASSERT_TRUE(WaitUntil([&] { return owner.answers.size() == 1; }, 5000)) << "the request is answered";
     EXPECT_EQ(owner.answers[0], nullptr) << "empty: no still came";
+}
+
+// A request made while the camera connects is answered by the connection's first still, or
+// empty when none comes within the limit.
+TEST_F(VideoSourceTest, ARequestWhileConnectingIsAnswered)
+{
+    for (const bool stalled : {false, true}) {
+        SCOPED_TRACE(stalled ? "stalled camera" : "camera delivering");
+        TestCamera::SetStalled(TestCamera::PathPrefix, stalled);
+        Make({});
+        const int limit = stalled ? 600 : CSourceVideoDevice::StillTimeoutMs;
+        Video().SetStillTimeout(limit);
+        ASSERT_TRUE(WaitUntil([&] { return Item("Pixlet Test Camera") != nullptr; }));
+        Item("Pixlet Test Camera")->setCheckState(Qt::Checked);
+        ASSERT_EQ(Video().State(), CSourceVideoDevice::ConnectionState::Connecting);
+        owner.answers.clear();
+        QElapsedTimer timer;
+        timer.start();
+        page->RequestImage(&owner, false);
+        ASSERT_TRUE(WaitUntil([&] { return !owner.answers.empty(); }, limit + 2000));
+        EXPECT_LT(timer.elapsed(), limit + 1000);
+        EXPECT_EQ(owner.answers[0] != nullptr, !stalled);
+        page.reset();
+    }
+}
+
+// Requests that come more often than the still timeout do not put the answer off: each one is
+// answered within the limit, by the answer it found awaited or by its own.
+TEST_F(VideoSourceTest, EveryRequestIsAnsweredWithinTheStillTimeout)
+{
+    Make({"SourceVideoDeviceID = pixlet-test-camera"});
+    ASSERT_TRUE(ConnectedTo("Pixlet Test Camera"));
+    constexpr int Limit = 400;
+    Video().SetStillTimeout(Limit);
+    TestCamera::SetStalled(TestCamera::PathPrefix, true); // answered empty, at the limit
+    QElapsedTimer clock;
+    clock.start();
+    std::vector<qint64> requests, answers;
+    const auto collect = [&] {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        while (answers.size() < owner.answers.size())
+            answers.push_back(clock.elapsed());
+    };
+    while (clock.elapsed() < 2000) {
+        if (requests.empty() || clock.elapsed() - requests.back() >= 150) {
+            requests.push_back(clock.elapsed());
+            page->RequestImage(&owner, false);
+        }
+        collect();
+    }
+    while (clock.elapsed() < 2000 + Limit + 600)
+        collect();
+    ASSERT_FALSE(answers.empty());
+    EXPECT_LT(answers.size(), requests.size()) << "a request made while a still is awaited shares its answer";
+    for (const qint64 request : requests) {
+        const auto answer = std::lower_bound(answers.begin(), answers.end(), request);
+        ASSERT_NE(answer, answers.end()) << "request at " << request << " ms unanswered";
+        EXPECT_LE(*answer - request, Limit + 400) << "request at " << request << " ms";
+    }
 }
 
 // "Low CPU" as the settings file has it slows the stream from the first connection on.
