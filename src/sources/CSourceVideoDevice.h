@@ -7,6 +7,7 @@
 #include <QString>
 #include <QWidget>
 
+#include <cstdint>
 #include <memory>
 
 class CCCTV;
@@ -112,6 +113,9 @@ private:
     QListWidgetItem* CheckedItem() const;
     void SendVideoVisibility();
     QRect VideoRect() const;
+    bool OverlayShown() const;
+    void SendOverlay();
+    void OnOverlaySet(std::uint64_t cookie);
 
     SourceHost& host_;
     std::unique_ptr<VideoDeviceList> devices_;
@@ -125,6 +129,10 @@ private:
     QString statusText_;
     ImageFrame lastStill_;
     bool stillPending_ = false;
+    // One overlay in flight: the next goes when the capture thread has confirmed it.
+    bool overlayPending_ = false;
+    bool overlayWanted_ = false; // a newer overlay waits for the confirmation
+    std::uint64_t overlayCookie_ = 0;
     bool suppress_ = false;
     bool propertiesOpen_ = false;
     bool enumerated_ = false;

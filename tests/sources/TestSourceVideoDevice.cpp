@@ -1,6 +1,9 @@
 #include "Clock.h"
 #include "LogRecorder.h"
+#include "MessageEvent.h"
+#include "NamedMessages.h"
 #include "SourceOwner.h"
+#include "Utils/Classes/CaptureTypes.h"
 #include "Utils/Classes/TestCamera.h"
 #include "Utils/Classes/TestCameraProvider.h"
 #include "WaitUntil.h"
@@ -228,6 +231,40 @@ TEST_F(VideoSourceTest, TheStoredLowCpuDelayIsInForceFromTheStart)
     const auto rate = [&] { return Video().RateLabel()->text().section(' ', 0, 0).toFloat(); };
     EXPECT_TRUE(WaitUntil([&] { return rate() > 0 && rate() < 5; }, 6000)) << "shown: " << rate() << " fps";
     page->hide();
+}
+
+namespace {
+// Counts the capture thread's confirmations of overlays reaching the page.
+class OverlayConfirmations final : public QObject
+{
+public:
+    int count = 0;
+    bool eventFilter(QObject*, QEvent* event) override
+    {
+        if (event->type() == RegisterNamedMessage(MessageName::CctvMessage) &&
+            static_cast<MessageEvent*>(event)->wParam == CaptureMessage::OverlaySet)
+            ++count;
+        return false;
+    }
+};
+} // namespace
+
+// A burst of refreshes sends the capture thread one overlay, and the newest once that one is
+// confirmed: overlays never queue up.
+TEST_F(VideoSourceTest, OneOverlayIsInFlightAtATime)
+{
+    Make({"SourceVideoDeviceID = pixlet-test-camera", "SourceCrop = Yes"});
+    ASSERT_TRUE(ConnectedTo("Pixlet Test Camera"));
+    OverlayConfirmations confirmations;
+    Video().installEventFilter(&confirmations);
+    QTest::qWait(500);
+    confirmations.count = 0;
+    for (int i = 0; i < 20; ++i)
+        Video().RefreshVideoDisplay();
+    ASSERT_TRUE(WaitUntil([&] { return confirmations.count >= 2; }, 3000)) << "the newest follows the first";
+    QTest::qWait(300);
+    EXPECT_EQ(confirmations.count, 2);
+    Video().removeEventFilter(&confirmations);
 }
 
 TEST_F(VideoSourceTest, TheLivePictureReachesTheVideoControl)
