@@ -160,7 +160,14 @@ void CSourceMain::ShowSourceSettings()
     for (int edit = 0; edit < EditCount; ++edit)
         edits_[edit]->setText(QString::number(values[edit]));
     loading_ = false;
+    // The stored Low CPU choice is in force from the first connection, not from the first Apply.
+    video_->SetInterframeDelay(InterframeDelay());
     UpdateSourceState();
+}
+
+int CSourceMain::InterframeDelay() const
+{
+    return settings_.videoDeviceLowCpu ? settings_.videoDeviceLowCpuInterframeDelayMs : 0;
 }
 
 std::int32_t CSourceMain::EditValue(Edit edit) const
@@ -201,8 +208,7 @@ void CSourceMain::ApplySourceSettings()
     settings_.cropHeight = EditValue(CropHeight);
 
     UpdateSourceState();
-    video_->SetInterframeDelay(settings_.videoDeviceLowCpu ? settings_.videoDeviceLowCpuInterframeDelayMs
-                                                           : 0);
+    video_->SetInterframeDelay(InterframeDelay());
 
     // Only what changes the image counts; delays, Low CPU, the mixer and the hatch do not.
     const auto imageKey = [](const SourceSettings& s) {

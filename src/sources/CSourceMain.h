@@ -86,6 +86,8 @@ private:
     void OnControlClicked();
     void CheckRadio(QRadioButton* button, bool checked);
     std::int32_t EditValue(Edit edit) const;
+    // The capture thread's rest between frames under the settings in force (0: none).
+    int InterframeDelay() const;
     void PostToOwner(const char* name, std::int64_t wParam = 0, const QString* text = nullptr);
 
     SourceSettings settings_;

@@ -255,12 +255,17 @@ void CSourceVideoDevice::ClearDeviceSelection()
 
 bool CSourceVideoDevice::RequestStill()
 {
-    if (!capture_ || state_ != ConnectionState::Connected)
-        return false;
-    stillPending_ = true;
-    stillTimer_.start(StillTimeoutMs, this);
-    capture_->Post(CaptureCommand::GrabStill);
-    return true;
+    // The limit runs from the first request: restarting it for each would let requests that
+    // come more often than the limit put the answer off for good.
+    if (!stillPending_) {
+        stillPending_ = true;
+        stillTimer_.start(stillTimeoutMs_, this);
+        // Until connected there is nobody to ask: a connection asks for its first still, and
+        // that answers.
+        if (capture_ && state_ == ConnectionState::Connected)
+            capture_->Post(CaptureCommand::GrabStill);
+    }
+    return capture_ != nullptr;
 }
 
 void CSourceVideoDevice::SetInterframeDelay(int delayMs)
@@ -316,24 +321,49 @@ void CSourceVideoDevice::RefreshVideoDisplay()
     messageArea_->setText(text);
     view_->SetBlackout(propertiesOpen_);
 
-    const bool mixer = host_.Settings().videoDeviceEnableVmrMixer;
-    if (!lastStill_.IsEmpty() && state_ == ConnectionState::Connected && !propertiesOpen_) {
-        const QRect area = VideoRect();
-        const CropSettings crop = host_.LiveCrop();
-        auto overlay = std::make_unique<CaptureOverlay>();
-        if (mixer)
-            CropThumbnail::DrawCropOverlay(overlay->frame, QSize(lastStill_.Width(), lastStill_.Height()),
-                                           area.size(), crop);
-        if (capture_)
-            capture_->Post(CaptureCommand::SetOverlay, 0, std::move(overlay));
+    if (OverlayShown()) {
+        SendOverlay();
         ImageFrame thumbnail;
-        CropThumbnail::MakeCropThumbnail(view_->size(), thumbnail, lastStill_, mixer, crop);
+        CropThumbnail::MakeCropThumbnail(view_->size(), thumbnail, lastStill_,
+                                         host_.Settings().videoDeviceEnableVmrMixer, host_.LiveCrop());
         view_->SetPicture(thumbnail);
     }
     const bool live = state_ == ConnectionState::Connected;
     view_->setVisible(live);
     messageArea_->setVisible(!live);
     host_.AnnounceStatusUpdated();
+}
+
+bool CSourceVideoDevice::OverlayShown() const
+{
+    return capture_ && !lastStill_.IsEmpty() && state_ == ConnectionState::Connected && !propertiesOpen_;
+}
+
+void CSourceVideoDevice::SendOverlay()
+{
+    // Each overlay costs the capture thread a picture and a second of unthrottled frames: a
+    // burst of refreshes sends one now and the newest when that one is confirmed.
+    if (overlayPending_) {
+        overlayWanted_ = true;
+        return;
+    }
+    overlayWanted_ = false;
+    auto overlay = std::make_unique<CaptureOverlay>();
+    if (host_.Settings().videoDeviceEnableVmrMixer)
+        CropThumbnail::DrawCropOverlay(overlay->frame, QSize(lastStill_.Width(), lastStill_.Height()),
+                                       VideoRect().size(), host_.LiveCrop());
+    overlay->cookie = ++overlayCookie_;
+    overlayPending_ = true;
+    capture_->Post(CaptureCommand::SetOverlay, 0, std::move(overlay));
+}
+
+void CSourceVideoDevice::OnOverlaySet(std::uint64_t cookie)
+{
+    if (!overlayPending_ || cookie != overlayCookie_)
+        return;
+    overlayPending_ = false;
+    if (std::exchange(overlayWanted_, false) && OverlayShown())
+        SendOverlay();
 }
 
 bool CSourceVideoDevice::event(QEvent* event)
@@ -401,6 +431,10 @@ void CSourceVideoDevice::OnCaptureMessage(MessageEvent& message)
             host_.AnnounceNewImage();
         break;
     }
+    case CaptureMessage::OverlaySet:
+        if (report)
+            OnOverlaySet(report->cookie);
+        break;
     case CaptureMessage::StreamInfo:
         if (report) {
             sizeLabel_->setText(QString::asprintf("%d x %d", report->nativeWidth, report->nativeHeight));
@@ -469,6 +503,8 @@ void CSourceVideoDevice::OnThreadEnded()
     view_->SetPicture(ImageFrame());
     view_->ClearLive();
     propertiesOpen_ = false;
+    // An overlay the ended thread never confirmed is not awaited by the next one.
+    overlayPending_ = overlayWanted_ = false;
     pages_->CloseAll();
     RefreshVideoDisplay();
     // A device checked meanwhile connects now.

@@ -7,6 +7,7 @@
 #include <QString>
 #include <QWidget>
 
+#include <cstdint>
 #include <memory>
 
 class CCCTV;
@@ -72,9 +73,13 @@ public:
     ConnectionState State() const { return state_; }
     QString FriendlyName() const { return friendlyName_; }
 
-    // Asks the capture thread for a still; the answer (or an empty one after StillTimeoutMs)
-    // goes to the Source page. False when there is no capture thread.
+    // Asks the capture thread for a still. Every request is answered within the still timeout,
+    // with the still or, failing that, an empty answer; a request made while a still is
+    // awaited shares that answer, and one made while connecting is answered by the
+    // connection's first still. False when there is no capture thread.
     bool RequestStill();
+    // How long a still may take (tests shorten it).
+    void SetStillTimeout(int ms) { stillTimeoutMs_ = ms; }
     // How long the capture thread rests between frames with Low CPU on (0: no rest).
     void SetInterframeDelay(int delayMs);
     int InterframeDelay() const { return interframeDelayMs_; }
@@ -108,6 +113,9 @@ private:
     QListWidgetItem* CheckedItem() const;
     void SendVideoVisibility();
     QRect VideoRect() const;
+    bool OverlayShown() const;
+    void SendOverlay();
+    void OnOverlaySet(std::uint64_t cookie);
 
     SourceHost& host_;
     std::unique_ptr<VideoDeviceList> devices_;
@@ -121,12 +129,17 @@ private:
     QString statusText_;
     ImageFrame lastStill_;
     bool stillPending_ = false;
+    // One overlay in flight: the next goes when the capture thread has confirmed it.
+    bool overlayPending_ = false;
+    bool overlayWanted_ = false; // a newer overlay waits for the confirmation
+    std::uint64_t overlayCookie_ = 0;
     bool suppress_ = false;
     bool propertiesOpen_ = false;
     bool enumerated_ = false;
     bool connectWanted_ = false;
     int interframeDelayMs_ = 0;
     int watchdogMs_ = 0;
+    int stillTimeoutMs_ = StillTimeoutMs;
     int deviceSettleMs_ = DeviceSettleMs;
     QListWidget* list_ = nullptr;
     CVideoView* view_ = nullptr;

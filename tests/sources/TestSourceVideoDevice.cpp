@@ -1,6 +1,9 @@
 #include "Clock.h"
 #include "LogRecorder.h"
+#include "MessageEvent.h"
+#include "NamedMessages.h"
 #include "SourceOwner.h"
+#include "Utils/Classes/CaptureTypes.h"
 #include "Utils/Classes/TestCamera.h"
 #include "Utils/Classes/TestCameraProvider.h"
 #include "WaitUntil.h"
@@ -13,6 +16,7 @@
 
 #include <QAction>
 #include <QContextMenuEvent>
+#include <QElapsedTimer>
 #include <QMenu>
 #include <QSlider>
 
@@ -22,6 +26,9 @@
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <algorithm>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -150,6 +157,114 @@ TEST_F(VideoSourceTest, AStalledCameraAnswersEmptyAndTripsTheWatchdog)
     ASSERT_TRUE(Logged("Video device disconnected unexpectedly - Watchdog Timeout"));
     ASSERT_TRUE(WaitUntil([&] { return owner.answers.size() == 1; }, 5000)) << "the request is answered";
     EXPECT_EQ(owner.answers[0], nullptr) << "empty: no still came";
+}
+
+// A request made while the camera connects is answered by the connection's first still, or
+// empty when none comes within the limit.
+TEST_F(VideoSourceTest, ARequestWhileConnectingIsAnswered)
+{
+    for (const bool stalled : {false, true}) {
+        SCOPED_TRACE(stalled ? "stalled camera" : "camera delivering");
+        TestCamera::SetStalled(TestCamera::PathPrefix, stalled);
+        Make({});
+        const int limit = stalled ? 600 : CSourceVideoDevice::StillTimeoutMs;
+        Video().SetStillTimeout(limit);
+        ASSERT_TRUE(WaitUntil([&] { return Item("Pixlet Test Camera") != nullptr; }));
+        Item("Pixlet Test Camera")->setCheckState(Qt::Checked);
+        ASSERT_EQ(Video().State(), CSourceVideoDevice::ConnectionState::Connecting);
+        owner.answers.clear();
+        QElapsedTimer timer;
+        timer.start();
+        page->RequestImage(&owner, false);
+        ASSERT_TRUE(WaitUntil([&] { return !owner.answers.empty(); }, limit + 2000));
+        EXPECT_LT(timer.elapsed(), limit + 1000);
+        EXPECT_EQ(owner.answers[0] != nullptr, !stalled);
+        page.reset();
+    }
+}
+
+// Requests that come more often than the still timeout do not put the answer off: each one is
+// answered within the limit, by the answer it found awaited or by its own.
+TEST_F(VideoSourceTest, EveryRequestIsAnsweredWithinTheStillTimeout)
+{
+    Make({"SourceVideoDeviceID = pixlet-test-camera"});
+    ASSERT_TRUE(ConnectedTo("Pixlet Test Camera"));
+    constexpr int Limit = 400;
+    Video().SetStillTimeout(Limit);
+    TestCamera::SetStalled(TestCamera::PathPrefix, true); // answered empty, at the limit
+    QElapsedTimer clock;
+    clock.start();
+    std::vector<qint64> requests, answers;
+    const auto collect = [&] {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        while (answers.size() < owner.answers.size())
+            answers.push_back(clock.elapsed());
+    };
+    while (clock.elapsed() < 2000) {
+        if (requests.empty() || clock.elapsed() - requests.back() >= 150) {
+            requests.push_back(clock.elapsed());
+            page->RequestImage(&owner, false);
+        }
+        collect();
+    }
+    while (clock.elapsed() < 2000 + Limit + 600)
+        collect();
+    ASSERT_FALSE(answers.empty());
+    EXPECT_LT(answers.size(), requests.size()) << "a request made while a still is awaited shares its answer";
+    for (const qint64 request : requests) {
+        const auto answer = std::lower_bound(answers.begin(), answers.end(), request);
+        ASSERT_NE(answer, answers.end()) << "request at " << request << " ms unanswered";
+        EXPECT_LE(*answer - request, Limit + 400) << "request at " << request << " ms";
+    }
+}
+
+// "Low CPU" as the settings file has it slows the stream from the first connection on.
+TEST_F(VideoSourceTest, TheStoredLowCpuDelayIsInForceFromTheStart)
+{
+    Make({"SourceVideoDeviceID = pixlet-test-camera", "SourceVideoDeviceLowCPU = Yes",
+          "SourceVideoDeviceLowCPUInterframeDelay = 400"});
+    page->resize(800, 600);
+    page->show(); // seen: the hidden page's own rest does not hide the delay
+    ASSERT_TRUE(ConnectedTo("Pixlet Test Camera"));
+    EXPECT_EQ(Video().InterframeDelay(), 400);
+    // 30 frames a second free, about 2.5 with the delay.
+    const auto rate = [&] { return Video().RateLabel()->text().section(' ', 0, 0).toFloat(); };
+    EXPECT_TRUE(WaitUntil([&] { return rate() > 0 && rate() < 5; }, 6000)) << "shown: " << rate() << " fps";
+    page->hide();
+}
+
+namespace {
+// Counts the capture thread's confirmations of overlays reaching the page.
+class OverlayConfirmations final : public QObject
+{
+public:
+    int count = 0;
+    bool eventFilter(QObject*, QEvent* event) override
+    {
+        if (event->type() == RegisterNamedMessage(MessageName::CctvMessage) &&
+            static_cast<MessageEvent*>(event)->wParam == CaptureMessage::OverlaySet)
+            ++count;
+        return false;
+    }
+};
+} // namespace
+
+// A burst of refreshes sends the capture thread one overlay, and the newest once that one is
+// confirmed: overlays never queue up.
+TEST_F(VideoSourceTest, OneOverlayIsInFlightAtATime)
+{
+    Make({"SourceVideoDeviceID = pixlet-test-camera", "SourceCrop = Yes"});
+    ASSERT_TRUE(ConnectedTo("Pixlet Test Camera"));
+    OverlayConfirmations confirmations;
+    Video().installEventFilter(&confirmations);
+    QTest::qWait(500);
+    confirmations.count = 0;
+    for (int i = 0; i < 20; ++i)
+        Video().RefreshVideoDisplay();
+    ASSERT_TRUE(WaitUntil([&] { return confirmations.count >= 2; }, 3000)) << "the newest follows the first";
+    QTest::qWait(300);
+    EXPECT_EQ(confirmations.count, 2);
+    Video().removeEventFilter(&confirmations);
 }
 
 TEST_F(VideoSourceTest, TheLivePictureReachesTheVideoControl)

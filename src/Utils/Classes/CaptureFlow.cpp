@@ -28,16 +28,25 @@ void CaptureFlow::CountFrame()
     }
 }
 
+int CaptureFlow::RestMsLocked() const
+{
+    if (!visible_)
+        return HiddenRestMs;
+    return delayMs_ > 0 && !suspended_ ? delayMs_ : 0;
+}
+
+int CaptureFlow::RestMs() const
+{
+    std::lock_guard lock(mutex_);
+    return RestMsLocked();
+}
+
 void CaptureFlow::Rest()
 {
     std::unique_lock lock(mutex_);
-    int restMs = 0;
-    if (!visible_)
-        restMs = HiddenRestMs;
-    else if (delayMs_ > 0 && !suspended_)
-        restMs = delayMs_;
-    if (restMs > 0 && !released_)
-        wake_.wait_for(lock, std::chrono::milliseconds(restMs), [this] { return woken_ || released_; });
+    const int restMs = RestMsLocked();
+    if (restMs > 0)
+        wake_.wait_for(lock, std::chrono::milliseconds(restMs), [this] { return woken_; });
     woken_ = false;
 }
 
@@ -64,15 +73,6 @@ void CaptureFlow::Wake()
     {
         std::lock_guard lock(mutex_);
         woken_ = true;
-    }
-    wake_.notify_all();
-}
-
-void CaptureFlow::Release()
-{
-    {
-        std::lock_guard lock(mutex_);
-        released_ = true;
     }
     wake_.notify_all();
 }

@@ -13,6 +13,10 @@
 // Rests: up to 2000 ms per frame while nobody sees the video; otherwise the interframe delay,
 // unless throttling is suspended. Wake() cuts a rest short, like an auto-reset event: a wake
 // with nobody resting makes the next rest end at once.
+//
+// The flow outlives the pipelines of its connection (a format change builds a new one), so it
+// keeps no mark of a pipeline's end: a pipeline going down stops resting on its own and wakes
+// the rest in progress.
 class CaptureFlow final
 {
 public:
@@ -24,14 +28,14 @@ public:
     void CountFrame();
     // Streaming thread: the rest before the next frame.
     void Rest();
+    // How long a frame may rest now; the watchdog allows for it.
+    int RestMs() const;
 
     // Capture thread.
     void SetInterframeDelay(int delayMs);
     void SetVideoVisible(bool visible);
     void SetThrottlingSuspended(bool suspended);
     void Wake();
-    // No more rests, for a pipeline going down.
-    void Release();
     // Restarts the watchdog's count, as if a frame had just come.
     void MarkFrameNow();
 
@@ -40,11 +44,12 @@ public:
     float FrameRate() const;
 
 private:
+    int RestMsLocked() const;
+
     const std::function<std::uint64_t()> clock_;
     mutable std::mutex mutex_;
     std::condition_variable wake_;
     bool woken_ = false;
-    bool released_ = false;
     int delayMs_ = 0;
     bool visible_ = true;
     bool suspended_ = true;

@@ -97,7 +97,10 @@ struct CapturePipelineCallbacks
     {
         auto* self = static_cast<CapturePipeline*>(data);
         self->flow_.CountFrame();
-        self->flow_.Rest();
+        // Stop marks the pipeline before it wakes the rest in progress: once that rest is cut
+        // short, no other begins.
+        if (!self->stopping_)
+            self->flow_.Rest();
         return GST_PAD_PROBE_OK;
     }
 
@@ -267,8 +270,9 @@ void CapturePipeline::Stop()
     if (!pipeline_)
         return;
     stopping_ = true;
-    // A streaming thread resting between frames must not hold up the state change.
-    flow_.Release();
+    // A streaming thread resting between frames must not hold up the state change. Only this
+    // pipeline stops resting: the flow goes on with the connection's next one.
+    flow_.Wake();
     gst_element_set_state(pipeline_, GST_STATE_NULL);
     GstBus* bus = gst_element_get_bus(pipeline_);
     gst_bus_set_sync_handler(bus, nullptr, nullptr, nullptr);

@@ -380,7 +380,11 @@ void CaptureWorker::StopCapture()
 void CaptureWorker::timerEvent(QTimerEvent* event)
 {
     if (event->timerId() == watchdog_.timerId()) {
-        if (flow_.MsSinceLastFrame() > static_cast<std::uint64_t>(std::max(watchdogMs_, 0))) {
+        // The limit counts from the end of the rest a frame may take, so a Low CPU delay or the
+        // hidden video's pause never reads as a camera that stopped.
+        const std::uint64_t limitMs =
+            static_cast<std::uint64_t>(std::max(watchdogMs_, 0)) + static_cast<std::uint64_t>(flow_.RestMs());
+        if (flow_.MsSinceLastFrame() > limitMs) {
             auto report = std::make_unique<CaptureReport>();
             report->code = StopReason::WatchdogTimeout;
             Report(CaptureMessage::Stopped, std::move(report));
