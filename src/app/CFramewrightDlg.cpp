@@ -21,6 +21,7 @@
 #include "outputs/CImageArchive.h"
 #include "outputs/CSMTP.h"
 #include "sources/CSourceMain.h"
+#include "sources/CSourceVideoDevice.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -353,6 +354,8 @@ void CFramewrightDlg::FinishWorkersForExit()
         return static_cast<int>(std::max<qint64>(deadline.remainingTime(), 0));
     };
     QStringList leftBehind;
+    if (!source_->VideoSource()->FinishForExit(remaining()))
+        leftBehind << QStringLiteral("Source - the capture thread");
     if (!captions_->FinishCaptionJobs(remaining()))
         leftBehind << QStringLiteral("Captions - the caption worker");
     archive_->FinishForExit(remaining());

@@ -2,6 +2,7 @@
 
 #include "Clock.h"
 #include "EventLog.h"
+#include "LogFileRotation.h"
 #include "MessageEvent.h"
 #include "NamedMessages.h"
 #include "Utils/Controls/CEditBrowseCtrlEx.h"
@@ -61,6 +62,8 @@ void CLog::LoadSettings(const SettingsList& list)
     settings_.saveToDisk = GetSettingBool(list, KeySaveToDisk, false);
     settings_.maxListboxEntries = GetSettingInt(list, KeyMaxEntries, 1000, MinLines, MaxLines);
     settings_.pathAndFilename = GetSettingString(list, KeyPath, defaultPath_);
+    settings_.fileMaxSizeMb = GetSettingInt(list, KeyFileMaxSize, 10, 0, 1024);
+    settings_.fileKeep = GetSettingInt(list, KeyFileKeep, 5, 1, 100);
     ShowSettings();
 }
 
@@ -69,6 +72,8 @@ void CLog::SaveSettings(SettingsList& list) const
     AppendSetting(list, KeySaveToDisk, settings_.saveToDisk);
     AppendSetting(list, KeyMaxEntries, settings_.maxListboxEntries);
     AppendSetting(list, KeyPath, settings_.pathAndFilename);
+    AppendSetting(list, KeyFileMaxSize, settings_.fileMaxSizeMb);
+    AppendSetting(list, KeyFileKeep, settings_.fileKeep);
     EndSettingsBlock(list);
 }
 
@@ -132,13 +137,15 @@ void CLog::AddBatch(std::deque<Entry>& entries, int budgetMs)
     while (!entries.empty() && spent.elapsed() < budgetMs) {
         const Entry entry = std::move(entries.front());
         entries.pop_front();
-        const QString stamped = StampedText(entry.stamp, entry.text);
+        const QString stamped = StampedText(entry.stamp, EscapeControlCharacters(entry.text));
         const auto [textColour, backgroundColour] = CategoryColours(entry.category);
         list_->Append(stamped + u'|' + textColour + u'|' + backgroundColour);
         list_->EnsureExtentFor(stamped);
         if (!settings_.saveToDisk || !entry.writeToFile)
             continue;
         if (!file) {
+            RotateLogFileIfFull(settings_.pathAndFilename, qint64(settings_.fileMaxSizeMb) * 1024 * 1024,
+                                settings_.fileKeep);
             file.emplace(settings_.pathAndFilename);
             file->open(QIODevice::WriteOnly | QIODevice::Append);
         }

@@ -28,12 +28,17 @@ public:
     static inline const QString KeySaveToDisk = QStringLiteral("LogSaveToDisk ");
     static inline const QString KeyMaxEntries = QStringLiteral("LogMaxListboxEntries");
     static inline const QString KeyPath = QStringLiteral("LogPathAndFilename");
+    static inline const QString KeyFileMaxSize = QStringLiteral("LogFileMaxSizeMB");
+    static inline const QString KeyFileKeep = QStringLiteral("LogFileKeep");
 
     struct Settings
     {
         bool saveToDisk = false;
         int maxListboxEntries = 1000;
         QString pathAndFilename;
+        // The file is rotated at this size (0: never), keeping this many older files.
+        int fileMaxSizeMb = 10;
+        int fileKeep = 5;
     };
 
     // The list and file stamps come from the clock; the default log file lies in dataDirectory.

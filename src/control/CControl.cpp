@@ -16,6 +16,7 @@
 #include <QCoreApplication>
 
 #include <algorithm>
+#include <utility>
 
 using Utils::Classes::CTrayIcon;
 
@@ -136,6 +137,13 @@ void CControl::StopProcessing()
     if (state_ != State::Stopped)
         AddLogEntry(LogCategory::Information, QStringLiteral("Processing stopped"));
     timer_.RemoveTimer(TimerName);
+    if (!pendingImage_.IsEmpty() && state_ != State::Stopped)
+        AddLogEntry(LogCategory::Information,
+                    QStringLiteral("Image not published - processing stopped while it waited"));
+    pendingImage_.Empty();
+    latestImage_.Empty();
+    missedLatest_.clear();
+    skippedWhileBusy_ = 0;
     SetProcessingState(State::Stopped);
     cycleInProgress_ = false;
 }
@@ -180,6 +188,7 @@ bool CControl::event(QEvent* event)
     if (type == Type(MessageName::CaptionImageProcessNotify)) {
         OnCaptionsDone();
         RecomputeState();
+        RunWaitingWork();
         return true;
     }
     if (type == Type(MessageName::SourceNotify)) {
@@ -195,16 +204,19 @@ bool CControl::event(QEvent* event)
     if (type == Type(MessageName::ImageArchiveNewImageNotify)) {
         OnArchiveNotify(*static_cast<MessageEvent*>(event));
         RecomputeState();
+        RunWaitingWork();
         return true;
     }
     if (type == Type(MessageName::FtpNotify)) {
         OnFtpNotify(*static_cast<MessageEvent*>(event));
         RecomputeState();
+        RunWaitingWork();
         return true;
     }
     if (type == Type(MessageName::SmtpNotify)) {
         OnSmtpNotify(*static_cast<MessageEvent*>(event));
         RecomputeState();
+        RunWaitingWork();
         return true;
     }
     return QObject::event(event);
@@ -231,10 +243,21 @@ void CControl::OnNewImageAvailable()
             parts_.source->RequestImage(this, true);
         return;
     }
-    if (state_ == State::Waiting && settings_.collectionType == ControlSettings::OnArrival) {
-        cycleStartText_ = NowText();
+    // An arrival is taken whatever the outputs are doing: the free ones publish it, and an
+    // image that cannot run yet waits as the newest.
+    if (settings_.collectionType == ControlSettings::OnArrival) {
+        if (cycleStartText_.isEmpty() || state_ == State::Waiting)
+            cycleStartText_ = NowText();
         parts_.source->RequestImage(this, false);
     }
+}
+
+bool CControl::AnyFreeOutput() const
+{
+    for (const ImageOutput* output : {parts_.archive, parts_.email, parts_.ftp})
+        if (Enabled(output) && output->State() != OutputState::Busy)
+            return true;
+    return false;
 }
 
 void CControl::OnNewImage(MessageEvent& message)
@@ -244,30 +267,55 @@ void CControl::OnNewImage(MessageEvent& message)
         Refresh();
         return;
     }
-    // The previous cycle's captions are still drawing on the processed image.
-    if (CaptionsBusy() || cycleInProgress_) {
-        if (state_ != State::Stopped)
-            AddLogEntry(LogCategory::Information,
-                        QStringLiteral("Image skipped - the previous cycle is still being captioned"));
-        return;
-    }
-    processedImage_ = std::move(*frame);
     if (state_ == State::Stopped) {
+        // The previous cycle's captions may still be drawing on the processed image.
+        if (CaptionsBusy() || cycleInProgress_)
+            return;
+        processedImage_ = std::move(*frame);
         if (parts_.captions)
             parts_.captions->ProcessImage(processedImage_, nullptr);
         return;
     }
-    const bool anyFree = (Enabled(parts_.archive) && parts_.archive->State() != OutputState::Busy) ||
-                         (Enabled(parts_.email) && parts_.email->State() != OutputState::Busy) ||
-                         (Enabled(parts_.ftp) && parts_.ftp->State() != OutputState::Busy);
-    if (!anyFree) {
-        AddLogEntry(LogCategory::Information,
-                    QStringLiteral("Image skipped - every enabled output is still busy"));
+    TakeImage(std::move(*frame));
+}
+
+void CControl::TakeImage(ImageFrame frame)
+{
+    const bool onArrival = settings_.collectionType == ControlSettings::OnArrival;
+    // The previous cycle's captions are still drawing on the processed image, or (on arrival)
+    // every output is busy: the image waits, and only the newest waits.
+    const bool captioning = CaptionsBusy() || cycleInProgress_;
+    if (captioning || (onArrival && !AnyFreeOutput())) {
+        if (!pendingImage_.IsEmpty())
+            CountSkipped();
+        pendingImage_ = std::move(frame);
         return;
     }
+    if (!AnyFreeOutput()) {
+        CountSkipped();
+        return;
+    }
+    BeginCycle(std::move(frame));
+}
+
+void CControl::CountSkipped()
+{
+    ++skippedWhileBusy_;
+    ++statistics_.skipped;
+    emit StatisticsChanged();
+}
+
+void CControl::BeginCycle(ImageFrame frame)
+{
+    processedImage_ = std::move(frame);
     // An image asked for while stopped may arrive just after Start: it begins now.
     if (cycleStartText_.isEmpty())
         cycleStartText_ = NowText();
+    if (skippedWhileBusy_ > 0) {
+        AddLogEntry(
+            LogCategory::Information,
+            QStringLiteral("%1 image(s) skipped while busy").arg(std::exchange(skippedWhileBusy_, 0)));
+    }
     cycleInProgress_ = true;
     SetProcessingState(State::Cycle);
     AddLogEntry(LogCategory::Information,
@@ -284,10 +332,43 @@ void CControl::OnCaptionsDone()
     emit StatisticsChanged();
     emit PreviewImage(processedImage_,
                       ExpandTimeTemplate(QStringLiteral("<HH>:<MM>:<SS>  <DD>/<MO>/<YYYY>"), clock_));
-    for (ImageOutput* output : {parts_.archive, parts_.email, parts_.ftp})
-        if (Enabled(output) && output->State() != OutputState::Busy)
+    latestImage_ = processedImage_.SharedCopy();
+    missedLatest_.clear();
+    for (ImageOutput* output : {parts_.archive, parts_.email, parts_.ftp}) {
+        if (!Enabled(output))
+            continue;
+        if (output->State() != OutputState::Busy)
             output->StartOutput(processedImage_, this);
+        else
+            missedLatest_.insert(output);
+    }
     cycleInProgress_ = false;
+}
+
+void CControl::RunWaitingWork()
+{
+    if (state_ == State::Stopped || halted_ || cycleInProgress_ || CaptionsBusy())
+        return;
+    if (!pendingImage_.IsEmpty() && AnyFreeOutput()) {
+        ImageFrame next = std::move(pendingImage_);
+        pendingImage_.Empty();
+        cycleStartText_ = NowText();
+        BeginCycle(std::move(next));
+        return;
+    }
+    if (settings_.collectionType != ControlSettings::OnArrival || latestImage_.IsEmpty())
+        return;
+    // An output that was busy when the newest image was handed out gets it as soon as it is
+    // free, so a slow server always ends with the newest picture, not an old one.
+    for (auto it = missedLatest_.begin(); it != missedLatest_.end();) {
+        ImageOutput* output = *it;
+        if (Enabled(output) && output->State() != OutputState::Busy) {
+            output->StartOutput(latestImage_, this);
+            it = missedLatest_.erase(it);
+        } else {
+            ++it;
+        }
+    }
 }
 
 void CControl::RecordError(const QString& text)

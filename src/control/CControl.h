@@ -9,6 +9,7 @@
 
 #include <QObject>
 #include <QPointer>
+#include <QSet>
 
 #include <optional>
 
@@ -90,6 +91,12 @@ private:
     void OnNewImageAvailable();
     void OnNewImage(MessageEvent& message);
     void OnCaptionsDone();
+    void TakeImage(ImageFrame frame);
+    void BeginCycle(ImageFrame frame);
+    // A waiting image starts its cycle, or outputs that missed the newest image get it.
+    void RunWaitingWork();
+    void CountSkipped();
+    bool AnyFreeOutput() const;
     void OnSourceNotify(const MessageEvent& message);
     void OnArchiveNotify(const MessageEvent& message);
     void OnFtpNotify(const MessageEvent& message);
@@ -113,6 +120,12 @@ private:
     bool cycleInProgress_ = false;
     bool halted_ = false;
     ImageFrame processedImage_;
+    // The newest image that could not start its cycle yet (captions drawing, every output busy).
+    ImageFrame pendingImage_;
+    // The last image handed to the outputs, and the outputs that were too busy to take it.
+    ImageFrame latestImage_;
+    QSet<ImageOutput*> missedLatest_;
+    int skippedWhileBusy_ = 0;
     QString nextCycleText_;
     QString cycleStartText_;
     QString lastErrorText_;

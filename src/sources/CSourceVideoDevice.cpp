@@ -21,6 +21,7 @@
 #include <QListWidget>
 #include <QTimerEvent>
 #include <QVBoxLayout>
+#include <algorithm>
 
 using Utils::Controls::CStaticColour;
 
@@ -109,6 +110,17 @@ CSourceVideoDevice::~CSourceVideoDevice()
     // The capture thread posts to this page until it has ended.
     capture_.reset();
     QCoreApplication::removePostedEvents(this, CaptureMessageType());
+}
+
+bool CSourceVideoDevice::FinishForExit(int timeoutMs)
+{
+    if (!capture_)
+        return true;
+    capture_->Post(CaptureCommand::Stop);
+    if (!capture_->Wait(std::max(timeoutMs, 0)))
+        return false;
+    capture_.reset();
+    return true;
 }
 
 void CSourceVideoDevice::EnumerateDevices()

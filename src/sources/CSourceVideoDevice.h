@@ -51,6 +51,10 @@ public:
     CSourceVideoDevice(SourceHost& host, QWidget* parent = nullptr);
     ~CSourceVideoDevice() override;
 
+    // At exit: stops the capture thread within the limit. False when it is still stuck (in a
+    // driver, say); it is then left to the end of the process.
+    bool FinishForExit(int timeoutMs);
+
     // The stored device: checked in the list when present. What Apply stores: the device in
     // use, or the stored one while it is absent (so a camera unplugged at the moment is not
     // forgotten); empty only once the user unchecked it.

@@ -8,6 +8,7 @@
 #include <QCheckBox>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QScrollBar>
 #include <QTemporaryDir>
 #include <QThread>
@@ -125,7 +126,8 @@ TEST_F(LogPageTest, SettingsBlockAndControls)
     SettingsList list;
     log.SaveSettings(list);
     EXPECT_EQ(list, QStringList({"LogSaveToDisk  = No", "LogMaxListboxEntries = 1000",
-                                 "LogPathAndFilename = " + dir.path() + "/pixlet.log", ""}));
+                                 "LogPathAndFilename = " + dir.path() + "/pixlet.log",
+                                 "LogFileMaxSizeMB = 10", "LogFileKeep = 5", ""}));
     EXPECT_FALSE(log.PathEdit()->isEnabled());
     log.SaveCheck()->setChecked(true);
     EXPECT_TRUE(log.PathEdit()->isEnabled());
@@ -194,4 +196,37 @@ TEST_F(LogPageTest, BurstFromFourThreadsKeepsEveryEntryInOrderAndTheWindowRespon
     EXPECT_LE(counter.paints, 4 * perThread) << "at most one repaint per entry";
     std::printf("burst of %d entries: %lld ms, longest GUI gap %lld ms, %d repaints\n", 4 * perThread,
                 static_cast<long long>(total.elapsed()), static_cast<long long>(worstGap), counter.paints);
+}
+
+TEST_F(LogPageTest, ControlCharactersAreShownEscapedSoNoLineCanBeForged)
+{
+    Load("LogSaveToDisk  = Yes\nLogPathAndFilename = " + dir.path() + "/pixlet.log");
+    log.AddEntry(0, "Loaded file evil.jpg\n01/01/2026 00:00:00: Processing stopped\r\x1b[31m\t\u2028");
+    const QStringList lines = File().split('\n', Qt::SkipEmptyParts);
+    ASSERT_EQ(lines.size(), 1) << File().toStdString();
+    EXPECT_TRUE(lines[0].endsWith(
+        "Loaded file evil.jpg\\n01/01/2026 00:00:00: Processing stopped\\r\\x1b[31m\\t\\u2028"))
+        << lines[0].toStdString();
+    EXPECT_TRUE(TextAt(log.List()->Count() - 1).endsWith("Processing stopped\\r\\x1b[31m\\t\\u2028"));
+}
+
+TEST_F(LogPageTest, TheFileIsRotatedAtItsSizeKeepingTheNewestFiles)
+{
+    const QString path = dir.path() + "/pixlet.log";
+    Load("LogSaveToDisk  = Yes\nLogPathAndFilename = " + path + "\nLogFileMaxSizeMB = 1\nLogFileKeep = 2");
+    const QString line(1000, 'x');
+    // About 3.5 MB of entries: three rotations, of which two older files are kept.
+    for (int i = 0; i < 3500; ++i)
+        log.AddEntry(0, QString::number(i) + " " + line);
+    EXPECT_TRUE(QFile::exists(path + ".1"));
+    EXPECT_TRUE(QFile::exists(path + ".2"));
+    EXPECT_FALSE(QFile::exists(path + ".3")) << "only two are kept";
+    for (const QString& name : {path, path + ".1", path + ".2"})
+        EXPECT_LE(QFileInfo(name).size(), 1024 * 1024 + 1100) << name.toStdString();
+    EXPECT_TRUE(File().contains("3499 x")) << "the newest entry is in the current file";
+    QFile older(path + ".1");
+    ASSERT_TRUE(older.open(QIODevice::ReadOnly));
+    const QByteArray olderText = older.readAll();
+    EXPECT_FALSE(olderText.contains("3499 x"));
+    EXPECT_TRUE(olderText.endsWith("x\n"));
 }

@@ -157,6 +157,8 @@ TEST_F(MainWindowTest, FirstRunShowsTheWindowAndWritesDefaults)
     expected << "LogSaveToDisk  = No"
              << "LogMaxListboxEntries = 1000"
              << "LogPathAndFilename = " + Data() + "pixlet.log"
+             << "LogFileMaxSizeMB = 10"
+             << "LogFileKeep = 5"
              << "";
     expected << "AdvancedJPEGQuality = 75"
              << "";

@@ -1,3 +1,4 @@
+#include "ImageDecoder.h"
 #include "ImageEncoder.h"
 #include "ImageFormat.h"
 #include "LogRecorder.h"
@@ -322,7 +323,16 @@ TEST_F(ControllerTest, EveryReportCodeAndTheOnesOutsideTheTables)
     EXPECT_TRUE(log.entries.back().text.endsWith(" saving /x/y.jpg"));
 }
 
-TEST_F(ControllerTest, ImagesWhileCaptionsDrawOrWhileEveryOutputIsBusyMakeNoCycle)
+namespace {
+void PostImage(CControl& control, int width)
+{
+    auto* event = new MessageEvent(RegisterNamedMessage(MessageName::SourceNewImage));
+    event->image = std::make_unique<ImageFrame>(FlatFrame(width, 8, 24, 1, 2, 3));
+    QCoreApplication::postEvent(&control, event);
+}
+} // namespace
+
+TEST_F(ControllerTest, OnArrivalTheNewestImageWaitsForABusyOutputAndTheRestAreCounted)
 {
     Configure([](ControlSettings& s) {
         s.enableEmail = true;
@@ -330,13 +340,73 @@ TEST_F(ControllerTest, ImagesWhileCaptionsDrawOrWhileEveryOutputIsBusyMakeNoCycl
     });
     control.StartProcessing();
     email.state = OutputState::Busy;
-    auto* event = new MessageEvent(RegisterNamedMessage(MessageName::SourceNewImage));
-    event->image = std::make_unique<ImageFrame>(FlatFrame(8, 8, 24, 1, 2, 3));
-    QCoreApplication::postEvent(&control, event);
+    for (int width : {8, 9, 10})
+        PostImage(control, width);
     QTest::qWait(50);
     EXPECT_TRUE(log.Starting("Processing cycle begun").isEmpty()) << "every enabled output is busy";
-    EXPECT_EQ(control.ProcessedImage().Width(), 8) << "the image was still taken";
     EXPECT_EQ(email.started, 0);
+
+    // The mailing ends: the newest of the three is published, the two before it are counted.
+    email.state = OutputState::Idle;
+    Post(MessageName::SmtpNotify, 0);
+    ASSERT_TRUE(WaitUntil([&] { return email.started == 1; }));
+    EXPECT_EQ(control.ProcessedImage().Width(), 10) << "the newest";
+    EXPECT_EQ(log.Starting("2 image(s) skipped while busy").size(), 1);
+    EXPECT_EQ(control.Stats().skipped, 2);
+    EXPECT_EQ(control.Stats().cycles, 1);
+}
+
+TEST_F(ControllerTest, AnImageArrivingWhileACycleIsCaptionedRunsRightAfterIt)
+{
+    Configure([](ControlSettings& s) {
+        s.enableArchive = true;
+        s.collectionType = ControlSettings::OnArrival;
+    });
+    control.StartProcessing();
+    // The second arrives before the first cycle has handed its image on.
+    PostImage(control, 8);
+    PostImage(control, 12);
+    ASSERT_TRUE(WaitUntil([&] { return log.Starting("Archive - Archived OK").size() == 2; }));
+    EXPECT_EQ(log.Starting("Processing cycle begun at ").size(), 2);
+    EXPECT_EQ(control.Stats().cycles, 2);
+    EXPECT_EQ(control.Stats().skipped, 0) << "nothing was lost";
+    ImageFrame last;
+    ASSERT_EQ(LoadImageFile(last, archive.LastArchivedPath()), 0);
+    EXPECT_EQ(last.Width(), 12);
+}
+
+TEST_F(ControllerTest, AnOutputThatMissedTheNewestImageGetsItWhenFree)
+{
+    Configure([](ControlSettings& s) {
+        s.enableArchive = true;
+        s.enableFtp = true;
+        s.collectionType = ControlSettings::OnArrival;
+    });
+    control.StartProcessing();
+    ftp.state = OutputState::Busy; // a slow server
+    PostImage(control, 8);
+    PostImage(control, 9);
+    ASSERT_TRUE(WaitUntil([&] { return log.Starting("Archive - Archived OK").size() == 2; }))
+        << "the idle archive archives every arrival";
+    EXPECT_EQ(ftp.started, 0);
+    ftp.state = OutputState::Idle;
+    Post(MessageName::FtpNotify, 2, "old.jpg");
+    EXPECT_EQ(ftp.started, 1) << "the upload catches up with the newest image at once";
+    EXPECT_EQ(log.Starting("Processing cycle begun at ").size(), 2) << "without a cycle of its own";
+}
+
+TEST_F(ControllerTest, InIntervalModeAnImageForBusyOutputsIsSkippedAndCounted)
+{
+    Configure([](ControlSettings& s) { s.enableEmail = true; });
+    control.StartProcessing();
+    email.state = OutputState::Busy;
+    PostImage(control, 8);
+    QTest::qWait(50);
+    EXPECT_TRUE(log.Starting("Processing cycle begun").isEmpty());
+    EXPECT_EQ(control.Stats().skipped, 1);
+    email.state = OutputState::Idle;
+    Post(MessageName::SmtpNotify, 0);
+    EXPECT_EQ(email.started, 0) << "the next tick brings the next image";
 }
 
 TEST_F(ControllerTest, WhileStoppedAnAnnouncedImageOnlyFeedsTheCaptionSample)
