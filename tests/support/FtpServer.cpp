@@ -1,5 +1,8 @@
 #include "FtpServer.h"
 
+#include <csignal>
+#include <sys/types.h>
+
 FtpServer::FtpServer()
 {
     process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
@@ -15,10 +18,23 @@ FtpServer::~FtpServer()
     Stop();
 }
 
+void FtpServer::Freeze()
+{
+    if (process_.state() != QProcess::NotRunning)
+        ::kill(static_cast<pid_t>(process_.processId()), SIGSTOP);
+}
+
+void FtpServer::Thaw()
+{
+    if (process_.state() != QProcess::NotRunning)
+        ::kill(static_cast<pid_t>(process_.processId()), SIGCONT);
+}
+
 void FtpServer::Stop()
 {
     if (process_.state() == QProcess::NotRunning)
         return;
+    Thaw();
     process_.closeWriteChannel();
     if (!process_.waitForFinished(5000)) {
         process_.kill();

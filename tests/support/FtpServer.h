@@ -18,6 +18,10 @@ public:
     quint16 Port() const { return port_; }
     QString Home() const { return home_.path(); }
     void Stop();
+    // Stops the server process where it stands (SIGSTOP): connections are accepted by the
+    // kernel and then nothing more happens, like a frozen host. Thaw() lets it go on.
+    void Freeze();
+    void Thaw();
 
 private:
     QTemporaryDir home_;
