@@ -10,6 +10,7 @@
 #include "Utils/Controls/ClampEditInteger.h"
 
 #include <QApplication>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QPainter>
@@ -188,6 +189,32 @@ TEST(CWindowBackground, KeepsTwoSizesAndEvictsTheOldest)
     QPainter painter(&canvas);
     background.GetChildBackgroundBrush(&child, &painter);
     EXPECT_EQ(painter.brushOrigin(), QPoint(-7, -9));
+}
+
+TEST(CWindowBackground, TheBrushHoldsTheBackgroundWithoutTheChildren)
+{
+    QWidget target;
+    QPalette palette = target.palette();
+    palette.setColor(QPalette::Window, QColor(0, 0, 255));
+    target.setPalette(palette);
+    target.setAutoFillBackground(true);
+    target.resize(60, 40);
+    auto* label = new QLabel(&target);
+    label->setAutoFillBackground(true);
+    QPalette red = label->palette();
+    red.setColor(QPalette::Window, QColor(255, 0, 0));
+    label->setPalette(red);
+    label->setGeometry(10, 10, 30, 20);
+    target.show();
+    QCoreApplication::processEvents();
+    ASSERT_EQ(target.grab().toImage().pixelColor(20, 20), QColor(255, 0, 0)) << "the child is there";
+
+    Utils::Classes::CWindowBackground background(&target);
+    const QBrush brush = background.GetBackgroundBrush();
+    const QImage texture = brush.texture().toImage();
+    ASSERT_EQ(texture.size(), QSize(60, 40));
+    for (QPoint at : {QPoint(20, 20), QPoint(2, 2), QPoint(55, 35)})
+        EXPECT_EQ(texture.pixelColor(at), QColor(0, 0, 255)) << at.x() << "," << at.y();
 }
 
 TEST(CWindowBackground, ColourChangeDropsTheCache)
