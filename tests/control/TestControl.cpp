@@ -18,6 +18,8 @@
 #include <QCoreApplication>
 #include <QDirIterator>
 #include <QFile>
+#include <QImage>
+#include <QPixmap>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -89,6 +91,37 @@ protected:
         QCoreApplication::processEvents();
         QCoreApplication::processEvents();
     }
+    // The tray's six sequences as the main window defines them, one plain icon per artwork
+    // number; the stopped icon is in the tray.
+    QIcon TrayIcon(int number)
+    {
+        if (!trayIcons.count(number)) {
+            QImage image(16, 16, QImage::Format_RGB32);
+            image.fill(qRgb(number % 256, number / 256, 7));
+            trayIcons[number] = QIcon(QPixmap::fromImage(image));
+        }
+        return trayIcons[number];
+    }
+    qint64 TrayKey(int number) { return TrayIcon(number).cacheKey(); }
+    void DefineTraySequences()
+    {
+        tray.AddIcon(TraySequence::Stopped, TrayIcon(516));
+        tray.AddIcon(TraySequence::Waiting, TrayIcon(500));
+        tray.AddIcon(TraySequence::Cycle, TrayIcon(500));
+        tray.AddIcon(TraySequence::Failed, TrayIcon(501));
+        for (int frame = 516; frame >= 505; --frame)
+            tray.AddIcon(TraySequence::Starting, TrayIcon(frame));
+        tray.AddIcon(TraySequence::Starting, TrayIcon(500));
+        tray.AddIcon(TraySequence::Stopping, TrayIcon(500));
+        for (int frame = 505; frame <= 516; ++frame)
+            tray.AddIcon(TraySequence::Stopping, TrayIcon(frame));
+        tray.SetTip("Pixlet");
+        tray.SelectSequence(TraySequence::Stopped);
+        tray.Tick();
+        record.shownIcons.clear();
+    }
+    std::map<int, QIcon> trayIcons;
+
     QStringList ArchivedFiles() const
     {
         QStringList files;
@@ -142,6 +175,56 @@ TEST_F(ControllerTest, StartAndStopLogOnlyRealChangesAndScheduleTheStroke)
     EXPECT_EQ(log.Starting("Processing stopped").size(), 1);
     EXPECT_FALSE(control.Timer().GetNextDueTime(CControl::TimerName));
     EXPECT_EQ(tray.CurrentSequence(), TraySequence::Stopped);
+}
+
+TEST_F(ControllerTest, StartAndStopPlayTheirTrayAnimations)
+{
+    DefineTraySequences();
+    ASSERT_TRUE(tray.Added());
+    Configure([](ControlSettings& s) { s.enableArchive = true; });
+    control.StartProcessing();
+    for (int i = 0; i < 20; ++i)
+        tray.Tick();
+    std::vector<qint64> starting;
+    for (int frame = 515; frame >= 505; --frame)
+        starting.push_back(TrayKey(frame));
+    starting.push_back(TrayKey(500));
+    EXPECT_EQ(record.shownIcons, starting) << "from the stopped icon, frame by frame, to the running one";
+    EXPECT_EQ(tray.CurrentSequence(), TraySequence::Waiting);
+
+    record.shownIcons.clear();
+    control.StopProcessing();
+    for (int i = 0; i < 20; ++i)
+        tray.Tick();
+    std::vector<qint64> stopping;
+    for (int frame = 505; frame <= 516; ++frame)
+        stopping.push_back(TrayKey(frame));
+    EXPECT_EQ(record.shownIcons, stopping) << "and back again";
+    EXPECT_EQ(tray.CurrentSequence(), TraySequence::Stopped);
+
+    record.shownIcons.clear();
+    control.StopProcessing();
+    tray.Tick();
+    EXPECT_TRUE(record.shownIcons.empty()) << "a Stop while stopped plays nothing";
+}
+
+TEST_F(ControllerTest, WithoutTrayAnimationTheIconsAndTheFailureTipStillFollowTheState)
+{
+    DefineTraySequences();
+    Configure([](ControlSettings& s) {
+        s.enableFtp = true;
+        s.animateTrayIcon = false;
+    });
+    control.StartProcessing();
+    tray.Tick();
+    tray.Tick();
+    EXPECT_EQ(record.shownIcons, std::vector<qint64>{TrayKey(500)}) << "no animation frames in between";
+
+    ftp.state = OutputState::Failed;
+    Post(MessageName::FtpNotify, 3, "550 Permission denied");
+    tray.Tick();
+    EXPECT_EQ(record.shownIcons.back(), TrayKey(501));
+    EXPECT_EQ(record.tips.back(), "FTP - Error - 550 Permission denied") << "the tip the user sees";
 }
 
 TEST_F(ControllerTest, AnOutOfRangeCycleTimeIsClampedAndSaidOnce)
