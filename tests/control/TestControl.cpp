@@ -1,3 +1,4 @@
+#include "GatedClock.h"
 #include "ImageEncoder.h"
 #include "ImageFormat.h"
 #include "LogRecorder.h"
@@ -41,7 +42,9 @@ protected:
     ManualClock clock{Utc(10, 15, 42)};
     LogRecorder log;
     CSourceMain source{clock, data.path() + "/"};
-    CCaptionMain captions{clock};
+    // The captions read the time through a gate, so that a test can hold their worker mid-way.
+    GatedClock captionClock{clock};
+    CCaptionMain captions{captionClock};
     CImageArchive archive{clock, data.path() + "/"};
     TestOutput email, ftp;
     CControl control{clock, CControl::Parts{&source, &captions, &archive, &email, &ftp}};
@@ -59,6 +62,13 @@ protected:
         source.SetOwner(&control);
         archive.LoadSettings({"ArchiveRootDirectory = " + data.path() + "/archive/", "ArchiveSaveDelay = 0",
                               "ArchiveSubdirectoryAndFilename = <YYYY><MO><DD>/<HH><MM><SS>.jpg"});
+    }
+    void TearDown() override
+    {
+        // A test that stopped half-way must not leave a caption worker drawing on the
+        // controller's image while the fixture goes.
+        captionClock.Open();
+        captions.WaitForCaptionJobs();
     }
     void Configure(const std::function<void(ControlSettings&)>& change)
     {
@@ -407,6 +417,41 @@ TEST_F(ControllerTest, EveryReportCodeAndTheOnesOutsideTheTables)
 
 TEST_F(ControllerTest, ImagesWhileCaptionsDrawOrWhileEveryOutputIsBusyMakeNoCycle)
 {
+    // The captions are drawing the editor's sample of an image that came while stopped.
+    CCaptionData caption;
+    caption.text = "Sample <HH>:<MM>";
+    caption.fontSize = 20;
+    captions.AddCaption(caption);
+    captions.ApplyCaptions();
+    Configure([](ControlSettings& s) {
+        s.enableEmail = true;
+        s.enableCaptions = true;
+        s.collectionType = ControlSettings::OnArrival;
+    });
+    captionClock.Close();
+    auto* sample = new MessageEvent(RegisterNamedMessage(MessageName::SourceNewImage));
+    sample->image = std::make_unique<ImageFrame>(FlatFrame(64, 48, 24, 255, 255, 255));
+    QCoreApplication::postEvent(&control, sample);
+    QCoreApplication::processEvents();
+    ASSERT_TRUE(captionClock.WaitForArrival()) << "the sample's caption is under way";
+    ASSERT_TRUE(captions.CaptionsBusy());
+
+    // Started while they draw: an image now must wait for the next one, untouched.
+    control.StartProcessing();
+    auto* during = new MessageEvent(RegisterNamedMessage(MessageName::SourceNewImage));
+    during->image = std::make_unique<ImageFrame>(FlatFrame(8, 8, 24, 1, 2, 3));
+    QCoreApplication::postEvent(&control, during);
+    QCoreApplication::processEvents();
+    QCoreApplication::processEvents();
+    captionClock.Open();
+    captions.WaitForCaptionJobs();
+    QTest::qWait(50);
+    EXPECT_TRUE(log.Starting("Processing cycle begun").isEmpty()) << "an image during the captions";
+    EXPECT_EQ(control.ProcessedImage().Width(), 64) << "the image being captioned was not replaced";
+    EXPECT_EQ(email.started, 0);
+    EXPECT_EQ(control.Stats().cycles, 0);
+
+    // Every enabled output still busy: the image is taken, no cycle starts.
     Configure([](ControlSettings& s) {
         s.enableEmail = true;
         s.collectionType = ControlSettings::OnArrival;
