@@ -126,7 +126,8 @@ void CControl::StartProcessing()
     for (ImageOutput* output : {parts_.archive, parts_.email, parts_.ftp})
         if (Enabled(output))
             output->ResetFailed();
-    cycleStartText_.clear();
+    // The start time of a cycle still under way (a restart by Apply, an upload that outlived a
+    // Stop) stays: the status line shows it again when the outputs report.
     SetProcessingState(State::Waiting);
     AddLogEntry(LogCategory::Information, QStringLiteral("Processing started"));
 }
@@ -136,6 +137,7 @@ void CControl::StopProcessing()
     if (state_ != State::Stopped)
         AddLogEntry(LogCategory::Information, QStringLiteral("Processing stopped"));
     timer_.RemoveTimer(TimerName);
+    requestTimed_ = false;
     SetProcessingState(State::Stopped);
     cycleInProgress_ = false;
 }
@@ -203,6 +205,7 @@ bool CControl::event(QEvent* event)
 void CControl::OnTick()
 {
     cycleStartText_ = NowText();
+    requestTimed_ = true;
     if (parts_.source)
         parts_.source->RequestImage(this, false);
     UpdateNextCycleText();
@@ -223,6 +226,7 @@ void CControl::OnNewImageAvailable()
     }
     if (state_ == State::Waiting && settings_.collectionType == ControlSettings::OnArrival) {
         cycleStartText_ = NowText();
+        requestTimed_ = true;
         parts_.source->RequestImage(this, false);
     }
 }
@@ -249,8 +253,9 @@ void CControl::OnNewImage(MessageEvent& message)
     if (!anyFree)
         return;
     // An image asked for while stopped may arrive just after Start: it begins now.
-    if (cycleStartText_.isEmpty())
+    if (!requestTimed_)
         cycleStartText_ = NowText();
+    requestTimed_ = false;
     cycleInProgress_ = true;
     SetProcessingState(State::Cycle);
     AddLogEntry(LogCategory::Information,
@@ -277,7 +282,8 @@ void CControl::RecordError(const QString& text)
 {
     lastErrorText_ = text;
     ++statistics_.totalErrors;
-    statistics_.lastError = ExpandTimeTemplate(QStringLiteral("<HH>:<MM>:<SS> - ") + lastErrorText_, clock_);
+    // Only the time is expanded: a file name or a server reply may hold "<HH>" of its own.
+    statistics_.lastError = ExpandTimeTemplate(QStringLiteral("<HH>:<MM>:<SS> - "), clock_) + lastErrorText_;
 }
 
 void CControl::OnSourceNotify(const MessageEvent& message)

@@ -111,6 +111,8 @@ private:
     ImageFrame processedImage_;
     QString nextCycleText_;
     QString cycleStartText_;
+    // cycleStartText_ is the time of a request made while running, still to be answered.
+    bool requestTimed_ = false;
     QString lastErrorText_;
     Statistics statistics_;
     std::optional<std::int32_t> clampLoggedFor_;

@@ -360,6 +360,12 @@ TEST_F(ControllerTest, AnFtpErrorShowsInTheTrayUntilTheNextStart)
     EXPECT_EQ(control.Stats().totalErrors, 1);
     EXPECT_EQ(control.Stats().lastError, "10:15:42 - FTP - Error - 550 Permission denied");
 
+    // Only the time in front is expanded: a server reply or a file name keeps its own brackets.
+    Post(MessageName::FtpNotify, 3, "Failed to save /tmp/<HH><MM>.jpg prior to FTP Upload");
+    EXPECT_EQ(control.Stats().lastError,
+              "10:15:42 - FTP - Error - Failed to save /tmp/<HH><MM>.jpg prior to FTP Upload");
+    Post(MessageName::FtpNotify, 3, "550 Permission denied");
+
     control.StopProcessing();
     EXPECT_EQ(tray.Tip(), "FTP - Error - 550 Permission denied") << "the error stays shown while stopped";
     control.StartProcessing();

@@ -1,7 +1,11 @@
 #include "ImageFormat.h"
 #include "LogRecorder.h"
 #include "ManualClock.h"
+#include "MessageEvent.h"
+#include "NamedMessages.h"
+#include "TestImages.h"
 #include "TestOutput.h"
+#include "Utils/Classes/CTimer.h"
 #include "captions/CCaptionMain.h"
 #include "control/CAdvanced.h"
 #include "control/CControl.h"
@@ -125,6 +129,44 @@ TEST_F(ControlPageTest, ApplyRestartsOnlyWhenTheScheduleChanged)
     page.SaveSettings(written);
     EXPECT_EQ(written.first(), "ControlProcessCycleTime = 120");
     EXPECT_EQ(written.size(), 11);
+}
+
+TEST_F(ControlPageTest, TheCycleLineKeepsItsTimeWhenApplyRestarts)
+{
+    page.LoadSettings({"ControlEnableArchive = Yes", "ControlProcessCycleTime = 60"});
+    page.StartButton()->click();
+    clock.Advance(60'000);
+    control.Timer().Tick();
+    QCoreApplication::processEvents();
+    auto post = [&](const char* name, std::int64_t wParam = 0, std::unique_ptr<ImageFrame> image = nullptr) {
+        auto* event = new MessageEvent(RegisterNamedMessage(name), wParam);
+        event->image = std::move(image);
+        if (!event->image)
+            event->text = QStringLiteral("/archive/x.jpg");
+        QCoreApplication::postEvent(&control, event);
+        QCoreApplication::processEvents();
+        QCoreApplication::processEvents();
+    };
+    // The tick's image: a cycle whose archive output is still at work.
+    post(MessageName::SourceNewImage, 0, std::make_unique<ImageFrame>(FlatFrame(8, 8, 24, 1, 2, 3)));
+    ASSERT_EQ(archive.started, 1);
+    ASSERT_EQ(control.ProcessingState(), CControl::State::Cycle);
+    EXPECT_EQ(page.FirstStatusLine()->text(), "Processing cycle 10:16:42");
+
+    // A new cycle time applied while the archive still works restarts processing; its next
+    // report shows the cycle still running, with the time it began.
+    Type("120");
+    page.ApplyControlPage();
+    ASSERT_EQ(control.ProcessingState(), CControl::State::Waiting);
+    post(MessageName::ImageArchiveNewImageNotify, 0);
+    ASSERT_EQ(control.ProcessingState(), CControl::State::Cycle);
+    EXPECT_EQ(page.FirstStatusLine()->text(), "Processing cycle 10:16:42");
+
+    // So after a Stop and a Start while it works.
+    page.StopButton()->click();
+    page.StartButton()->click();
+    post(MessageName::ImageArchiveNewImageNotify, 0);
+    EXPECT_EQ(page.FirstStatusLine()->text(), "Processing cycle 10:16:42");
 }
 
 namespace {
