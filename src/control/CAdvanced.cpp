@@ -99,7 +99,7 @@ void CAdvanced::SaveSettings(SettingsList& list) const
 
 void CAdvanced::ApplyPage()
 {
-    quality_ = ParseLeadingInteger(qualityEdit_->text(), LeadingSpace::WhiteSpace);
+    quality_ = Utils::Controls::ApplyEditInteger(qualityEdit_, quality_);
     RefreshStatistics();
 }
 

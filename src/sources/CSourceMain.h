@@ -85,6 +85,7 @@ private:
     void OnEditChanged(Edit edit);
     void OnControlClicked();
     void CheckRadio(QRadioButton* button, bool checked);
+    std::int32_t ValueInForce(Edit edit) const;
     std::int32_t EditValue(Edit edit) const;
     void PostToOwner(const char* name, std::int64_t wParam = 0, const QString* text = nullptr);
 

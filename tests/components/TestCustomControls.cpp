@@ -162,6 +162,33 @@ TEST(ClampEditInteger, WritesBackKeepingTheCursor)
     EXPECT_EQ(edit.text(), "-");
 }
 
+TEST(ClampEditInteger, AnEmptiedFieldAppliesAsTheValueInForce)
+{
+    EXPECT_EQ(EditedInteger("42"), 42);
+    EXPECT_EQ(EditedInteger(" -7 "), -7);
+    EXPECT_EQ(EditedInteger("0"), 0) << "a 0 typed is a 0";
+    EXPECT_EQ(EditedInteger("12abc"), 12);
+    for (const char* none : {"", "   ", "-", "+", "abc", "- 5"})
+        EXPECT_EQ(EditedInteger(none), std::nullopt) << '"' << none << '"';
+
+    QLineEdit edit;
+    int changes = 0;
+    QObject::connect(&edit, &QLineEdit::textChanged, [&] { ++changes; });
+    edit.setText("");
+    changes = 0;
+    EXPECT_EQ(ApplyEditInteger(&edit, 300), 300);
+    EXPECT_EQ(edit.text(), "300") << "the value in force is shown again";
+    EXPECT_EQ(changes, 0) << "showing it is no change by the user";
+    edit.setText("-");
+    EXPECT_EQ(ApplyEditInteger(&edit, 75), 75);
+    EXPECT_EQ(edit.text(), "75");
+    edit.setText("0");
+    EXPECT_EQ(ApplyEditInteger(&edit, 75), 0);
+    EXPECT_EQ(edit.text(), "0");
+    edit.setText("150");
+    EXPECT_EQ(ApplyEditInteger(&edit, 75), 150) << "bounds are the typing's business, not Apply's";
+}
+
 TEST(CWindowBackground, KeepsTwoSizesAndEvictsTheOldest)
 {
     QWidget target;

@@ -169,6 +169,34 @@ TEST_F(ControlPageTest, TheCycleLineKeepsItsTimeWhenApplyRestarts)
     EXPECT_EQ(page.FirstStatusLine()->text(), "Processing cycle 10:16:42");
 }
 
+TEST_F(ControlPageTest, AnEmptiedCycleTimeAppliesAsTheTimeInForce)
+{
+    page.LoadSettings(
+        {"ControlEnableArchive = Yes", "ControlProcessCycleTime = 300", "ControlProcessOnExactStroke = Yes"});
+    page.CycleTimeEdit()->selectAll();
+    QTest::keyClick(page.CycleTimeEdit(), Qt::Key_Delete);
+    ASSERT_EQ(page.CycleTimeEdit()->text(), "");
+    EXPECT_TRUE(page.ExactStrokeCheck()->isChecked()) << "an empty field is no new cycle time yet";
+    EXPECT_EQ(page.StrokeLabelWidget()->text(), "Process on the exact stroke of 5 minutes");
+    page.ApplyControlPage();
+    EXPECT_EQ(control.Settings().cycleTimeSeconds, 300);
+    EXPECT_TRUE(control.Settings().exactStroke);
+    EXPECT_EQ(page.CycleTimeEdit()->text(), "300") << "the time in force is shown again";
+    SettingsList written;
+    page.SaveSettings(written);
+    EXPECT_EQ(written.first(), "ControlProcessCycleTime = 300");
+
+    // Running: an emptied field changes nothing, so nothing restarts either.
+    page.StartButton()->click();
+    QCoreApplication::processEvents();
+    Type("-");
+    page.ApplyControlPage();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(control.Settings().cycleTimeSeconds, 300);
+    EXPECT_EQ(log.Starting("Processing started").size(), 1);
+    EXPECT_EQ(control.NextCycleText(), "10:20:00");
+}
+
 namespace {
 class AdvancedPageTest : public ::testing::Test
 {
@@ -197,6 +225,22 @@ TEST_F(AdvancedPageTest, AQualityOutOfRangeIsShownButNotUsed)
     SettingsList written;
     page.SaveSettings(written);
     EXPECT_EQ(written, SettingsList({"AdvancedJPEGQuality = 99", ""}));
+}
+
+TEST_F(AdvancedPageTest, AnEmptiedQualityAppliesAsTheQualityInForce)
+{
+    SetJpegQuality(75);
+    page.LoadSettings({"AdvancedJPEGQuality = 85"});
+    page.QualityEdit()->selectAll();
+    QTest::keyClick(page.QualityEdit(), Qt::Key_Backspace);
+    ASSERT_EQ(page.QualityEdit()->text(), "");
+    page.ApplyPage();
+    EXPECT_EQ(page.Quality(), 85);
+    EXPECT_EQ(JpegQuality(), 85) << "not 0";
+    EXPECT_EQ(page.QualityEdit()->text(), "85");
+    SettingsList written;
+    page.SaveSettings(written);
+    EXPECT_EQ(written, SettingsList({"AdvancedJPEGQuality = 85", ""}));
 }
 
 TEST_F(AdvancedPageTest, UptimeCountersAndTheLastError)
