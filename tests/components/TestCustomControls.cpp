@@ -7,6 +7,7 @@
 #include "Utils/Controls/CListBoxColour.h"
 #include "Utils/Controls/CSimpleImage.h"
 #include "Utils/Controls/CStaticColour.h"
+#include "Utils/Controls/CUpDownControl.h"
 #include "Utils/Controls/ClampEditInteger.h"
 
 #include <QApplication>
@@ -15,6 +16,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QTest>
+#include <QToolButton>
 
 #include <gtest/gtest.h>
 
@@ -187,6 +189,44 @@ TEST(ClampEditInteger, AnEmptiedFieldAppliesAsTheValueInForce)
     EXPECT_EQ(edit.text(), "0");
     edit.setText("150");
     EXPECT_EQ(ApplyEditInteger(&edit, 75), 150) << "bounds are the typing's business, not Apply's";
+}
+
+TEST(CUpDownControl, ArrowsAndKeysStepWithinTheRange)
+{
+    QWidget page;
+    auto* edit = new QLineEdit(&page);
+    auto* arrows = new CUpDownControl(edit, 0, 100, &page);
+    int stepped = 0;
+    QObject::connect(arrows, &CUpDownControl::Stepped, [&] { ++stepped; });
+    ASSERT_NE(arrows->UpButton(), nullptr);
+    ASSERT_NE(arrows->DownButton(), nullptr);
+    EXPECT_EQ(arrows->UpButton()->arrowType(), Qt::UpArrow);
+    EXPECT_EQ(arrows->DownButton()->arrowType(), Qt::DownArrow);
+
+    edit->setText("75");
+    QTest::mouseClick(arrows->UpButton(), Qt::LeftButton);
+    EXPECT_EQ(edit->text(), "76");
+    QTest::mouseClick(arrows->DownButton(), Qt::LeftButton);
+    QTest::mouseClick(arrows->DownButton(), Qt::LeftButton);
+    EXPECT_EQ(edit->text(), "74");
+    QTest::keyClick(edit, Qt::Key_Up);
+    EXPECT_EQ(edit->text(), "75");
+    QTest::keyClick(edit, Qt::Key_Down);
+    EXPECT_EQ(edit->text(), "74");
+    EXPECT_EQ(stepped, 5);
+
+    edit->setText("100");
+    QTest::mouseClick(arrows->UpButton(), Qt::LeftButton);
+    EXPECT_EQ(edit->text(), "100") << "the top of the range holds";
+    edit->setText("0");
+    QTest::keyClick(edit, Qt::Key_Down);
+    EXPECT_EQ(edit->text(), "0") << "and so does the bottom";
+    edit->setText("150");
+    QTest::mouseClick(arrows->DownButton(), Qt::LeftButton);
+    EXPECT_EQ(edit->text(), "100") << "a number out of range steps back into it";
+    edit->setText("");
+    QTest::mouseClick(arrows->UpButton(), Qt::LeftButton);
+    EXPECT_EQ(edit->text(), "1") << "an empty field steps from the bottom";
 }
 
 TEST(CWindowBackground, KeepsTwoSizesAndEvictsTheOldest)

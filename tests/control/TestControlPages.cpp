@@ -6,6 +6,7 @@
 #include "TestImages.h"
 #include "TestOutput.h"
 #include "Utils/Classes/CTimer.h"
+#include "Utils/Controls/CUpDownControl.h"
 #include "captions/CCaptionMain.h"
 #include "control/CAdvanced.h"
 #include "control/CControl.h"
@@ -21,6 +22,7 @@
 #include <QRadioButton>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QToolButton>
 
 #include <gtest/gtest.h>
 
@@ -241,6 +243,31 @@ TEST_F(AdvancedPageTest, AnEmptiedQualityAppliesAsTheQualityInForce)
     SettingsList written;
     page.SaveSettings(written);
     EXPECT_EQ(written, SettingsList({"AdvancedJPEGQuality = 85", ""}));
+}
+
+TEST_F(AdvancedPageTest, TheQualityTakesDigitsAndHasArrows)
+{
+    page.LoadSettings({"AdvancedJPEGQuality = 75"});
+    int changes = 0;
+    QObject::connect(&page, &CAdvanced::Changed, [&] { ++changes; });
+    page.QualityEdit()->selectAll();
+    QTest::keyClicks(page.QualityEdit(), "x");
+    EXPECT_EQ(page.QualityEdit()->text(), "75") << "a letter is refused, not turned into 0";
+    page.QualityEdit()->end(false);
+    QTest::keyClicks(page.QualityEdit(), "a");
+    EXPECT_EQ(page.QualityEdit()->text(), "75");
+    page.QualityEdit()->home(false);
+    QTest::keyClicks(page.QualityEdit(), "b");
+    EXPECT_EQ(page.QualityEdit()->text(), "75");
+
+    ASSERT_NE(page.QualityArrows(), nullptr);
+    QTest::mouseClick(page.QualityArrows()->UpButton(), Qt::LeftButton);
+    EXPECT_EQ(page.QualityEdit()->text(), "76");
+    EXPECT_GT(changes, 0) << "a click on an arrow is a change to apply";
+    QTest::mouseClick(page.QualityArrows()->DownButton(), Qt::LeftButton);
+    QTest::mouseClick(page.QualityArrows()->DownButton(), Qt::LeftButton);
+    page.ApplyPage();
+    EXPECT_EQ(JpegQuality(), 74);
 }
 
 TEST_F(AdvancedPageTest, UptimeCountersAndTheLastError)
