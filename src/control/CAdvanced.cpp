@@ -1,17 +1,17 @@
 #include "CAdvanced.h"
 
 #include "ImageFormat.h"
-#include "NumberText.h"
 #include "Statistics.h"
+#include "Utils/Controls/CUpDownControl.h"
 #include "Utils/Controls/ClampEditInteger.h"
 
 #include <QCheckBox>
 #include <QFormLayout>
 #include <QGridLayout>
 #include <QGroupBox>
-#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QRegularExpressionValidator>
 #include <QTimerEvent>
 #include <QVBoxLayout>
 
@@ -55,9 +55,17 @@ CAdvanced::CAdvanced(const Clock& clock, const Statistics& statistics, QWidget* 
     auto* savedLayout = new QFormLayout(saved);
     qualityEdit_ = new QLineEdit(saved);
     qualityEdit_->setMaximumWidth(60);
-    qualityEdit_->setToolTip(tr("0 to 100; the arrow keys step it"));
-    qualityEdit_->installEventFilter(this);
-    savedLayout->addRow(tr("JPEG Quality"), qualityEdit_);
+    qualityEdit_->setToolTip(tr("0 to 100; the arrows step it"));
+    // Digits only: a letter is refused as it is typed, never turned into a number.
+    qualityEdit_->setValidator(
+        new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]*")), qualityEdit_));
+    qualityArrows_ = new Utils::Controls::CUpDownControl(qualityEdit_, 0, 100, saved);
+    auto* qualityRow = new QHBoxLayout;
+    qualityRow->setSpacing(0);
+    qualityRow->addWidget(qualityEdit_);
+    qualityRow->addWidget(qualityArrows_);
+    qualityRow->addStretch(1);
+    savedLayout->addRow(tr("JPEG Quality"), qualityRow);
 
     auto* video = new QGroupBox(tr("Video"), this);
     auto* videoLayout = new QVBoxLayout(video);
@@ -77,6 +85,7 @@ CAdvanced::CAdvanced(const Clock& clock, const Statistics& statistics, QWidget* 
     connect(qualityEdit_, &QLineEdit::textChanged, this,
             [this] { Utils::Controls::ClampEditInteger(qualityEdit_, 0, 100); });
     connect(qualityEdit_, &QLineEdit::textEdited, this, &CAdvanced::Changed);
+    connect(qualityArrows_, &Utils::Controls::CUpDownControl::Stepped, this, &CAdvanced::Changed);
     connect(enableMixerCheck_, &QCheckBox::clicked, this, &CAdvanced::Changed);
     connect(lowCpuCheck_, &QCheckBox::clicked, this, &CAdvanced::Changed);
     ShowAdvancedSettings();
@@ -98,7 +107,7 @@ void CAdvanced::SaveSettings(SettingsList& list) const
 
 void CAdvanced::ApplyPage()
 {
-    quality_ = ParseLeadingInteger(qualityEdit_->text(), LeadingSpace::WhiteSpace);
+    quality_ = Utils::Controls::ApplyEditInteger(qualityEdit_, quality_);
     RefreshStatistics();
 }
 
@@ -155,19 +164,4 @@ void CAdvanced::timerEvent(QTimerEvent* event)
         RefreshStatistics();
     else
         CPage::timerEvent(event);
-}
-
-bool CAdvanced::eventFilter(QObject* watched, QEvent* event)
-{
-    // The arrow keys step the quality, as a spin control would.
-    if (watched == qualityEdit_ && event->type() == QEvent::KeyPress) {
-        const int key = static_cast<QKeyEvent*>(event)->key();
-        if (key == Qt::Key_Up || key == Qt::Key_Down) {
-            const int value = ParseLeadingInteger(qualityEdit_->text(), LeadingSpace::WhiteSpace);
-            qualityEdit_->setText(QString::number(std::clamp(value + (key == Qt::Key_Up ? 1 : -1), 0, 100)));
-            emit Changed();
-            return true;
-        }
-    }
-    return CPage::eventFilter(watched, event);
 }

@@ -13,6 +13,9 @@ class QCheckBox;
 class QLabel;
 class QLineEdit;
 struct Statistics;
+namespace Utils::Controls {
+class CUpDownControl;
+}
 
 // The "Advanced" page: the run's statistics, uptime and last error (kept by the processing
 // controller), the JPEG quality every encoder uses, and the video source's two check boxes.
@@ -41,6 +44,7 @@ public:
 
     std::int32_t Quality() const { return quality_; }
     QLineEdit* QualityEdit() const { return qualityEdit_; }
+    Utils::Controls::CUpDownControl* QualityArrows() const { return qualityArrows_; }
     QCheckBox* LowCpuCheck() const { return lowCpuCheck_; }
     QCheckBox* EnableMixerCheck() const { return enableMixerCheck_; }
     QLabel* UptimeLabel() const { return uptime_; }
@@ -54,7 +58,6 @@ protected:
     void showEvent(QShowEvent* event) override;
     void hideEvent(QHideEvent* event) override;
     void timerEvent(QTimerEvent* event) override;
-    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     const Statistics& statistics_;
@@ -64,6 +67,7 @@ private:
     std::array<QLabel*, 7> counters_{};
     QLabel* lastError_ = nullptr;
     QLineEdit* qualityEdit_ = nullptr;
+    Utils::Controls::CUpDownControl* qualityArrows_ = nullptr;
     QCheckBox* lowCpuCheck_ = nullptr;
     QCheckBox* enableMixerCheck_ = nullptr;
     QBasicTimer refreshTimer_;

@@ -127,7 +127,8 @@ void CControl::StartProcessing()
     for (ImageOutput* output : {parts_.archive, parts_.email, parts_.ftp})
         if (Enabled(output))
             output->ResetFailed();
-    cycleStartText_.clear();
+    // The start time of a cycle still under way (a restart by Apply, an upload that outlived a
+    // Stop) stays: the status line shows it again when the outputs report.
     SetProcessingState(State::Waiting);
     AddLogEntry(LogCategory::Information, QStringLiteral("Processing started"));
 }
@@ -144,6 +145,7 @@ void CControl::StopProcessing()
     latestImage_.Empty();
     missedLatest_.clear();
     skippedWhileBusy_ = 0;
+    requestTimed_ = false;
     SetProcessingState(State::Stopped);
     cycleInProgress_ = false;
 }
@@ -186,7 +188,12 @@ bool CControl::event(QEvent* event)
         return true;
     }
     if (type == Type(MessageName::CaptionImageProcessNotify)) {
-        OnCaptionsDone();
+        // Caption jobs end in the order they began: a sample's notice comes before the
+        // notice of any cycle started after it.
+        if (samplesPending_ > 0)
+            --samplesPending_;
+        else
+            OnCaptionsDone();
         RecomputeState();
         RunWaitingWork();
         return true;
@@ -225,6 +232,7 @@ bool CControl::event(QEvent* event)
 void CControl::OnTick()
 {
     cycleStartText_ = NowText();
+    requestTimed_ = true;
     if (parts_.source)
         parts_.source->RequestImage(this, false);
     UpdateNextCycleText();
@@ -248,6 +256,7 @@ void CControl::OnNewImageAvailable()
     if (settings_.collectionType == ControlSettings::OnArrival) {
         if (cycleStartText_.isEmpty() || state_ == State::Waiting)
             cycleStartText_ = NowText();
+        requestTimed_ = true;
         parts_.source->RequestImage(this, false);
     }
 }
@@ -272,8 +281,11 @@ void CControl::OnNewImage(MessageEvent& message)
         if (CaptionsBusy() || cycleInProgress_)
             return;
         processedImage_ = std::move(*frame);
-        if (parts_.captions)
-            parts_.captions->ProcessImage(processedImage_, nullptr);
+        if (parts_.captions) {
+            // The sample's end is told like a cycle's, so that an image waiting for it runs.
+            ++samplesPending_;
+            parts_.captions->ProcessImage(processedImage_, this);
+        }
         return;
     }
     TakeImage(std::move(*frame));
@@ -309,13 +321,14 @@ void CControl::BeginCycle(ImageFrame frame)
 {
     processedImage_ = std::move(frame);
     // An image asked for while stopped may arrive just after Start: it begins now.
-    if (cycleStartText_.isEmpty())
+    if (!requestTimed_)
         cycleStartText_ = NowText();
     if (skippedWhileBusy_ > 0) {
         AddLogEntry(
             LogCategory::Information,
             QStringLiteral("%1 image(s) skipped while busy").arg(std::exchange(skippedWhileBusy_, 0)));
     }
+    requestTimed_ = false;
     cycleInProgress_ = true;
     SetProcessingState(State::Cycle);
     AddLogEntry(LogCategory::Information,
@@ -353,6 +366,7 @@ void CControl::RunWaitingWork()
         ImageFrame next = std::move(pendingImage_);
         pendingImage_.Empty();
         cycleStartText_ = NowText();
+        requestTimed_ = true;
         BeginCycle(std::move(next));
         return;
     }
@@ -375,7 +389,8 @@ void CControl::RecordError(const QString& text)
 {
     lastErrorText_ = text;
     ++statistics_.totalErrors;
-    statistics_.lastError = ExpandTimeTemplate(QStringLiteral("<HH>:<MM>:<SS> - ") + lastErrorText_, clock_);
+    // Only the time is expanded: a file name or a server reply may hold "<HH>" of its own.
+    statistics_.lastError = ExpandTimeTemplate(QStringLiteral("<HH>:<MM>:<SS> - "), clock_) + lastErrorText_;
 }
 
 void CControl::OnSourceNotify(const MessageEvent& message)

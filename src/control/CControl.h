@@ -126,8 +126,11 @@ private:
     ImageFrame latestImage_;
     QSet<ImageOutput*> missedLatest_;
     int skippedWhileBusy_ = 0;
+    int samplesPending_ = 0; // caption jobs for the editor's sample still drawing
     QString nextCycleText_;
     QString cycleStartText_;
+    // cycleStartText_ is the time of a request made while running, still to be answered.
+    bool requestTimed_ = false;
     QString lastErrorText_;
     Statistics statistics_;
     std::optional<std::int32_t> clampLoggedFor_;

@@ -1,7 +1,6 @@
 #include "CControlPage.h"
 
 #include "CControl.h"
-#include "NumberText.h"
 #include "Utils/Controls/ClampEditInteger.h"
 #include "sources/CSourceMain.h"
 
@@ -203,8 +202,10 @@ void CControlPage::RefreshControlPage()
         atInterval_->setChecked(true);
         cycleTime_->setEnabled(true);
         bool allowed = false;
-        strokeLabel_->setText(
-            StrokeLabel(ParseLeadingInteger(cycleTime_->text(), LeadingSpace::WhiteSpace), &allowed));
+        // A field emptied to be typed again still stands for the cycle time in force.
+        const std::int32_t cycleTime =
+            Utils::Controls::EditedInteger(cycleTime_->text()).value_or(control_.Settings().cycleTimeSeconds);
+        strokeLabel_->setText(StrokeLabel(cycleTime, &allowed));
         if (!allowed)
             exactStroke_->setChecked(false);
         exactStroke_->setEnabled(allowed);
@@ -233,7 +234,7 @@ void CControlPage::ApplyControlPage()
 {
     ControlSettings s = control_.Settings();
     const ControlSettings before = s;
-    s.cycleTimeSeconds = ParseLeadingInteger(cycleTime_->text(), LeadingSpace::WhiteSpace);
+    s.cycleTimeSeconds = Utils::Controls::ApplyEditInteger(cycleTime_, before.cycleTimeSeconds);
     s.exactStroke = exactStroke_->isChecked();
     s.collectionType = onArrival_->isChecked() ? ControlSettings::OnArrival : ControlSettings::AtInterval;
     const bool restart = control_.ProcessingState() != CControl::State::Stopped &&

@@ -5,7 +5,13 @@
 
 // Exact area-averaging resampling: each target pixel is the coverage-weighted mean of the
 // source area it maps onto, for any scale factor up or down on either axis. Separable,
-// fixed-point (results within one level of the exact mean), channels interleaved.
+// channels interleaved, fixed-point with 14-bit weights: every weight lies within 1/16384 of
+// its exact value and a target pixel's weights sum to exactly one. So a flat colour stays
+// exactly that colour, and a result is within one level of the exact mean wherever a target
+// pixel draws on at most about 128 source pixels across and down together (reductions up to
+// about 60:1 on each axis), and on smooth images (gradients, photographs) at any factor. Only
+// fine detail under a far larger reduction can be off by more, by at most about (pixels across
+// + pixels down) / 256 levels: 4 at 1000:1, on a pattern that lines up with the weights.
 struct PixelBuffer
 {
     std::uint8_t* data = nullptr;

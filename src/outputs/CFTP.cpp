@@ -33,7 +33,8 @@ CFTP::CFTP(QWidget* parent, const FtpLimits& limits) : CPage(parent), limits_(li
     setObjectName(QStringLiteral("FTP"));
     server_ = new QLineEdit(this);
     port_ = new QLineEdit(this);
-    port_->setValidator(new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]{0,5}")), port_));
+    port_->setValidator(
+        new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]{0,5}")), port_));
     user_ = new QLineEdit(this);
     password_ = new QLineEdit(this);
     password_->setEchoMode(QLineEdit::Password);
@@ -95,9 +96,8 @@ CFTP::CFTP(QWidget* parent, const FtpLimits& limits) : CPage(parent), limits_(li
                             thumbFilename_, thumbWidth_, thumbHeight_})
         connect(edit, &QLineEdit::textChanged, this, [this] { emit Changed(); });
     for (QLineEdit* edit : {thumbWidth_, thumbHeight_}) {
-        connect(edit, &QLineEdit::textEdited, this, [edit] {
-            Utils::Controls::ClampEditInteger(edit, MinThumbnailSide, MaxThumbnailSide);
-        });
+        connect(edit, &QLineEdit::textEdited, this,
+                [edit] { Utils::Controls::ClampEditInteger(edit, MinThumbnailSide, MaxThumbnailSide); });
     }
     ShowSettings();
 }
@@ -131,9 +131,8 @@ void CFTP::ApplyPage()
     settings_.thumbnailEnabled = thumbnail_->isChecked();
     settings_.thumbnailDirectory = thumbDirectory_->text();
     settings_.thumbnailFilename = thumbFilename_->text();
-    // An emptied field stores 0, which the upload reports as a thumbnail it cannot write.
-    settings_.thumbnailWidth = thumbWidth_->text().trimmed().toInt();
-    settings_.thumbnailHeight = thumbHeight_->text().trimmed().toInt();
+    settings_.thumbnailWidth = Utils::Controls::ApplyEditInteger(thumbWidth_, settings_.thumbnailWidth);
+    settings_.thumbnailHeight = Utils::Controls::ApplyEditInteger(thumbHeight_, settings_.thumbnailHeight);
 }
 
 void CFTP::ShowSettings()
@@ -141,8 +140,8 @@ void CFTP::ShowSettings()
     // Showing the settings is not a change by the user.
     std::vector<std::unique_ptr<QSignalBlocker>> blockers;
     for (QObject* control : std::initializer_list<QObject*>{server_, port_, user_, password_, savePassword_,
-                                                           directory_, filename_, thumbDirectory_, thumbFilename_,
-                                                           thumbWidth_, thumbHeight_})
+                                                            directory_, filename_, thumbDirectory_,
+                                                            thumbFilename_, thumbWidth_, thumbHeight_})
         blockers.push_back(std::make_unique<QSignalBlocker>(control));
     server_->setText(settings_.server);
     port_->setText(QString::number(settings_.port));
@@ -190,7 +189,8 @@ QString CFTP::TempDirectory()
 void CFTP::Upload(const ImageFrame& image, QObject* notify)
 {
     state_ = static_cast<int>(OutputState::Busy);
-    auto job = std::make_shared<FtpUploadJob>(FtpUploadJob{settings_, image.SharedCopy(), TempDirectory(), limits_});
+    auto job =
+        std::make_shared<FtpUploadJob>(FtpUploadJob{settings_, image.SharedCopy(), TempDirectory(), limits_});
     const QEvent::Type type = NotifyType();
     worker_.Post([this, job, notify, type] {
         const FtpReporter report = [notify, type](std::int64_t code, const std::optional<QString>& text) {

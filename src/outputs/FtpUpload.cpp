@@ -32,7 +32,8 @@ bool WriteTemporary(const ImageFrame& image, const QString& tempDirectory, const
 QString FileNameExtension(const QString& name)
 {
     const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
-    const qsizetype separator = std::max(name.lastIndexOf(QLatin1Char('/')), name.lastIndexOf(QLatin1Char('\\')));
+    const qsizetype separator =
+        std::max(name.lastIndexOf(QLatin1Char('/')), name.lastIndexOf(QLatin1Char('\\')));
     return dot > separator ? name.mid(dot) : QString();
 }
 
@@ -51,16 +52,21 @@ void RunFtpUpload(FtpUploadJob& job, const std::atomic<bool>& cancel, std::atomi
     }
     items.push_back({mainPath, s.destinationDirectory, s.destinationFilename});
 
+    // A thumbnail that could not be written is a failure of this upload, even when the main
+    // image goes through.
+    bool thumbnailFailed = false;
     if (s.thumbnailEnabled) {
         const QString thumbPath =
             job.tempDirectory + QStringLiteral("PIXLET_FTP_TH_TEMP") + FileNameExtension(s.thumbnailFilename);
         // The thumbnail is exactly the size asked for: the aspect ratio is not kept.
         const bool resized = s.thumbnailWidth > 0 && s.thumbnailHeight > 0 &&
                              ResizeImageInPlace(job.image, s.thumbnailWidth, s.thumbnailHeight);
-        if (resized && WriteTemporary(job.image, job.tempDirectory, thumbPath))
+        if (resized && WriteTemporary(job.image, job.tempDirectory, thumbPath)) {
             items.push_back({thumbPath, s.thumbnailDirectory, s.thumbnailFilename});
-        else
+        } else {
+            thumbnailFailed = true;
             report(FtpReport::Error, SaveFailedText(thumbPath));
+        }
     }
     job.image.Empty();
 
@@ -87,7 +93,7 @@ void RunFtpUpload(FtpUploadJob& job, const std::atomic<bool>& cancel, std::atomi
             report(FtpReport::Error, error);
     }
     session.Close();
-    bool allSent = true;
+    bool allSent = !thumbnailFailed;
     for (const Item& item : items)
         allSent = allSent && item.uploaded;
     state = static_cast<int>(allSent ? OutputState::Idle : OutputState::Failed);

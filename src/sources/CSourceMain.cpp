@@ -4,7 +4,6 @@
 #include "CSourceVideoDevice.h"
 #include "MessageEvent.h"
 #include "NamedMessages.h"
-#include "NumberText.h"
 #include "Utils/Controls/ClampEditInteger.h"
 
 #include <QButtonGroup>
@@ -170,10 +169,30 @@ int CSourceMain::InterframeDelay() const
     return settings_.videoDeviceLowCpu ? settings_.videoDeviceLowCpuInterframeDelayMs : 0;
 }
 
+std::int32_t CSourceMain::ValueInForce(Edit edit) const
+{
+    switch (edit) {
+    case OriginX:
+        return settings_.cropOriginX;
+    case OriginY:
+        return settings_.cropOriginY;
+    case CropWidth:
+        return settings_.cropWidth;
+    case CropHeight:
+        return settings_.cropHeight;
+    case ResizeWidth:
+        return settings_.resizeWidth;
+    case ResizeHeight:
+    case EditCount:
+        break;
+    }
+    return settings_.resizeHeight;
+}
+
 std::int32_t CSourceMain::EditValue(Edit edit) const
 {
-    // An empty text or a lone sign reads as 0.
-    return ParseLeadingInteger(edits_[edit]->text(), LeadingSpace::WhiteSpace);
+    // A field emptied to be typed again stands for the value in force.
+    return Utils::Controls::EditedInteger(edits_[edit]->text()).value_or(ValueInForce(edit));
 }
 
 void CSourceMain::ApplySourceSettings()
@@ -199,13 +218,17 @@ void CSourceMain::ApplySourceSettings()
     if (enableMixerCheck_)
         settings_.videoDeviceEnableVmrMixer = enableMixerCheck_->isChecked();
     settings_.resize = resizeCheck_->isChecked();
-    settings_.resizeWidth = EditValue(ResizeWidth);
-    settings_.resizeHeight = EditValue(ResizeHeight);
     settings_.crop = cropCheck_->isChecked();
-    settings_.cropOriginX = EditValue(OriginX);
-    settings_.cropOriginY = EditValue(OriginY);
-    settings_.cropWidth = EditValue(CropWidth);
-    settings_.cropHeight = EditValue(CropHeight);
+    // An emptied field keeps (and shows again) the value in force.
+    std::array<std::int32_t, EditCount> applied{};
+    for (int edit = 0; edit < EditCount; ++edit)
+        applied[edit] = Utils::Controls::ApplyEditInteger(edits_[edit], ValueInForce(Edit(edit)));
+    settings_.resizeWidth = applied[ResizeWidth];
+    settings_.resizeHeight = applied[ResizeHeight];
+    settings_.cropOriginX = applied[OriginX];
+    settings_.cropOriginY = applied[OriginY];
+    settings_.cropWidth = applied[CropWidth];
+    settings_.cropHeight = applied[CropHeight];
 
     UpdateSourceState();
     video_->SetInterframeDelay(InterframeDelay());

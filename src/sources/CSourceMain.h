@@ -85,6 +85,7 @@ private:
     void OnEditChanged(Edit edit);
     void OnControlClicked();
     void CheckRadio(QRadioButton* button, bool checked);
+    std::int32_t ValueInForce(Edit edit) const;
     std::int32_t EditValue(Edit edit) const;
     // The capture thread's rest between frames under the settings in force (0: none).
     int InterframeDelay() const;

@@ -91,19 +91,29 @@ bool DrawCropOverlay(ImageFrame& overlay, const QSize& imageSize, const QSize& d
     painter->setClipRect(area);
     painter->setClipRegion(QRegion(display).subtracted(QRegion(mapped)), Qt::IntersectClip);
     painter->fillRect(display, MakeHatchBrush(crop.hatchStyle, Qt::white, Qt::black));
+    // The outline's pixels, edges included: the columns left to right - 1 and the rows top to
+    // bottom - 1 of the mapped rectangle, and at least one of each, so that a crop of no width
+    // or height is still a line where it lies.
+    const int left = mapped.left(), top = mapped.top();
+    const int right = left + std::max(mapped.width(), 1) - 1;
+    const int bottom = top + std::max(mapped.height(), 1) - 1;
     painter->setClipRect(area);
-    painter->setPen(QPen(Qt::black, 1));
-    painter->setBrush(Qt::NoBrush);
-    painter->drawRect(mapped.adjusted(0, 0, -1, -1).normalized());
+    for (const QRect& edge :
+         {QRect(QPoint(left, top), QPoint(right, top)), QRect(QPoint(left, bottom), QPoint(right, bottom)),
+          QRect(QPoint(left, top), QPoint(left, bottom)), QRect(QPoint(right, top), QPoint(right, bottom))})
+        painter->fillRect(edge, Qt::black);
     painter->restore();
     overlay.ReleaseDrawingSurface();
     // The inside, moved in by one pixel at the left and the top, is the see-through key. It is
-    // written as raw pixels: a painter would keep no colour under an alpha of 0.
-    const QRect inside =
-        QRect(mapped.topLeft() + QPoint(1, 1), mapped.bottomRight()).intersected(area).intersected(display);
-    for (int row = inside.top(); row <= inside.bottom(); ++row) {
+    // written as raw pixels: a painter would keep no colour under an alpha of 0. A rectangle of
+    // no width or height has no inside (QRect would turn it round onto the outline).
+    const QRect inside = QRect(left + 1, top + 1, mapped.width() - 1, mapped.height() - 1);
+    if (inside.width() <= 0 || inside.height() <= 0)
+        return true;
+    const QRect keyed = inside.intersected(area).intersected(display);
+    for (int row = keyed.top(); row <= keyed.bottom(); ++row) {
         auto* pixels = reinterpret_cast<QRgb*>(overlay.Row(row));
-        std::fill(pixels + inside.left(), pixels + inside.right() + 1, ColourKey);
+        std::fill(pixels + keyed.left(), pixels + keyed.right() + 1, ColourKey);
     }
     return true;
 }

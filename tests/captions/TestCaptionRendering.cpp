@@ -1,3 +1,4 @@
+#include "GatedClock.h"
 #include "LogRecorder.h"
 #include "ManualClock.h"
 #include "NamedMessages.h"
@@ -237,9 +238,46 @@ TEST(CaptionDrawing, WeightAbove400IsBold)
     const int regularInk = Find(Draw({regular}), Dark).count;
     const int boldInk = Find(Draw({bold}), Dark).count;
     EXPECT_GT(boldInk, regularInk * 1.15);
-    CCaptionData italic = regular;
+}
+
+namespace {
+// How far the ink of the upper third of the text lies right of the ink of its lower third: 0 for
+// upright strokes, several pixels for slanted ones.
+double Slant(const ImageFrame& frame)
+{
+    const Bounds ink = Find(frame, Dark);
+    const int third = (ink.bottom - ink.top + 1) / 3;
+    double upper = 0, lower = 0;
+    int upperCount = 0, lowerCount = 0;
+    for (int y = ink.top; y <= ink.bottom; ++y)
+        for (int x = ink.left; x <= ink.right; ++x) {
+            if (!Dark(PixelAt(frame, x, y)))
+                continue;
+            if (y < ink.top + third) {
+                upper += x;
+                ++upperCount;
+            } else if (y > ink.bottom - third) {
+                lower += x;
+                ++lowerCount;
+            }
+        }
+    return upperCount && lowerCount ? upper / upperCount - lower / lowerCount : 0;
+}
+} // namespace
+
+TEST(CaptionDrawing, ItalicSlantsTheText)
+{
+    // Upright bars, so that only the face's slant can move their tops.
+    CCaptionData upright = Text("IIIII", 10, 10);
+    upright.fontSize = 48;
+    CCaptionData italic = upright;
     italic.fontItalic = true;
-    EXPECT_NE(Find(Draw({italic}), Dark).left, -1);
+    const ImageFrame plain = Draw({upright}, 640, 100);
+    const ImageFrame slanted = Draw({italic}, 640, 100);
+    ASSERT_FALSE(Find(plain, Dark).Empty());
+    ASSERT_FALSE(Find(slanted, Dark).Empty());
+    EXPECT_NEAR(Slant(plain), 0, 1) << "upright bars";
+    EXPECT_GT(Slant(slanted), 3) << "italic bars lean to the right";
 }
 
 TEST(CaptionDrawing, MissingFaceFallsBackToSansSerif)
@@ -291,11 +329,16 @@ class DoneCounter final : public QObject
 {
 public:
     int done = 0;
+    // Whether the captions were still busy when each notice came, when asked to record it.
+    std::function<bool()> busyAtNotice;
+    std::vector<bool> busyWhenNoticed;
     bool event(QEvent* e) override
     {
         if (e->type() != RegisterNamedMessage(MessageName::CaptionImageProcessNotify))
             return QObject::event(e);
         ++done;
+        if (busyAtNotice)
+            busyWhenNoticed.push_back(busyAtNotice());
         return true;
     }
 };
@@ -324,19 +367,39 @@ TEST(CaptionJobs, OneNoticePerImageAlsoWithoutCaptions)
 
 TEST(CaptionJobs, DrawsTheAppliedCaptionsInPlaceAndKeepsTheSourceForTheSample)
 {
-    ManualClock clock;
+    ManualClock time;
+    GatedClock clock(time);
     CCaptionMain page(clock);
-    CCaptionData caption = Text("Worker text", 10, 5);
+    CCaptionData caption = Text("Worker text <HH>:<MM>", 10, 5); // the time: the worker reads the clock
     page.AddCaption(caption);
     page.ApplyCaptions();
     page.EditedCaptions()[0].text = "edited, not applied";
     DoneCounter counter;
+    counter.busyAtNotice = [&] { return page.CaptionsBusy(); };
     ImageFrame image = FlatFrame(300, 60, 24, 255, 255, 255);
+    // However the test ends, the worker is let through and done before the image goes.
+    struct FinishJobs
+    {
+        GatedClock& clock;
+        CCaptionMain& page;
+        ~FinishJobs()
+        {
+            clock.Open();
+            page.WaitForCaptionJobs();
+        }
+    } finishJobs{clock, page};
     QSignalSpy sampleUpdated(&page, &CCaptionMain::SampleUpdated);
+    // The worker is held in the middle of its caption: the page says so until it is through.
+    clock.Close();
     page.ProcessImage(image, &counter);
     EXPECT_EQ(sampleUpdated.count(), 1) << "the editor's sample is told of the new source image";
-    EXPECT_TRUE(page.CaptionsBusy() || counter.done == 0);
-    WaitUntil([&] { return counter.done == 1; });
+    ASSERT_TRUE(clock.WaitForArrival()) << "the worker reads the time for its caption";
+    EXPECT_TRUE(page.CaptionsBusy()) << "busy while the worker draws";
+    QCoreApplication::processEvents();
+    EXPECT_EQ(counter.done, 0) << "no notice before the image is done";
+    clock.Open();
+    ASSERT_TRUE(WaitUntil([&] { return counter.done == 1; }));
+    EXPECT_EQ(counter.busyWhenNoticed, std::vector<bool>{false}) << "the notice finds the captions idle";
     EXPECT_FALSE(page.CaptionsBusy());
     const ImageFrame expected = Draw({caption}, 300, 60);
     int differing = 0;

@@ -35,6 +35,21 @@ QDateTime Utc(int h, int m, int s, int ms = 0)
 }
 
 const QEvent::Type Tick = RegisterNamedMessage(MessageName::ControlTimer);
+
+// Counts the timer messages delivered to any object of the application while it lives.
+class TickCounter final : public QObject
+{
+public:
+    int count = 0;
+    TickCounter() { QCoreApplication::instance()->installEventFilter(this); }
+    ~TickCounter() override { QCoreApplication::instance()->removeEventFilter(this); }
+    bool eventFilter(QObject* watched, QEvent* e) override
+    {
+        if (e->type() == Tick)
+            ++count;
+        return QObject::eventFilter(watched, e);
+    }
+};
 } // namespace
 
 TEST(CTimerSchedule, ExactStrokeIsTheFirstAlignedInstantAfterNow)
@@ -199,14 +214,22 @@ TEST(CTimerTicks, RemovedReplacedAndDeadTargets)
     timer.AddTimer("Control", 300, false, &target, Tick);
     EXPECT_EQ(timer.GetNextDueTime("Control")->toUTC(), Utc(10, 7, 0)) << "replacement restarts the schedule";
 
+    // A receiver that is gone: its entry (first in the list) posts nothing, and the live entry
+    // due at the same tick still gets its message.
+    timer.RemoveTimer("Control");
+    Counter alive;
     {
         Counter shortLived;
-        timer.AddTimer("Gone", 1, false, &shortLived, Tick);
+        timer.AddTimer("A gone", 1, false, &shortLived, Tick);
+        timer.AddTimer("B alive", 1, false, &alive, Tick);
     }
+    TickCounter delivered;
     clock.Advance(5000);
-    timer.Tick(); // must not post to the destroyed receiver
+    timer.Tick();
     QCoreApplication::processEvents();
-    SUCCEED();
+    EXPECT_EQ(alive.received, 1);
+    EXPECT_EQ(delivered.count, 1) << "nothing went anywhere else";
+    EXPECT_TRUE(timer.GetNextDueTime("A gone").has_value()) << "the entry stays until it is removed";
 }
 
 TEST(CTimerStopwatch, FormatsElapsedTime)
@@ -224,7 +247,13 @@ TEST(CTimerStopwatch, FormatsElapsedTime)
     EXPECT_EQ(CTimer::FormatElapsedSeconds(86400 + 2 * 3600 + 3 * 60 + 4), "1 Day 02:03:04");
     EXPECT_EQ(CTimer::FormatElapsedSeconds(-3), "0 Days 00:00:00")
         << "a clock set back shows no negative time";
-    // A stopwatch never posts anything.
+    // A stopwatch never posts anything, and a tick leaves it running.
+    TickCounter delivered;
     clock.Advance(1'000'000);
     timer.Tick();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(delivered.count, 0);
+    EXPECT_EQ(*timer.FormatElapsed("Uptime"), "2 Days 00:16:40");
+    timer.StartStopwatch("Uptime");
+    EXPECT_EQ(*timer.FormatElapsed("Uptime"), "0 Days 00:00:00") << "starting it again starts from now";
 }

@@ -64,6 +64,47 @@ TEST_F(TrayFixture, WithoutAnimationStartShowsStoppedThenRunningAtTheNextTick)
     EXPECT_EQ(record.shownIcons.size(), before + 1) << "a still icon is not sent again";
 }
 
+TEST_F(TrayFixture, StartPlaysTheStartingAnimationThenTheWaitingIcon)
+{
+    DefineSequences();
+    tray.SelectSequence(0);
+    tray.Tick();
+    ASSERT_EQ(record.shownIcons, std::vector<qint64>{Key(516)});
+    record.shownIcons.clear();
+    tray.SelectSequence(4);
+    tray.QueueSequence(1);
+    for (int i = 0; i < 20; ++i)
+        tray.Tick();
+    // 516 is already showing; then every frame up to the running icon, which stays.
+    std::vector<qint64> expected;
+    for (int f = 515; f >= 505; --f)
+        expected.push_back(Key(f));
+    expected.push_back(Key(500));
+    EXPECT_EQ(record.shownIcons, expected);
+    EXPECT_EQ(tray.CurrentSequence(), 1);
+    EXPECT_EQ(tray.QueueLength(), 0u);
+}
+
+TEST_F(TrayFixture, WithoutAnimationTheTipStillFollowsTheState)
+{
+    DefineSequences();
+    tray.SetAnimate(false);
+    tray.SelectSequence(1);
+    tray.SetTip("Pixlet");
+    tray.Tick();
+    ASSERT_EQ(record.tips.back(), "Pixlet");
+    // A failure: the error icon at once, its text as the tip with the next tick.
+    tray.SelectSequence(3);
+    tray.SetTip("FTP - Error - 550 Permission denied");
+    EXPECT_EQ(record.shownIcons.back(), Key(501));
+    tray.Tick();
+    EXPECT_EQ(record.tips.back(), "FTP - Error - 550 Permission denied");
+    EXPECT_EQ(record.shownIcons.back(), Key(501));
+    const auto shown = record.shownIcons.size();
+    tray.Tick();
+    EXPECT_EQ(record.shownIcons.size(), shown) << "nothing new: nothing sent again";
+}
+
 TEST_F(TrayFixture, StopPlaysTheStoppingAnimationThenTheStoppedIcon)
 {
     DefineSequences();

@@ -7,13 +7,16 @@
 #include "Utils/Controls/CListBoxColour.h"
 #include "Utils/Controls/CSimpleImage.h"
 #include "Utils/Controls/CStaticColour.h"
+#include "Utils/Controls/CUpDownControl.h"
 #include "Utils/Controls/ClampEditInteger.h"
 
 #include <QApplication>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QTest>
+#include <QToolButton>
 
 #include <gtest/gtest.h>
 
@@ -161,6 +164,71 @@ TEST(ClampEditInteger, WritesBackKeepingTheCursor)
     EXPECT_EQ(edit.text(), "-");
 }
 
+TEST(ClampEditInteger, AnEmptiedFieldAppliesAsTheValueInForce)
+{
+    EXPECT_EQ(EditedInteger("42"), 42);
+    EXPECT_EQ(EditedInteger(" -7 "), -7);
+    EXPECT_EQ(EditedInteger("0"), 0) << "a 0 typed is a 0";
+    EXPECT_EQ(EditedInteger("12abc"), 12);
+    for (const char* none : {"", "   ", "-", "+", "abc", "- 5"})
+        EXPECT_EQ(EditedInteger(none), std::nullopt) << '"' << none << '"';
+
+    QLineEdit edit;
+    int changes = 0;
+    QObject::connect(&edit, &QLineEdit::textChanged, [&] { ++changes; });
+    edit.setText("");
+    changes = 0;
+    EXPECT_EQ(ApplyEditInteger(&edit, 300), 300);
+    EXPECT_EQ(edit.text(), "300") << "the value in force is shown again";
+    EXPECT_EQ(changes, 0) << "showing it is no change by the user";
+    edit.setText("-");
+    EXPECT_EQ(ApplyEditInteger(&edit, 75), 75);
+    EXPECT_EQ(edit.text(), "75");
+    edit.setText("0");
+    EXPECT_EQ(ApplyEditInteger(&edit, 75), 0);
+    EXPECT_EQ(edit.text(), "0");
+    edit.setText("150");
+    EXPECT_EQ(ApplyEditInteger(&edit, 75), 150) << "bounds are the typing's business, not Apply's";
+}
+
+TEST(CUpDownControl, ArrowsAndKeysStepWithinTheRange)
+{
+    QWidget page;
+    auto* edit = new QLineEdit(&page);
+    auto* arrows = new CUpDownControl(edit, 0, 100, &page);
+    int stepped = 0;
+    QObject::connect(arrows, &CUpDownControl::Stepped, [&] { ++stepped; });
+    ASSERT_NE(arrows->UpButton(), nullptr);
+    ASSERT_NE(arrows->DownButton(), nullptr);
+    EXPECT_EQ(arrows->UpButton()->arrowType(), Qt::UpArrow);
+    EXPECT_EQ(arrows->DownButton()->arrowType(), Qt::DownArrow);
+
+    edit->setText("75");
+    QTest::mouseClick(arrows->UpButton(), Qt::LeftButton);
+    EXPECT_EQ(edit->text(), "76");
+    QTest::mouseClick(arrows->DownButton(), Qt::LeftButton);
+    QTest::mouseClick(arrows->DownButton(), Qt::LeftButton);
+    EXPECT_EQ(edit->text(), "74");
+    QTest::keyClick(edit, Qt::Key_Up);
+    EXPECT_EQ(edit->text(), "75");
+    QTest::keyClick(edit, Qt::Key_Down);
+    EXPECT_EQ(edit->text(), "74");
+    EXPECT_EQ(stepped, 5);
+
+    edit->setText("100");
+    QTest::mouseClick(arrows->UpButton(), Qt::LeftButton);
+    EXPECT_EQ(edit->text(), "100") << "the top of the range holds";
+    edit->setText("0");
+    QTest::keyClick(edit, Qt::Key_Down);
+    EXPECT_EQ(edit->text(), "0") << "and so does the bottom";
+    edit->setText("150");
+    QTest::mouseClick(arrows->DownButton(), Qt::LeftButton);
+    EXPECT_EQ(edit->text(), "100") << "a number out of range steps back into it";
+    edit->setText("");
+    QTest::mouseClick(arrows->UpButton(), Qt::LeftButton);
+    EXPECT_EQ(edit->text(), "1") << "an empty field steps from the bottom";
+}
+
 TEST(CWindowBackground, KeepsTwoSizesAndEvictsTheOldest)
 {
     QWidget target;
@@ -188,6 +256,32 @@ TEST(CWindowBackground, KeepsTwoSizesAndEvictsTheOldest)
     QPainter painter(&canvas);
     background.GetChildBackgroundBrush(&child, &painter);
     EXPECT_EQ(painter.brushOrigin(), QPoint(-7, -9));
+}
+
+TEST(CWindowBackground, TheBrushHoldsTheBackgroundWithoutTheChildren)
+{
+    QWidget target;
+    QPalette palette = target.palette();
+    palette.setColor(QPalette::Window, QColor(0, 0, 255));
+    target.setPalette(palette);
+    target.setAutoFillBackground(true);
+    target.resize(60, 40);
+    auto* label = new QLabel(&target);
+    label->setAutoFillBackground(true);
+    QPalette red = label->palette();
+    red.setColor(QPalette::Window, QColor(255, 0, 0));
+    label->setPalette(red);
+    label->setGeometry(10, 10, 30, 20);
+    target.show();
+    QCoreApplication::processEvents();
+    ASSERT_EQ(target.grab().toImage().pixelColor(20, 20), QColor(255, 0, 0)) << "the child is there";
+
+    Utils::Classes::CWindowBackground background(&target);
+    const QBrush brush = background.GetBackgroundBrush();
+    const QImage texture = brush.texture().toImage();
+    ASSERT_EQ(texture.size(), QSize(60, 40));
+    for (QPoint at : {QPoint(20, 20), QPoint(2, 2), QPoint(55, 35)})
+        EXPECT_EQ(texture.pixelColor(at), QColor(0, 0, 255)) << at.x() << "," << at.y();
 }
 
 TEST(CWindowBackground, ColourChangeDropsTheCache)

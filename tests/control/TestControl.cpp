@@ -1,3 +1,4 @@
+#include "GatedClock.h"
 #include "ImageDecoder.h"
 #include "ImageEncoder.h"
 #include "ImageFormat.h"
@@ -19,6 +20,8 @@
 #include <QCoreApplication>
 #include <QDirIterator>
 #include <QFile>
+#include <QImage>
+#include <QPixmap>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -40,7 +43,9 @@ protected:
     ManualClock clock{Utc(10, 15, 42)};
     LogRecorder log;
     CSourceMain source{clock, data.path() + "/"};
-    CCaptionMain captions{clock};
+    // The captions read the time through a gate, so that a test can hold their worker mid-way.
+    GatedClock captionClock{clock};
+    CCaptionMain captions{captionClock};
     CImageArchive archive{clock, data.path() + "/"};
     TestOutput email, ftp;
     CControl control{clock, CControl::Parts{&source, &captions, &archive, &email, &ftp}};
@@ -58,6 +63,13 @@ protected:
         source.SetOwner(&control);
         archive.LoadSettings({"ArchiveRootDirectory = " + data.path() + "/archive/", "ArchiveSaveDelay = 0",
                               "ArchiveSubdirectoryAndFilename = <YYYY><MO><DD>/<HH><MM><SS>.jpg"});
+    }
+    void TearDown() override
+    {
+        // A test that stopped half-way must not leave a caption worker drawing on the
+        // controller's image while the fixture goes.
+        captionClock.Open();
+        captions.WaitForCaptionJobs();
     }
     void Configure(const std::function<void(ControlSettings&)>& change)
     {
@@ -90,6 +102,37 @@ protected:
         QCoreApplication::processEvents();
         QCoreApplication::processEvents();
     }
+    // The tray's six sequences as the main window defines them, one plain icon per artwork
+    // number; the stopped icon is in the tray.
+    QIcon TrayIcon(int number)
+    {
+        if (!trayIcons.count(number)) {
+            QImage image(16, 16, QImage::Format_RGB32);
+            image.fill(qRgb(number % 256, number / 256, 7));
+            trayIcons[number] = QIcon(QPixmap::fromImage(image));
+        }
+        return trayIcons[number];
+    }
+    qint64 TrayKey(int number) { return TrayIcon(number).cacheKey(); }
+    void DefineTraySequences()
+    {
+        tray.AddIcon(TraySequence::Stopped, TrayIcon(516));
+        tray.AddIcon(TraySequence::Waiting, TrayIcon(500));
+        tray.AddIcon(TraySequence::Cycle, TrayIcon(500));
+        tray.AddIcon(TraySequence::Failed, TrayIcon(501));
+        for (int frame = 516; frame >= 505; --frame)
+            tray.AddIcon(TraySequence::Starting, TrayIcon(frame));
+        tray.AddIcon(TraySequence::Starting, TrayIcon(500));
+        tray.AddIcon(TraySequence::Stopping, TrayIcon(500));
+        for (int frame = 505; frame <= 516; ++frame)
+            tray.AddIcon(TraySequence::Stopping, TrayIcon(frame));
+        tray.SetTip("Pixlet");
+        tray.SelectSequence(TraySequence::Stopped);
+        tray.Tick();
+        record.shownIcons.clear();
+    }
+    std::map<int, QIcon> trayIcons;
+
     QStringList ArchivedFiles() const
     {
         QStringList files;
@@ -143,6 +186,56 @@ TEST_F(ControllerTest, StartAndStopLogOnlyRealChangesAndScheduleTheStroke)
     EXPECT_EQ(log.Starting("Processing stopped").size(), 1);
     EXPECT_FALSE(control.Timer().GetNextDueTime(CControl::TimerName));
     EXPECT_EQ(tray.CurrentSequence(), TraySequence::Stopped);
+}
+
+TEST_F(ControllerTest, StartAndStopPlayTheirTrayAnimations)
+{
+    DefineTraySequences();
+    ASSERT_TRUE(tray.Added());
+    Configure([](ControlSettings& s) { s.enableArchive = true; });
+    control.StartProcessing();
+    for (int i = 0; i < 20; ++i)
+        tray.Tick();
+    std::vector<qint64> starting;
+    for (int frame = 515; frame >= 505; --frame)
+        starting.push_back(TrayKey(frame));
+    starting.push_back(TrayKey(500));
+    EXPECT_EQ(record.shownIcons, starting) << "from the stopped icon, frame by frame, to the running one";
+    EXPECT_EQ(tray.CurrentSequence(), TraySequence::Waiting);
+
+    record.shownIcons.clear();
+    control.StopProcessing();
+    for (int i = 0; i < 20; ++i)
+        tray.Tick();
+    std::vector<qint64> stopping;
+    for (int frame = 505; frame <= 516; ++frame)
+        stopping.push_back(TrayKey(frame));
+    EXPECT_EQ(record.shownIcons, stopping) << "and back again";
+    EXPECT_EQ(tray.CurrentSequence(), TraySequence::Stopped);
+
+    record.shownIcons.clear();
+    control.StopProcessing();
+    tray.Tick();
+    EXPECT_TRUE(record.shownIcons.empty()) << "a Stop while stopped plays nothing";
+}
+
+TEST_F(ControllerTest, WithoutTrayAnimationTheIconsAndTheFailureTipStillFollowTheState)
+{
+    DefineTraySequences();
+    Configure([](ControlSettings& s) {
+        s.enableFtp = true;
+        s.animateTrayIcon = false;
+    });
+    control.StartProcessing();
+    tray.Tick();
+    tray.Tick();
+    EXPECT_EQ(record.shownIcons, std::vector<qint64>{TrayKey(500)}) << "no animation frames in between";
+
+    ftp.state = OutputState::Failed;
+    Post(MessageName::FtpNotify, 3, "550 Permission denied");
+    tray.Tick();
+    EXPECT_EQ(record.shownIcons.back(), TrayKey(501));
+    EXPECT_EQ(record.tips.back(), "FTP - Error - 550 Permission denied") << "the tip the user sees";
 }
 
 TEST_F(ControllerTest, AnOutOfRangeCycleTimeIsClampedAndSaidOnce)
@@ -268,6 +361,12 @@ TEST_F(ControllerTest, AnFtpErrorShowsInTheTrayUntilTheNextStart)
     EXPECT_EQ(control.Stats().totalErrors, 1);
     EXPECT_EQ(control.Stats().lastError, "10:15:42 - FTP - Error - 550 Permission denied");
 
+    // Only the time in front is expanded: a server reply or a file name keeps its own brackets.
+    Post(MessageName::FtpNotify, 3, "Failed to save /tmp/<HH><MM>.jpg prior to FTP Upload");
+    EXPECT_EQ(control.Stats().lastError,
+              "10:15:42 - FTP - Error - Failed to save /tmp/<HH><MM>.jpg prior to FTP Upload");
+    Post(MessageName::FtpNotify, 3, "550 Permission denied");
+
     control.StopProcessing();
     EXPECT_EQ(tray.Tip(), "FTP - Error - 550 Permission denied") << "the error stays shown while stopped";
     control.StartProcessing();
@@ -331,6 +430,42 @@ void PostImage(CControl& control, int width)
     QCoreApplication::postEvent(&control, event);
 }
 } // namespace
+
+TEST_F(ControllerTest, AnImageDuringTheSampleCaptionsWaitsAndRunsWhenTheyAreDone)
+{
+    // The captions are drawing the editor's sample of an image that came while stopped.
+    CCaptionData caption;
+    caption.text = "Sample <HH>:<MM>";
+    caption.fontSize = 20;
+    captions.AddCaption(caption);
+    captions.ApplyCaptions();
+    Configure([](ControlSettings& s) {
+        s.enableEmail = true;
+        s.enableCaptions = true;
+        s.collectionType = ControlSettings::OnArrival;
+    });
+    captionClock.Close();
+    PostImage(control, 64);
+    QCoreApplication::processEvents();
+    ASSERT_TRUE(captionClock.WaitForArrival()) << "the sample's caption is under way";
+    ASSERT_TRUE(captions.CaptionsBusy());
+
+    // Started while they draw: an image now waits; the one being drawn on is left alone.
+    control.StartProcessing();
+    PostImage(control, 8);
+    QCoreApplication::processEvents();
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(log.Starting("Processing cycle begun").isEmpty()) << "an image during the captions";
+    EXPECT_EQ(control.ProcessedImage().Width(), 64) << "the image being captioned was not replaced";
+    EXPECT_EQ(email.started, 0);
+
+    // The sample is done: the waiting image has its cycle.
+    captionClock.Open();
+    ASSERT_TRUE(WaitUntil([&] { return email.started == 1; }));
+    EXPECT_EQ(control.ProcessedImage().Width(), 8);
+    EXPECT_EQ(control.Stats().cycles, 1);
+    EXPECT_EQ(control.Stats().skipped, 0);
+}
 
 TEST_F(ControllerTest, OnArrivalTheNewestImageWaitsForABusyOutputAndTheRestAreCounted)
 {

@@ -1,7 +1,12 @@
 #include "ImageFormat.h"
 #include "LogRecorder.h"
 #include "ManualClock.h"
+#include "MessageEvent.h"
+#include "NamedMessages.h"
+#include "TestImages.h"
 #include "TestOutput.h"
+#include "Utils/Classes/CTimer.h"
+#include "Utils/Controls/CUpDownControl.h"
 #include "captions/CCaptionMain.h"
 #include "control/CAdvanced.h"
 #include "control/CControl.h"
@@ -17,6 +22,7 @@
 #include <QRadioButton>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QToolButton>
 
 #include <gtest/gtest.h>
 
@@ -127,6 +133,72 @@ TEST_F(ControlPageTest, ApplyRestartsOnlyWhenTheScheduleChanged)
     EXPECT_EQ(written.size(), 11);
 }
 
+TEST_F(ControlPageTest, TheCycleLineKeepsItsTimeWhenApplyRestarts)
+{
+    page.LoadSettings({"ControlEnableArchive = Yes", "ControlProcessCycleTime = 60"});
+    page.StartButton()->click();
+    clock.Advance(60'000);
+    control.Timer().Tick();
+    QCoreApplication::processEvents();
+    auto post = [&](const char* name, std::int64_t wParam = 0, std::unique_ptr<ImageFrame> image = nullptr) {
+        auto* event = new MessageEvent(RegisterNamedMessage(name), wParam);
+        event->image = std::move(image);
+        if (!event->image)
+            event->text = QStringLiteral("/archive/x.jpg");
+        QCoreApplication::postEvent(&control, event);
+        QCoreApplication::processEvents();
+        QCoreApplication::processEvents();
+    };
+    // The tick's image: a cycle whose archive output is still at work.
+    post(MessageName::SourceNewImage, 0, std::make_unique<ImageFrame>(FlatFrame(8, 8, 24, 1, 2, 3)));
+    ASSERT_EQ(archive.started, 1);
+    ASSERT_EQ(control.ProcessingState(), CControl::State::Cycle);
+    EXPECT_EQ(page.FirstStatusLine()->text(), "Processing cycle 10:16:42");
+
+    // A new cycle time applied while the archive still works restarts processing; its next
+    // report shows the cycle still running, with the time it began.
+    Type("120");
+    page.ApplyControlPage();
+    ASSERT_EQ(control.ProcessingState(), CControl::State::Waiting);
+    post(MessageName::ImageArchiveNewImageNotify, 0);
+    ASSERT_EQ(control.ProcessingState(), CControl::State::Cycle);
+    EXPECT_EQ(page.FirstStatusLine()->text(), "Processing cycle 10:16:42");
+
+    // So after a Stop and a Start while it works.
+    page.StopButton()->click();
+    page.StartButton()->click();
+    post(MessageName::ImageArchiveNewImageNotify, 0);
+    EXPECT_EQ(page.FirstStatusLine()->text(), "Processing cycle 10:16:42");
+}
+
+TEST_F(ControlPageTest, AnEmptiedCycleTimeAppliesAsTheTimeInForce)
+{
+    page.LoadSettings(
+        {"ControlEnableArchive = Yes", "ControlProcessCycleTime = 300", "ControlProcessOnExactStroke = Yes"});
+    page.CycleTimeEdit()->selectAll();
+    QTest::keyClick(page.CycleTimeEdit(), Qt::Key_Delete);
+    ASSERT_EQ(page.CycleTimeEdit()->text(), "");
+    EXPECT_TRUE(page.ExactStrokeCheck()->isChecked()) << "an empty field is no new cycle time yet";
+    EXPECT_EQ(page.StrokeLabelWidget()->text(), "Process on the exact stroke of 5 minutes");
+    page.ApplyControlPage();
+    EXPECT_EQ(control.Settings().cycleTimeSeconds, 300);
+    EXPECT_TRUE(control.Settings().exactStroke);
+    EXPECT_EQ(page.CycleTimeEdit()->text(), "300") << "the time in force is shown again";
+    SettingsList written;
+    page.SaveSettings(written);
+    EXPECT_EQ(written.first(), "ControlProcessCycleTime = 300");
+
+    // Running: an emptied field changes nothing, so nothing restarts either.
+    page.StartButton()->click();
+    QCoreApplication::processEvents();
+    Type("-");
+    page.ApplyControlPage();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(control.Settings().cycleTimeSeconds, 300);
+    EXPECT_EQ(log.Starting("Processing started").size(), 1);
+    EXPECT_EQ(control.NextCycleText(), "10:20:00");
+}
+
 namespace {
 class AdvancedPageTest : public ::testing::Test
 {
@@ -155,6 +227,47 @@ TEST_F(AdvancedPageTest, AQualityOutOfRangeIsBoundedAsItIsRead)
     SettingsList written;
     page.SaveSettings(written);
     EXPECT_EQ(written, SettingsList({"AdvancedJPEGQuality = 99", ""}));
+}
+
+TEST_F(AdvancedPageTest, AnEmptiedQualityAppliesAsTheQualityInForce)
+{
+    SetJpegQuality(75);
+    page.LoadSettings({"AdvancedJPEGQuality = 85"});
+    page.QualityEdit()->selectAll();
+    QTest::keyClick(page.QualityEdit(), Qt::Key_Backspace);
+    ASSERT_EQ(page.QualityEdit()->text(), "");
+    page.ApplyPage();
+    EXPECT_EQ(page.Quality(), 85);
+    EXPECT_EQ(JpegQuality(), 85) << "not 0";
+    EXPECT_EQ(page.QualityEdit()->text(), "85");
+    SettingsList written;
+    page.SaveSettings(written);
+    EXPECT_EQ(written, SettingsList({"AdvancedJPEGQuality = 85", ""}));
+}
+
+TEST_F(AdvancedPageTest, TheQualityTakesDigitsAndHasArrows)
+{
+    page.LoadSettings({"AdvancedJPEGQuality = 75"});
+    int changes = 0;
+    QObject::connect(&page, &CAdvanced::Changed, [&] { ++changes; });
+    page.QualityEdit()->selectAll();
+    QTest::keyClicks(page.QualityEdit(), "x");
+    EXPECT_EQ(page.QualityEdit()->text(), "75") << "a letter is refused, not turned into 0";
+    page.QualityEdit()->end(false);
+    QTest::keyClicks(page.QualityEdit(), "a");
+    EXPECT_EQ(page.QualityEdit()->text(), "75");
+    page.QualityEdit()->home(false);
+    QTest::keyClicks(page.QualityEdit(), "b");
+    EXPECT_EQ(page.QualityEdit()->text(), "75");
+
+    ASSERT_NE(page.QualityArrows(), nullptr);
+    QTest::mouseClick(page.QualityArrows()->UpButton(), Qt::LeftButton);
+    EXPECT_EQ(page.QualityEdit()->text(), "76");
+    EXPECT_GT(changes, 0) << "a click on an arrow is a change to apply";
+    QTest::mouseClick(page.QualityArrows()->DownButton(), Qt::LeftButton);
+    QTest::mouseClick(page.QualityArrows()->DownButton(), Qt::LeftButton);
+    page.ApplyPage();
+    EXPECT_EQ(JpegQuality(), 74);
 }
 
 TEST_F(AdvancedPageTest, UptimeCountersAndTheLastError)

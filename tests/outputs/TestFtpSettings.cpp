@@ -93,8 +93,16 @@ TEST(FtpPage, ThumbnailSidesAreClampedAndTheFieldsFollowTheCheckBox)
     EXPECT_EQ(width->text(), "1");
     width->clear();
     EXPECT_EQ(width->text(), "");
+    page.ThumbnailHeightEdit()->setText("-");
     page.ApplyPage();
-    EXPECT_EQ(page.Settings().thumbnailWidth, 0) << "an emptied field stores 0";
+    EXPECT_EQ(page.Settings().thumbnailWidth, 160) << "an emptied field keeps the width in force";
+    EXPECT_EQ(page.Settings().thumbnailHeight, 120) << "so does a lone sign";
+    EXPECT_EQ(width->text(), "160") << "and shows it again";
+    EXPECT_EQ(page.ThumbnailHeightEdit()->text(), "120");
+    width->selectAll();
+    QTest::keyClicks(width, "64");
+    page.ApplyPage();
+    EXPECT_EQ(page.Settings().thumbnailWidth, 64);
 
     int changes = 0;
     QObject::connect(&page, &CFTP::Changed, [&] { ++changes; });
@@ -104,7 +112,7 @@ TEST(FtpPage, ThumbnailSidesAreClampedAndTheFieldsFollowTheCheckBox)
     EXPECT_EQ(changes, 1);
     page.RefreshPage();
     EXPECT_TRUE(page.ThumbnailCheck()->isChecked()) << "revert shows the stored record";
-    EXPECT_EQ(page.ThumbnailWidthEdit()->text(), "0");
+    EXPECT_EQ(page.ThumbnailWidthEdit()->text(), "64");
 }
 
 TEST(FtpUpload, FileNameExtensions)

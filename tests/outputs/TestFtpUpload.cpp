@@ -93,9 +93,9 @@ protected:
         return WaitUntil(
             [&] {
                 return page.State() != OutputState::Busy &&
-                       (!reports.steps.empty() &&
-                        (reports.steps.back().first == FtpReport::Closed ||
-                         (reports.steps.back().first == FtpReport::Error && page.State() == OutputState::Failed)));
+                       (!reports.steps.empty() && (reports.steps.back().first == FtpReport::Closed ||
+                                                   (reports.steps.back().first == FtpReport::Error &&
+                                                    page.State() == OutputState::Failed)));
             },
             timeoutMs);
     }
@@ -124,9 +124,15 @@ TEST_F(FtpUploadTest, TheDefaultsSendOneJpeg)
     ASSERT_TRUE(sent.open(QIODevice::ReadOnly));
     EXPECT_TRUE(sent.read(3).startsWith("\xFF\xD8\xFF"));
     EXPECT_EQ(OnServer("Pixlet Image.jpg").Width(), 320);
+    // Active mode: the client names its own port (PORT or EPRT), the server connects back; a
+    // passive transfer would have asked the server for one (PASV or EPSV).
+    const QStringList dataCommands = server.DataConnectionCommands();
+    ASSERT_EQ(dataCommands.size(), 1) << dataCommands.join(" ").toStdString();
+    EXPECT_TRUE(dataCommands[0] == "EPRT" || dataCommands[0] == "PORT") << dataCommands[0].toStdString();
     // The temporary file stays in the private directory for the next upload to overwrite.
     EXPECT_TRUE(QFile::exists(page.TempDirectory() + "PIXLET_FTP_TEMP.jpg"));
-    EXPECT_EQ(QFile(page.TempDirectory()).permissions() & (QFile::ReadOther | QFile::WriteOther | QFile::ReadGroup),
+    EXPECT_EQ(QFile(page.TempDirectory()).permissions() &
+                  (QFile::ReadOther | QFile::WriteOther | QFile::ReadGroup),
               QFile::Permissions());
 }
 
@@ -180,13 +186,15 @@ TEST_F(FtpUploadTest, AMissingDirectorySkipsItsItemAndTheRestGoesOn)
     EXPECT_EQ(page.State(), OutputState::Failed);
 }
 
-TEST_F(FtpUploadTest, AThumbnailThatCannotBeMadeLeavesTheMainImage)
+TEST_F(FtpUploadTest, AThumbnailThatCannotBeMadeStillSendsTheMainImageButFails)
 {
-    Configure({"FTPThumbnailEnable = Yes", "FTPThumbnailDestinationFilename = t.jpg", "FTPThumbnailWidth = 0"});
+    Configure(
+        {"FTPThumbnailEnable = Yes", "FTPThumbnailDestinationFilename = t.jpg", "FTPThumbnailWidth = 0"});
     ASSERT_TRUE(UploadOnce());
     EXPECT_EQ(reports.Codes(), (Codes{3, 0, 1, 2, 4}));
     EXPECT_TRUE(reports.steps[0].second.contains("PIXLET_FTP_TH_TEMP.jpg"));
-    EXPECT_EQ(page.State(), OutputState::Idle) << "the thumbnail's failure alone leaves the state";
+    EXPECT_TRUE(QFile::exists(QDir(server.Home()).filePath("Pixlet Image.jpg"))) << "the main image went";
+    EXPECT_EQ(page.State(), OutputState::Failed) << "a thumbnail not written is a failed upload";
 }
 
 TEST_F(FtpUploadTest, ConnectionFailuresAreReportedWithoutAClose)

@@ -54,6 +54,53 @@ TEST(CropThumbnail, OverlayHatchOutlineAndKey)
     EXPECT_FALSE(DrawCropOverlay(overlay, QSize(), QSize(100, 100), Crop(0, 0, 10, 10)));
 }
 
+TEST(CropThumbnail, ACropOfNoWidthOrHeightIsALineWhereItLies)
+{
+    auto keyed = [](const ImageFrame& overlay) {
+        int count = 0;
+        for (int y = 0; y < overlay.Height(); ++y)
+            for (int x = 0; x < overlay.Width(); ++x)
+                count += RawPixel(overlay, x, y) == ColourKey;
+        return count;
+    };
+    auto whiteIn = [](const ImageFrame& overlay, QRect area) {
+        int count = 0;
+        for (int y = area.top(); y <= area.bottom(); ++y)
+            for (int x = area.left(); x <= area.right(); ++x)
+                count += RawPixel(overlay, x, y) == 0xFFFFFFFFu;
+        return count;
+    };
+    ImageFrame overlay;
+    ASSERT_TRUE(DrawCropOverlay(overlay, QSize(100, 100), QSize(100, 100), Crop(20, 30, 0, 20)));
+    for (int y = 30; y < 50; ++y)
+        EXPECT_EQ(RawPixel(overlay, 20, y), 0xFF000000u) << "the line at x 20, row " << y;
+    EXPECT_EQ(whiteIn(overlay, QRect(20, 30, 1, 20)), 0);
+    EXPECT_GT(whiteIn(overlay, QRect(19, 30, 1, 20)), 0) << "only hatch beside it";
+    EXPECT_GT(whiteIn(overlay, QRect(21, 30, 1, 20)), 0);
+    EXPECT_GT(whiteIn(overlay, QRect(20, 29, 1, 1)) + whiteIn(overlay, QRect(20, 50, 1, 1)) +
+                  whiteIn(overlay, QRect(20, 51, 1, 1)) + whiteIn(overlay, QRect(20, 28, 1, 1)),
+              0)
+        << "no longer than the crop";
+    EXPECT_EQ(keyed(overlay), 0) << "no inside, so no see-through pixel";
+
+    ASSERT_TRUE(DrawCropOverlay(overlay, QSize(100, 100), QSize(100, 100), Crop(20, 30, 40, 0)));
+    for (int x = 20; x < 60; ++x)
+        EXPECT_EQ(RawPixel(overlay, x, 30), 0xFF000000u) << "the line at y 30, column " << x;
+    EXPECT_GT(whiteIn(overlay, QRect(20, 29, 40, 1)), 0);
+    EXPECT_GT(whiteIn(overlay, QRect(20, 31, 40, 1)), 0);
+    EXPECT_EQ(keyed(overlay), 0);
+
+    ASSERT_TRUE(DrawCropOverlay(overlay, QSize(100, 100), QSize(100, 100), Crop(20, 30, 0, 0)));
+    EXPECT_EQ(RawPixel(overlay, 20, 30), 0xFF000000u) << "a point";
+    EXPECT_GT(whiteIn(overlay, QRect(19, 29, 3, 3)), 0);
+    EXPECT_EQ(keyed(overlay), 0);
+
+    // Scaled down, a narrow crop may map to no width as well.
+    ASSERT_TRUE(DrawCropOverlay(overlay, QSize(1000, 1000), QSize(100, 100), Crop(200, 300, 2, 200)));
+    EXPECT_EQ(RawPixel(overlay, 20, 35), 0xFF000000u);
+    EXPECT_EQ(keyed(overlay), 0);
+}
+
 TEST(CropThumbnail, BlendAtPointFourLeavesTheKeyAlone)
 {
     ImageFrame base = FlatFrame(10, 10, 24, 200, 100, 50);

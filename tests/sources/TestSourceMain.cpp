@@ -109,10 +109,41 @@ TEST_F(SourcePageTest, ApplyAnnouncesOnlyChangesThatAlterTheImage)
     Drain();
     EXPECT_EQ(owner.available, 2);
     EXPECT_EQ(page->Settings().cropWidth, 64);
+}
 
-    page->EditAt(CSourceMain::OriginX)->setText("-");
+TEST_F(SourcePageTest, AnEmptiedFieldAppliesAsTheValueInForce)
+{
+    Make({"SourceCrop = Yes", "SourceResize = Yes", "SourceCropOriginX = 12", "SourceCropOriginY = -7",
+          "SourceCropWidth = 320", "SourceCropHeight = 200", "SourceResizeWidth = 640",
+          "SourceResizeHeight = 480"});
+    Drain();
+    owner.available = 0;
+    int changes = 0;
+    QObject::connect(page.get(), &CSourceMain::Changed, [&] { ++changes; });
+    for (int edit = 0; edit < CSourceMain::EditCount; ++edit) {
+        QLineEdit* line = page->EditAt(CSourceMain::Edit(edit));
+        line->selectAll();
+        QTest::keyClick(line, Qt::Key_Delete);
+        ASSERT_EQ(line->text(), "");
+    }
+    Type(CSourceMain::OriginY, "-");
+    EXPECT_EQ(page->LiveCrop().crop, QRect(12, -7, 320, 200))
+        << "the crop shown meanwhile is the one in force";
+    changes = 0;
     page->ApplySourceSettings();
-    EXPECT_EQ(page->Settings().cropOriginX, 0) << "a lone sign reads as 0";
+    Drain();
+    const SourceSettings& s = page->Settings();
+    EXPECT_EQ(QRect(s.cropOriginX, s.cropOriginY, s.cropWidth, s.cropHeight), QRect(12, -7, 320, 200));
+    EXPECT_EQ(QSize(s.resizeWidth, s.resizeHeight), QSize(640, 480));
+    const QStringList shown = {"12", "-7", "320", "200", "640", "480"};
+    for (int edit = 0; edit < CSourceMain::EditCount; ++edit)
+        EXPECT_EQ(page->EditAt(CSourceMain::Edit(edit))->text(), shown[edit]) << "shown again: " << edit;
+    EXPECT_EQ(owner.available, 0) << "nothing changed, nothing announced";
+    EXPECT_EQ(changes, 0) << "showing the values again is no change of the user's";
+
+    Type(CSourceMain::CropWidth, "0");
+    page->ApplySourceSettings();
+    EXPECT_EQ(page->Settings().cropWidth, 0) << "a 0 typed is a 0";
 }
 
 TEST_F(SourcePageTest, ARadioButtonActsOnTheSourcesBeforeApply)

@@ -1,13 +1,20 @@
 #include "FtpServer.h"
 
+#include <QFile>
+
 #include <csignal>
 #include <sys/types.h>
+
+namespace {
+const QString CommandLogName = QStringLiteral("data-commands.log");
+}
 
 FtpServer::FtpServer()
 {
     process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     process_.start(QStringLiteral("/usr/bin/python3"),
-                   {QStringLiteral(PIXLET_TEST_SUPPORT "/ftp_server.py"), home_.path(), User, Password});
+                   {QStringLiteral(PIXLET_TEST_SUPPORT "/ftp_server.py"), home_.path(), User, Password,
+                    logDirectory_.filePath(CommandLogName)});
     if (!process_.waitForStarted(10000) || !process_.waitForReadyRead(20000))
         return;
     port_ = static_cast<quint16>(process_.readLine().trimmed().toUInt());
@@ -28,6 +35,14 @@ void FtpServer::Thaw()
 {
     if (process_.state() != QProcess::NotRunning)
         ::kill(static_cast<pid_t>(process_.processId()), SIGCONT);
+}
+
+QStringList FtpServer::DataConnectionCommands() const
+{
+    QFile log(logDirectory_.filePath(CommandLogName));
+    if (!log.open(QIODevice::ReadOnly))
+        return {};
+    return QString::fromLatin1(log.read(64 * 1024)).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
 }
 
 void FtpServer::Stop()

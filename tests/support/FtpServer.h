@@ -2,6 +2,7 @@
 
 #include <QProcess>
 #include <QString>
+#include <QStringList>
 #include <QTemporaryDir>
 
 // A pyftpdlib server on 127.0.0.1 at a free port, for one test: started by the constructor,
@@ -17,6 +18,9 @@ public:
     bool Running() const { return port_ != 0; }
     quint16 Port() const { return port_; }
     QString Home() const { return home_.path(); }
+    // The commands the clients sent so far to set up data connections, in order: PORT or EPRT
+    // for active transfers, PASV or EPSV for passive ones.
+    QStringList DataConnectionCommands() const;
     void Stop();
     // Stops the server process where it stands (SIGSTOP): connections are accepted by the
     // kernel and then nothing more happens, like a frozen host. Thaw() lets it go on.
@@ -25,6 +29,7 @@ public:
 
 private:
     QTemporaryDir home_;
+    QTemporaryDir logDirectory_;
     QProcess process_;
     quint16 port_ = 0;
 };

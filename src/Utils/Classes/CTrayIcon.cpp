@@ -87,6 +87,10 @@ void CTrayIcon::Tick()
     if (animate_ || !queue_.empty()) {
         ShowFrame();
         ++frame_;
+    } else if (added_ && tip_ != lastTip_) {
+        // A still icon has no next frame to carry a new tip: the tip follows the state anyway
+        // (a failure's text must show whether or not the icon animates).
+        ShowFrame();
     }
 }
 

@@ -20,8 +20,12 @@ QBrush CWindowBackground::GetBackgroundBrush()
         if (entry.size == size)
             return entry.brush;
     }
-    // Only the background: the target's own children are not part of its face.
-    const QPixmap capture = target_->grab(QRect(QPoint(0, 0), size));
+    // Only the background: the target's own children are not part of its face (grab() would
+    // paint them into the texture, and every child using the brush would show them again).
+    QPixmap capture(size * target_->devicePixelRatioF());
+    capture.setDevicePixelRatio(target_->devicePixelRatioF());
+    capture.fill(Qt::transparent);
+    target_->render(&capture, QPoint(), QRegion(QRect(QPoint(0, 0), size)), QWidget::DrawWindowBackground);
     ++captures_;
     cache_.push_front({size, QBrush(capture)});
     while (static_cast<int>(cache_.size()) > cacheLimit_)

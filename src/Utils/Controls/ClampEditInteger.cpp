@@ -40,4 +40,25 @@ void ClampEditInteger(QLineEdit* edit, std::int32_t minimum, std::int32_t maximu
         edit->setCursorPosition(std::min<int>(cursor, corrected->size()));
 }
 
+std::optional<std::int32_t> EditedInteger(const QString& text)
+{
+    QStringView digits = QStringView(text).trimmed();
+    if (digits.startsWith(u'-') || digits.startsWith(u'+'))
+        digits = digits.mid(1);
+    if (digits.isEmpty() || digits.front() < u'0' || digits.front() > u'9')
+        return std::nullopt;
+    return ParseLeadingInteger(text, LeadingSpace::WhiteSpace);
+}
+
+std::int32_t ApplyEditInteger(QLineEdit* edit, std::int32_t inForce)
+{
+    if (!edit)
+        return inForce;
+    if (const std::optional<std::int32_t> value = EditedInteger(edit->text()))
+        return *value;
+    const QSignalBlocker blocker(edit);
+    edit->setText(QString::number(inForce));
+    return inForce;
+}
+
 } // namespace Utils::Controls
