@@ -19,3 +19,7 @@ cmake --build "$build" --target bench_cycle >/dev/null
 # The capture thread's CPU share against a bare conversion from the same test camera.
 cmake --build "$build" --target bench_capture >/dev/null
 "$build/bench/bench_capture" || true
+
+# Shortening a 30 KB error text for the Advanced page, beside Qt's elidedText.
+cmake --build "$build" --target bench_textfit >/dev/null
+"$build/bench/bench_textfit" --benchmark_repetitions=11 --benchmark_report_aggregates_only=true || true

@@ -1,6 +1,7 @@
 #include "CCaptionMain.h"
 
 #include "CCaptionTabBar.h"
+#include "TextFit.h"
 #include "CaptionRenderer.h"
 #include "CaptionSettings.h"
 #include "ImageOperations.h"
@@ -38,25 +39,8 @@ CCaptionMain::~CCaptionMain() = default;
 
 QString CCaptionMain::ShortenToWidth(const QString& text, int width, const QFontMetrics& metrics)
 {
-    if (text.isEmpty())
-        return text;
-    // No label is wider than a few hundred characters: measuring a huge text whole would
-    // cost more than everything else on the page.
-    const qsizetype longest = std::min<qsizetype>(text.size(), std::max(width, 0) + 1);
-    if (longest == text.size() && metrics.horizontalAdvance(text) < width)
-        return text;
-    // The longest prefix that fits with the dots, found by halving: a few measurements
-    // instead of one per character dropped.
-    const QString dots = QStringLiteral("...");
-    qsizetype fits = 0, tooLong = longest;
-    while (tooLong - fits > 1) {
-        const qsizetype middle = fits + (tooLong - fits) / 2;
-        if (metrics.horizontalAdvance(text.left(middle) + dots) < width)
-            fits = middle;
-        else
-            tooLong = middle;
-    }
-    return text.left(fits) + dots;
+    // A label is shown whole only when it is narrower than the width.
+    return ShortenWithDots(text, metrics, width - 1, width);
 }
 
 QString CCaptionMain::TabLabel(const CCaptionData& caption) const

@@ -1,5 +1,6 @@
 #include "CAdvanced.h"
 
+#include "TextFit.h"
 #include "ImageFormat.h"
 #include "Statistics.h"
 #include "Utils/Controls/CUpDownControl.h"
@@ -32,12 +33,13 @@ CAdvanced::CAdvanced(const Clock& clock, const Statistics& statistics, QWidget* 
     uptime_ = new QLabel(stats);
     grid->addWidget(new QLabel(tr("Uptime:"), stats), 0, 0);
     grid->addWidget(uptime_, 0, 1, 1, 3);
-    const std::array<QString, 7> labels = {tr("Cycles:"),       tr("Email Cycles:"), tr("FTP Cycles:"),
-                                           tr("Total Errors:"), tr("Email Errors:"), tr("FTP Errors:"),
-                                           tr("Source Errors:")};
-    for (int i = 0; i < 7; ++i) {
+    const std::array<QString, CounterCount> labels = {
+        tr("Cycles:"),      tr("Email Cycles:"), tr("FTP Cycles:"),   tr("Total Errors:"),
+        tr("Email Errors:"), tr("FTP Errors:"),  tr("Source Errors:"), tr("Images Skipped:")};
+    for (int i = 0; i < CounterCount; ++i) {
         counters_[i] = new QLabel(stats);
-        // Cycles in the left column, errors in the right; source errors below them.
+        // Cycles in the left column, errors in the right; source errors and skipped images
+        // below them.
         const int row = 1 + (i < 3 ? i : (i < 6 ? i - 3 : 3));
         const int column = (i < 3 || i == 6) ? 0 : 2;
         grid->addWidget(new QLabel(labels[i], stats), row, column);
@@ -121,22 +123,16 @@ void CAdvanced::ShowAdvancedSettings()
 
 QString CAdvanced::FitText(const QString& text, const QFontMetrics& metrics, int width)
 {
-    if (metrics.horizontalAdvance(text) <= width)
-        return text;
-    const QString dots = QStringLiteral("...");
-    QString cut = text;
-    while (!cut.isEmpty() && metrics.horizontalAdvance(cut + dots) >= width)
-        cut.chop(1);
-    return cut + dots;
+    return ShortenWithDots(text, metrics, width, width);
 }
 
 void CAdvanced::RefreshStatistics()
 {
     uptime_->setText(stopwatch_.FormatElapsed(UptimeName).value_or(QString()));
-    const std::array<std::int32_t, 7> values = {
-        statistics_.cycles,      statistics_.emailCycles, statistics_.ftpCycles,   statistics_.totalErrors,
-        statistics_.emailErrors, statistics_.ftpErrors,   statistics_.sourceErrors};
-    for (int i = 0; i < 7; ++i)
+    const std::array<std::int32_t, CounterCount> values = {
+        statistics_.cycles,    statistics_.emailCycles, statistics_.ftpCycles,    statistics_.totalErrors,
+        statistics_.emailErrors, statistics_.ftpErrors, statistics_.sourceErrors, statistics_.skipped};
+    for (int i = 0; i < CounterCount; ++i)
         counters_[i]->setText(QString::number(values[i]));
     lastError_->setText(
         FitText(statistics_.lastError, lastError_->fontMetrics(), lastError_->contentsRect().width()));

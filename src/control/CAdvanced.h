@@ -27,6 +27,8 @@ class CAdvanced final : public Utils::Classes::CPage
 
 public:
     static inline const QString UptimeName = QStringLiteral("AdvancedUptimeTimer");
+    // Cycles, e-mail and FTP cycles, total, e-mail, FTP and source errors, skipped images.
+    static constexpr int CounterCount = 8;
 
     CAdvanced(const Clock& clock, const Statistics& statistics, QWidget* parent = nullptr);
     ~CAdvanced() override;
@@ -64,7 +66,7 @@ private:
     Utils::Classes::CTimer stopwatch_;
     std::int32_t quality_ = 75;
     QLabel* uptime_ = nullptr;
-    std::array<QLabel*, 7> counters_{};
+    std::array<QLabel*, CounterCount> counters_{};
     QLabel* lastError_ = nullptr;
     QLineEdit* qualityEdit_ = nullptr;
     Utils::Controls::CUpDownControl* qualityArrows_ = nullptr;

@@ -387,7 +387,8 @@ void CControl::RunWaitingWork()
 
 void CControl::RecordError(const QString& text)
 {
-    lastErrorText_ = text;
+    // A server may answer with kilobytes: the tray tip and the Advanced page show a line.
+    lastErrorText_ = text.size() > MaxErrorTextLength ? text.left(MaxErrorTextLength) + QStringLiteral("...") : text;
     ++statistics_.totalErrors;
     // Only the time is expanded: a file name or a server reply may hold "<HH>" of its own.
     statistics_.lastError = ExpandTimeTemplate(QStringLiteral("<HH>:<MM>:<SS> - "), clock_) + lastErrorText_;

@@ -63,6 +63,10 @@ public:
     // outputs' last reports are still taken and logged.
     void Halt();
 
+    // The longest error text kept: a server may answer with kilobytes, and the log, the tray tip
+    // and the Advanced page show a line.
+    static constexpr int MaxErrorTextLength = 1024;
+
     State ProcessingState() const { return state_; }
     bool CycleInProgress() const { return cycleInProgress_; }
     QString NextCycleText() const { return nextCycleText_; }
