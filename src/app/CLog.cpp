@@ -2,7 +2,7 @@
 
 #include "Clock.h"
 #include "EventLog.h"
-#include "LogFileRotation.h"
+#include "LogText.h"
 #include "MessageEvent.h"
 #include "NamedMessages.h"
 #include "Utils/Controls/CEditBrowseCtrlEx.h"

@@ -9,6 +9,8 @@
 #include <QImageReader>
 
 #include <cerrno>
+#include <fcntl.h>
+#include <unistd.h>
 
 namespace {
 // The largest file we read whole: far above any 120-megapixel image we accept.
@@ -102,9 +104,17 @@ ResultCode LoadImageFromMemory(ImageFrame& frame, const QByteArray& bytes)
 
 ResultCode LoadImageFile(ImageFrame& frame, const QString& path)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        const int error = errno ? errno : ENOENT;
+    return LoadImageFileAt(frame, QFile::encodeName(path));
+}
+
+ResultCode LoadImageFileAt(ImageFrame& frame, const QByteArray& encodedPath)
+{
+    const int fd = ::open(encodedPath.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    QFile file;
+    if (fd < 0 || !file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        const int error = fd < 0 && errno ? errno : ENOENT;
+        if (fd >= 0)
+            ::close(fd);
         frame.Empty();
         return Result::FromErrno(error);
     }

@@ -210,8 +210,8 @@ void CSourceFile::ScanCollectDirectory()
     busy_ = true;
     fileName_ = found.name;
     collectedAt_ = ExpandTimeTemplate(QStringLiteral("<HH>:<MM>:<SS>"), clock_);
-    collector_.Start(
-        CollectionJob{found.path, settings.fileCollectDeleteOnCollection, settings.fileCollectDeleteDelayMs});
+    collector_.Start(CollectionJob{found.encodedPath, found.name, settings.fileCollectDeleteOnCollection,
+                                   settings.fileCollectDeleteDelayMs});
 }
 
 QSize CSourceFile::ThumbnailSize() const

@@ -1,6 +1,7 @@
 #include "CollectScanner.h"
 
 #include "Clock.h"
+#include "LogText.h"
 
 #include <QDir>
 #include <QFile>
@@ -23,9 +24,10 @@ struct DirectoryFd
 
 CollectScanner::CollectScanner(const Clock& clock) : clock_(clock) {}
 
-void CollectScanner::NoteCompleted(const QStringList& names)
+void CollectScanner::NoteCompleted(const QList<QByteArray>& names)
 {
-    for (const QByteArray& name : MarkStale(names)) {
+    MarkStale(names);
+    for (const QByteArray& name : names) {
         Seen& seen = files_[name];
         seen.closed = true;
         seen.writing = false;
@@ -33,9 +35,10 @@ void CollectScanner::NoteCompleted(const QStringList& names)
     }
 }
 
-void CollectScanner::NoteWritten(const QStringList& names)
+void CollectScanner::NoteWritten(const QList<QByteArray>& names)
 {
-    for (const QByteArray& name : MarkStale(names)) {
+    MarkStale(names);
+    for (const QByteArray& name : names) {
         Seen& seen = files_[name];
         seen.closed = false;
         seen.writing = true;
@@ -43,9 +46,10 @@ void CollectScanner::NoteWritten(const QStringList& names)
     }
 }
 
-void CollectScanner::NoteTouched(const QStringList& names)
+void CollectScanner::NoteTouched(const QList<QByteArray>& names)
 {
-    for (const QByteArray& name : MarkStale(names)) {
+    MarkStale(names);
+    for (const QByteArray& name : names) {
         Seen& seen = files_[name];
         seen.closed = false;
         seen.size = -1;
@@ -78,18 +82,13 @@ bool CollectScanner::Complete(const QByteArray& name, std::int64_t size, std::in
     return stillFor >= static_cast<std::uint64_t>(CompleteAfterMs);
 }
 
-QList<QByteArray> CollectScanner::MarkStale(const QStringList& names)
+void CollectScanner::MarkStale(const QList<QByteArray>& names)
 {
-    QList<QByteArray> encoded;
-    encoded.reserve(names.size());
-    for (const QString& name : names) {
-        encoded.append(QFile::encodeName(name));
-        stale_.insert(encoded.last());
-    }
-    return encoded;
+    for (const QByteArray& name : names)
+        stale_.insert(name);
 }
 
-void CollectScanner::NoteChanged(const QStringList& names)
+void CollectScanner::NoteChanged(const QList<QByteArray>& names)
 {
     MarkStale(names);
 }
@@ -218,17 +217,20 @@ CollectScanner::Result CollectScanner::Scan(const QString& directory, const QStr
     if (newest.isEmpty() || !(lastCollected < StampOf(newest)))
         return result;
     const Entry entry = entries_.value(newest);
-    result.name = QFile::decodeName(newest);
-    result.path = QDir(directory).filePath(result.name);
+    result.name = FileNameForDisplay(newest);
+    result.path = QDir(directory).filePath(QFile::decodeName(newest));
+    result.encodedPath = encodedDirectory + (encodedDirectory.endsWith('/') ? "" : "/") + newest;
     result.modifiedMs = entry.modifiedMs;
     result.stamp = StampOf(newest);
     result.outcome = Outcome::Unreadable;
     // A directory never opens as a file: it waits until a newer file arrives.
     if (entry.directory)
         return result;
-    QFile file(result.path);
-    if (!file.open(QIODevice::ReadOnly))
+    // Readable by us? (Without blocking: it was a regular file a moment ago, but need not be now.)
+    const int probe = ::openat(fd, newest.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (probe < 0)
         return result;
+    ::close(probe);
     result.outcome = Outcome::Wait;
     if (!Complete(newest, entry.size, entry.modifiedMs, result.writerGaveUp))
         return result;

@@ -55,8 +55,9 @@ public:
     struct Result
     {
         Outcome outcome = Outcome::NothingNew;
-        QString name;
+        QString name; // for showing: bytes that are not UTF-8 escaped
         QString path;
+        QByteArray encodedPath;      // the file system's bytes, to open the file by
         std::int64_t modifiedMs = 0; // since the epoch
         Stamp stamp;                 // what the caller passes as the last collected once taken
         // Taken although its writer never closed it: it stood still for WriterGiveUpMs.
@@ -70,11 +71,11 @@ public:
 
     // What the directory watcher saw in a batch. Completed names come in the order they
     // finished; written names have a writer at work; touched names were merely created.
-    void NoteCompleted(const QStringList& names);
-    void NoteWritten(const QStringList& names);
-    void NoteTouched(const QStringList& names);
+    void NoteCompleted(const QList<QByteArray>& names);
+    void NoteWritten(const QList<QByteArray>& names);
+    void NoteTouched(const QList<QByteArray>& names);
     // Names whose entry may have changed otherwise: a new time, removed, renamed away.
-    void NoteChanged(const QStringList& names);
+    void NoteChanged(const QList<QByteArray>& names);
     // The next scan lists the whole directory again.
     void Relist() { listed_ = false; }
     // Forgets everything (a new directory or mask).
@@ -110,8 +111,8 @@ private:
     void ListAll(int directoryFd);
     // Stats one name again: updates, adds or drops its entry. False when it is gone.
     bool Restat(int directoryFd, const QByteArray& name);
-    // The names in the file system's encoding, each marked for a fresh look.
-    QList<QByteArray> MarkStale(const QStringList& names);
+    // Each name marked for a fresh look.
+    void MarkStale(const QList<QByteArray>& names);
     const QByteArray* Newest() const;
 
     const Clock& clock_;

@@ -1,6 +1,7 @@
 #include "DelayedFileDeleter.h"
 
 #include "EventLog.h"
+#include "LogText.h"
 #include "SystemErrorText.h"
 
 #include <QFile>
@@ -21,7 +22,7 @@ DelayedFileDeleter::~DelayedFileDeleter()
         thread_.join();
 }
 
-void DelayedFileDeleter::DeleteLater(const QString& path, int delayMs)
+void DelayedFileDeleter::DeleteLater(const QByteArray& path, int delayMs)
 {
     const Moment due = std::chrono::steady_clock::now() + std::chrono::milliseconds(std::max(delayMs, 0));
     {
@@ -57,7 +58,7 @@ void DelayedFileDeleter::Run()
             wake_.wait_until(lock, entries_.front().due);
             continue;
         }
-        const QString path = entries_.front().path;
+        const QByteArray path = entries_.front().path;
         entries_.pop_front();
         lock.unlock();
         Delete(path);
@@ -65,10 +66,12 @@ void DelayedFileDeleter::Run()
     }
 }
 
-void DelayedFileDeleter::Delete(const QString& path)
+void DelayedFileDeleter::Delete(const QByteArray& path)
 {
-    if (::unlink(QFile::encodeName(path).constData()) == 0 || errno == ENOENT)
+    if (::unlink(path.constData()) == 0 || errno == ENOENT)
         return; // gone already (someone else took it) is what was wanted
-    AddLogEntry(LogCategory::Error, QStringLiteral("Failed to delete file ") + QFileInfo(path).fileName() +
-                                        QStringLiteral(" - ") + SystemErrorText(errno));
+    const int error = errno;
+    AddLogEntry(LogCategory::Error, QStringLiteral("Failed to delete file ") +
+                                        FileNameForDisplay(path.mid(path.lastIndexOf('/') + 1)) +
+                                        QStringLiteral(" - ") + SystemErrorText(error));
 }

@@ -1,6 +1,6 @@
 #pragma once
 
-#include <QString>
+#include <QByteArray>
 
 #include <chrono>
 #include <condition_variable>
@@ -20,7 +20,7 @@ public:
     DelayedFileDeleter& operator=(const DelayedFileDeleter&) = delete;
 
     // Any thread. A negative delay counts as none.
-    void DeleteLater(const QString& path, int delayMs);
+    void DeleteLater(const QByteArray& path, int delayMs);
     // Files waiting for their time.
     int Pending() const;
 
@@ -28,12 +28,12 @@ private:
     using Moment = std::chrono::steady_clock::time_point;
     struct Entry
     {
-        QString path;
+        QByteArray path; // the file system's bytes
         Moment due;
     };
 
     void Run();
-    static void Delete(const QString& path);
+    static void Delete(const QByteArray& path);
 
     mutable std::mutex mutex_;
     std::condition_variable wake_;

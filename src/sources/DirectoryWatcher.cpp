@@ -96,8 +96,8 @@ void DirectoryWatcher::Run(int inotifyFd, int stopFd)
         // One batch: everything that arrives until the directory has been quiet for a moment
         // (at most a fifth of a second), so a burst of files is one message, not hundreds.
         // Completions keep their order: it tells files with the same time apart.
-        QStringList completed;
-        QSet<QString> written, touched, changed;
+        QList<QByteArray> completed;
+        QSet<QByteArray> written, touched, changed;
         bool gone = false;
         bool overflowed = false;
         bool stopping = false;
@@ -113,7 +113,7 @@ void DirectoryWatcher::Run(int inotifyFd, int stopFd)
             }
             for (ssize_t offset = 0; offset < length;) {
                 const auto* event = reinterpret_cast<const inotify_event*>(buffer + offset);
-                const QString name = event->len ? QFile::decodeName(event->name) : QString();
+                const QByteArray name = event->len ? QByteArray(event->name) : QByteArray();
                 if (event->mask & (IN_DELETE_SELF | IN_MOVE_SELF | IN_IGNORED | IN_UNMOUNT)) {
                     gone = true;
                 } else if (event->mask & IN_Q_OVERFLOW) {
@@ -149,9 +149,9 @@ void DirectoryWatcher::Run(int inotifyFd, int stopFd)
         }
         auto changes = std::make_unique<DirectoryChanges>();
         changes->completed = completed;
-        changes->written = QStringList(written.cbegin(), written.cend());
-        changes->touched = QStringList(touched.cbegin(), touched.cend());
-        changes->changed = QStringList(changed.cbegin(), changed.cend());
+        changes->written = QList<QByteArray>(written.cbegin(), written.cend());
+        changes->touched = QList<QByteArray>(touched.cbegin(), touched.cend());
+        changes->changed = QList<QByteArray>(changed.cbegin(), changed.cend());
         changes->overflowed = overflowed;
         Post(0, std::move(changes));
     }

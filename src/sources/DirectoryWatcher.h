@@ -10,19 +10,20 @@
 
 class QObject;
 
-// What one batch of changes in a watched directory was about.
+// What one batch of changes in a watched directory was about. Names are the file system's
+// bytes, which need not be valid UTF-8.
 struct DirectoryChanges final : MessagePayload
 {
     // Names whose writer has finished with them: closed after writing, or moved in whole, in
     // the order they finished.
-    QStringList completed;
+    QList<QByteArray> completed;
     // Names written to after their last close in the batch: a writer holds them open.
-    QStringList written;
+    QList<QByteArray> written;
     // Names created and not yet written to or closed (a new empty file, a hard link).
     // A name is in at most one of the three lists.
-    QStringList touched;
+    QList<QByteArray> touched;
     // Names whose times changed, or which were removed or renamed away.
-    QStringList changed;
+    QList<QByteArray> changed;
     // The kernel's queue overflowed: some changes were lost, the directory must be listed again.
     bool overflowed = false;
 };

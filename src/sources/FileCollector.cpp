@@ -8,7 +8,7 @@
 #include "MessageEvent.h"
 
 #include <QCoreApplication>
-#include <QFileInfo>
+#include <QFile>
 
 FileCollector::FileCollector(QObject* receiver, QEvent::Type type, DelayedFileDeleter& deleter)
     : receiver_(receiver), type_(type), deleter_(deleter)
@@ -31,13 +31,13 @@ void FileCollector::Start(CollectionJob job)
 
 ResultCode FileCollector::Collect(const CollectionJob& job, ImageFrame& frame, DelayedFileDeleter& deleter)
 {
-    const QString name = QFileInfo(job.path).fileName();
+    const QString& name = job.displayName;
     frame.Empty();
-    if (!IsImageFileName(job.path)) {
+    if (!IsImageFileName(QFile::decodeName(job.path))) {
         AddLogEntry(LogCategory::Error, QStringLiteral("Failed to load non-image file ") + name);
         return Result::InvalidArgument; // and it is left where it is
     }
-    ResultCode result = LoadImageFile(frame, job.path);
+    ResultCode result = LoadImageFileAt(frame, job.path);
     if (Result::Failed(result)) {
         frame.Empty();
         AddLogEntry(LogCategory::Error, QStringLiteral("Failed to load file ") + name);

@@ -13,7 +13,8 @@ class QObject;
 // One file to collect from the watched directory.
 struct CollectionJob
 {
-    QString path;
+    QByteArray path;     // the file system's bytes: a name need not be valid UTF-8
+    QString displayName; // for the log
     bool deleteOnCollection = false;
     int deleteDelayMs = 0;
 };

@@ -22,7 +22,7 @@ class Page final : public QObject
 {
 public:
     std::vector<std::int64_t> codes;
-    QStringList completed, written, touched, changed;
+    QList<QByteArray> completed, written, touched, changed;
     bool event(QEvent* e) override
     {
         if (e->type() != Changed)
@@ -109,7 +109,7 @@ TEST(DirectoryWatcher, ALinkIsOnlyTouchedAndCompletionsKeepTheirOrder)
     second.close();
     first.close();
     ASSERT_TRUE(WaitUntil([&] { return page.completed.size() == 2; }));
-    EXPECT_EQ(page.completed, QStringList({"second.jpg", "first.jpg"}));
+    EXPECT_EQ(page.completed, QList<QByteArray>({"second.jpg", "first.jpg"}));
 }
 
 TEST(DirectoryWatcher, RemovedAndRenamedAwayNamesAreReported)

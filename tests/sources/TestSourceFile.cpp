@@ -205,6 +205,27 @@ TEST_F(FileSourceTest, FilesWithTheSameTimeAreEachCollected)
     EXPECT_EQ(File().CurrentFrame().Width(), 20);
 }
 
+TEST_F(FileSourceTest, ANameThatIsNotUtf8OrHoldsANewlineIsCollectedAndShownEscaped)
+{
+    Make({"SourceFileCollectDeleteOnCollection = Yes", "SourceFileCollectDeleteDelay = 0"});
+    const QByteArray jpeg = JpegBytes(48, 32);
+    // Latin-1 "café" with a line break: no QString opens it, and it would split a log line.
+    const QByteArray name = "caf\xe9\nshot.jpg";
+    const QByteArray staged = QFile::encodeName(staging.path()) + "/x";
+    const QByteArray target = QFile::encodeName(watched.path()) + "/" + name;
+    WriteFile(staging.filePath("x"), jpeg);
+    ASSERT_EQ(::rename(staged.constData(), target.constData()), 0);
+    ASSERT_TRUE(Logged("Loaded file caf\\xe9\\nshot.jpg")) << [&] {
+        QStringList texts;
+        for (const auto& entry : log.entries)
+            texts << entry.text;
+        return texts.join("\n").toStdString();
+    }();
+    EXPECT_EQ(File().CurrentFrame().Width(), 48);
+    ASSERT_TRUE(Logged("Deleted file caf\\xe9\\nshot.jpg"));
+    ASSERT_TRUE(WaitUntil([&] { return ::access(target.constData(), F_OK) != 0; })) << "deleted by its bytes";
+}
+
 TEST_F(FileSourceTest, ABurstWithinOneCollectDelayIsScannedOnceForItsNewestFile)
 {
     Make({"SourceFileCollectCollectDelay = 1000"});

@@ -11,3 +11,7 @@ bool RotateLogFileIfFull(const QString& path, qint64 maxBytes, int keep);
 // escaped ("\n", "\r", "\t", "\x1b", "\u2028"), so that a file name or a server reply can never
 // start a log line of its own or reach a terminal as a command.
 QString EscapeControlCharacters(const QString& text);
+
+// A file name as the file system holds it (bytes), for the log: valid UTF-8 as its characters,
+// every byte that is not as "\xNN", control characters escaped as above.
+QString FileNameForDisplay(const QByteArray& name);

@@ -1,4 +1,4 @@
-#include "LogFileRotation.h"
+#include "LogText.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -55,4 +55,36 @@ QString EscapeControlCharacters(const QString& text)
         }
     }
     return escaped;
+}
+
+QString FileNameForDisplay(const QByteArray& name)
+{
+    QString shown;
+    shown.reserve(name.size());
+    qsizetype i = 0;
+    while (i < name.size()) {
+        const auto lead = static_cast<unsigned char>(name[i]);
+        const int length = lead < 0x80           ? 1
+                           : (lead >> 5) == 0x6  ? 2
+                           : (lead >> 4) == 0xE  ? 3
+                           : (lead >> 3) == 0x1E ? 4
+                                                 : 0;
+        bool valid = length > 0 && i + length <= name.size();
+        for (int k = 1; valid && k < length; ++k)
+            valid = (static_cast<unsigned char>(name[i + k]) & 0xC0) == 0x80;
+        QString decoded;
+        if (valid) {
+            decoded = QString::fromUtf8(name.constData() + i, length);
+            // Overlong forms and surrogates decode to the replacement character.
+            valid = !decoded.contains(QChar(QChar::ReplacementCharacter));
+        }
+        if (valid) {
+            shown += decoded;
+            i += length;
+        } else {
+            shown += QString::asprintf("\\x%02x", unsigned(lead));
+            ++i;
+        }
+    }
+    return EscapeControlCharacters(shown);
 }
