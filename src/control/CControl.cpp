@@ -289,6 +289,12 @@ void CControl::OnNewImage(MessageEvent& message)
         return;
     }
     TakeImage(std::move(*frame));
+    // A file that arrived while the crop/resize step was busy with this one was refused by
+    // it and is still waiting at the source: ask again now that the step is free.
+    if (settings_.collectionType == ControlSettings::OnArrival && parts_.source &&
+        parts_.source->Settings().sourceType == SourceSettings::CollectFile &&
+        parts_.source->FileSource()->ImageAvailable())
+        QCoreApplication::postEvent(this, new MessageEvent(Type(MessageName::SourceNewImageAvailable)));
 }
 
 void CControl::TakeImage(ImageFrame frame)
@@ -388,7 +394,8 @@ void CControl::RunWaitingWork()
 void CControl::RecordError(const QString& text)
 {
     // A server may answer with kilobytes: the tray tip and the Advanced page show a line.
-    lastErrorText_ = text.size() > MaxErrorTextLength ? text.left(MaxErrorTextLength) + QStringLiteral("...") : text;
+    lastErrorText_ =
+        text.size() > MaxErrorTextLength ? text.left(MaxErrorTextLength) + QStringLiteral("...") : text;
     ++statistics_.totalErrors;
     // Only the time is expanded: a file name or a server reply may hold "<HH>" of its own.
     statistics_.lastError = ExpandTimeTemplate(QStringLiteral("<HH>:<MM>:<SS> - "), clock_) + lastErrorText_;

@@ -2,6 +2,7 @@
 #include "Clock.h"
 #include "EventLog.h"
 #include "FtpServer.h"
+#include "GatedClock.h"
 #include "ImageDecoder.h"
 #include "ImageEncoder.h"
 #include "ImageFormat.h"
@@ -9,6 +10,7 @@
 #include "ManualClock.h"
 #include "RecordingTrayPresenter.h"
 #include "SmtpServers.h"
+#include "TestFiles.h"
 #include "TestImages.h"
 #include "Utils/Classes/TestCameraProvider.h"
 #include "control/CControl.h"
@@ -29,25 +31,12 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QThread>
-
-#include <condition_variable>
-#include <mutex>
 
 #include "WaitUntil.h"
 
 #include <gtest/gtest.h>
 
 namespace {
-QStringList FilesUnder(const QString& root, const QString& pattern)
-{
-    QStringList files;
-    QDirIterator it(root, {pattern}, QDir::Files, QDirIterator::Subdirectories);
-    while (it.hasNext())
-        files << it.next();
-    return files;
-}
-
 void DropJpeg(const QString& path, int width, int height)
 {
     QByteArray bytes;
@@ -292,51 +281,6 @@ TEST(EndToEnd, ACameraStillIsCaptionedAndArchived)
     TestCameraProvider::Enable(0);
 }
 
-namespace {
-// The real clock, except that worker threads asking the time wait while it is held: a
-// caption job stuck like one reading from a hung network file system.
-class HoldingClock final : public Clock
-{
-public:
-    QDateTime UtcNow() const override { return SystemClock().UtcNow(); }
-    QDateTime LocalNow() const override
-    {
-        if (QThread::currentThread() != QCoreApplication::instance()->thread()) {
-            std::unique_lock lock(mutex_);
-            ++waiting_;
-            released_.wait(lock, [this] { return !held_; });
-            --waiting_;
-        }
-        return SystemClock().LocalNow();
-    }
-    std::uint64_t MonotonicMs() const override { return SystemClock().MonotonicMs(); }
-    void Hold()
-    {
-        std::lock_guard lock(mutex_);
-        held_ = true;
-    }
-    void Release()
-    {
-        {
-            std::lock_guard lock(mutex_);
-            held_ = false;
-        }
-        released_.notify_all();
-    }
-    int Waiting() const
-    {
-        std::lock_guard lock(mutex_);
-        return waiting_;
-    }
-
-private:
-    mutable std::mutex mutex_;
-    mutable std::condition_variable released_;
-    mutable int waiting_ = 0;
-    bool held_ = false;
-};
-} // namespace
-
 TEST(EndToEnd, ExitEndsWithinItsBudgetWhileACaptionJobIsStuck)
 {
     QTemporaryDir home, drop;
@@ -353,14 +297,16 @@ TEST(EndToEnd, ExitEndsWithinItsBudgetWhileACaptionJobIsStuck)
                     home.filePath("pixlet.log") + "\r\n")
                        .toUtf8());
     settings.close();
-    HoldingClock clock;
-    clock.Hold();
+    // Worker threads asking the time wait at the closed gate: a caption job stuck like one
+    // reading from a hung network file system.
+    GatedClock clock(SystemClock());
+    clock.Close();
     TrayRecord tray;
     {
         CFramewrightDlg dialog(clock, data);
         dialog.Initialise(std::make_unique<RecordingTrayPresenter>(tray));
         DropJpeg(drop.filePath("photo.jpg"), 64, 48);
-        if (!WaitUntil([&] { return clock.Waiting() == 1; }, 15000)) {
+        if (!WaitUntil([&] { return clock.WaitForArrival(0); }, 15000)) {
             QFile file(home.filePath("pixlet.log"));
             file.open(QIODevice::ReadOnly);
             FAIL() << "the caption job never started:\n" << file.readAll().toStdString();
@@ -380,6 +326,6 @@ TEST(EndToEnd, ExitEndsWithinItsBudgetWhileACaptionJobIsStuck)
             << "the reason reaches the log file before the program ends";
         // The program would end here without tearing anything down; the test lets the
         // worker go so that the window can be destroyed.
-        clock.Release();
+        clock.Open();
     }
 }

@@ -8,6 +8,7 @@
 #include "LogRecorder.h"
 #include "RecordingTrayPresenter.h"
 #include "SmtpServers.h"
+#include "TestFiles.h"
 #include "TestImages.h"
 #include "control/CControl.h"
 #include "outputs/CImageArchive.h"
@@ -24,15 +25,6 @@
 #include <sys/time.h>
 
 namespace {
-QStringList FilesUnder(const QString& root, const QString& pattern)
-{
-    QStringList files;
-    QDirIterator it(root, {pattern}, QDir::Files, QDirIterator::Subdirectories);
-    while (it.hasNext())
-        files << it.next();
-    return files;
-}
-
 QByteArray Jpeg(int width)
 {
     QByteArray bytes;
@@ -65,12 +57,14 @@ struct FlowTest : ::testing::Test
         QDir().mkpath(data);
         QFile settings(data + "Pixlet.ini");
         ASSERT_TRUE(settings.open(QIODevice::WriteOnly));
-        settings.write(("SourceType = 0\r\nSourceFileCollectDirectory = " + drop.path() +
-                        "\r\nArchiveRootDirectory = " + data + "archive\r\nArchiveSaveDelay = 0\r\n"
-                        "ArchiveSubdirectoryAndFilename = <HH><MM><SS><MS>.jpg\r\nControlEnableArchive = Yes\r\n"
-                        "ControlProcessCollectionType = 1\r\nControlStartOnLoad = Yes\r\n" +
-                        extraSettings)
-                           .toUtf8());
+        settings.write(
+            ("SourceType = 0\r\nSourceFileCollectDirectory = " + drop.path() +
+             "\r\nArchiveRootDirectory = " + data +
+             "archive\r\nArchiveSaveDelay = 0\r\n"
+             "ArchiveSubdirectoryAndFilename = <HH><MM><SS><MS>.jpg\r\nControlEnableArchive = Yes\r\n"
+             "ControlProcessCollectionType = 1\r\nControlStartOnLoad = Yes\r\n" +
+             extraSettings)
+                .toUtf8());
         settings.close();
         dialog = std::make_unique<CFramewrightDlg>(SystemClock(), data);
         dialog->Initialise(std::make_unique<RecordingTrayPresenter>(tray));
@@ -120,7 +114,8 @@ TEST_F(FlowTest, ASilentMailServerAndAFrozenFtpServerHoldUpNoOtherOutput)
     }
     EXPECT_EQ(FilesUnder(data + "archive", "*.jpg").size(), Arrivals);
     EXPECT_EQ(dialog->Controller()->Stats().cycles, Arrivals);
-    EXPECT_EQ(dialog->Controller()->ProcessingState(), CControl::State::Cycle) << "mail and upload still hang";
+    EXPECT_EQ(dialog->Controller()->ProcessingState(), CControl::State::Cycle)
+        << "mail and upload still hang";
     ftp.Thaw();
 }
 
@@ -130,13 +125,14 @@ TEST_F(FlowTest, AfterABurstOfTwoHundredRenamesTheLastOneIsPublished)
     Start(QString());
     constexpr int Files = 200;
     for (int i = 0; i < Files; ++i)
-        Drop(staging.filePath(QString("s%1.jpg").arg(i)), drop.filePath(QString("b%1.jpg").arg(i, 3, 10, QChar('0'))),
-             Jpeg(16 + i));
+        Drop(staging.filePath(QString("s%1.jpg").arg(i)),
+             drop.filePath(QString("b%1.jpg").arg(i, 3, 10, QChar('0'))), Jpeg(16 + i));
     ASSERT_TRUE(WaitUntil(
         [&] {
             for (const auto& entry : log.entries)
                 if (entry.text.startsWith("Loaded file b199.jpg"))
-                    return Archived() >= 1 && dialog->Controller()->ProcessingState() == CControl::State::Waiting;
+                    return Archived() >= 1 &&
+                           dialog->Controller()->ProcessingState() == CControl::State::Waiting;
             return false;
         },
         15000));

@@ -1,6 +1,7 @@
 #include "ImageDecoder.h"
 #include "ImageEncoder.h"
 #include "ImageFormat.h"
+#include "TestFiles.h"
 #include "TestImages.h"
 
 #include <QDirIterator>
@@ -16,21 +17,6 @@
 #include <sys/time.h>
 
 namespace {
-QStringList FilesUnder(const QString& root, const QString& pattern)
-{
-    QStringList files;
-    QDirIterator it(root, {pattern}, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
-    while (it.hasNext())
-        files << it.next();
-    return files;
-}
-
-QByteArray ReadAll(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
 void WriteOld(const QString& path, const QByteArray& bytes)
 {
     QFile file(path);
