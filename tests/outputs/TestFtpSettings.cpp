@@ -144,6 +144,15 @@ TEST(FtpPage, ThumbnailSidesAreClampedAndTheFieldsFollowTheCheckBox)
     EXPECT_EQ(page.ThumbnailWidthEdit()->text(), "64");
 }
 
+TEST(FtpUpload, TemporaryNamesAreHiddenBesideTheirFile)
+{
+    EXPECT_EQ(FtpSession::TemporaryName("cam.jpg"), ".cam.jpg.pixlet-part");
+    EXPECT_EQ(FtpSession::TemporaryName("Pixlet Image.jpg"), ".Pixlet Image.jpg.pixlet-part");
+    EXPECT_EQ(FtpSession::TemporaryName("sub/dir/cam.jpg"), "sub/dir/.cam.jpg.pixlet-part");
+    EXPECT_EQ(FtpSession::TemporaryName("sub/"), "") << "no file to name";
+    EXPECT_EQ(FtpSession::TemporaryName(""), "");
+}
+
 TEST(FtpUpload, FileNameExtensions)
 {
     EXPECT_EQ(FileNameExtension("Pixlet Image.jpg"), ".jpg");
