@@ -45,6 +45,9 @@ CFTP::CFTP(QWidget* parent, const FtpLimits& limits) : CPage(parent), limits_(li
     thumbFilename_ = new QLineEdit(this);
     thumbWidth_ = new QLineEdit(this);
     thumbHeight_ = new QLineEdit(this);
+    temporaryName_ = new QCheckBox(tr("Upload under a temporary name, then rename"), this);
+    temporaryName_->setToolTip(tr("A broken upload then never replaces the published file. "
+                                  "Turn off only for servers that refuse to rename files."));
 
     auto* serverBox = new QGroupBox(tr("Server"), this);
     auto* serverForm = new QFormLayout(serverBox);
@@ -82,6 +85,7 @@ CFTP::CFTP(QWidget* parent, const FtpLimits& limits) : CPage(parent), limits_(li
         emit Changed();
     });
     connect(savePassword_, &QCheckBox::toggled, this, [this] { emit Changed(); });
+    connect(temporaryName_, &QCheckBox::toggled, this, [this] { emit Changed(); });
 
     auto* layout = new QVBoxLayout(this);
     auto* top = new QHBoxLayout;
@@ -90,6 +94,8 @@ CFTP::CFTP(QWidget* parent, const FtpLimits& limits) : CPage(parent), limits_(li
     layout->addLayout(top);
     layout->addWidget(mainBox);
     layout->addWidget(thumbBox);
+    // For both files, so below both frames.
+    layout->addWidget(temporaryName_);
     layout->addStretch(1);
 
     for (QLineEdit* edit : {server_, port_, user_, password_, directory_, filename_, thumbDirectory_,
@@ -133,15 +139,16 @@ void CFTP::ApplyPage()
     settings_.thumbnailFilename = thumbFilename_->text();
     settings_.thumbnailWidth = Utils::Controls::ApplyEditInteger(thumbWidth_, settings_.thumbnailWidth);
     settings_.thumbnailHeight = Utils::Controls::ApplyEditInteger(thumbHeight_, settings_.thumbnailHeight);
+    settings_.uploadUnderTemporaryName = temporaryName_->isChecked();
 }
 
 void CFTP::ShowSettings()
 {
     // Showing the settings is not a change by the user.
     std::vector<std::unique_ptr<QSignalBlocker>> blockers;
-    for (QObject* control : std::initializer_list<QObject*>{server_, port_, user_, password_, savePassword_,
-                                                            directory_, filename_, thumbDirectory_,
-                                                            thumbFilename_, thumbWidth_, thumbHeight_})
+    for (QObject* control : std::initializer_list<QObject*>{
+             server_, port_, user_, password_, savePassword_, directory_, filename_, thumbDirectory_,
+             thumbFilename_, thumbWidth_, thumbHeight_, temporaryName_})
         blockers.push_back(std::make_unique<QSignalBlocker>(control));
     server_->setText(settings_.server);
     port_->setText(QString::number(settings_.port));
@@ -154,6 +161,7 @@ void CFTP::ShowSettings()
     thumbFilename_->setText(settings_.thumbnailFilename);
     thumbWidth_->setText(QString::number(settings_.thumbnailWidth));
     thumbHeight_->setText(QString::number(settings_.thumbnailHeight));
+    temporaryName_->setChecked(settings_.uploadUnderTemporaryName);
     {
         const QSignalBlocker thumbBlocker(thumbnail_);
         thumbnail_->setChecked(settings_.thumbnailEnabled);

@@ -62,6 +62,7 @@ public:
     QLineEdit* ThumbnailFilenameEdit() const { return thumbFilename_; }
     QLineEdit* ThumbnailWidthEdit() const { return thumbWidth_; }
     QLineEdit* ThumbnailHeightEdit() const { return thumbHeight_; }
+    QCheckBox* TemporaryNameCheck() const { return temporaryName_; }
 
 private:
     void ShowSettings();
@@ -84,6 +85,7 @@ private:
     QLineEdit* thumbFilename_;
     QLineEdit* thumbWidth_;
     QLineEdit* thumbHeight_;
+    QCheckBox* temporaryName_;
     // Last member: joined first, while everything the upload reads still exists.
     WorkerThread worker_;
 };

@@ -5,6 +5,7 @@
 
 #include <curl/curl.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <memory>
 #include <mutex>
@@ -45,9 +46,63 @@ struct FileCloser
 {
     void operator()(std::FILE* file) const { std::fclose(file); }
 };
+
+struct ListFreer
+{
+    void operator()(curl_slist* list) const { curl_slist_free_all(list); }
+};
+
+bool IsDigit(char c)
+{
+    return c >= '0' && c <= '9';
+}
+
+// The library hands every reply line of the control connection here. Only a reply's last line
+// ("550 text"; "550-text" lines go before it) counts: a refusal is kept until a positive reply
+// follows. The farewell to QUIT (221) is no answer to anything that failed, so it clears nothing.
+size_t OnReplyLine(char* data, size_t size, size_t count, void* refusal)
+{
+    const size_t length = size * count;
+    if (length < 4 || !IsDigit(data[0]) || !IsDigit(data[1]) || !IsDigit(data[2]) || data[3] != ' ')
+        return length;
+    auto* kept = static_cast<QByteArray*>(refusal);
+    if (data[0] == '4' || data[0] == '5') {
+        // Enough bytes for MaxServerText characters of UTF-8 and a sign that there was more.
+        constexpr size_t MaxBytes = 4 * FtpSession::MaxServerText + 4;
+        *kept = QByteArray(data, static_cast<qsizetype>(std::min(length, MaxBytes)));
+    } else if (!(data[0] == '2' && data[1] == '2' && data[2] == '1')) {
+        kept->clear();
+    }
+    return length;
+}
+
+// What became of a request that failed before the server could answer it.
+QString ConnectionTrouble(CURLcode code)
+{
+    switch (code) {
+    case CURLE_COULDNT_RESOLVE_HOST:
+    case CURLE_COULDNT_CONNECT:
+        return QStringLiteral("the server could not be reached");
+    case CURLE_SEND_ERROR:
+    case CURLE_RECV_ERROR:
+    case CURLE_GOT_NOTHING:
+    case CURLE_PARTIAL_FILE:
+    case CURLE_WEIRD_SERVER_REPLY:
+        return QStringLiteral("the connection to the server was lost");
+    case CURLE_OPERATION_TIMEDOUT:
+        return QStringLiteral("the server stopped answering");
+    case CURLE_LOGIN_DENIED:
+        return QStringLiteral("the server refused the login again");
+    case CURLE_ABORTED_BY_CALLBACK:
+        return QStringLiteral("the upload was cancelled");
+    default:
+        return QStringLiteral("the request failed");
+    }
+}
 } // namespace
 
-FtpSession::FtpSession(const FtpLimits& limits, const std::atomic<bool>& cancel) : limits_(limits), cancel_(cancel)
+FtpSession::FtpSession(const FtpLimits& limits, const std::atomic<bool>& cancel)
+    : limits_(limits), cancel_(cancel)
 {
     GlobalInitOnce();
 }
@@ -66,25 +121,57 @@ void FtpSession::ApplyCommonOptions()
     curl_easy_setopt(curl, CURLOPT_FTP_USE_EPRT, 1L);
     curl_easy_setopt(curl, CURLOPT_FTP_FILEMETHOD, static_cast<long>(CURLFTPMETHOD_SINGLECWD));
     curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(limits_.connectTimeoutMs));
-    curl_easy_setopt(curl, CURLOPT_SERVER_RESPONSE_TIMEOUT, static_cast<long>((limits_.stallTimeoutMs + 999) / 1000));
+    curl_easy_setopt(curl, CURLOPT_SERVER_RESPONSE_TIMEOUT,
+                     static_cast<long>((limits_.stallTimeoutMs + 999) / 1000));
     curl_easy_setopt(curl, CURLOPT_ACCEPTTIMEOUT_MS, static_cast<long>(limits_.stallTimeoutMs));
     curl_easy_setopt(curl, CURLOPT_LOW_SPEED_LIMIT, 1L);
     curl_easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, static_cast<long>((limits_.stallTimeoutMs + 999) / 1000));
     curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 0L);
     curl_easy_setopt(curl, CURLOPT_XFERINFOFUNCTION, OnProgress);
     curl_easy_setopt(curl, CURLOPT_XFERINFODATA, const_cast<std::atomic<bool>*>(&cancel_));
+    curl_easy_setopt(curl, CURLOPT_HEADERFUNCTION, OnReplyLine);
+    curl_easy_setopt(curl, CURLOPT_HEADERDATA, &refusal_);
+}
+
+void FtpSession::BeginRequest()
+{
+    errorBuffer_[0] = '\0';
+    refusal_.clear();
+}
+
+QString FtpSession::BoundedServerText(const QString& text)
+{
+    if (text.size() <= MaxServerText)
+        return text;
+    return text.left(MaxServerText - 3) + QStringLiteral("...");
 }
 
 QString FtpSession::ErrorText(int code) const
 {
     QString text = QString::fromUtf8(curl_easy_strerror(static_cast<CURLcode>(code)));
-    const QString detail = QString::fromUtf8(errorBuffer_).trimmed();
-    if (!detail.isEmpty() && detail != text)
+    const QString detail = BoundedServerText(QString::fromUtf8(errorBuffer_).trimmed());
+    // The library keeps only the first error text of a request, and in active mode that is a
+    // note that it cannot print the address of the data socket before the server connects to
+    // it: harmless, and no word about what went wrong after it. The server's refusal below
+    // says that instead.
+    if (!detail.isEmpty() && detail != text && !detail.contains(QLatin1String("inet_ntop() failed")))
         text += QStringLiteral(" - ") + detail;
+    const QString reply = BoundedServerText(QString::fromUtf8(refusal_).trimmed());
+    if (!reply.isEmpty())
+        text += QStringLiteral(" - ") + reply;
     return text;
 }
 
-QString FtpSession::Open(const QString& server, std::uint16_t port, const QString& user, const QString& password)
+QString FtpSession::TemporaryName(const QString& remoteName)
+{
+    const qsizetype leaf = remoteName.lastIndexOf(QLatin1Char('/')) + 1;
+    if (leaf == remoteName.size())
+        return QString();
+    return remoteName.left(leaf) + QLatin1Char('.') + remoteName.mid(leaf) + QStringLiteral(".pixlet-part");
+}
+
+QString FtpSession::Open(const QString& server, std::uint16_t port, const QString& user,
+                         const QString& password)
 {
     Close();
     curl_ = curl_easy_init();
@@ -102,7 +189,7 @@ QString FtpSession::Open(const QString& server, std::uint16_t port, const QStrin
     const QByteArray url = base_ + '/';
     curl_easy_setopt(curl, CURLOPT_URL, url.constData());
     curl_easy_setopt(curl, CURLOPT_NOBODY, 1L);
-    errorBuffer_[0] = '\0';
+    BeginRequest();
     const CURLcode result = curl_easy_perform(curl);
     curl_easy_setopt(curl, CURLOPT_NOBODY, 0L);
     if (result != CURLE_OK) {
@@ -139,49 +226,85 @@ QByteArray FtpSession::Url(const Location& location, const QString& name) const
     return path + QUrl::toPercentEncoding(name);
 }
 
-bool FtpSession::ChangeDirectory(const QString& directory)
+QString FtpSession::ChangeDirectory(const QString& directory)
 {
+    const QString refused = QStringLiteral("Failed to set directory - ") + directory;
     if (!curl_)
-        return false;
+        return refused;
     const Location target = Enter(location_, directory);
     if (target.absolute == location_.absolute && target.segments == location_.segments)
-        return true;
+        return QString();
     // A request without a transfer: the library changes directory and stops there.
     CURL* curl = Handle(curl_);
     const QByteArray url = Url(target, QString());
     curl_easy_setopt(curl, CURLOPT_URL, url.constData());
     curl_easy_setopt(curl, CURLOPT_NOBODY, 1L);
-    errorBuffer_[0] = '\0';
+    BeginRequest();
     const CURLcode code = curl_easy_perform(curl);
     curl_easy_setopt(curl, CURLOPT_NOBODY, 0L);
-    if (code != CURLE_OK)
-        return false;
-    location_ = target;
-    return true;
+    if (code == CURLE_OK) {
+        location_ = target;
+        return QString();
+    }
+    // Only a refusal of the directory itself blames the directory; a connection that broke
+    // down on the way says so (the library reconnects for this request if it finds the old
+    // connection dead, and that may fail too).
+    if (code == CURLE_REMOTE_ACCESS_DENIED)
+        return refused;
+    return QStringLiteral("Could not change to directory %1: %2 - %3")
+        .arg(directory, ConnectionTrouble(code), ErrorText(code));
 }
 
-QString FtpSession::Put(const QString& localPath, const QString& remoteName)
+QString FtpSession::Put(const QString& localPath, const QString& remoteName, bool underTemporaryName)
 {
     if (!curl_)
         return QString::fromUtf8(curl_easy_strerror(CURLE_COULDNT_CONNECT));
-    const std::unique_ptr<std::FILE, FileCloser> file(std::fopen(QFile::encodeName(localPath).constData(), "rb"));
+    const std::unique_ptr<std::FILE, FileCloser> file(
+        std::fopen(QFile::encodeName(localPath).constData(), "rb"));
     if (!file)
         return QString::fromUtf8(curl_easy_strerror(CURLE_READ_ERROR)) + QStringLiteral(" - ") + localPath;
     std::fseek(file.get(), 0, SEEK_END);
     const long size = std::ftell(file.get());
     std::rewind(file.get());
 
+    // The library stores the file into the directory of the name's last "/", and sends the
+    // rename from there once the server has confirmed the whole file (never after a failed
+    // transfer): both sides of the rename are the bare file names.
+    const QString temporaryName = underTemporaryName ? TemporaryName(remoteName) : QString();
+    const QString storedName = temporaryName.isEmpty() ? remoteName : temporaryName;
+    std::unique_ptr<curl_slist, ListFreer> rename;
+    QString renameText;
+    if (!temporaryName.isEmpty()) {
+        const QString from = temporaryName.mid(temporaryName.lastIndexOf(QLatin1Char('/')) + 1);
+        const QString to = remoteName.mid(remoteName.lastIndexOf(QLatin1Char('/')) + 1);
+        // A line break would end the command early and start another of the name's choosing.
+        if (to.contains(QLatin1Char('\r')) || to.contains(QLatin1Char('\n')) || to.contains(QChar(0)))
+            return QStringLiteral("A file name with a line break cannot be sent - ") + remoteName;
+        rename.reset(curl_slist_append(nullptr, QByteArray("RNFR " + from.toUtf8()).constData()));
+        if (!rename || !curl_slist_append(rename.get(), QByteArray("RNTO " + to.toUtf8()).constData()))
+            return QString::fromUtf8(curl_easy_strerror(CURLE_OUT_OF_MEMORY));
+        renameText = QStringLiteral("Failed to rename %1 to %2 after the upload").arg(from, to);
+    }
+
     CURL* curl = Handle(curl_);
-    const QByteArray url = Url(location_, remoteName);
+    const QByteArray url = Url(location_, storedName);
     curl_easy_setopt(curl, CURLOPT_URL, url.constData());
     curl_easy_setopt(curl, CURLOPT_UPLOAD, 1L);
     curl_easy_setopt(curl, CURLOPT_READDATA, file.get());
     curl_easy_setopt(curl, CURLOPT_INFILESIZE_LARGE, static_cast<curl_off_t>(size < 0 ? 0 : size));
-    errorBuffer_[0] = '\0';
+    curl_easy_setopt(curl, CURLOPT_POSTQUOTE, rename.get());
+    BeginRequest();
     const CURLcode code = curl_easy_perform(curl);
     curl_easy_setopt(curl, CURLOPT_UPLOAD, 0L);
     curl_easy_setopt(curl, CURLOPT_READDATA, nullptr);
-    return code == CURLE_OK ? QString() : ErrorText(code);
+    curl_easy_setopt(curl, CURLOPT_POSTQUOTE, nullptr);
+    if (code == CURLE_OK)
+        return QString();
+    // Only the commands after the transfer are quoted: this is the rename, the file itself is
+    // on the server under its temporary name.
+    if (code == CURLE_QUOTE_ERROR && !renameText.isEmpty())
+        return renameText + QStringLiteral(" - ") + ErrorText(code);
+    return ErrorText(code);
 }
 
 void FtpSession::Close()

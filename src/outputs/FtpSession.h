@@ -9,8 +9,8 @@
 // How long a dead or stalled server may hold an upload.
 struct FtpLimits
 {
-    int connectTimeoutMs = 30'000;  // the TCP connection, the greeting and the login
-    int stallTimeoutMs = 60'000;    // no reply, or less than 1 byte/s moved, for this long
+    int connectTimeoutMs = 30'000; // the TCP connection, the greeting and the login
+    int stallTimeoutMs = 60'000;   // no reply, or less than 1 byte/s moved, for this long
 };
 
 // One FTP connection on libcurl, used from a single thread: log in, then send files one after
@@ -19,7 +19,6 @@ struct FtpLimits
 class FtpSession final
 {
 public:
-
     // `cancel` set from another thread aborts whatever the session is waiting for.
     FtpSession(const FtpLimits& limits, const std::atomic<bool>& cancel);
     ~FtpSession();
@@ -30,12 +29,24 @@ public:
     // empty text on success, otherwise what went wrong.
     QString Open(const QString& server, std::uint16_t port, const QString& user, const QString& password);
     // Changes into the directory, relative to the current one unless it starts with "/"; an
-    // empty one stays. False when the server refuses: the connection stays where it was.
-    bool ChangeDirectory(const QString& directory);
-    // Sends the local file under the name into the current directory. An empty text on
-    // success, otherwise what went wrong (the library's message and the server's words).
-    QString Put(const QString& localPath, const QString& remoteName);
+    // empty one stays. An empty text on success; otherwise "Failed to set directory - " and the
+    // directory when the server refused it, or what became of the connection when the request
+    // did not get that far. On failure the connection stays where it was.
+    QString ChangeDirectory(const QString& directory);
+    // Sends the local file under the name into the current directory. Under a temporary name,
+    // the file is stored as TemporaryName(remoteName) and renamed onto the name once the server
+    // has confirmed all of it, so that the name never shows part of a file; a refused rename
+    // fails the upload. An empty text on success, otherwise what went wrong (the library's
+    // message and the server's refusal).
+    QString Put(const QString& localPath, const QString& remoteName, bool underTemporaryName);
     void Close();
+
+    // Hidden, plainly ours, and beside the name in the same directory: "a/b.jpg" gives
+    // "a/.b.jpg.pixlet-part". Empty for a name without a file part.
+    static QString TemporaryName(const QString& remoteName);
+    // Server-provided text kept for display: at most MaxServerText characters, "..." when cut.
+    static constexpr int MaxServerText = 512;
+    static QString BoundedServerText(const QString& text);
 
 private:
     struct Location
@@ -47,11 +58,14 @@ private:
     QByteArray Url(const Location& location, const QString& name) const;
     QString ErrorText(int code) const;
     void ApplyCommonOptions();
+    // Every request starts with no error text and no refusal from an earlier one.
+    void BeginRequest();
 
     const FtpLimits limits_;
     const std::atomic<bool>& cancel_;
     void* curl_ = nullptr;
     char errorBuffer_[256] = {};
-    QByteArray base_; // "ftp://host:port"
+    QByteArray refusal_; // the server's last reply of 400 or more in this request, cut short
+    QByteArray base_;    // "ftp://host:port"
     Location location_;
 };

@@ -18,6 +18,7 @@ const QString KeyThumbFilename = QStringLiteral("FTPThumbnailDestinationFilename
 const QString KeyThumbHeight = QStringLiteral("FTPThumbnailHeight");
 const QString KeyThumbWidth = QStringLiteral("FTPThumbnailWidth");
 const QString KeyThumbEnable = QStringLiteral("FTPThumbnailEnable");
+const QString KeyTemporaryName = QStringLiteral("FTPUploadUnderTemporaryName");
 
 // The page takes 1 to 1000; a 0 from the file stays 0, so that the upload reports the
 // thumbnail it cannot make.
@@ -48,6 +49,7 @@ FtpSettings FtpSettings::Read(const SettingsList& list)
     s.thumbnailHeight = ThumbnailSide(list, KeyThumbHeight, defaults.thumbnailHeight);
     s.thumbnailWidth = ThumbnailSide(list, KeyThumbWidth, defaults.thumbnailWidth);
     s.thumbnailEnabled = GetSettingBool(list, KeyThumbEnable, defaults.thumbnailEnabled);
+    s.uploadUnderTemporaryName = GetSettingBool(list, KeyTemporaryName, defaults.uploadUnderTemporaryName);
     if (s.scramblePassword)
         s.password = UnscramblePassword(s.password);
     return s;
@@ -69,5 +71,6 @@ void FtpSettings::Write(SettingsList& list) const
     AppendSetting(list, KeyThumbFilename, thumbnailFilename);
     AppendSetting(list, KeyThumbWidth, thumbnailWidth);
     AppendSetting(list, KeyThumbHeight, thumbnailHeight);
+    AppendSetting(list, KeyTemporaryName, uploadUnderTemporaryName);
     EndSettingsBlock(list);
 }

@@ -22,10 +22,14 @@ struct FtpSettings
     std::int32_t thumbnailHeight = 120;
     std::int32_t thumbnailWidth = 160;
     bool thumbnailEnabled = false;
+    // Each file goes to a hidden name beside its own and is renamed onto it once complete, so
+    // that a broken upload never shows under the published name. On for files written before
+    // the key too; off only for servers that refuse renames.
+    bool uploadUnderTemporaryName = true;
 
     friend bool operator==(const FtpSettings&, const FtpSettings&) = default;
 
-    // The thirteen keys; the port keeps the low 16 bits of the number.
+    // The fourteen keys; the port keeps the low 16 bits of the number.
     static FtpSettings Read(const SettingsList& list);
     // Server, port, user name, the password only when it is to be saved, then the rest, then
     // one empty line.

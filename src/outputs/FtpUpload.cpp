@@ -79,13 +79,14 @@ void RunFtpUpload(FtpUploadJob& job, const std::atomic<bool>& cancel, std::atomi
         return;
     }
     for (Item& item : items) {
-        if (!session.ChangeDirectory(item.directory)) {
-            report(FtpReport::Error, QStringLiteral("Failed to set directory - ") + item.directory);
+        const QString directoryError = session.ChangeDirectory(item.directory);
+        if (!directoryError.isEmpty()) {
+            report(FtpReport::Error, directoryError);
             continue;
         }
         report(FtpReport::Uploading, item.remoteName);
         const std::uint64_t start = MillisecondClock();
-        const QString error = session.Put(item.localPath, item.remoteName);
+        const QString error = session.Put(item.localPath, item.remoteName, s.uploadUnderTemporaryName);
         item.uploaded = error.isEmpty();
         if (item.uploaded)
             report(FtpReport::Sent, TransferRateText(start, item.localPath));

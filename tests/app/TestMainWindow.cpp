@@ -102,6 +102,7 @@ TEST_F(MainWindowTest, FirstRunShowsTheWindowAndWritesDefaults)
                             "FTPThumbnailDestinationFilename = ",
                             "FTPThumbnailWidth = 160",
                             "FTPThumbnailHeight = 120",
+                            "FTPUploadUnderTemporaryName = Yes",
                             ""};
     expected << "EmailServer = "
              << "EmailPort = 25"

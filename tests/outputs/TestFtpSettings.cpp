@@ -38,6 +38,7 @@ TEST(FtpSettings, DefaultsOrderAndThePasswordLine)
     EXPECT_TRUE(defaults.savePassword);
     EXPECT_TRUE(defaults.scramblePassword);
     EXPECT_FALSE(defaults.thumbnailEnabled);
+    EXPECT_TRUE(defaults.uploadUnderTemporaryName) << "files from before the key publish safely too";
 
     FtpSettings s;
     s.server = "ftp.example.net";
@@ -58,6 +59,7 @@ TEST(FtpSettings, DefaultsOrderAndThePasswordLine)
                                    "FTPThumbnailDestinationFilename = ",
                                    "FTPThumbnailWidth = 160",
                                    "FTPThumbnailHeight = 120",
+                                   "FTPUploadUnderTemporaryName = Yes",
                                    ""};
     EXPECT_EQ(list, expected);
     EXPECT_EQ(FtpSettings::Read(list), s);
@@ -74,6 +76,33 @@ TEST(FtpSettings, DefaultsOrderAndThePasswordLine)
     s.Write(list);
     EXPECT_TRUE(list.contains("FTPPassword = pw"));
     EXPECT_EQ(FtpSettings::Read({"FTPPort = 65557"}).port, 21) << "the low 16 bits";
+
+    s.uploadUnderTemporaryName = false;
+    list.clear();
+    s.Write(list);
+    EXPECT_TRUE(list.contains("FTPUploadUnderTemporaryName = No"));
+    EXPECT_EQ(FtpSettings::Read(list), s);
+}
+
+TEST(FtpPage, TheTemporaryNameCheckBoxFollowsAndChangesTheSetting)
+{
+    CFTP page;
+    int changes = 0;
+    QObject::connect(&page, &CFTP::Changed, [&] { ++changes; });
+    page.LoadSettings({"FTPUploadUnderTemporaryName = No"});
+    EXPECT_FALSE(page.TemporaryNameCheck()->isChecked());
+    page.LoadSettings({});
+    EXPECT_TRUE(page.TemporaryNameCheck()->isChecked());
+    EXPECT_EQ(changes, 0) << "showing the settings is no change";
+
+    page.TemporaryNameCheck()->setChecked(false);
+    EXPECT_EQ(changes, 1);
+    EXPECT_TRUE(page.Settings().uploadUnderTemporaryName) << "not before Apply";
+    page.ApplyPage();
+    EXPECT_FALSE(page.Settings().uploadUnderTemporaryName);
+    SettingsList list;
+    page.SaveSettings(list);
+    EXPECT_TRUE(list.contains("FTPUploadUnderTemporaryName = No"));
 }
 
 TEST(FtpPage, ThumbnailSidesAreClampedAndTheFieldsFollowTheCheckBox)
@@ -113,6 +142,15 @@ TEST(FtpPage, ThumbnailSidesAreClampedAndTheFieldsFollowTheCheckBox)
     page.RefreshPage();
     EXPECT_TRUE(page.ThumbnailCheck()->isChecked()) << "revert shows the stored record";
     EXPECT_EQ(page.ThumbnailWidthEdit()->text(), "64");
+}
+
+TEST(FtpUpload, TemporaryNamesAreHiddenBesideTheirFile)
+{
+    EXPECT_EQ(FtpSession::TemporaryName("cam.jpg"), ".cam.jpg.pixlet-part");
+    EXPECT_EQ(FtpSession::TemporaryName("Pixlet Image.jpg"), ".Pixlet Image.jpg.pixlet-part");
+    EXPECT_EQ(FtpSession::TemporaryName("sub/dir/cam.jpg"), "sub/dir/.cam.jpg.pixlet-part");
+    EXPECT_EQ(FtpSession::TemporaryName("sub/"), "") << "no file to name";
+    EXPECT_EQ(FtpSession::TemporaryName(""), "");
 }
 
 TEST(FtpUpload, FileNameExtensions)

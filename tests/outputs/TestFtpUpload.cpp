@@ -1,5 +1,6 @@
 #include "FtpServer.h"
 #include "ImageDecoder.h"
+#include "ImageEncoder.h"
 #include "MessageEvent.h"
 #include "NamedMessages.h"
 #include "TestImages.h"
@@ -7,10 +8,15 @@
 #include "outputs/CFTP.h"
 #include "outputs/FtpUpload.h"
 
+#include <QCryptographicHash>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QRegularExpression>
+#include <QTemporaryDir>
+
+#include <map>
+#include <optional>
 
 #include <gtest/gtest.h>
 
@@ -71,6 +77,8 @@ constexpr FtpLimits TestLimits{3000, 3000};
 class FtpUploadTest : public ::testing::Test
 {
 protected:
+    explicit FtpUploadTest(const FtpServerOptions& options = FtpServerOptions()) : server(options) {}
+
     FtpServer server;
     Reports reports;
     CFTP page{nullptr, TestLimits};
@@ -104,6 +112,103 @@ protected:
         ImageFrame frame;
         EXPECT_EQ(LoadImageFile(frame, QDir(server.Home()).filePath(relative)), 0) << relative.toStdString();
         return frame;
+    }
+    QString ServerPath(const QString& relative) const { return QDir(server.Home()).filePath(relative); }
+    bool Finished() const
+    {
+        return page.State() != OutputState::Busy && !reports.steps.empty() &&
+               reports.steps.back().first == FtpReport::Closed;
+    }
+};
+
+std::optional<QByteArray> Contents(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return std::nullopt;
+    return file.readAll();
+}
+
+// The bytes the upload sends for the frame under a name with the extension, encoded here: the
+// upload's own temporary file sits in a directory other runs may share.
+QByteArray Encoded(const ImageFrame& frame, const QString& extension)
+{
+    QTemporaryDir directory;
+    const QString path = directory.filePath("expected" + extension);
+    EXPECT_TRUE(Result::Succeeded(SaveImageFile(frame, path)));
+    return Contents(path).value_or(QByteArray());
+}
+
+void WriteFile(const QString& path, const QByteArray& bytes)
+{
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    ASSERT_EQ(file.write(bytes), bytes.size());
+}
+
+// Everything a reader of the published names saw during an upload, polled as fast as the test
+// can: each distinct content once, by its hash, with its size for the messages.
+class PublishedNames
+{
+public:
+    explicit PublishedNames(QStringList paths) : paths_(std::move(paths)) {}
+    void Look()
+    {
+        for (const QString& path : paths_) {
+            const std::optional<QByteArray> bytes = Contents(path);
+            seen_[path][bytes ? QCryptographicHash::hash(*bytes, QCryptographicHash::Sha1)
+                              : QByteArray("gone")] = bytes ? bytes->size() : -1;
+        }
+    }
+    // What was seen under the path that is none of the allowed contents, or "" when all was.
+    std::string Unexpected(const QString& path, const QList<QByteArray>& allowed) const
+    {
+        QStringList unexpected;
+        const auto found = seen_.find(path);
+        if (found == seen_.end())
+            return "never looked";
+        for (const auto& [hash, size] : found->second) {
+            bool known = false;
+            for (const QByteArray& content : allowed)
+                known = known || QCryptographicHash::hash(content, QCryptographicHash::Sha1) == hash;
+            if (!known)
+                unexpected << (size < 0 ? QStringLiteral("no file") : QStringLiteral("%1 bytes").arg(size));
+        }
+        return unexpected.join(", ").toStdString();
+    }
+
+private:
+    QStringList paths_;
+    std::map<QString, std::map<QByteArray, qint64>> seen_;
+};
+
+// Takes uploads in at a crawl, so that the server can be killed halfway through one.
+constexpr int UploadRate = 128 * 1024;
+
+class SlowFtpUploadTest : public FtpUploadTest
+{
+protected:
+    SlowFtpUploadTest() : FtpUploadTest(FtpServerOptions{UploadRate}) {}
+
+    // The main image and its thumbnail, each a noisy 800 x 600 JPEG of a few hundred KB.
+    void ConfigureLargeUpload()
+    {
+        ASSERT_TRUE(QDir(server.Home()).mkpath("thumbs"));
+        Configure({"FTPDestinationFilename = cam.jpg", "FTPThumbnailEnable = Yes",
+                   "FTPThumbnailDestinationDirectory = thumbs", "FTPThumbnailDestinationFilename = small.jpg",
+                   "FTPThumbnailWidth = 800", "FTPThumbnailHeight = 600"});
+        reports.steps.clear();
+    }
+    static ImageFrame LargeFrame() { return RandomFrame(800, 600, 24, 7); }
+    void StartLargeUpload() { page.Upload(LargeFrame(), &reports); }
+    // All bytes in the server's directory, hidden files included.
+    qint64 BytesIn(const QString& relative) const
+    {
+        qint64 total = 0;
+        for (const QFileInfo& info :
+             QDir(ServerPath(relative)).entryInfoList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot))
+            total += info.size();
+        return total;
     }
 };
 
@@ -248,4 +353,177 @@ TEST_F(FtpUploadTest, ClosingThePageCutsAStalledUploadShort)
         timer.start();
     }
     EXPECT_LT(timer.elapsed(), 5000) << "the exit did not wait for the minute-long limits";
+}
+
+// A server that dies halfway through the main image: readers of the published names only ever
+// see the files that were there before, and the thumbnail's failure says what went wrong.
+TEST_F(SlowFtpUploadTest, AServerKilledMidImageLeavesThePublishedFilesAsTheyWere)
+{
+    ConfigureLargeUpload();
+    const QByteArray oldImage = "the previous image", oldThumb = "the previous thumbnail";
+    WriteFile(ServerPath("cam.jpg"), oldImage);
+    WriteFile(ServerPath("thumbs/small.jpg"), oldThumb);
+    PublishedNames published({ServerPath("cam.jpg"), ServerPath("thumbs/small.jpg")});
+
+    StartLargeUpload();
+    ASSERT_TRUE(WaitUntil(
+        [&] {
+            published.Look();
+            return BytesIn(".") > oldImage.size() + 48 * 1024;
+        },
+        10000))
+        << "the upload never got going";
+    ASSERT_FALSE(Finished()) << "the upload was over before the server could be killed";
+    server.Kill();
+    ASSERT_TRUE(WaitUntil(
+        [&] {
+            published.Look();
+            return Finished();
+        },
+        15000));
+
+    EXPECT_EQ(published.Unexpected(ServerPath("cam.jpg"), {oldImage}), "");
+    EXPECT_EQ(published.Unexpected(ServerPath("thumbs/small.jpg"), {oldThumb}), "");
+    EXPECT_EQ(Contents(ServerPath("cam.jpg")), oldImage);
+    EXPECT_EQ(page.State(), OutputState::Failed);
+    ASSERT_EQ(reports.Codes(), (Codes{0, 1, 3, 3, 4}));
+    // The thumbnail's directory is not to blame: the server is gone.
+    const QString thumbError = reports.steps[3].second;
+    EXPECT_FALSE(thumbError.startsWith("Failed to set directory")) << thumbError.toStdString();
+    EXPECT_TRUE(thumbError.contains("thumbs")) << thumbError.toStdString();
+    EXPECT_TRUE(thumbError.contains("server")) << thumbError.toStdString();
+}
+
+// The main image goes through and the server dies during the thumbnail: the image turns from
+// the old file into the whole new one, the thumbnail stays the old one.
+TEST_F(SlowFtpUploadTest, AServerKilledMidThumbnailLeavesTheOldThumbnailAndTheWholeNewImage)
+{
+    ConfigureLargeUpload();
+    const QByteArray oldImage = "the previous image", oldThumb = "the previous thumbnail";
+    WriteFile(ServerPath("cam.jpg"), oldImage);
+    WriteFile(ServerPath("thumbs/small.jpg"), oldThumb);
+    PublishedNames published({ServerPath("cam.jpg"), ServerPath("thumbs/small.jpg")});
+
+    StartLargeUpload();
+    ASSERT_TRUE(WaitUntil(
+        [&] {
+            published.Look();
+            return reports.Codes().size() >= 4 && BytesIn("thumbs") > oldThumb.size() + 48 * 1024;
+        },
+        15000))
+        << "the thumbnail's upload never got going";
+    ASSERT_EQ(reports.Codes(), (Codes{0, 1, 2, 1}));
+    server.Kill();
+    ASSERT_TRUE(WaitUntil(
+        [&] {
+            published.Look();
+            return Finished();
+        },
+        15000));
+
+    const QByteArray sent = Encoded(LargeFrame(), ".jpg");
+    ASSERT_GT(sent.size(), 200 * 1024) << "large enough to be caught halfway";
+    EXPECT_EQ(Contents(ServerPath("cam.jpg")), sent);
+    EXPECT_EQ(published.Unexpected(ServerPath("cam.jpg"), {oldImage, sent}), "");
+    EXPECT_EQ(published.Unexpected(ServerPath("thumbs/small.jpg"), {oldThumb}), "");
+    EXPECT_EQ(Contents(ServerPath("thumbs/small.jpg")), oldThumb);
+    EXPECT_EQ(reports.Codes(), (Codes{0, 1, 2, 1, 3, 4}));
+    EXPECT_EQ(page.State(), OutputState::Failed);
+    EXPECT_EQ(QDir(server.Home()).entryList(QDir::Files | QDir::Hidden), QStringList{"cam.jpg"})
+        << "nothing of the main image is left beside it";
+}
+
+// A server that refuses renames fails the upload and keeps the published file; for such a
+// server the temporary name can be turned off.
+TEST(FtpRenames, ARefusedRenameFailsTheUploadUnlessTemporaryNamesAreOff)
+{
+    FtpServer server(FtpServerOptions{0, true});
+    ASSERT_TRUE(server.Running());
+    Reports reports;
+    CFTP page{nullptr, TestLimits};
+    const QString published = QDir(server.Home()).filePath("cam.jpg");
+    const QByteArray old = "the previous image";
+    WriteFile(published, old);
+    const auto upload = [&](const QString& underTemporaryName) {
+        reports.steps.clear();
+        page.LoadSettings({"FTPServer = 127.0.0.1", QString("FTPPort = %1").arg(server.Port()),
+                           "FTPUsername = " + FtpServer::User, "FTPPassword = " + FtpServer::Password,
+                           "FTPEncryptPassword = No", "FTPDestinationFilename = cam.jpg",
+                           "FTPUploadUnderTemporaryName = " + underTemporaryName});
+        page.Upload(GradientFrame(320, 240, 24), &reports);
+        return WaitUntil([&] {
+            return page.State() != OutputState::Busy && !reports.steps.empty() &&
+                   reports.steps.back().first == FtpReport::Closed;
+        });
+    };
+
+    ASSERT_TRUE(upload("Yes"));
+    ASSERT_EQ(reports.Codes(), (Codes{0, 1, 3, 4}));
+    const QString error = reports.steps[2].second;
+    EXPECT_TRUE(error.contains("rename", Qt::CaseInsensitive)) << error.toStdString();
+    EXPECT_TRUE(error.contains(".cam.jpg.pixlet-part")) << error.toStdString();
+    EXPECT_TRUE(error.contains("550")) << "the server's refusal: " << error.toStdString();
+    EXPECT_EQ(page.State(), OutputState::Failed);
+    EXPECT_EQ(Contents(published), old);
+
+    ASSERT_TRUE(upload("No"));
+    EXPECT_EQ(reports.Codes(), (Codes{0, 1, 2, 4}));
+    EXPECT_EQ(page.State(), OutputState::Idle);
+    EXPECT_EQ(Contents(published), Encoded(GradientFrame(320, 240, 24), ".jpg"));
+}
+
+// Names with a directory part: the temporary file sits beside the final one, and once the
+// upload is done only the final names are there.
+TEST_F(FtpUploadTest, TemporaryFilesSitBesideTheirNamesAndGoAway)
+{
+    ASSERT_TRUE(QDir(server.Home()).mkpath("sub"));
+    Configure({"FTPThumbnailEnable = Yes", "FTPThumbnailDestinationFilename = sub/small.jpg"});
+    ASSERT_TRUE(UploadOnce());
+    EXPECT_EQ(reports.Codes(), (Codes{0, 1, 2, 1, 2, 4}));
+    EXPECT_EQ(QDir(server.Home()).entryList(QDir::Files | QDir::Hidden), QStringList{"Pixlet Image.jpg"});
+    EXPECT_EQ(QDir(ServerPath("sub")).entryList(QDir::Files | QDir::Hidden), QStringList{"small.jpg"});
+    EXPECT_EQ(OnServer("sub/small.jpg").Width(), 160);
+}
+
+// A refusal after an earlier transfer on the same connection: the text is the refusal's, with
+// the server's reply, and nothing the library noted along the way.
+TEST_F(FtpUploadTest, ARefusedFileReportsTheRefusalOnly)
+{
+    // A directory where the thumbnail should go: neither a file nor a rename can take its place.
+    ASSERT_TRUE(QDir(server.Home()).mkpath("t.jpg"));
+    for (const QString temporary : {"No", "Yes"}) {
+        Configure({"FTPThumbnailEnable = Yes", "FTPThumbnailDestinationFilename = t.jpg",
+                   "FTPUploadUnderTemporaryName = " + temporary});
+        reports.steps.clear();
+        page.Upload(GradientFrame(320, 240, 24), &reports);
+        ASSERT_TRUE(WaitUntil([&] { return Finished(); }));
+        ASSERT_EQ(reports.Codes(), (Codes{0, 1, 2, 1, 3, 4})) << temporary.toStdString();
+        const QString error = reports.steps[4].second;
+        EXPECT_FALSE(error.contains("inet_ntop")) << error.toStdString();
+        EXPECT_TRUE(error.contains("550")) << "the server's refusal: " << error.toStdString();
+        EXPECT_EQ(page.State(), OutputState::Failed);
+    }
+}
+
+// A hostile server's endless refusal is cut to a length a log can take.
+TEST(FtpErrorTexts, AServersReplyIsCutShort)
+{
+    // One the library passes on whole, one so long that it clips the line itself.
+    for (const int padding : {6000, 30000}) {
+        FtpServer server(FtpServerOptions{0, false, padding});
+        ASSERT_TRUE(server.Running());
+        Reports reports;
+        CFTP page{nullptr, TestLimits};
+        page.LoadSettings({"FTPServer = 127.0.0.1", QString("FTPPort = %1").arg(server.Port()),
+                           "FTPUsername = " + FtpServer::User, "FTPPassword = wrong",
+                           "FTPEncryptPassword = No"});
+        page.Upload(GradientFrame(32, 32, 24), &reports);
+        ASSERT_TRUE(
+            WaitUntil([&] { return page.State() == OutputState::Failed && reports.Codes().size() == 2; }));
+        ASSERT_EQ(reports.Codes(), (Codes{0, 3}));
+        const QString error = reports.steps[1].second;
+        EXPECT_LT(error.size(), 1000) << padding;
+        EXPECT_TRUE(error.contains("530 Authentication failed. xxx")) << "the start of the reply is kept";
+        EXPECT_TRUE(error.endsWith("...")) << error.right(40).toStdString();
+    }
 }

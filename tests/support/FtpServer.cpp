@@ -9,12 +9,19 @@ namespace {
 const QString CommandLogName = QStringLiteral("data-commands.log");
 }
 
-FtpServer::FtpServer()
+FtpServer::FtpServer(const FtpServerOptions& options)
 {
+    QStringList arguments = {QStringLiteral(PIXLET_TEST_SUPPORT "/ftp_server.py"), home_.path(), User,
+                             Password, logDirectory_.filePath(CommandLogName)};
+    if (options.uploadBytesPerSecond > 0)
+        arguments << QStringLiteral("--upload-rate") << QString::number(options.uploadBytesPerSecond);
+    if (options.refuseRenames)
+        arguments << QStringLiteral("--refuse-renames");
+    if (options.loginRefusalPadding > 0)
+        arguments << QStringLiteral("--login-refusal-padding")
+                  << QString::number(options.loginRefusalPadding);
     process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    process_.start(QStringLiteral("/usr/bin/python3"),
-                   {QStringLiteral(PIXLET_TEST_SUPPORT "/ftp_server.py"), home_.path(), User, Password,
-                    logDirectory_.filePath(CommandLogName)});
+    process_.start(QStringLiteral("/usr/bin/python3"), arguments);
     if (!process_.waitForStarted(10000) || !process_.waitForReadyRead(20000))
         return;
     port_ = static_cast<quint16>(process_.readLine().trimmed().toUInt());
@@ -43,6 +50,15 @@ QStringList FtpServer::DataConnectionCommands() const
     if (!log.open(QIODevice::ReadOnly))
         return {};
     return QString::fromLatin1(log.read(64 * 1024)).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+}
+
+void FtpServer::Kill()
+{
+    if (process_.state() == QProcess::NotRunning)
+        return;
+    process_.kill();
+    process_.waitForFinished(5000);
+    port_ = 0;
 }
 
 void FtpServer::Stop()

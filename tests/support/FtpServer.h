@@ -5,6 +5,14 @@
 #include <QStringList>
 #include <QTemporaryDir>
 
+// How the test server behaves beyond plain FTP.
+struct FtpServerOptions
+{
+    int uploadBytesPerSecond = 0; // 0: as fast as it can
+    bool refuseRenames = false;
+    int loginRefusalPadding = 0; // characters added to the reply that refuses a wrong password
+};
+
 // A pyftpdlib server on 127.0.0.1 at a free port, for one test: started by the constructor,
 // stopped by Stop() or the destructor. Files land in Home().
 class FtpServer final
@@ -13,7 +21,7 @@ public:
     static inline const QString User = QStringLiteral("camera");
     static inline const QString Password = QStringLiteral("s3cret");
 
-    FtpServer();
+    explicit FtpServer(const FtpServerOptions& options = FtpServerOptions());
     ~FtpServer();
     bool Running() const { return port_ != 0; }
     quint16 Port() const { return port_; }
@@ -22,6 +30,8 @@ public:
     // for active transfers, PASV or EPSV for passive ones.
     QStringList DataConnectionCommands() const;
     void Stop();
+    // Ends the server at once (SIGKILL), in the middle of whatever it was doing.
+    void Kill();
     // Stops the server process where it stands (SIGSTOP): connections are accepted by the
     // kernel and then nothing more happens, like a frozen host. Thaw() lets it go on.
     void Freeze();

@@ -1,21 +1,51 @@
 #!/usr/bin/python3
 """A real FTP server for the tests: serves HOME for USER/PASSWORD on 127.0.0.1 at a free port,
-prints the port on its first line, and runs until its standard input closes. With a fourth
-argument, every command that sets up a data connection (PORT, EPRT, PASV, EPSV, ...) is
-appended to that file, one name a line, before the server answers it."""
+prints the port on its first line, and runs until its standard input closes. With COMMAND_LOG,
+every command that sets up a data connection (PORT, EPRT, PASV, EPSV, ...) is appended to that
+file, one name a line, before the server answers it. --upload-rate takes uploads in at no more
+than that many bytes a second; --refuse-renames denies RNFR and RNTO; --login-refusal-padding
+makes the refusal of a wrong login that many characters longer, as a hostile server might."""
+import argparse
 import os
 import sys
 import threading
+import time
 
 from pyftpdlib.authorizers import DummyAuthorizer
-from pyftpdlib.handlers import FTPHandler
+from pyftpdlib.handlers import FTPHandler, ThrottledDTPHandler
 from pyftpdlib.servers import FTPServer
 
 DATA_COMMANDS = ("PORT", "EPRT", "LPRT", "PASV", "EPSV", "LPSV")
 
 
+class SteadyDTPHandler(ThrottledDTPHandler):
+    """Takes uploads in at read_limit bytes a second from the first byte on; the stock handler
+    lets the first two seconds' worth through at once, which makes a small file's upload as
+    quick as an unthrottled one."""
+
+    def _throttle_bandwidth(self, len_chunk, max_speed):
+        now = time.monotonic()
+        if not hasattr(self, "_steady_start"):
+            self._steady_start, self._steady_count = now, 0
+        self._steady_count += len_chunk
+        ahead = self._steady_count / max_speed - (now - self._steady_start)
+        if ahead > 0:
+            def wake():
+                self.add_channel(events=self.ioloop.READ if self.receive else self.ioloop.WRITE)
+
+            self.del_channel()
+            self._cancel_throttler()
+            self._throttler = self.ioloop.call_later(ahead, wake, _errback=self.handle_error)
+
+
 class RecordingHandler(FTPHandler):
     command_log = None
+    login_refusal_padding = 0
+
+    def handle_auth_failed(self, msg, password):
+        if self.login_refusal_padding:
+            msg = (msg or "Authentication failed.") + " " + "x" * self.login_refusal_padding
+        super().handle_auth_failed(msg, password)
 
     def pre_process_command(self, line, cmd, arg):
         if self.command_log and cmd in DATA_COMMANDS:
@@ -25,18 +55,33 @@ class RecordingHandler(FTPHandler):
 
 
 def main():
-    home, user, password = sys.argv[1:4]
+    parser = argparse.ArgumentParser()
+    parser.add_argument("home")
+    parser.add_argument("user")
+    parser.add_argument("password")
+    parser.add_argument("command_log", nargs="?")
+    parser.add_argument("--upload-rate", type=int, default=0)
+    parser.add_argument("--refuse-renames", action="store_true")
+    parser.add_argument("--login-refusal-padding", type=int, default=0)
+    args = parser.parse_args()
+
     authorizer = DummyAuthorizer()
-    authorizer.add_user(user, password, home, perm="elradfmwMT")
+    # "f" is the permission to rename.
+    perm = "elradmwMT" if args.refuse_renames else "elradfmwMT"
+    authorizer.add_user(args.user, args.password, args.home, perm=perm)
     handler = RecordingHandler
     handler.authorizer = authorizer
     handler.permit_foreign_addresses = False
     handler.auth_failed_timeout = 0.1  # no penalty wait in tests
-    if len(sys.argv) > 4:
-        handler.command_log = sys.argv[4]
+    handler.command_log = args.command_log
+    handler.login_refusal_padding = args.login_refusal_padding
+    if args.upload_rate > 0:
+        dtp = SteadyDTPHandler
+        dtp.read_limit = args.upload_rate
+        handler.dtp_handler = dtp
     server = FTPServer(("127.0.0.1", 0), handler)
     print(server.address[1], flush=True)
-    # The test ends the server by closing our standard input (or by dying).
+    # The test ends the server by closing our standard input (or by killing it).
     threading.Thread(target=lambda: (sys.stdin.read(), os._exit(0)), daemon=True).start()
     server.serve_forever(handle_exit=False)
 
