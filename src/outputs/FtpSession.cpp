@@ -5,6 +5,9 @@
 
 #include <curl/curl.h>
 
+#include <chrono>
+#include <type_traits>
+
 #include <algorithm>
 #include <cstdio>
 #include <memory>
@@ -23,9 +26,11 @@ void GlobalInitOnce()
     std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
 }
 
-int OnProgress(void* cancel, curl_off_t, curl_off_t, curl_off_t, curl_off_t)
+std::int64_t SteadyMs()
 {
-    return static_cast<const std::atomic<bool>*>(cancel)->load() ? 1 : 0;
+    return std::chrono::duration_cast<std::chrono::milliseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
 }
 
 // A host as typed: a leading "ftp://" and trailing slashes are forgiven, an IPv6 address is
@@ -101,9 +106,40 @@ QString ConnectionTrouble(CURLcode code)
 }
 } // namespace
 
+static_assert(std::is_same_v<curl_off_t, std::int64_t>, "the progress callback is declared with int64_t");
+
+int FtpSession::Perform(void* curl)
+{
+    const CURLcode code = curl_easy_perform(static_cast<CURL*>(curl));
+    // The watch's stall limit is a time-out, not a cancellation.
+    return code == CURLE_ABORTED_BY_CALLBACK && watch_.stalled ? CURLE_OPERATION_TIMEDOUT : code;
+}
+
+int FtpSession::OnProgress(void* data, std::int64_t, std::int64_t downloaded, std::int64_t uploadTotal,
+                           std::int64_t uploaded)
+{
+    auto* watch = static_cast<Watch*>(data);
+    if (watch->cancel->load())
+        return 1;
+    const std::int64_t now = SteadyMs();
+    if (uploaded != watch->lastUp || downloaded != watch->lastDown) {
+        watch->lastUp = uploaded;
+        watch->lastDown = downloaded;
+        watch->lastMoveMs = now;
+    } else if (now - watch->lastMoveMs >=
+               (uploadTotal > 0 && uploaded >= uploadTotal ? watch->finalReplyMs : watch->stallMs)) {
+        watch->stalled = true;
+        return 1;
+    }
+    return 0;
+}
+
 FtpSession::FtpSession(const FtpLimits& limits, const std::atomic<bool>& cancel)
     : limits_(limits), cancel_(cancel)
 {
+    watch_.cancel = &cancel_;
+    watch_.stallMs = limits_.stallTimeoutMs;
+    watch_.finalReplyMs = std::max(limits_.finalReplyTimeoutMs, limits_.stallTimeoutMs);
     GlobalInitOnce();
 }
 
@@ -121,14 +157,14 @@ void FtpSession::ApplyCommonOptions()
     curl_easy_setopt(curl, CURLOPT_FTP_USE_EPRT, 1L);
     curl_easy_setopt(curl, CURLOPT_FTP_FILEMETHOD, static_cast<long>(CURLFTPMETHOD_SINGLECWD));
     curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(limits_.connectTimeoutMs));
-    curl_easy_setopt(curl, CURLOPT_SERVER_RESPONSE_TIMEOUT,
-                     static_cast<long>((limits_.stallTimeoutMs + 999) / 1000));
+    // Only a backstop: the progress watch below ends a request on which nothing moves.
+    curl_easy_setopt(curl, CURLOPT_SERVER_RESPONSE_TIMEOUT, static_cast<long>(ResponseBackstopSeconds));
     curl_easy_setopt(curl, CURLOPT_ACCEPTTIMEOUT_MS, static_cast<long>(limits_.stallTimeoutMs));
     curl_easy_setopt(curl, CURLOPT_LOW_SPEED_LIMIT, 1L);
     curl_easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, static_cast<long>((limits_.stallTimeoutMs + 999) / 1000));
     curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 0L);
-    curl_easy_setopt(curl, CURLOPT_XFERINFOFUNCTION, OnProgress);
-    curl_easy_setopt(curl, CURLOPT_XFERINFODATA, const_cast<std::atomic<bool>*>(&cancel_));
+    curl_easy_setopt(curl, CURLOPT_XFERINFOFUNCTION, &FtpSession::OnProgress);
+    curl_easy_setopt(curl, CURLOPT_XFERINFODATA, &watch_);
     curl_easy_setopt(curl, CURLOPT_HEADERFUNCTION, OnReplyLine);
     curl_easy_setopt(curl, CURLOPT_HEADERDATA, &refusal_);
 }
@@ -137,6 +173,9 @@ void FtpSession::BeginRequest()
 {
     errorBuffer_[0] = '\0';
     refusal_.clear();
+    watch_.lastMoveMs = SteadyMs();
+    watch_.lastUp = watch_.lastDown = -1;
+    watch_.stalled = false;
 }
 
 QString FtpSession::BoundedServerText(const QString& text)
@@ -190,7 +229,7 @@ QString FtpSession::Open(const QString& server, std::uint16_t port, const QStrin
     curl_easy_setopt(curl, CURLOPT_URL, url.constData());
     curl_easy_setopt(curl, CURLOPT_NOBODY, 1L);
     BeginRequest();
-    const CURLcode result = curl_easy_perform(curl);
+    const auto result = static_cast<CURLcode>(Perform(curl));
     curl_easy_setopt(curl, CURLOPT_NOBODY, 0L);
     if (result != CURLE_OK) {
         const QString text = ErrorText(result);
@@ -240,7 +279,7 @@ QString FtpSession::ChangeDirectory(const QString& directory)
     curl_easy_setopt(curl, CURLOPT_URL, url.constData());
     curl_easy_setopt(curl, CURLOPT_NOBODY, 1L);
     BeginRequest();
-    const CURLcode code = curl_easy_perform(curl);
+    const auto code = static_cast<CURLcode>(Perform(curl));
     curl_easy_setopt(curl, CURLOPT_NOBODY, 0L);
     if (code == CURLE_OK) {
         location_ = target;
@@ -294,7 +333,7 @@ QString FtpSession::Put(const QString& localPath, const QString& remoteName, boo
     curl_easy_setopt(curl, CURLOPT_INFILESIZE_LARGE, static_cast<curl_off_t>(size < 0 ? 0 : size));
     curl_easy_setopt(curl, CURLOPT_POSTQUOTE, rename.get());
     BeginRequest();
-    const CURLcode code = curl_easy_perform(curl);
+    const auto code = static_cast<CURLcode>(Perform(curl));
     curl_easy_setopt(curl, CURLOPT_UPLOAD, 0L);
     curl_easy_setopt(curl, CURLOPT_READDATA, nullptr);
     curl_easy_setopt(curl, CURLOPT_POSTQUOTE, nullptr);

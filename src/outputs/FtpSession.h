@@ -11,6 +11,9 @@ struct FtpLimits
 {
     int connectTimeoutMs = 30'000; // the TCP connection, the greeting and the login
     int stallTimeoutMs = 60'000;   // no reply, or less than 1 byte/s moved, for this long
+    // Once every byte of a file is handed over, the server may still be reading what the
+    // network buffers hold (megabytes, on a slow line minutes of it) before it confirms.
+    int finalReplyTimeoutMs = 10 * 60'000;
 };
 
 // One FTP connection on libcurl, used from a single thread: log in, then send files one after
@@ -58,12 +61,31 @@ private:
     QByteArray Url(const Location& location, const QString& name) const;
     QString ErrorText(int code) const;
     void ApplyCommonOptions();
+    static int OnProgress(void* data, std::int64_t, std::int64_t downloaded, std::int64_t uploadTotal,
+                          std::int64_t uploaded);
+    // curl_easy_perform, with a stall of the watch reported as a time-out.
+    int Perform(void* curl);
+    static constexpr int ResponseBackstopSeconds = 60 * 60;
     // Every request starts with no error text and no refusal from an earlier one.
     void BeginRequest();
 
     const FtpLimits limits_;
     const std::atomic<bool>& cancel_;
     void* curl_ = nullptr;
+    // What the progress callback watches: the cancel flag, and when bytes last moved. The
+    // library's own reply timer counts the wait for the end of a transfer from its start, so a
+    // large image on a slow line failed after a minute while data still flowed; nothing moving
+    // for the stall limit, in a transfer or a wait for a reply, is what ends a request now.
+    struct Watch
+    {
+        const std::atomic<bool>* cancel = nullptr;
+        std::int64_t stallMs = 0;
+        std::int64_t finalReplyMs = 0;
+        std::int64_t lastMoveMs = 0;
+        std::int64_t lastUp = -1, lastDown = -1;
+        bool stalled = false;
+    };
+    Watch watch_;
     char errorBuffer_[256] = {};
     QByteArray refusal_; // the server's last reply of 400 or more in this request, cut short
     QByteArray base_;    // "ftp://host:port"

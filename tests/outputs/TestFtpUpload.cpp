@@ -527,3 +527,22 @@ TEST(FtpErrorTexts, AServersReplyIsCutShort)
         EXPECT_TRUE(error.endsWith("...")) << error.right(40).toStdString();
     }
 }
+
+// A slow line: each file takes longer than the stall limit (3 s here) to arrive, but bytes keep
+// moving all the time, so the upload goes through. The library's own reply timer counted the
+// wait for the end of a transfer from its start and failed it.
+TEST_F(SlowFtpUploadTest, ATransferLongerThanTheStallLimitGoesThroughWhileBytesMove)
+{
+    Configure({"FTPDestinationFilename = cam.jpg"});
+    reports.steps.clear();
+    QElapsedTimer timer;
+    timer.start();
+    // About a megabyte of noise at 128 KB/s: several times the stall limit for the one file.
+    page.Upload(RandomFrame(1200, 900, 24, 11), &reports);
+    ASSERT_TRUE(WaitUntil([&] { return Finished() || page.State() == OutputState::Failed; }, 60000));
+    EXPECT_GT(timer.elapsed(), TestLimits.stallTimeoutMs + 1000)
+        << "the server was not slow enough to show it";
+    EXPECT_EQ(page.State(), OutputState::Idle)
+        << (reports.steps.empty() ? std::string() : reports.steps.back().second.toStdString());
+    EXPECT_EQ(OnServer("cam.jpg").Width(), 1200);
+}
