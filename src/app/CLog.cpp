@@ -16,8 +16,11 @@
 #include <QTimerEvent>
 #include <QVBoxLayout>
 
+#include <fcntl.h>
 #include <limits>
 #include <optional>
+#include <sys/stat.h>
+#include <unistd.h>
 
 using Utils::Controls::CEditBrowseCtrlEx;
 using Utils::Controls::CListBoxColour;
@@ -146,8 +149,8 @@ void CLog::AddBatch(std::deque<Entry>& entries, int budgetMs)
         if (!file) {
             RotateLogFileIfFull(settings_.pathAndFilename, qint64(settings_.fileMaxSizeMb) * 1024 * 1024,
                                 settings_.fileKeep);
-            file.emplace(settings_.pathAndFilename);
-            file->open(QIODevice::WriteOnly | QIODevice::Append);
+            file.emplace();
+            OpenLogFile(*file, settings_.pathAndFilename);
         }
         if (file->isOpen()) {
             file->write((stamped + u'\n').toUtf8());
@@ -169,6 +172,24 @@ void CLog::AddBatch(std::deque<Entry>& entries, int budgetMs)
     else if (removed > 0)
         list_->SetTopIndex(topBefore - removed);
     list_->setUpdatesEnabled(true);
+}
+
+bool CLog::OpenLogFile(QFile& file, const QString& path)
+{
+    // Never blocking: a pipe named as the log file would otherwise hold up the whole window.
+    const int fd = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_APPEND | O_CREAT | O_NONBLOCK | O_CLOEXEC,
+                          0644);
+    if (fd < 0)
+        return false;
+    struct stat status
+    {
+    };
+    if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode) ||
+        !file.open(fd, QIODevice::WriteOnly | QIODevice::Append, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
+        return false;
+    }
+    return true;
 }
 
 void CLog::Flush()

@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <csignal>
+#include <ctime>
 #include <fcntl.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -12,11 +13,27 @@ namespace {
 constexpr int Handled[] = {SIGTERM, SIGINT, SIGHUP};
 int pipeFds[2] = {-1, -1};
 std::atomic<int> requests{0};
+std::atomic<long long> firstRequestMs{0};
+// Signals arriving together (a terminal's Ctrl+C and the session's SIGHUP, "timeout" signalling
+// the process and then its group) are one request; only one that comes after the orderly exit
+// has had this long ends the process at once.
+constexpr long long GraceMs = 5000;
+
+long long MonotonicMs()
+{
+    timespec now{};
+    ::clock_gettime(CLOCK_MONOTONIC, &now); // safe in a signal handler
+    return static_cast<long long>(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
+}
 
 extern "C" void OnSignal(int signal)
 {
-    if (requests.fetch_add(1) > 0)
-        ::_exit(128 + signal);
+    if (requests.fetch_add(1) > 0) {
+        if (MonotonicMs() - firstRequestMs.load() >= GraceMs)
+            ::_exit(128 + signal);
+        return;
+    }
+    firstRequestMs = MonotonicMs();
     const auto byte = static_cast<unsigned char>(signal);
     const int saved = errno;
     [[maybe_unused]] const ssize_t written = ::write(pipeFds[1], &byte, 1);

@@ -7,8 +7,8 @@ class QSocketNotifier;
 // Turns SIGTERM, SIGINT and SIGHUP (logout, shutdown, kill, Ctrl+C) into a signal on the GUI
 // thread, so that they end the program the same orderly way as Exit in the tray menu: images
 // still waiting to be archived are written and no temporary file is left behind. The handler
-// only writes a byte into a pipe; a second signal while the first is still being handled ends
-// the process at once, for a program that really does not respond.
+// only writes a byte into a pipe. Further signals within five seconds are the same request; one
+// after that ends the process at once, for a program that really does not respond.
 class ExitSignals final : public QObject
 {
     Q_OBJECT

@@ -254,8 +254,7 @@ void CControl::OnNewImageAvailable()
     // An arrival is taken whatever the outputs are doing: the free ones publish it, and an
     // image that cannot run yet waits as the newest.
     if (settings_.collectionType == ControlSettings::OnArrival) {
-        if (cycleStartText_.isEmpty() || state_ == State::Waiting)
-            cycleStartText_ = NowText();
+        cycleStartText_ = NowText();
         requestTimed_ = true;
         parts_.source->RequestImage(this, false);
     }

@@ -17,6 +17,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <sys/stat.h>
 #include <thread>
 
 using Utils::Controls::CListBoxColour;
@@ -229,4 +230,16 @@ TEST_F(LogPageTest, TheFileIsRotatedAtItsSizeKeepingTheNewestFiles)
     const QByteArray olderText = older.readAll();
     EXPECT_FALSE(olderText.contains("3499 x"));
     EXPECT_TRUE(olderText.endsWith("x\n"));
+}
+
+TEST_F(LogPageTest, APipeAsTheLogFileNeverHoldsUpTheWindow)
+{
+    const QString pipe = dir.path() + "/pipe.log";
+    ASSERT_EQ(::mkfifo(QFile::encodeName(pipe).constData(), 0600), 0);
+    Load("LogSaveToDisk  = Yes\nLogPathAndFilename = " + pipe);
+    QElapsedTimer timer;
+    timer.start();
+    log.AddEntry(0, "nobody reads this pipe");
+    EXPECT_LT(timer.elapsed(), 2000) << "opening a pipe for writing waits for a reader";
+    EXPECT_TRUE(TextAt(log.List()->Count() - 1).endsWith("Log - Could not save to disk"));
 }
