@@ -15,7 +15,12 @@
 
 #include <QCoreApplication>
 
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
 #include <algorithm>
+#include <fnmatch.h>
 #include <utility>
 
 using Utils::Classes::CTrayIcon;
@@ -95,6 +100,16 @@ void CControl::StartProcessing()
 {
     if (!settings_.enableArchive && !settings_.enableEmail && !settings_.enableFtp) {
         emit StatusMessage(QStringLiteral("Cannot start - No actions enabled"));
+        return;
+    }
+    if (ArchiveFeedsTheSource()) {
+        // Every archived copy would be collected as a new image and archived again, captions
+        // and all, for ever.
+        emit StatusMessage(QStringLiteral("Cannot start - the archive writes into the watched directory"));
+        AddLogEntry(LogCategory::Error,
+                    QStringLiteral("Cannot start - the archive would write %1 into the watched directory, "
+                                   "where the file mask takes it: choose another archive root or directory")
+                        .arg(parts_.archive->LocalPathForNow()));
         return;
     }
     if (settings_.collectionType == ControlSettings::OnArrival && parts_.source &&
@@ -258,6 +273,27 @@ void CControl::OnNewImageAvailable()
         requestTimed_ = true;
         parts_.source->RequestImage(this, false);
     }
+}
+
+bool CControl::ArchiveFeedsTheSource() const
+{
+    if (!settings_.enableArchive || !parts_.archive || !parts_.source)
+        return false;
+    const SourceSettings& source = parts_.source->Settings();
+    if (source.sourceType != SourceSettings::CollectFile)
+        return false;
+    QString path = parts_.archive->LocalPathForNow();
+    if (path.isEmpty())
+        return false;
+    path.replace(QLatin1Char('\\'), QLatin1Char('/'));
+    const QFileInfo archived(path);
+    if (QDir::cleanPath(archived.absolutePath()) !=
+        QDir::cleanPath(QDir(source.fileCollectDirectory).absolutePath()))
+        return false;
+    const QString mask =
+        source.fileCollectMask == QLatin1String("*.*") ? QStringLiteral("*") : source.fileCollectMask;
+    return ::fnmatch(QFile::encodeName(mask).constData(), QFile::encodeName(archived.fileName()).constData(),
+                     FNM_CASEFOLD) == 0;
 }
 
 bool CControl::AnyFreeOutput() const

@@ -101,6 +101,8 @@ private:
     void RunWaitingWork();
     void CountSkipped();
     bool AnyFreeOutput() const;
+    // The archive would write, now, a file the file source's directory and mask would collect.
+    bool ArchiveFeedsTheSource() const;
     void OnSourceNotify(const MessageEvent& message);
     void OnArchiveNotify(const MessageEvent& message);
     void OnFtpNotify(const MessageEvent& message);

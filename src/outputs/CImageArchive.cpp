@@ -152,6 +152,12 @@ void CImageArchive::ResetFailed()
     state_.compare_exchange_strong(failed, static_cast<int>(OutputState::Idle));
 }
 
+QString CImageArchive::PathForNow() const
+{
+    return ArchivePathFor(settings_.rootDirectory,
+                          ExpandTimeTemplate(settings_.subdirectoryAndFilename, clock_));
+}
+
 void CImageArchive::ApplyPage()
 {
     settings_.rootDirectory = rootEdit_->text();

@@ -70,6 +70,9 @@ public:
     void SweepStaleTemporaries(qint64 beforeSeconds);
 
     QString LastArchivedPath() const { return lastPath_; }
+    // Where an image archived now would be written.
+    QString PathForNow() const;
+    QString LocalPathForNow() const override { return PathForNow(); }
     const Settings& CurrentSettings() const { return settings_; }
     QLineEdit* TemplateEdit() const { return templateEdit_; }
     Utils::Controls::CEditBrowseCtrlEx* RootEdit() const { return rootEdit_; }

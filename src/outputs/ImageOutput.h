@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QString>
+
 class ImageFrame;
 class QObject;
 
@@ -28,4 +30,7 @@ public:
     // At exit: cuts network work short and completes what must not be lost (images waiting
     // to be written). False when a worker still runs after timeoutMs; it is then left behind.
     virtual bool FinishForExit(int timeoutMs) = 0;
+    // The local file an image handed over now would be written to, for an output that writes
+    // one (the archive); empty for the others.
+    virtual QString LocalPathForNow() const { return QString(); }
 };

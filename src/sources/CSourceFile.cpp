@@ -186,6 +186,15 @@ void CSourceFile::ScanCollectDirectory()
     }
     collectDelayTimer_.stop();
     const SourceSettings& settings = host_.Settings();
+    // The clock was set back (or the last file was taken on a wrong clock): files are compared
+    // with the time from now on, or nothing would be newer until the clock caught up.
+    const std::int64_t nowMs = clock_.UtcNow().toMSecsSinceEpoch();
+    if (lastCollected_.modifiedMs > nowMs + CollectScanner::FutureToleranceMs) {
+        AddLogEntry(LogCategory::Information,
+                    QStringLiteral(
+                        "The clock is behind the last collected file - newer files are those from now on"));
+        lastCollected_ = CollectScanner::Stamp(nowMs);
+    }
     const CollectScanner::Result found = scanner_.Scan(WithTrailingSeparator(settings.fileCollectDirectory),
                                                        settings.fileCollectMask, lastCollected_);
     switch (found.outcome) {
@@ -205,6 +214,12 @@ void CSourceFile::ScanCollectDirectory()
                            "collecting it as it is")
                 .arg(found.name)
                 .arg(CollectScanner::WriterGiveUpMs / 60000));
+    }
+    if (found.futureModifiedMs != 0) {
+        AddLogEntry(LogCategory::Information,
+                    QStringLiteral("File %1 is dated %2, ahead of the clock - taken as arriving now")
+                        .arg(found.name,
+                             QDateTime::fromMSecsSinceEpoch(found.futureModifiedMs).toString(Qt::ISODate)));
     }
     lastCollected_ = found.stamp;
     busy_ = true;

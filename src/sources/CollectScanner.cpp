@@ -121,7 +121,14 @@ bool CollectScanner::Restat(int directoryFd, const QByteArray& name)
     auto it = entries_.find(name);
     if (it == entries_.end())
         it = entries_.insert(name, Entry{0, 0, false, nextOrder_++});
-    it->modifiedMs = std::int64_t(status.st_mtim.tv_sec) * 1000 + status.st_mtim.tv_nsec / 1'000'000;
+    const std::int64_t fileMs =
+        std::int64_t(status.st_mtim.tv_sec) * 1000 + status.st_mtim.tv_nsec / 1'000'000;
+    const std::int64_t nowMs = clock_.UtcNow().toMSecsSinceEpoch();
+    if (fileMs <= nowMs + FutureToleranceMs)
+        it->modifiedMs = fileMs;
+    else if (it->fileModifiedMs != fileMs || it->modifiedMs == 0)
+        it->modifiedMs = nowMs; // first seen with this time: it arrived now
+    it->fileModifiedMs = fileMs;
     it->size = status.st_size;
     it->directory = S_ISDIR(status.st_mode);
     return true;
@@ -222,6 +229,8 @@ CollectScanner::Result CollectScanner::Scan(const QString& directory, const QStr
     result.encodedPath = encodedDirectory + (encodedDirectory.endsWith('/') ? "" : "/") + newest;
     result.modifiedMs = entry.modifiedMs;
     result.stamp = StampOf(newest);
+    if (entry.fileModifiedMs != entry.modifiedMs)
+        result.futureModifiedMs = entry.fileModifiedMs;
     result.outcome = Outcome::Unreadable;
     // A directory never opens as a file: it waits until a newer file arrives.
     if (entry.directory)

@@ -30,6 +30,8 @@ class CollectScanner final
 public:
     static constexpr std::int64_t CompleteAfterMs = 500;
     static constexpr std::int64_t WriterGiveUpMs = 10 * 60 * 1000;
+    // A modification time further ahead of the clock than this is a wrong clock, not a file.
+    static constexpr std::int64_t FutureToleranceMs = 2000;
 
     // Orders files by age: the modification time, then the order the watcher saw them finish
     // (0 for a file it never saw finish), so two files with the same time are both collected.
@@ -62,6 +64,9 @@ public:
         Stamp stamp;                 // what the caller passes as the last collected once taken
         // Taken although its writer never closed it: it stood still for WriterGiveUpMs.
         bool writerGaveUp = false;
+        // Its time lies ahead of the clock (a camera with a wrong clock): it counts as having
+        // arrived when it was first seen, so it cannot stand in front of every later file.
+        std::int64_t futureModifiedMs = 0;
     };
 
     explicit CollectScanner(const Clock& clock);
@@ -99,10 +104,11 @@ private:
     // One listed name the mask takes: a regular file or a directory.
     struct Entry
     {
-        std::int64_t modifiedMs = 0;
+        std::int64_t modifiedMs = 0; // what it is ordered by: never later than when it was seen
         std::int64_t size = 0;
         bool directory = false;
-        std::uint64_t order = 0; // listing order, which breaks ties
+        std::uint64_t order = 0;         // listing order, which breaks ties
+        std::int64_t fileModifiedMs = 0; // as the file system has it
     };
 
     // Complete, not yet, or (writerGaveUp) taken from a writer that never closed it.

@@ -238,6 +238,36 @@ TEST_F(ControllerTest, WithoutTrayAnimationTheIconsAndTheFailureTipStillFollowTh
     EXPECT_EQ(record.tips.back(), "FTP - Error - 550 Permission denied") << "the tip the user sees";
 }
 
+TEST_F(ControllerTest, AnArchiveWritingIntoTheWatchedDirectoryRefusesToStart)
+{
+    Configure([](ControlSettings& s) {
+        s.enableArchive = true;
+        s.collectionType = ControlSettings::OnArrival;
+    });
+    source.LoadSettings({"SourceType = 0", "SourceFileCollectDirectory = " + watched.path() + "/"});
+    archive.LoadSettings(
+        {"ArchiveRootDirectory = " + watched.path(), "ArchiveSubdirectoryAndFilename = <HH><MM><SS>.jpg"});
+    QSignalSpy status(&control, &CControl::StatusMessage);
+    control.StartProcessing();
+    EXPECT_EQ(control.ProcessingState(), CControl::State::Stopped)
+        << "each archived copy would be collected and archived again, for ever";
+    ASSERT_EQ(status.count(), 1);
+    EXPECT_EQ(status[0][0].toString(), "Cannot start - the archive writes into the watched directory");
+    QCoreApplication::processEvents();
+    EXPECT_EQ(log.Starting("Cannot start - the archive would write " + watched.path() + "/").size(), 1);
+
+    // Into a subdirectory, or under a name the mask does not take: no loop, it starts.
+    archive.LoadSettings(
+        {"ArchiveRootDirectory = " + watched.path(), "ArchiveSubdirectoryAndFilename = kept/<HH>.jpg"});
+    control.StartProcessing();
+    EXPECT_EQ(control.ProcessingState(), CControl::State::Waiting);
+    control.StopProcessing();
+    archive.LoadSettings(
+        {"ArchiveRootDirectory = " + watched.path(), "ArchiveSubdirectoryAndFilename = <HH>.png"});
+    control.StartProcessing();
+    EXPECT_EQ(control.ProcessingState(), CControl::State::Waiting);
+}
+
 TEST_F(ControllerTest, AnOutOfRangeCycleTimeIsClampedAndSaidOnce)
 {
     Configure([](ControlSettings& s) {

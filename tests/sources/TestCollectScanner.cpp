@@ -238,3 +238,22 @@ TEST_F(ScannerTest, AVanishedDirectoryIsListedAgainWhenItReturns)
     Make("b.jpg", 2000);
     EXPECT_EQ(scanner.Scan(path, "*.jpg", 0).name, "b.jpg");
 }
+
+TEST_F(ScannerTest, AFileDatedAheadOfTheClockDoesNotStandInFrontOfLaterFiles)
+{
+    Make("future.jpg", 9000); // a camera whose clock is an hour and more ahead
+    scanner.NoteCompleted({"future.jpg"});
+    const auto first = Scan();
+    ASSERT_EQ(first.outcome, CollectScanner::Outcome::Collect);
+    EXPECT_EQ(first.futureModifiedMs, 9000'000);
+    EXPECT_EQ(first.stamp.modifiedMs, 5000'000) << "it counts as arriving now";
+    EXPECT_EQ(Scan("*.jpg", first.stamp).outcome, CollectScanner::Outcome::NothingNew) << "taken once";
+
+    clock.Advance(1000);
+    Make("next.jpg", 5001);
+    scanner.NoteCompleted({"next.jpg"});
+    const auto second = Scan("*.jpg", first.stamp);
+    EXPECT_EQ(second.outcome, CollectScanner::Outcome::Collect);
+    EXPECT_EQ(second.name, "next.jpg");
+    EXPECT_EQ(second.futureModifiedMs, 0);
+}
