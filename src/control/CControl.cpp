@@ -169,6 +169,14 @@ void CControl::Halt()
 {
     halted_ = true;
     timer_.RemoveTimer(TimerName);
+    // Nothing loaded goes unaccounted for, not even at exit.
+    if (skippedWhileBusy_ > 0)
+        AddLogEntry(
+            LogCategory::Information,
+            QStringLiteral("%1 image(s) skipped while busy").arg(std::exchange(skippedWhileBusy_, 0)));
+    if (!pendingImage_.IsEmpty())
+        AddLogEntry(LogCategory::Information,
+                    QStringLiteral("Image not published - the program ended while it waited"));
 }
 
 void CControl::UpdateNextCycleText()

@@ -519,6 +519,16 @@ TEST_F(ControllerTest, OnArrivalTheNewestImageWaitsForABusyOutputAndTheRestAreCo
     EXPECT_EQ(log.Starting("2 image(s) skipped while busy").size(), 1);
     EXPECT_EQ(control.Stats().skipped, 2);
     EXPECT_EQ(control.Stats().cycles, 1);
+
+    // Busy again, two more, and the program ends: both are accounted for in the log.
+    email.state = OutputState::Busy;
+    PostImage(control, 11);
+    PostImage(control, 12);
+    QTest::qWait(50);
+    control.Halt();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(log.Starting("1 image(s) skipped while busy").size(), 1);
+    EXPECT_EQ(log.Starting("Image not published - the program ended while it waited").size(), 1);
 }
 
 TEST_F(ControllerTest, AnImageArrivingWhileACycleIsCaptionedRunsRightAfterIt)
