@@ -16,7 +16,14 @@
 #include <QRegularExpressionValidator>
 #include <QVBoxLayout>
 
+#include <QDir>
+#include <QFile>
+
+#include <cerrno>
+#include <csignal>
 #include <memory>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -189,8 +196,27 @@ void CFTP::ResetFailed()
 
 QString CFTP::TempDirectory()
 {
-    if (tempDirectory_.isEmpty())
-        tempDirectory_ = PrivateTempDirectory();
+    if (!tempDirectory_.isEmpty())
+        return tempDirectory_;
+    const QString shared = PrivateTempDirectory();
+    if (shared.isEmpty())
+        return QString();
+    // One directory per process: two Pixlets of one user must not upload each other's image.
+    // Those of processes that are gone (killed, say) are cleared on the way.
+    QDir directory(shared);
+    for (const QString& name :
+         directory.entryList({QStringLiteral("ftp-*")}, QDir::Dirs | QDir::NoDotAndDotDot)) {
+        bool number = false;
+        const qint64 pid = name.mid(4).toLongLong(&number);
+        if (number && pid > 0 && pid != ::getpid() && ::kill(static_cast<pid_t>(pid), 0) != 0 &&
+            errno == ESRCH)
+            QDir(directory.filePath(name)).removeRecursively();
+    }
+    const QString own = QStringLiteral("ftp-%1").arg(::getpid());
+    const QByteArray path = QFile::encodeName(directory.filePath(own));
+    if (::mkdir(path.constData(), 0700) != 0 && errno != EEXIST)
+        return QString();
+    tempDirectory_ = directory.filePath(own) + QLatin1Char('/');
     return tempDirectory_;
 }
 

@@ -8,10 +8,12 @@
 #include "outputs/CFTP.h"
 #include "outputs/FtpUpload.h"
 
+#include <QCoreApplication>
 #include <QCryptographicHash>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 
@@ -239,6 +241,32 @@ TEST_F(FtpUploadTest, TheDefaultsSendOneJpeg)
     EXPECT_EQ(QFile(page.TempDirectory()).permissions() &
                   (QFile::ReadOther | QFile::WriteOther | QFile::ReadGroup),
               QFile::Permissions());
+}
+
+TEST(FtpTemporaries, EachProcessHasItsOwnAndThoseOfEndedProcessesAreCleared)
+{
+    QTemporaryDir base;
+    qputenv("TMPDIR", QFile::encodeName(base.path()));
+    // What a killed run left: the directory of a process that no longer exists.
+    QProcess ended;
+    ended.start("/bin/sleep", {"0.05"});
+    ASSERT_TRUE(ended.waitForStarted());
+    const qint64 gone = ended.processId();
+    ASSERT_TRUE(ended.waitForFinished());
+    CFTP page(nullptr, TestLimits);
+    const QString own = page.TempDirectory();
+    ASSERT_FALSE(own.isEmpty());
+    EXPECT_TRUE(own.endsWith(QString("/ftp-%1/").arg(QCoreApplication::applicationPid())))
+        << own.toStdString() << ": two Pixlets would upload each other's image from a shared one";
+    EXPECT_EQ(QFile(own).permissions() & (QFile::ReadOther | QFile::ReadGroup | QFile::WriteOther),
+              QFile::Permissions());
+    const QString shared = QFileInfo(own.chopped(1)).path() + "/";
+    ASSERT_TRUE(QDir().mkpath(shared + QString("ftp-%1").arg(gone)));
+    CFTP second(nullptr, TestLimits);
+    const QString again = second.TempDirectory();
+    qunsetenv("TMPDIR");
+    EXPECT_EQ(again, own) << "one process, one directory";
+    EXPECT_FALSE(QDir(shared + QString("ftp-%1").arg(gone)).exists()) << "left by an ended process";
 }
 
 TEST_F(FtpUploadTest, TheDestinationsExtensionDecidesTheFormat)
