@@ -2,6 +2,7 @@
 
 #include <QSocketNotifier>
 
+#include <algorithm>
 #include <atomic>
 #include <csignal>
 #include <ctime>
@@ -12,8 +13,7 @@
 namespace {
 constexpr int Handled[] = {SIGTERM, SIGINT, SIGHUP};
 int pipeFds[2] = {-1, -1};
-std::atomic<int> requests{0};
-std::atomic<long long> firstRequestMs{0};
+std::atomic<long long> firstRequestMs{0}; // 0 until the first signal
 // Signals arriving together (a terminal's Ctrl+C and the session's SIGHUP, "timeout" signalling
 // the process and then its group) are one request; only one that comes after the orderly exit
 // has had this long ends the process at once.
@@ -28,12 +28,15 @@ long long MonotonicMs()
 
 extern "C" void OnSignal(int signal)
 {
-    if (requests.fetch_add(1) > 0) {
-        if (MonotonicMs() - firstRequestMs.load() >= GraceMs)
+    const long long now = std::max(MonotonicMs(), 1LL);
+    long long first = 0;
+    // Whichever handler sets the time first (two signals may be handled on two threads at once)
+    // makes the request; the others only compare with it.
+    if (!firstRequestMs.compare_exchange_strong(first, now)) {
+        if (now - first >= GraceMs)
             ::_exit(128 + signal);
         return;
     }
-    firstRequestMs = MonotonicMs();
     const auto byte = static_cast<unsigned char>(signal);
     const int saved = errno;
     [[maybe_unused]] const ssize_t written = ::write(pipeFds[1], &byte, 1);
@@ -45,7 +48,7 @@ ExitSignals::ExitSignals(QObject* parent) : QObject(parent)
 {
     if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0, pipeFds) != 0)
         return;
-    requests = 0;
+    firstRequestMs = 0;
     notifier_ = new QSocketNotifier(pipeFds[0], QSocketNotifier::Read, this);
     connect(notifier_, &QSocketNotifier::activated, this, &ExitSignals::OnReadable);
     struct sigaction action
@@ -53,6 +56,8 @@ ExitSignals::ExitSignals(QObject* parent) : QObject(parent)
     };
     action.sa_handler = OnSignal;
     sigemptyset(&action.sa_mask);
+    for (const int signal : Handled)
+        sigaddset(&action.sa_mask, signal); // one handler at a time on a thread
     action.sa_flags = SA_RESTART;
     for (const int signal : Handled)
         ::sigaction(signal, &action, nullptr);
