@@ -52,14 +52,24 @@ void CaptureFlow::Rest()
 
 void CaptureFlow::SetInterframeDelay(int delayMs)
 {
-    std::lock_guard lock(mutex_);
-    delayMs_ = delayMs < 0 ? 0 : delayMs;
+    {
+        std::lock_guard lock(mutex_);
+        delayMs_ = delayMs < 0 ? 0 : delayMs;
+    }
+    // A rest begun under the old rule is not waited out: the next frame rests by the new one.
+    Wake();
 }
 
 void CaptureFlow::SetVideoVisible(bool visible)
 {
-    std::lock_guard lock(mutex_);
-    visible_ = visible;
+    {
+        std::lock_guard lock(mutex_);
+        if (visible_ == visible)
+            return;
+        visible_ = visible;
+    }
+    // The picture shown at last must not wait out the two seconds of a hidden window's rest.
+    Wake();
 }
 
 void CaptureFlow::SetThrottlingSuspended(bool suspended)
