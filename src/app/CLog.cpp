@@ -5,6 +5,7 @@
 #include "LogText.h"
 #include "MessageEvent.h"
 #include "NamedMessages.h"
+#include "RegularFile.h"
 #include "Utils/Controls/CEditBrowseCtrlEx.h"
 #include "Utils/Controls/CListBoxColour.h"
 
@@ -19,8 +20,6 @@
 #include <fcntl.h>
 #include <limits>
 #include <optional>
-#include <sys/stat.h>
-#include <unistd.h>
 
 using Utils::Controls::CEditBrowseCtrlEx;
 using Utils::Controls::CListBoxColour;
@@ -150,7 +149,9 @@ void CLog::AddBatch(std::deque<Entry>& entries, int budgetMs)
             RotateLogFileIfFull(settings_.pathAndFilename, qint64(settings_.fileMaxSizeMb) * 1024 * 1024,
                                 settings_.fileKeep);
             file.emplace();
-            OpenLogFile(*file, settings_.pathAndFilename);
+            // A pipe named as the log file would otherwise hold up the whole window.
+            OpenRegularFile(*file, QFile::encodeName(settings_.pathAndFilename),
+                            O_WRONLY | O_APPEND | O_CREAT, QIODevice::WriteOnly | QIODevice::Append);
         }
         if (file->isOpen()) {
             file->write((stamped + u'\n').toUtf8());
@@ -172,24 +173,6 @@ void CLog::AddBatch(std::deque<Entry>& entries, int budgetMs)
     else if (removed > 0)
         list_->SetTopIndex(topBefore - removed);
     list_->setUpdatesEnabled(true);
-}
-
-bool CLog::OpenLogFile(QFile& file, const QString& path)
-{
-    // Never blocking: a pipe named as the log file would otherwise hold up the whole window.
-    const int fd = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_APPEND | O_CREAT | O_NONBLOCK | O_CLOEXEC,
-                          0644);
-    if (fd < 0)
-        return false;
-    struct stat status
-    {
-    };
-    if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode) ||
-        !file.open(fd, QIODevice::WriteOnly | QIODevice::Append, QFileDevice::AutoCloseHandle)) {
-        ::close(fd);
-        return false;
-    }
-    return true;
 }
 
 void CLog::Flush()

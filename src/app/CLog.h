@@ -9,7 +9,6 @@
 
 class Clock;
 class QCheckBox;
-class QFile;
 
 namespace Utils::Controls {
 class CListBoxColour;
@@ -85,8 +84,6 @@ private:
 
     void ShowSettings();
     void ShowPending();
-    // Opens the log file for appending, only if it is a regular file (or new).
-    static bool OpenLogFile(QFile& file, const QString& path);
     // Adds the entries to the list (and file), then scrolls, trims and repaints once.
     void AddBatch(std::deque<Entry>& entries, int budgetMs);
 

@@ -3,6 +3,7 @@
 #include "ColourText.h"
 #include "EventLog.h"
 #include "ImageFrame.h"
+#include "RegularFile.h"
 #include "TimeTemplate.h"
 
 #include <QFile>
@@ -15,8 +16,6 @@
 #include <boost/filesystem/operations.hpp>
 
 #include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace CaptionRenderer {
 namespace {
@@ -25,27 +24,14 @@ QMutex fileLineLock;
 
 const QString TokenStart = QStringLiteral("<FILELINE=");
 
-// Opens a regular file for reading without ever blocking: a pipe or a device named in a
-// caption would otherwise hold the caption worker (and every later image) for ever.
-bool OpenRegularFile(QFile& file, const QString& path)
+bool OpenCaptionFile(QFile& file, const QString& path)
 {
-    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0)
-        return false;
-    struct stat status
-    {
-    };
-    if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
-        ::close(fd);
+    const int error = ::OpenRegularFile(file, QFile::encodeName(path), O_RDONLY, QIODevice::ReadOnly);
+    if (error == ENOTREGULAR) {
         AddLogEntry(LogCategory::Error,
                     QStringLiteral("Captions - Not a regular file, its line is left empty - ") + path);
-        return false;
     }
-    if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
-        ::close(fd);
-        return false;
-    }
-    return true;
+    return error == 0;
 }
 
 // The whole (small) file, read until two reads in a row agree, so that a file rewritten in
@@ -55,7 +41,7 @@ QByteArray ReadSmallFileSteadily(const QString& path)
     QByteArray previous;
     for (int attempt = 0; attempt < 5; ++attempt) {
         QFile file;
-        if (!OpenRegularFile(file, path))
+        if (!OpenCaptionFile(file, path))
             return QByteArray();
         const QByteArray bytes = file.read(MaxFileLineBytes + 1);
         if (attempt > 0 && bytes == previous)

@@ -12,6 +12,7 @@
 #include "sources/CSourceFile.h"
 #include "sources/CSourceMain.h"
 #include "sources/CSourceVideoDevice.h"
+#include "sources/CollectScanner.h"
 
 #include <QCoreApplication>
 
@@ -20,7 +21,6 @@
 #include <QFileInfo>
 
 #include <algorithm>
-#include <fnmatch.h>
 #include <utility>
 
 using Utils::Classes::CTrayIcon;
@@ -298,10 +298,7 @@ bool CControl::ArchiveFeedsTheSource() const
     if (QDir::cleanPath(archived.absolutePath()) !=
         QDir::cleanPath(QDir(source.fileCollectDirectory).absolutePath()))
         return false;
-    const QString mask =
-        source.fileCollectMask == QLatin1String("*.*") ? QStringLiteral("*") : source.fileCollectMask;
-    return ::fnmatch(QFile::encodeName(mask).constData(), QFile::encodeName(archived.fileName()).constData(),
-                     FNM_CASEFOLD) == 0;
+    return CollectScanner::MaskTakes(source.fileCollectMask, QFile::encodeName(archived.fileName()));
 }
 
 bool CControl::AnyFreeOutput() const

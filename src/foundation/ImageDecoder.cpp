@@ -2,6 +2,7 @@
 
 #include "GifReader.h"
 #include "ImageFrame.h"
+#include "RegularFile.h"
 #include "TurboJpeg.h"
 
 #include <QBuffer>
@@ -10,7 +11,6 @@
 
 #include <cerrno>
 #include <fcntl.h>
-#include <unistd.h>
 
 namespace {
 // The largest file we read whole: far above any 120-megapixel image we accept.
@@ -109,14 +109,10 @@ ResultCode LoadImageFile(ImageFrame& frame, const QString& path)
 
 ResultCode LoadImageFileAt(ImageFrame& frame, const QByteArray& encodedPath)
 {
-    const int fd = ::open(encodedPath.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     QFile file;
-    if (fd < 0 || !file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
-        const int error = fd < 0 && errno ? errno : ENOENT;
-        if (fd >= 0)
-            ::close(fd);
+    if (const int error = OpenRegularFile(file, encodedPath, O_RDONLY, QIODevice::ReadOnly)) {
         frame.Empty();
-        return Result::FromErrno(error);
+        return error == ENOTREGULAR ? Result::InvalidArgument : Result::FromErrno(error);
     }
     QByteArray bytes;
     if (file.size() <= MaxFileBytes)

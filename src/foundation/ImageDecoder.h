@@ -13,6 +13,7 @@ class ImageFrame;
 // (over 120 megapixels) file gives a negative result and an empty frame.
 ResultCode LoadImageFile(ImageFrame& frame, const QString& path);
 // The same for a path in the file system's bytes (a name that is not valid UTF-8 has no QString
-// that opens it). Opened without blocking, so a pipe put in a file's place cannot hold it up.
+// that opens it). Only a regular file is opened, without blocking, so a pipe put in a file's
+// place cannot hold it up.
 ResultCode LoadImageFileAt(ImageFrame& frame, const QByteArray& encodedPath);
 ResultCode LoadImageFromMemory(ImageFrame& frame, const QByteArray& bytes);

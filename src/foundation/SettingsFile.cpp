@@ -3,6 +3,7 @@
 #include "AtomicFileWriter.h"
 #include "EventLog.h"
 #include "NumberText.h"
+#include "RegularFile.h"
 
 #include <QFile>
 #include <QStringDecoder>
@@ -12,7 +13,6 @@
 #include <cstring>
 #include <fcntl.h>
 #include <limits>
-#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -76,23 +76,11 @@ SettingsFileRead ReadSettingsFile(SettingsList& list, const QString& path)
         outcome.reason = why.isEmpty() ? QString::fromLocal8Bit(std::strerror(error)) : why;
         return outcome;
     };
-    // Non-blocking: opening a pipe for reading would otherwise wait for a writer for ever.
-    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0)
-        return fail(errno);
     QFile file;
-    if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
-        ::close(fd);
-        return fail(EIO);
+    if (const int error = OpenRegularFile(file, QFile::encodeName(path), O_RDONLY, QIODevice::ReadOnly)) {
+        return error == ENOTREGULAR ? fail(EINVAL, QStringLiteral("not a regular file")) : fail(error);
     }
-    struct stat status
-    {
-    };
-    if (::fstat(fd, &status) != 0)
-        return fail(errno);
-    if (!S_ISREG(status.st_mode))
-        return fail(EINVAL, QStringLiteral("not a regular file"));
-    if (status.st_size > MaxSettingsFileBytes)
+    if (file.size() > MaxSettingsFileBytes)
         return fail(EFBIG, QStringLiteral("larger than %1 MB").arg(MaxSettingsFileBytes / (1024 * 1024)));
     const QByteArray bytes = file.read(MaxSettingsFileBytes + 1);
     if (file.error() != QFileDevice::NoError)

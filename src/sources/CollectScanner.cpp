@@ -22,7 +22,20 @@ struct DirectoryFd
 };
 } // namespace
 
+namespace {
+QByteArray MaskPattern(const QString& mask)
+{
+    // "*.*" takes every name, with or without a dot, as users of wildcards expect.
+    return QFile::encodeName(mask == QLatin1String("*.*") ? QStringLiteral("*") : mask);
+}
+} // namespace
+
 CollectScanner::CollectScanner(const Clock& clock) : clock_(clock) {}
+
+bool CollectScanner::MaskTakes(const QString& mask, const QByteArray& name)
+{
+    return ::fnmatch(MaskPattern(mask).constData(), name.constData(), FNM_CASEFOLD) == 0;
+}
 
 void CollectScanner::NoteCompleted(const QList<QByteArray>& names)
 {
@@ -189,8 +202,7 @@ CollectScanner::Result CollectScanner::Scan(const QString& directory, const QStr
         return result;
     }
     const DirectoryFd closer{fd};
-    // "*.*" takes every name, with or without a dot, as users of wildcards expect.
-    const QByteArray pattern = QFile::encodeName(mask == QLatin1String("*.*") ? QStringLiteral("*") : mask);
+    const QByteArray pattern = MaskPattern(mask);
     if (!listed_ || encodedDirectory != listedDirectory_ || pattern != pattern_) {
         listedDirectory_ = encodedDirectory;
         pattern_ = pattern;

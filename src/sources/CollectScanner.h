@@ -71,7 +71,11 @@ public:
 
     explicit CollectScanner(const Clock& clock);
 
-    // Masks match as wildcards without regard to case ("*.jpg" takes IMG_0001.JPG).
+    // Whether the mask takes a name: a wildcard without regard to case ("*.jpg" takes
+    // IMG_0001.JPG), "*.*" taking every name, with or without a dot.
+    static bool MaskTakes(const QString& mask, const QByteArray& name);
+
+    // Masks match as MaskTakes says.
     Result Scan(const QString& directory, const QString& mask, const Stamp& lastCollected);
 
     // What the directory watcher saw in a batch. Completed names come in the order they

@@ -4,7 +4,6 @@
 #include "captions/CaptionSettings.h"
 
 #include <QCoreApplication>
-#include <QElapsedTimer>
 #include <QSignalSpy>
 #include <QTabBar>
 #include <QTest>
@@ -302,19 +301,15 @@ TEST_F(CaptionPageTest, TabLabelsAreShortenedTo80Pixels)
     EXPECT_EQ(CCaptionMain::ShortenToWidth("WWWW", 1, metrics), "...");
 }
 
-TEST_F(CaptionPageTest, AHugeCaptionTextIsShortenedQuickly)
+TEST_F(CaptionPageTest, AHugeCaptionTextIsShortenedToTheLongestPrefixThatFits)
 {
-    // One measurement per character dropped took seconds for a text this long.
-    const QString huge(1 << 20, 'm');
+    // Its speed is measured in bench_textfit; here, that the halving finds the right prefix.
+    const QString huge(1 << 16, 'm');
     const QFontMetrics metrics = page.Tabs()->fontMetrics();
-    QElapsedTimer timer;
-    timer.start();
     const QString label = CCaptionMain::ShortenToWidth(huge, 80, metrics);
-    EXPECT_LT(timer.elapsed(), 1000);
     EXPECT_TRUE(label.endsWith("..."));
     EXPECT_LT(metrics.horizontalAdvance(label), 80);
-    EXPECT_GE(metrics.horizontalAdvance(huge.left(label.size() - 3 + 1) + "..."), 80)
-        << "the longest that fits";
+    EXPECT_GE(metrics.horizontalAdvance(huge.left(label.size() - 3 + 1) + "..."), 80) << "the longest that fits";
 }
 
 TEST_F(CaptionPageTest, TheMouseWheelNeverCreatesACaption)
