@@ -97,6 +97,11 @@ void DirectoryWatcher::Run(int inotifyFd, int stopFd)
         // (at most a fifth of a second), so a burst of files is one message, not hundreds.
         // Completions keep their order: it tells files with the same time apart.
         QList<QByteArray> completed;
+        QSet<QByteArray> inCompleted; // so that a burst of thousands is not searched name by name
+        const auto dropCompleted = [&](const QByteArray& name) {
+            if (inCompleted.remove(name))
+                completed.removeOne(name);
+        };
         QSet<QByteArray> written, touched, changed;
         bool gone = false;
         bool overflowed = false;
@@ -120,18 +125,19 @@ void DirectoryWatcher::Run(int inotifyFd, int stopFd)
                     overflowed = true;
                 } else if (event->mask & (IN_CLOSE_WRITE | IN_MOVED_TO)) {
                     // The last word on a name wins: closed after writing, or written again.
-                    completed.removeOne(name);
+                    dropCompleted(name);
                     completed.append(name);
+                    inCompleted.insert(name);
                     written.remove(name);
                     touched.remove(name);
                 } else if (!name.isEmpty() && (event->mask & IN_MODIFY)) {
                     written.insert(name);
                     touched.remove(name);
-                    completed.removeOne(name);
+                    dropCompleted(name);
                 } else if (!name.isEmpty() && (event->mask & IN_CREATE)) {
                     if (!written.contains(name)) {
                         touched.insert(name);
-                        completed.removeOne(name);
+                        dropCompleted(name);
                     }
                 } else if (!name.isEmpty()) {
                     // An attribute change (a touch, a chmod) or a removal says nothing about
