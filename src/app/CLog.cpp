@@ -1,34 +1,18 @@
 #include "CLog.h"
 
-#include "Clock.h"
-#include "EventLog.h"
-#include "LogText.h"
-#include "MessageEvent.h"
-#include "NamedMessages.h"
-#include "RegularFile.h"
 #include "Utils/Controls/CEditBrowseCtrlEx.h"
 #include "Utils/Controls/CListBoxColour.h"
 
 #include <QCheckBox>
-#include <QCoreApplication>
-#include <QElapsedTimer>
-#include <QFile>
 #include <QHBoxLayout>
-#include <QTimerEvent>
 #include <QVBoxLayout>
-
-#include <fcntl.h>
-#include <limits>
-#include <optional>
 
 using Utils::Controls::CEditBrowseCtrlEx;
 using Utils::Controls::CListBoxColour;
 
-CLog::CLog(const Clock& clock, const QString& dataDirectory, QWidget* parent)
-    : CPage(parent), clock_(clock), defaultPath_(dataDirectory + QStringLiteral("pixlet.log"))
+CLog::CLog(LogEngine& engine, QWidget* parent) : CPage(parent), engine_(engine)
 {
     setObjectName(QStringLiteral("Log"));
-    settings_.pathAndFilename = defaultPath_;
 
     list_ = new CListBoxColour(this);
     saveCheck_ = new QCheckBox(tr("Save"), this);
@@ -49,40 +33,19 @@ CLog::CLog(const Clock& clock, const QString& dataDirectory, QWidget* parent)
     });
     connect(pathEdit_, &QLineEdit::textEdited, this, &CPage::Changed);
     connect(pathEdit_, &CEditBrowseCtrlEx::Browsed, this, &CPage::Changed);
-    ShowSettings();
-    SetLogReceiver(this);
-}
-
-CLog::~CLog()
-{
-    // After this no thread can post to the page; entries still queued are freed by Qt.
-    SetLogReceiver(nullptr);
-}
-
-void CLog::LoadSettings(const SettingsList& list)
-{
-    settings_.saveToDisk = GetSettingBool(list, KeySaveToDisk, false);
-    settings_.maxListboxEntries = GetSettingInt(list, KeyMaxEntries, 1000, MinLines, MaxLines);
-    settings_.pathAndFilename = GetSettingString(list, KeyPath, defaultPath_);
-    settings_.fileMaxSizeMb = GetSettingInt(list, KeyFileMaxSize, 10, 0, 1024);
-    settings_.fileKeep = GetSettingInt(list, KeyFileKeep, 5, 1, 100);
+    connect(&engine_, &LogEngine::Logged, this, &CLog::OnLogged);
+    connect(&engine_, &LogEngine::BatchDone, this, &CLog::OnBatchDone);
     ShowSettings();
 }
 
-void CLog::SaveSettings(SettingsList& list) const
-{
-    AppendSetting(list, KeySaveToDisk, settings_.saveToDisk);
-    AppendSetting(list, KeyMaxEntries, settings_.maxListboxEntries);
-    AppendSetting(list, KeyPath, settings_.pathAndFilename);
-    AppendSetting(list, KeyFileMaxSize, settings_.fileMaxSizeMb);
-    AppendSetting(list, KeyFileKeep, settings_.fileKeep);
-    EndSettingsBlock(list);
-}
+CLog::~CLog() = default;
 
 void CLog::ApplyPage()
 {
-    settings_.saveToDisk = saveCheck_->isChecked();
-    settings_.pathAndFilename = pathEdit_->text();
+    Settings settings = engine_.CurrentSettings();
+    settings.saveToDisk = saveCheck_->isChecked();
+    settings.pathAndFilename = pathEdit_->text();
+    engine_.SetSettings(settings);
 }
 
 void CLog::RefreshPage()
@@ -92,15 +55,11 @@ void CLog::RefreshPage()
 
 void CLog::ShowSettings()
 {
+    const Settings& settings = engine_.CurrentSettings();
     const QSignalBlocker blocker(saveCheck_);
-    saveCheck_->setChecked(settings_.saveToDisk);
-    pathEdit_->setText(settings_.pathAndFilename);
-    pathEdit_->setEnabled(settings_.saveToDisk);
-}
-
-QString CLog::StampedText(const QDateTime& moment, const QString& text)
-{
-    return moment.toString(QStringLiteral("dd/MM/yyyy HH:mm:ss")) + QStringLiteral(": ") + text;
+    saveCheck_->setChecked(settings.saveToDisk);
+    pathEdit_->setText(settings.pathAndFilename);
+    pathEdit_->setEnabled(settings.saveToDisk);
 }
 
 std::pair<QString, QString> CLog::CategoryColours(int category)
@@ -120,94 +79,34 @@ std::pair<QString, QString> CLog::CategoryColours(int category)
     }
 }
 
-void CLog::AddEntry(int category, const QString& text, bool writeToFile)
+void CLog::OnLogged(int category, const QString& stampedText)
 {
-    std::deque<Entry> one{{category, text, clock_.LocalNow(), writeToFile}};
-    AddBatch(one, std::numeric_limits<int>::max());
+    if (!inBatch_) {
+        // Repaint once, after the lines are in, the view scrolled and the list trimmed.
+        inBatch_ = true;
+        list_->setUpdatesEnabled(false);
+        followEnd_ = list_->IsShowingEnd();
+        topBefore_ = list_->TopIndex();
+    }
+    const auto [textColour, backgroundColour] = CategoryColours(category);
+    list_->Append(stampedText + u'|' + textColour + u'|' + backgroundColour);
+    list_->EnsureExtentFor(stampedText);
 }
 
-void CLog::AddBatch(std::deque<Entry>& entries, int budgetMs)
+void CLog::OnBatchDone()
 {
-    QElapsedTimer spent;
-    spent.start();
-    // Repaint once, after the lines are in, the view scrolled and the list trimmed.
-    list_->setUpdatesEnabled(false);
-    const bool followEnd = list_->IsShowingEnd();
-    const int topBefore = list_->TopIndex();
-    // The file is opened once per batch; it may be moved, read or deleted between batches.
-    std::optional<QFile> file;
-    while (!entries.empty() && spent.elapsed() < budgetMs) {
-        const Entry entry = std::move(entries.front());
-        entries.pop_front();
-        const QString stamped = StampedText(entry.stamp, EscapeControlCharacters(entry.text));
-        const auto [textColour, backgroundColour] = CategoryColours(entry.category);
-        list_->Append(stamped + u'|' + textColour + u'|' + backgroundColour);
-        list_->EnsureExtentFor(stamped);
-        if (!settings_.saveToDisk || !entry.writeToFile)
-            continue;
-        if (!file) {
-            RotateLogFileIfFull(settings_.pathAndFilename, qint64(settings_.fileMaxSizeMb) * 1024 * 1024,
-                                settings_.fileKeep);
-            file.emplace();
-            // A pipe named as the log file would otherwise hold up the whole window.
-            OpenRegularFile(*file, QFile::encodeName(settings_.pathAndFilename),
-                            O_WRONLY | O_APPEND | O_CREAT, QIODevice::WriteOnly | QIODevice::Append);
-        }
-        if (file->isOpen()) {
-            file->write((stamped + u'\n').toUtf8());
-        } else {
-            // Said once per entry and never written to the file itself, so it cannot loop.
-            entries.push_front(
-                {LogCategory::Error, QStringLiteral("Log - Could not save to disk"), entry.stamp, false});
-        }
-    }
-
-    const int limit = std::clamp(settings_.maxListboxEntries, MinLines, MaxLines);
+    if (!inBatch_)
+        return;
+    inBatch_ = false;
+    const int limit = std::clamp(engine_.CurrentSettings().maxListboxEntries, MinLines, MaxLines);
     int removed = 0;
     for (; list_->Count() > limit; ++removed)
         list_->RemoveFirst();
     // A list that was showing its end keeps showing it; one scrolled up by the user keeps its
     // lines in view.
-    if (followEnd)
+    if (followEnd_)
         list_->ScrollToEnd();
     else if (removed > 0)
-        list_->SetTopIndex(topBefore - removed);
+        list_->SetTopIndex(topBefore_ - removed);
     list_->setUpdatesEnabled(true);
-}
-
-void CLog::Flush()
-{
-    static const QEvent::Type logUpdate = RegisterNamedMessage(QString::fromLatin1(MessageName::LogUpdate));
-    QCoreApplication::sendPostedEvents(this, logUpdate);
-    AddBatch(pending_, std::numeric_limits<int>::max());
-    showPending_.stop();
-}
-
-void CLog::ShowPending()
-{
-    AddBatch(pending_, BatchBudgetMs);
-    if (pending_.empty())
-        showPending_.stop();
-}
-
-void CLog::timerEvent(QTimerEvent* event)
-{
-    if (event->timerId() == showPending_.timerId())
-        ShowPending();
-    else
-        CPage::timerEvent(event);
-}
-
-bool CLog::event(QEvent* event)
-{
-    static const QEvent::Type logUpdate = RegisterNamedMessage(QString::fromLatin1(MessageName::LogUpdate));
-    if (event->type() != logUpdate)
-        return CPage::event(event);
-    auto* message = static_cast<MessageEvent*>(event);
-    pending_.push_back(
-        {static_cast<int>(message->wParam), message->text.value_or(QString()), clock_.LocalNow(), true});
-    // Shown from a zero timer, which runs after the events already queued (input, paint).
-    if (!showPending_.isActive())
-        showPending_.start(0, this);
-    return true;
 }

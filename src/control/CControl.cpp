@@ -8,7 +8,7 @@
 #include "TimeTemplate.h"
 #include "TraySequences.h"
 #include "Utils/Classes/CTrayIcon.h"
-#include "captions/CCaptionMain.h"
+#include "captions/CaptionEngine.h"
 #include "sources/CSourceFile.h"
 #include "sources/CSourceMain.h"
 #include "sources/CSourceVideoDevice.h"
@@ -94,6 +94,17 @@ bool CControl::HasOutputFailure() const
         !parts_.source->VideoSource()->OwnStatusText().isEmpty())
         return true;
     return AnyEnabledOutput(OutputState::Failed);
+}
+
+void CControl::ApplySettings(const ControlSettings& settings)
+{
+    const ControlSettings before = settings_;
+    settings_ = settings;
+    const bool restart = state_ != State::Stopped && (settings.cycleTimeSeconds != before.cycleTimeSeconds ||
+                                                      settings.exactStroke != before.exactStroke ||
+                                                      settings.collectionType != before.collectionType);
+    if (restart)
+        StartProcessing();
 }
 
 void CControl::StartProcessing()

@@ -13,7 +13,7 @@
 
 #include <optional>
 
-class CCaptionMain;
+class CaptionEngine;
 class CSourceMain;
 class Clock;
 class ImageOutput;
@@ -41,7 +41,7 @@ public:
     struct Parts
     {
         CSourceMain* source = nullptr;
-        CCaptionMain* captions = nullptr;
+        CaptionEngine* captions = nullptr;
         ImageOutput* archive = nullptr;
         ImageOutput* email = nullptr;
         ImageOutput* ftp = nullptr;
@@ -56,6 +56,8 @@ public:
     void SetTray(Utils::Classes::CTrayIcon* tray) { tray_ = tray; }
     const ControlSettings& Settings() const { return settings_; }
     void SetSettings(const ControlSettings& settings) { settings_ = settings; }
+    // As SetSettings; a running controller starts again when its schedule changed.
+    void ApplySettings(const ControlSettings& settings);
 
     void StartProcessing();
     void StopProcessing();

@@ -27,9 +27,14 @@ struct LogPageTest : ::testing::Test
 {
     QTemporaryDir dir;
     ManualClock clock{QDateTime(QDate(2026, 3, 4), QTime(5, 6, 7), Qt::UTC)};
-    CLog log{clock, dir.path() + "/"};
+    LogEngine engine{clock, dir.path() + "/"};
+    CLog log{engine};
 
-    void Load(const QString& lines) { log.LoadSettings(lines.split("\n")); }
+    void Load(const QString& lines)
+    {
+        engine.LoadSettings(lines.split("\n"));
+        log.RefreshPage();
+    }
     QString File() const
     {
         QFile file(log.CurrentSettings().pathAndFilename);
@@ -41,9 +46,9 @@ struct LogPageTest : ::testing::Test
 
 TEST_F(LogPageTest, LineFormatAndCategoryColours)
 {
-    log.AddEntry(0, "information");
-    log.AddEntry(1, "an error");
-    log.AddEntry(5, "yellow");
+    engine.AddEntry(0, "information");
+    engine.AddEntry(1, "an error");
+    engine.AddEntry(5, "yellow");
     EXPECT_EQ(log.List()->Line(0), "04/03/2026 05:06:07: information||");
     EXPECT_EQ(log.List()->Line(1), "04/03/2026 05:06:07: an error|255,255,255|200,  0,  0");
     EXPECT_EQ(log.List()->Line(2), "04/03/2026 05:06:07: yellow|  0,  0,  0|255,255,  0");
@@ -53,7 +58,7 @@ TEST_F(LogPageTest, LineFormatAndCategoryColours)
 TEST_F(LogPageTest, TextWithBarsShowsWholeAndKeepsItsColours)
 {
     Load("LogSaveToDisk  = Yes");
-    log.AddEntry(1, "Archive - Error - saving /photos/a|b.jpg");
+    engine.AddEntry(1, "Archive - Error - saving /photos/a|b.jpg");
     const auto fields = CListBoxColour::SplitLine(log.List()->Line(0));
     EXPECT_EQ(fields.text, "04/03/2026 05:06:07: Archive - Error - saving /photos/a|b.jpg");
     EXPECT_EQ(fields.textColour, "255,255,255");
@@ -65,13 +70,13 @@ TEST_F(LogPageTest, ListLengthIsLimitedTo100To10000)
 {
     Load("LogMaxListboxEntries = 5");
     for (int i = 0; i < 150; ++i)
-        log.AddEntry(0, QString::number(i));
+        engine.AddEntry(0, QString::number(i));
     EXPECT_EQ(log.List()->Count(), 100);
     EXPECT_TRUE(TextAt(0).endsWith(": 50")) << "the oldest lines go first";
 
     Load("LogMaxListboxEntries = 50000");
     for (int i = 0; i < 10050; ++i)
-        log.AddEntry(0, QString::number(i));
+        engine.AddEntry(0, QString::number(i));
     EXPECT_EQ(log.List()->Count(), 10000);
 }
 
@@ -80,31 +85,31 @@ TEST_F(LogPageTest, FollowsTheEndUnlessScrolledUp)
     log.resize(400, 300);
     log.show();
     for (int i = 0; i < 200; ++i)
-        log.AddEntry(0, QString::number(i));
+        engine.AddEntry(0, QString::number(i));
     QCoreApplication::processEvents();
     EXPECT_TRUE(log.List()->IsShowingEnd());
     log.List()->SetTopIndex(10);
-    log.AddEntry(0, "more");
+    engine.AddEntry(0, "more");
     EXPECT_EQ(log.List()->TopIndex(), 10) << "a list scrolled up by the user stays where it is";
 }
 
 TEST_F(LogPageTest, HorizontalExtentGrowsToTheWidestLine)
 {
-    log.AddEntry(0, "short");
+    engine.AddEntry(0, "short");
     const int narrow = log.List()->HorizontalExtent();
-    log.AddEntry(0, QString(300, 'W'));
+    engine.AddEntry(0, QString(300, 'W'));
     const int wide = log.List()->HorizontalExtent();
     EXPECT_GT(wide, narrow);
-    log.AddEntry(0, "short again");
+    engine.AddEntry(0, "short again");
     EXPECT_EQ(log.List()->HorizontalExtent(), wide) << "the extent never shrinks";
 }
 
 TEST_F(LogPageTest, FileGetsUtf8LinesOnlyWhenSaving)
 {
-    log.AddEntry(0, "not saved");
+    engine.AddEntry(0, "not saved");
     Load("LogSaveToDisk  = Yes");
-    log.AddEntry(0, QString::fromUtf8("Grüße 東京"));
-    log.AddEntry(1, "error line");
+    engine.AddEntry(0, QString::fromUtf8("Grüße 東京"));
+    engine.AddEntry(1, "error line");
     EXPECT_EQ(File(),
               QString::fromUtf8("04/03/2026 05:06:07: Grüße 東京\n04/03/2026 05:06:07: error line\n"));
 }
@@ -112,8 +117,8 @@ TEST_F(LogPageTest, FileGetsUtf8LinesOnlyWhenSaving)
 TEST_F(LogPageTest, UnwritableFileAddsOneErrorPerEntryWithoutLooping)
 {
     Load("LogSaveToDisk  = Yes\nLogPathAndFilename = " + dir.path() + "/missing/dir/pixlet.log");
-    log.AddEntry(0, "first");
-    log.AddEntry(0, "second");
+    engine.AddEntry(0, "first");
+    engine.AddEntry(0, "second");
     ASSERT_EQ(log.List()->Count(), 4);
     EXPECT_TRUE(TextAt(0).endsWith("first"));
     EXPECT_TRUE(TextAt(1).endsWith("Log - Could not save to disk"));
@@ -125,7 +130,7 @@ TEST_F(LogPageTest, UnwritableFileAddsOneErrorPerEntryWithoutLooping)
 TEST_F(LogPageTest, SettingsBlockAndControls)
 {
     SettingsList list;
-    log.SaveSettings(list);
+    engine.SaveSettings(list);
     EXPECT_EQ(list, QStringList({"LogSaveToDisk  = No", "LogMaxListboxEntries = 1000",
                                  "LogPathAndFilename = " + dir.path() + "/pixlet.log",
                                  "LogFileMaxSizeMB = 10", "LogFileKeep = 5", ""}));
@@ -137,7 +142,7 @@ TEST_F(LogPageTest, SettingsBlockAndControls)
     EXPECT_FALSE(log.PathEdit()->isEnabled());
     Load("LogMaxListboxEntries = -3");
     list.clear();
-    log.SaveSettings(list);
+    engine.SaveSettings(list);
     EXPECT_EQ(list[1], "LogMaxListboxEntries = 100") << "bounded as it was read";
 }
 
@@ -202,7 +207,7 @@ TEST_F(LogPageTest, BurstFromFourThreadsKeepsEveryEntryInOrderAndTheWindowRespon
 TEST_F(LogPageTest, ControlCharactersAreShownEscapedSoNoLineCanBeForged)
 {
     Load("LogSaveToDisk  = Yes\nLogPathAndFilename = " + dir.path() + "/pixlet.log");
-    log.AddEntry(0, "Loaded file evil.jpg\n01/01/2026 00:00:00: Processing stopped\r\x1b[31m\t\u2028");
+    engine.AddEntry(0, "Loaded file evil.jpg\n01/01/2026 00:00:00: Processing stopped\r\x1b[31m\t\u2028");
     const QStringList lines = File().split('\n', Qt::SkipEmptyParts);
     ASSERT_EQ(lines.size(), 1) << File().toStdString();
     EXPECT_TRUE(lines[0].endsWith(
@@ -218,7 +223,7 @@ TEST_F(LogPageTest, TheFileIsRotatedAtItsSizeKeepingTheNewestFiles)
     const QString line(1000, 'x');
     // About 3.5 MB of entries: three rotations, of which two older files are kept.
     for (int i = 0; i < 3500; ++i)
-        log.AddEntry(0, QString::number(i) + " " + line);
+        engine.AddEntry(0, QString::number(i) + " " + line);
     EXPECT_TRUE(QFile::exists(path + ".1"));
     EXPECT_TRUE(QFile::exists(path + ".2"));
     EXPECT_FALSE(QFile::exists(path + ".3")) << "only two are kept";
@@ -239,7 +244,7 @@ TEST_F(LogPageTest, APipeAsTheLogFileNeverHoldsUpTheWindow)
     Load("LogSaveToDisk  = Yes\nLogPathAndFilename = " + pipe);
     QElapsedTimer timer;
     timer.start();
-    log.AddEntry(0, "nobody reads this pipe");
+    engine.AddEntry(0, "nobody reads this pipe");
     EXPECT_LT(timer.elapsed(), 2000) << "opening a pipe for writing waits for a reader";
     EXPECT_TRUE(TextAt(log.List()->Count() - 1).endsWith("Log - Could not save to disk"));
 }

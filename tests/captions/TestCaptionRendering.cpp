@@ -3,7 +3,7 @@
 #include "ManualClock.h"
 #include "NamedMessages.h"
 #include "TestImages.h"
-#include "captions/CCaptionMain.h"
+#include "captions/CaptionEngine.h"
 #include "captions/CaptionRenderer.h"
 
 #include <QCoreApplication>
@@ -348,7 +348,7 @@ public:
 TEST(CaptionJobs, OneNoticePerImageAlsoWithoutCaptions)
 {
     ManualClock clock;
-    CCaptionMain page(clock);
+    CaptionEngine page(clock);
     page.LoadSettings(SettingsList{"CaptionNumberOfCaptions = 0"});
     DoneCounter counter;
     ImageFrame image = FlatFrame(64, 32, 24, 255, 255, 255);
@@ -369,11 +369,11 @@ TEST(CaptionJobs, DrawsTheAppliedCaptionsInPlaceAndKeepsTheSourceForTheSample)
 {
     ManualClock time;
     GatedClock clock(time);
-    CCaptionMain page(clock);
+    CaptionEngine page(clock);
     CCaptionData caption = Text("Worker text <HH>:<MM>", 10, 5); // the time: the worker reads the clock
-    page.AddCaption(caption);
-    page.ApplyCaptions();
-    page.EditedCaptions()[0].text = "edited, not applied";
+    std::vector<CCaptionData> captions{caption};
+    page.SetCaptions(captions);
+    captions[0].text = "edited, not applied";
     DoneCounter counter;
     counter.busyAtNotice = [&] { return page.CaptionsBusy(); };
     ImageFrame image = FlatFrame(300, 60, 24, 255, 255, 255);
@@ -381,14 +381,14 @@ TEST(CaptionJobs, DrawsTheAppliedCaptionsInPlaceAndKeepsTheSourceForTheSample)
     struct FinishJobs
     {
         GatedClock& clock;
-        CCaptionMain& page;
+        CaptionEngine& page;
         ~FinishJobs()
         {
             clock.Open();
             page.WaitForCaptionJobs();
         }
     } finishJobs{clock, page};
-    QSignalSpy sampleUpdated(&page, &CCaptionMain::SampleUpdated);
+    QSignalSpy sampleUpdated(&page, &CaptionEngine::SampleUpdated);
     // The worker is held in the middle of its caption: the page says so until it is through.
     clock.Close();
     page.ProcessImage(image, &counter);
@@ -411,7 +411,7 @@ TEST(CaptionJobs, DrawsTheAppliedCaptionsInPlaceAndKeepsTheSourceForTheSample)
     ImageFrame sample;
     page.RenderSample(sample, {Text("Sample", 0, 0)});
     EXPECT_FALSE(Find(sample, Dark).Empty());
-    CCaptionMain fresh(clock);
+    CaptionEngine fresh(clock);
     ImageFrame untouched = FlatFrame(4, 4, 24, 1, 2, 3);
     fresh.RenderSample(untouched, {Text("Sample", 0, 0)});
     EXPECT_EQ(PixelAt(untouched, 0, 0).red, 1) << "no source image yet: nothing rendered";

@@ -1,13 +1,9 @@
 #include "LogRecorder.h"
 #include "ManualClock.h"
-#include "captions/CCaptionMain.h"
 #include "captions/CaptionSettings.h"
 
 #include <QCoreApplication>
 #include <QSignalSpy>
-#include <QTabBar>
-#include <QTest>
-#include <QWheelEvent>
 
 #include <gtest/gtest.h>
 
@@ -17,18 +13,6 @@ SettingsList Lines(const QString& text)
     return text.split('\n');
 }
 
-struct CaptionPageTest : ::testing::Test
-{
-    ManualClock clock;
-    CCaptionMain page{clock};
-    QStringList Labels() const
-    {
-        QStringList labels;
-        for (int i = 0; i < page.Tabs()->count(); ++i)
-            labels << page.Tabs()->tabText(i);
-        return labels;
-    }
-};
 } // namespace
 
 TEST(CaptionSettingsRead, MissingKeysGiveTheTablesValuesNotTheRecordDefaults)
@@ -181,161 +165,4 @@ TEST(CaptionSettingsWrite, RoundTripOfOddCaptionsKeepsEveryValue)
     EXPECT_EQ(list[1], "");
     EXPECT_EQ(list[2], "Caption0Text = " + captions[0].text);
     EXPECT_EQ(list[13], "") << "each caption's eleven lines end with an empty line";
-}
-
-TEST_F(CaptionPageTest, FirstRunHasTheTwoExamples)
-{
-    page.AddExampleCaptions();
-    page.LoadSettings({});
-    ASSERT_EQ(page.AppliedCaptions().size(), 2u);
-    EXPECT_EQ(page.EditedCaptions(), page.AppliedCaptions());
-    EXPECT_EQ(page.AppliedCaptions()[0], CCaptionData::FirstExample());
-    EXPECT_EQ(page.SelectedIndex(), 0);
-    SettingsList list;
-    page.SaveSettings(list);
-    EXPECT_EQ(list[0], "CaptionNumberOfCaptions = 2");
-}
-
-TEST_F(CaptionPageTest, ACountOfZeroShowsOneBlankCaptionButDrawsNothing)
-{
-    page.LoadSettings(Lines("CaptionNumberOfCaptions = 0"));
-    EXPECT_EQ(page.EditedCaptions().size(), 1u);
-    EXPECT_TRUE(page.AppliedCaptions().empty());
-    EXPECT_EQ(Labels(), QStringList({"", "New"}));
-}
-
-TEST_F(CaptionPageTest, LoadAppendsToWhatIsThere)
-{
-    page.AddExampleCaptions();
-    page.LoadSettings(Lines("CaptionNumberOfCaptions = 1\nCaption0Text = Loaded"));
-    ASSERT_EQ(page.AppliedCaptions().size(), 3u);
-    EXPECT_EQ(page.AppliedCaptions()[2].text, "Loaded");
-}
-
-TEST_F(CaptionPageTest, NewTabTakesTheLastCaptionsFontAndColours)
-{
-    CCaptionData blue;
-    blue.text = "second";
-    blue.textColour = "0,0,255";
-    blue.fontWeight = 700;
-    blue.fontName = "Arial";
-    blue.fontSize = 30;
-    blue.positionX = 50;
-    blue.justify = 2;
-    page.AddCaption(CCaptionData());
-    page.AddCaption(blue);
-    QSignalSpy changed(&page, &CCaptionMain::Changed);
-    page.Tabs()->setCurrentIndex(2); // "New"
-    ASSERT_EQ(page.EditedCaptions().size(), 3u);
-    const CCaptionData& made = page.EditedCaptions()[2];
-    EXPECT_EQ(made.text, "");
-    EXPECT_EQ(made.positionX, 0);
-    EXPECT_EQ(made.justify, 0);
-    EXPECT_EQ(made.textColour, "0,0,255");
-    EXPECT_EQ(made.fontWeight, 700);
-    EXPECT_EQ(made.fontSize, 30);
-    EXPECT_EQ(page.SelectedIndex(), 2);
-    EXPECT_EQ(changed.count(), 1) << "Apply is enabled";
-    EXPECT_EQ(page.Tabs()->tabText(3), "New");
-}
-
-TEST_F(CaptionPageTest, NewWithoutCaptionsAddsAllDefaults)
-{
-    ASSERT_EQ(page.Tabs()->count(), 1) << "only \"New\"";
-    page.show();
-    QTest::mouseClick(page.Tabs(), Qt::LeftButton, {}, page.Tabs()->tabRect(0).center());
-    QCoreApplication::processEvents();
-    ASSERT_EQ(page.EditedCaptions().size(), 1u);
-    EXPECT_EQ(page.EditedCaptions()[0], CCaptionData());
-    EXPECT_EQ(page.Tabs()->count(), 2);
-    EXPECT_EQ(page.SelectedIndex(), 0);
-}
-
-TEST_F(CaptionPageTest, DeletionSelectsThePreviousTabAndNeverEmpties)
-{
-    for (const char* text : {"a", "b", "c"}) {
-        CCaptionData c;
-        c.text = text;
-        page.AddCaption(c);
-    }
-    page.DeleteCaption(1, true);
-    EXPECT_EQ(page.SelectedIndex(), 0);
-    EXPECT_EQ(page.EditedCaptions()[0].text, "a");
-    page.DeleteCaption(0, true);
-    EXPECT_EQ(page.SelectedIndex(), 0);
-    EXPECT_EQ(page.EditedCaptions()[0].text, "c");
-    page.DeleteCaption(-1, true);
-    ASSERT_EQ(page.EditedCaptions().size(), 1u);
-    EXPECT_EQ(page.EditedCaptions()[0], CCaptionData()) << "one blank caption";
-    EXPECT_EQ(page.SelectedIndex(), 0);
-    EXPECT_EQ(Labels(), QStringList({"", "New"}));
-}
-
-TEST_F(CaptionPageTest, CancelRestoresTheLastAppliedCaptions)
-{
-    page.AddExampleCaptions();
-    page.LoadSettings({});
-    page.Tabs()->setCurrentIndex(2); // New
-    page.EditedCaptions()[0].text = "edited";
-    page.DeleteCaption(1, true);
-    page.RefreshPage();
-    EXPECT_EQ(page.EditedCaptions(), page.AppliedCaptions());
-    EXPECT_EQ(page.SelectedIndex(), 0);
-    EXPECT_EQ(page.Tabs()->count(), 3);
-    EXPECT_EQ(page.AppliedCaptions()[0].text, "Caption Example 1") << "the applied list was never touched";
-}
-
-TEST_F(CaptionPageTest, TabLabelsAreShortenedTo80Pixels)
-{
-    page.AddCaption(CCaptionData::SecondExample());
-    const QString label = page.Tabs()->tabText(0);
-    const QFontMetrics metrics = page.Tabs()->fontMetrics();
-    EXPECT_TRUE(label.endsWith("..."));
-    EXPECT_LT(metrics.horizontalAdvance(label), 80);
-    const QString prefix = label.chopped(3);
-    EXPECT_TRUE(CCaptionData::SecondExample().text.startsWith(prefix));
-    const QString longer = CCaptionData::SecondExample().text.left(prefix.size() + 1) + "...";
-    EXPECT_GE(metrics.horizontalAdvance(longer), 80) << "the longest prefix that fits";
-    EXPECT_EQ(CCaptionMain::ShortenToWidth("", 80, metrics), "");
-    EXPECT_EQ(CCaptionMain::ShortenToWidth("ab", 80, metrics), "ab");
-    EXPECT_EQ(CCaptionMain::ShortenToWidth("WWWW", 1, metrics), "...");
-}
-
-TEST_F(CaptionPageTest, AHugeCaptionTextIsShortenedToTheLongestPrefixThatFits)
-{
-    // Its speed is measured in bench_textfit; here, that the halving finds the right prefix.
-    const QString huge(1 << 16, 'm');
-    const QFontMetrics metrics = page.Tabs()->fontMetrics();
-    const QString label = CCaptionMain::ShortenToWidth(huge, 80, metrics);
-    EXPECT_TRUE(label.endsWith("..."));
-    EXPECT_LT(metrics.horizontalAdvance(label), 80);
-    EXPECT_GE(metrics.horizontalAdvance(huge.left(label.size() - 3 + 1) + "..."), 80) << "the longest that fits";
-}
-
-TEST_F(CaptionPageTest, TheMouseWheelNeverCreatesACaption)
-{
-    page.AddExampleCaptions();
-    page.resize(600, 200);
-    page.show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(&page));
-    const size_t before = page.EditedCaptions().size();
-    ASSERT_EQ(before, 2u);
-    QSignalSpy changed(&page, &CCaptionMain::Changed);
-    for (int notch = 0; notch < 6; ++notch) {
-        for (int delta : {-120, 120}) {
-            const QPoint at = page.Tabs()->tabRect(0).center();
-            QWheelEvent wheel(at, page.Tabs()->mapToGlobal(at), QPoint(), QPoint(0, delta), Qt::NoButton,
-                              Qt::NoModifier, Qt::NoScrollPhase, false);
-            QCoreApplication::sendEvent(page.Tabs(), &wheel);
-        }
-    }
-    // Both directions were tried six times: the wheel moved among the captions only.
-    EXPECT_EQ(page.EditedCaptions().size(), before);
-    EXPECT_EQ(changed.count(), 0);
-    EXPECT_TRUE(page.Tabs()->isTabEnabled(page.Tabs()->count() - 1)) << "New is still there to click";
-    // A click on "New" is still a deliberate choice.
-    QTest::mouseClick(page.Tabs(), Qt::LeftButton, {},
-                      page.Tabs()->tabRect(page.Tabs()->count() - 1).center());
-    QCoreApplication::processEvents();
-    EXPECT_EQ(page.EditedCaptions().size(), before + 1);
 }

@@ -1,10 +1,7 @@
 #include "PasswordScrambler.h"
-#include "outputs/CFTP.h"
 #include "outputs/FtpSettings.h"
 #include "outputs/FtpUpload.h"
 
-#include <QCheckBox>
-#include <QLineEdit>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -82,66 +79,6 @@ TEST(FtpSettings, DefaultsOrderAndThePasswordLine)
     s.Write(list);
     EXPECT_TRUE(list.contains("FTPUploadUnderTemporaryName = No"));
     EXPECT_EQ(FtpSettings::Read(list), s);
-}
-
-TEST(FtpPage, TheTemporaryNameCheckBoxFollowsAndChangesTheSetting)
-{
-    CFTP page;
-    int changes = 0;
-    QObject::connect(&page, &CFTP::Changed, [&] { ++changes; });
-    page.LoadSettings({"FTPUploadUnderTemporaryName = No"});
-    EXPECT_FALSE(page.TemporaryNameCheck()->isChecked());
-    page.LoadSettings({});
-    EXPECT_TRUE(page.TemporaryNameCheck()->isChecked());
-    EXPECT_EQ(changes, 0) << "showing the settings is no change";
-
-    page.TemporaryNameCheck()->setChecked(false);
-    EXPECT_EQ(changes, 1);
-    EXPECT_TRUE(page.Settings().uploadUnderTemporaryName) << "not before Apply";
-    page.ApplyPage();
-    EXPECT_FALSE(page.Settings().uploadUnderTemporaryName);
-    SettingsList list;
-    page.SaveSettings(list);
-    EXPECT_TRUE(list.contains("FTPUploadUnderTemporaryName = No"));
-}
-
-TEST(FtpPage, ThumbnailSidesAreClampedAndTheFieldsFollowTheCheckBox)
-{
-    CFTP page;
-    page.LoadSettings({"FTPThumbnailEnable = No"});
-    EXPECT_FALSE(page.ThumbnailWidthEdit()->isEnabled()) << "set on load as well";
-    page.LoadSettings({"FTPThumbnailEnable = Yes"});
-    EXPECT_TRUE(page.ThumbnailWidthEdit()->isEnabled());
-
-    QLineEdit* width = page.ThumbnailWidthEdit();
-    width->selectAll();
-    QTest::keyClicks(width, "5000");
-    EXPECT_EQ(width->text(), "1000");
-    width->selectAll();
-    QTest::keyClicks(width, "0");
-    EXPECT_EQ(width->text(), "1");
-    width->clear();
-    EXPECT_EQ(width->text(), "");
-    page.ThumbnailHeightEdit()->setText("-");
-    page.ApplyPage();
-    EXPECT_EQ(page.Settings().thumbnailWidth, 160) << "an emptied field keeps the width in force";
-    EXPECT_EQ(page.Settings().thumbnailHeight, 120) << "so does a lone sign";
-    EXPECT_EQ(width->text(), "160") << "and shows it again";
-    EXPECT_EQ(page.ThumbnailHeightEdit()->text(), "120");
-    width->selectAll();
-    QTest::keyClicks(width, "64");
-    page.ApplyPage();
-    EXPECT_EQ(page.Settings().thumbnailWidth, 64);
-
-    int changes = 0;
-    QObject::connect(&page, &CFTP::Changed, [&] { ++changes; });
-    page.ThumbnailCheck()->setChecked(false);
-    EXPECT_FALSE(page.ThumbnailDirectoryEdit()->isEnabled());
-    EXPECT_FALSE(page.ThumbnailHeightEdit()->isEnabled());
-    EXPECT_EQ(changes, 1);
-    page.RefreshPage();
-    EXPECT_TRUE(page.ThumbnailCheck()->isChecked()) << "revert shows the stored record";
-    EXPECT_EQ(page.ThumbnailWidthEdit()->text(), "64");
 }
 
 TEST(FtpUpload, TemporaryNamesAreHiddenBesideTheirFile)

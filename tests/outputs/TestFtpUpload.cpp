@@ -5,7 +5,7 @@
 #include "NamedMessages.h"
 #include "TestImages.h"
 #include "WaitUntil.h"
-#include "outputs/CFTP.h"
+#include "outputs/FtpEngine.h"
 #include "outputs/FtpUpload.h"
 
 #include <QCoreApplication>
@@ -83,7 +83,7 @@ protected:
 
     FtpServer server;
     Reports reports;
-    CFTP page{nullptr, TestLimits};
+    FtpEngine page{TestLimits};
 
     void SetUp() override { ASSERT_TRUE(server.Running()) << "pyftpdlib did not start"; }
     void Configure(QStringList extra = {}, quint16 port = 0)
@@ -253,7 +253,7 @@ TEST(FtpTemporaries, EachProcessHasItsOwnAndThoseOfEndedProcessesAreCleared)
     ASSERT_TRUE(ended.waitForStarted());
     const qint64 gone = ended.processId();
     ASSERT_TRUE(ended.waitForFinished());
-    CFTP page(nullptr, TestLimits);
+    FtpEngine page(TestLimits);
     const QString own = page.TempDirectory();
     ASSERT_FALSE(own.isEmpty());
     EXPECT_TRUE(own.endsWith(QString("/ftp-%1/").arg(QCoreApplication::applicationPid())))
@@ -262,7 +262,7 @@ TEST(FtpTemporaries, EachProcessHasItsOwnAndThoseOfEndedProcessesAreCleared)
               QFile::Permissions());
     const QString shared = QFileInfo(own.chopped(1)).path() + "/";
     ASSERT_TRUE(QDir().mkpath(shared + QString("ftp-%1").arg(gone)));
-    CFTP second(nullptr, TestLimits);
+    FtpEngine second(TestLimits);
     const QString again = second.TempDirectory();
     qunsetenv("TMPDIR");
     EXPECT_EQ(again, own) << "one process, one directory";
@@ -374,7 +374,7 @@ TEST_F(FtpUploadTest, ClosingThePageCutsAStalledUploadShort)
     SilentServer silent;
     QElapsedTimer timer;
     {
-        CFTP patient(nullptr, FtpLimits{60'000, 60'000});
+        FtpEngine patient(FtpLimits{60'000, 60'000});
         patient.LoadSettings({"FTPServer = 127.0.0.1", QString("FTPPort = %1").arg(silent.Port())});
         patient.Upload(GradientFrame(32, 32, 24), &reports);
         ASSERT_TRUE(WaitUntil([&] { return !reports.steps.empty(); }));
@@ -468,7 +468,7 @@ TEST(FtpRenames, ARefusedRenameFailsTheUploadUnlessTemporaryNamesAreOff)
     FtpServer server(FtpServerOptions{0, true});
     ASSERT_TRUE(server.Running());
     Reports reports;
-    CFTP page{nullptr, TestLimits};
+    FtpEngine page{TestLimits};
     const QString published = QDir(server.Home()).filePath("cam.jpg");
     const QByteArray old = "the previous image";
     WriteFile(published, old);
@@ -541,7 +541,7 @@ TEST(FtpErrorTexts, AServersReplyIsCutShort)
         FtpServer server(FtpServerOptions{0, false, padding});
         ASSERT_TRUE(server.Running());
         Reports reports;
-        CFTP page{nullptr, TestLimits};
+        FtpEngine page{TestLimits};
         page.LoadSettings({"FTPServer = 127.0.0.1", QString("FTPPort = %1").arg(server.Port()),
                            "FTPUsername = " + FtpServer::User, "FTPPassword = wrong",
                            "FTPEncryptPassword = No"});

@@ -3,15 +3,12 @@
 #include "MessageEvent.h"
 #include "NamedMessages.h"
 #include "TestImages.h"
-#include "Utils/Controls/CEditBrowseCtrlEx.h"
+#include "outputs/ArchiveEngine.h"
 #include "outputs/ArchivePath.h"
-#include "outputs/CImageArchive.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
-#include <QLineEdit>
-#include <QPushButton>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QThread>
@@ -45,7 +42,7 @@ struct ArchiveTest : ::testing::Test
     QTemporaryDir dir;
     // 2009-03-07 14:05:09 local (UTC here).
     ManualClock clock{QDateTime(QDate(2009, 3, 7), QTime(14, 5, 9), Qt::UTC)};
-    CImageArchive archive{clock, dir.path() + "/data/"};
+    ArchiveEngine archive{clock, dir.path() + "/data/"};
     Controller controller;
 
     void Load(const QString& lines) { archive.LoadSettings(lines.split('\n')); }
@@ -66,12 +63,12 @@ TEST_F(ArchiveTest, SavesToTheDatedPathCreatingDirectories)
          "/cam\nArchiveSubdirectoryAndFilename = "
          "<YYYY>\\<MO>\\<DD>\\<HH><MM><SS>.jpg\nArchiveSaveDelay = 0");
     archive.Save(FlatFrame(32, 24, 24, 0, 200, 0), &controller);
-    EXPECT_EQ(archive.State(), CImageArchive::OutputState::Busy);
+    EXPECT_EQ(archive.State(), OutputState::Busy);
     ASSERT_TRUE(WaitUntil([&] { return !controller.notes.empty(); }));
     const QString expected = dir.path() + "/cam/2009/03/07/140509.jpg";
     EXPECT_EQ(controller.notes[0].result, 0);
     EXPECT_EQ(controller.notes[0].path, expected);
-    EXPECT_EQ(archive.State(), CImageArchive::OutputState::Idle);
+    EXPECT_EQ(archive.State(), OutputState::Idle);
     ImageFrame back;
     ASSERT_EQ(LoadImageFile(back, expected), 0);
     EXPECT_GT(PixelAt(back, 16, 12).green, 180);
@@ -87,7 +84,7 @@ TEST_F(ArchiveTest, FailureSetsFailedAndStillSendsThePath)
     ASSERT_TRUE(WaitUntil([&] { return !controller.notes.empty(); }));
     EXPECT_LT(controller.notes[0].result, 0);
     EXPECT_EQ(controller.notes[0].path, dir.filePath("blocker") + "/140509.jpg");
-    EXPECT_EQ(archive.State(), CImageArchive::OutputState::Failed);
+    EXPECT_EQ(archive.State(), OutputState::Failed);
 
     Load("ArchiveRootDirectory = " + dir.path() +
          "\nArchiveSubdirectoryAndFilename = <HH>.unknown\nArchiveSaveDelay = 0");
@@ -103,7 +100,7 @@ TEST_F(ArchiveTest, BusyUntilTheDelayHasPassedAndNegativeDelaysAreZero)
     timer.start();
     archive.Save(FlatFrame(8, 8, 24, 0, 0, 0), &controller);
     QCoreApplication::processEvents();
-    EXPECT_EQ(archive.State(), CImageArchive::OutputState::Busy);
+    EXPECT_EQ(archive.State(), OutputState::Busy);
     ASSERT_TRUE(WaitUntil([&] { return !controller.notes.empty(); }));
     EXPECT_GE(timer.elapsed(), 300);
 
@@ -115,42 +112,6 @@ TEST_F(ArchiveTest, BusyUntilTheDelayHasPassedAndNegativeDelaysAreZero)
     SettingsList list;
     archive.SaveSettings(list);
     EXPECT_EQ(list[2], "ArchiveSaveDelay = 0") << "bounded as it was read";
-}
-
-TEST_F(ArchiveTest, UnappliedEditsChangeTheExampleButNotThePath)
-{
-    Load("ArchiveRootDirectory = " + dir.path() + "\nArchiveSaveDelay = 0");
-    QSignalSpy changed(&archive, &CImageArchive::Changed);
-    archive.TemplateEdit()->setText("<YYYY>-<MO>.png");
-    EXPECT_EQ(archive.ExampleEdit()->text(), " 2009-03.png");
-    EXPECT_GE(changed.count(), 1);
-    archive.Save(FlatFrame(8, 8, 24, 0, 0, 0), &controller);
-    ASSERT_TRUE(WaitUntil([&] { return !controller.notes.empty(); }));
-    EXPECT_EQ(controller.notes[0].path, dir.path() + "/140509.jpg");
-    archive.ApplyPage();
-    EXPECT_EQ(archive.CurrentSettings().subdirectoryAndFilename, "<YYYY>-<MO>.png");
-    archive.TemplateEdit()->setText("typed");
-    archive.RefreshPage();
-    EXPECT_EQ(archive.TemplateEdit()->text(), "<YYYY>-<MO>.png");
-}
-
-TEST_F(ArchiveTest, QuickSetButtonsAndTheLiveExample)
-{
-    QStringList templates;
-    for (auto* button : archive.findChildren<QPushButton*>()) {
-        button->click();
-        templates << archive.TemplateEdit()->text();
-    }
-    EXPECT_TRUE(templates.contains("<YYYY>/<MO>/<DD>/<HH><MM><SS>.jpg"));
-    EXPECT_TRUE(templates.contains("<D>-<MONTH>-<YYYY>/<HH><MM><SS>.jpg"));
-    archive.TemplateEdit()->setText("<HH><MM><SS>");
-    archive.show();
-    clock.Advance(61'000);
-    QElapsedTimer timer;
-    timer.start();
-    while (archive.ExampleEdit()->text() != " 140610" && timer.elapsed() < 3000)
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
-    EXPECT_EQ(archive.ExampleEdit()->text(), " 140610") << "refreshed every second while shown";
 }
 
 TEST_F(ArchiveTest, SettingsDefaultsAndOrder)

@@ -17,8 +17,9 @@ TEST(SmtpSettings, DefaultsAndTheSaveOrder)
     s.subject = "Still <HH>:<MM>";
     SettingsList list;
     s.Write(list);
-    EXPECT_EQ(list, (SettingsList{"EmailServer = mail.example.net", "EmailPort = 25", "EmailSubject = Still <HH>:<MM>",
-                                  "EmailFilename = Pixlet Image.jpg", "EmailToAddress = a@example.net, b@example.net",
+    EXPECT_EQ(list, (SettingsList{"EmailServer = mail.example.net", "EmailPort = 25",
+                                  "EmailSubject = Still <HH>:<MM>", "EmailFilename = Pixlet Image.jpg",
+                                  "EmailToAddress = a@example.net, b@example.net",
                                   "EmailFrom Address = cam@example.net", ""}));
     EXPECT_EQ(SmtpSettings::Read(list), s);
     EXPECT_EQ(SmtpSettings::Read({"EmailPort = 65561"}).port, 25) << "the low 16 bits";
@@ -70,8 +71,7 @@ TEST(SmtpReplyReader, MultiLineRepliesEndAtTheirLastLine)
 
 TEST(SmtpMessage, TheTextAsSentAndNoValueAddsALine)
 {
-    const QByteArray message =
-        BuildMailMessage("cam@x", "a@y, b@z", " Hello", "cam.jpg", "QUJD\r\nREVG");
+    const QByteArray message = BuildMailMessage("cam@x", "a@y, b@z", " Hello", "cam.jpg", "QUJD\r\nREVG");
     EXPECT_EQ(message, QByteArray("From: cam@x\r\n"
                                   "To: a@y, b@z\r\n"
                                   "Content-Type: multipart/mixed; boundary=PixletMIMEBoundary\r\n"
@@ -85,7 +85,8 @@ TEST(SmtpMessage, TheTextAsSentAndNoValueAddsALine)
                                   "QUJD\r\nREVG\r\n"
                                   "--PixletMIMEBoundary--\r\n"
                                   ".\r\n"));
-    const QByteArray hostile = BuildMailMessage("cam@x\r\nBcc: victim@z", "a@y", "Hi\r\nBcc: evil@z\n", "a\r.jpg", "");
+    const QByteArray hostile =
+        BuildMailMessage("cam@x\r\nBcc: victim@z", "a@y", "Hi\r\nBcc: evil@z\n", "a\r.jpg", "");
     EXPECT_FALSE(hostile.contains("\r\nBcc:"));
     EXPECT_TRUE(hostile.contains("Subject:Hi  Bcc: evil@z \r\n"));
     EXPECT_TRUE(hostile.contains("name=\"a .jpg\""));

@@ -8,6 +8,7 @@
 #include <array>
 #include <cstdint>
 
+struct AdvancedSettings;
 class Clock;
 class QCheckBox;
 class QLabel;
@@ -18,7 +19,8 @@ class CUpDownControl;
 }
 
 // The "Advanced" page: the run's statistics, uptime and last error (kept by the processing
-// controller), the JPEG quality every encoder uses, and the video source's two check boxes.
+// controller), the JPEG quality every encoder uses (kept in the settings it is given), and the
+// video source's two check boxes (read by the Source page).
 // The statistics are refreshed once a second while the page is visible.
 class CAdvanced final : public Utils::Classes::CPage
 {
@@ -30,11 +32,10 @@ public:
     // Cycles, e-mail and FTP cycles, total, e-mail, FTP and source errors, skipped images.
     static constexpr int CounterCount = 8;
 
-    CAdvanced(const Clock& clock, const Statistics& statistics, QWidget* parent = nullptr);
+    CAdvanced(const Clock& clock, const Statistics& statistics, AdvancedSettings& settings,
+              QWidget* parent = nullptr);
     ~CAdvanced() override;
 
-    void LoadSettings(const SettingsList& list) override;
-    void SaveSettings(SettingsList& list) const override;
     void ApplyPage() override;
     void RefreshPage() override { ShowAdvancedSettings(); }
 
@@ -44,7 +45,7 @@ public:
     // The text as it fits the width: whole, or cut at the end and followed by "...".
     static QString FitText(const QString& text, const QFontMetrics& metrics, int width);
 
-    std::int32_t Quality() const { return quality_; }
+    std::int32_t Quality() const;
     QLineEdit* QualityEdit() const { return qualityEdit_; }
     Utils::Controls::CUpDownControl* QualityArrows() const { return qualityArrows_; }
     QCheckBox* LowCpuCheck() const { return lowCpuCheck_; }
@@ -63,8 +64,8 @@ protected:
 
 private:
     const Statistics& statistics_;
+    AdvancedSettings& settings_;
     Utils::Classes::CTimer stopwatch_;
-    std::int32_t quality_ = 75;
     QLabel* uptime_ = nullptr;
     std::array<QLabel*, CounterCount> counters_{};
     QLabel* lastError_ = nullptr;

@@ -2,17 +2,12 @@
 
 #include "CCaptionTabBar.h"
 #include "TextFit.h"
-#include "CaptionRenderer.h"
-#include "CaptionSettings.h"
-#include "ImageOperations.h"
-#include "NamedMessages.h"
+#include "captions/CaptionEngine.h"
 
 #include <QTabBar>
 #include <QVBoxLayout>
 
-CCaptionMain::CCaptionMain(const Clock& clock, QWidget* parent)
-    : CPage(parent), clock_(clock),
-      jobs_(clock, RegisterNamedMessage(QString::fromLatin1(MessageName::CaptionImageProcessNotify)))
+CCaptionMain::CCaptionMain(CaptionEngine& engine, QWidget* parent) : CPage(parent), engine_(engine)
 {
     setObjectName(QStringLiteral("Captions"));
     tabs_ = new CCaptionTabBar(this);
@@ -126,58 +121,17 @@ void CCaptionMain::DeleteCaption(int index, bool notify)
     Select(index <= 1 ? 0 : index - 1, notify);
 }
 
-void CCaptionMain::AddExampleCaptions()
-{
-    AddCaption(CCaptionData::FirstExample());
-    AddCaption(CCaptionData::SecondExample());
-}
-
 void CCaptionMain::ApplyCaptions()
 {
-    applied_ = edited_;
+    engine_.SetCaptions(edited_);
 }
 
 void CCaptionMain::RevertCaptions()
 {
-    edited_ = applied_;
+    // The editor always has a caption to show; nothing is drawn until the user applies it.
+    edited_ = engine_.AppliedCaptions();
     if (edited_.empty())
         edited_.emplace_back();
     RebuildTabs(0);
     emit CaptionSelected(SelectedIndex());
-}
-
-void CCaptionMain::LoadSettings(const SettingsList& list)
-{
-    for (const CCaptionData& caption : CaptionSettings::ReadCaptions(list))
-        AddCaption(caption);
-    customColours_ = CaptionSettings::ReadCustomColours(list);
-    sampleBorderHatchStyle_ = CaptionSettings::ReadSampleBorderHatchStyle(list);
-    ApplyCaptions();
-    // The editor always has a caption to show; nothing is drawn until the user applies it.
-    if (edited_.empty())
-        AddCaption(CCaptionData());
-    Select(0, true);
-}
-
-void CCaptionMain::SaveSettings(SettingsList& list) const
-{
-    CaptionSettings::Write(list, applied_, customColours_, sampleBorderHatchStyle_);
-}
-
-void CCaptionMain::ProcessImage(ImageFrame& image, QObject* notify)
-{
-    if (image.IsEmpty())
-        return;
-    // The sample shows the image as it came, without captions.
-    CopyImage(image, lastSourceImage_);
-    jobs_.Start(image, applied_, notify);
-    emit SampleUpdated();
-}
-
-void CCaptionMain::RenderSample(ImageFrame& target, const std::vector<CCaptionData>& captions) const
-{
-    if (lastSourceImage_.IsEmpty())
-        return;
-    CopyImage(lastSourceImage_, target);
-    CaptionRenderer::DrawCaptions(target, captions, clock_);
 }

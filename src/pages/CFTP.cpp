@@ -1,10 +1,7 @@
 #include "CFTP.h"
 
-#include "FtpUpload.h"
-#include "MessageEvent.h"
-#include "NamedMessages.h"
-#include "PrivateTempDirectory.h"
 #include "Utils/Controls/ClampEditInteger.h"
+#include "outputs/FtpEngine.h"
 
 #include <QCheckBox>
 #include <QCoreApplication>
@@ -16,26 +13,15 @@
 #include <QRegularExpressionValidator>
 #include <QVBoxLayout>
 
-#include <QDir>
-#include <QFile>
-
-#include <cerrno>
-#include <csignal>
 #include <memory>
-#include <sys/stat.h>
-#include <unistd.h>
 #include <vector>
 
 namespace {
 constexpr int MinThumbnailSide = 1, MaxThumbnailSide = 1000;
 
-QEvent::Type NotifyType()
-{
-    return RegisterNamedMessage(QString::fromLatin1(MessageName::FtpNotify));
-}
 } // namespace
 
-CFTP::CFTP(QWidget* parent, const FtpLimits& limits) : CPage(parent), limits_(limits)
+CFTP::CFTP(FtpEngine& engine, QWidget* parent) : CPage(parent), engine_(engine)
 {
     setObjectName(QStringLiteral("FTP"));
     server_ = new QLineEdit(this);
@@ -115,68 +101,56 @@ CFTP::CFTP(QWidget* parent, const FtpLimits& limits) : CPage(parent), limits_(li
     ShowSettings();
 }
 
-CFTP::~CFTP()
-{
-    // A stalled server must not hold up the exit for the length of the time limits.
-    cancel_ = true;
-}
-
-void CFTP::LoadSettings(const SettingsList& list)
-{
-    settings_ = FtpSettings::Read(list);
-    ShowSettings();
-}
-
-void CFTP::SaveSettings(SettingsList& list) const
-{
-    settings_.Write(list);
-}
+CFTP::~CFTP() = default;
 
 void CFTP::ApplyPage()
 {
-    settings_.server = server_->text();
-    settings_.port = static_cast<std::uint16_t>(port_->text().toUInt() & 0xFFFF);
-    settings_.userName = user_->text();
-    settings_.password = password_->text();
-    settings_.savePassword = savePassword_->isChecked();
-    settings_.destinationDirectory = directory_->text();
-    settings_.destinationFilename = filename_->text();
-    settings_.thumbnailEnabled = thumbnail_->isChecked();
-    settings_.thumbnailDirectory = thumbDirectory_->text();
-    settings_.thumbnailFilename = thumbFilename_->text();
-    settings_.thumbnailWidth = Utils::Controls::ApplyEditInteger(thumbWidth_, settings_.thumbnailWidth);
-    settings_.thumbnailHeight = Utils::Controls::ApplyEditInteger(thumbHeight_, settings_.thumbnailHeight);
-    settings_.uploadUnderTemporaryName = temporaryName_->isChecked();
+    FtpSettings settings = engine_.Settings();
+    settings.server = server_->text();
+    settings.port = static_cast<std::uint16_t>(port_->text().toUInt() & 0xFFFF);
+    settings.userName = user_->text();
+    settings.password = password_->text();
+    settings.savePassword = savePassword_->isChecked();
+    settings.destinationDirectory = directory_->text();
+    settings.destinationFilename = filename_->text();
+    settings.thumbnailEnabled = thumbnail_->isChecked();
+    settings.thumbnailDirectory = thumbDirectory_->text();
+    settings.thumbnailFilename = thumbFilename_->text();
+    settings.thumbnailWidth = Utils::Controls::ApplyEditInteger(thumbWidth_, settings.thumbnailWidth);
+    settings.thumbnailHeight = Utils::Controls::ApplyEditInteger(thumbHeight_, settings.thumbnailHeight);
+    settings.uploadUnderTemporaryName = temporaryName_->isChecked();
+    engine_.SetSettings(settings);
 }
 
 void CFTP::ShowSettings()
 {
+    const FtpSettings& settings = engine_.Settings();
     // Showing the settings is not a change by the user.
     std::vector<std::unique_ptr<QSignalBlocker>> blockers;
     for (QObject* control : std::initializer_list<QObject*>{
              server_, port_, user_, password_, savePassword_, directory_, filename_, thumbDirectory_,
              thumbFilename_, thumbWidth_, thumbHeight_, temporaryName_})
         blockers.push_back(std::make_unique<QSignalBlocker>(control));
-    server_->setText(settings_.server);
-    port_->setText(QString::number(settings_.port));
-    user_->setText(settings_.userName);
-    password_->setText(settings_.password);
-    savePassword_->setChecked(settings_.savePassword);
-    directory_->setText(settings_.destinationDirectory);
-    filename_->setText(settings_.destinationFilename);
-    thumbDirectory_->setText(settings_.thumbnailDirectory);
-    thumbFilename_->setText(settings_.thumbnailFilename);
-    thumbWidth_->setText(QString::number(settings_.thumbnailWidth));
-    thumbHeight_->setText(QString::number(settings_.thumbnailHeight));
-    temporaryName_->setChecked(settings_.uploadUnderTemporaryName);
+    server_->setText(settings.server);
+    port_->setText(QString::number(settings.port));
+    user_->setText(settings.userName);
+    password_->setText(settings.password);
+    savePassword_->setChecked(settings.savePassword);
+    directory_->setText(settings.destinationDirectory);
+    filename_->setText(settings.destinationFilename);
+    thumbDirectory_->setText(settings.thumbnailDirectory);
+    thumbFilename_->setText(settings.thumbnailFilename);
+    thumbWidth_->setText(QString::number(settings.thumbnailWidth));
+    thumbHeight_->setText(QString::number(settings.thumbnailHeight));
+    temporaryName_->setChecked(settings.uploadUnderTemporaryName);
     {
         const QSignalBlocker thumbBlocker(thumbnail_);
-        thumbnail_->setChecked(settings_.thumbnailEnabled);
+        thumbnail_->setChecked(settings.thumbnailEnabled);
     }
     // The frame's own check mark follows without saying the user changed anything.
     if (auto* box = qobject_cast<QGroupBox*>(thumbDirectory_->parentWidget())) {
         const QSignalBlocker boxBlocker(box);
-        box->setChecked(settings_.thumbnailEnabled);
+        box->setChecked(settings.thumbnailEnabled);
     }
     EnableThumbnailFields();
 }
@@ -186,54 +160,4 @@ void CFTP::EnableThumbnailFields()
     const bool on = thumbnail_->isChecked();
     for (QLineEdit* edit : {thumbDirectory_, thumbFilename_, thumbWidth_, thumbHeight_})
         edit->setEnabled(on);
-}
-
-void CFTP::ResetFailed()
-{
-    int failed = static_cast<int>(OutputState::Failed);
-    state_.compare_exchange_strong(failed, static_cast<int>(OutputState::Idle));
-}
-
-QString CFTP::TempDirectory()
-{
-    if (!tempDirectory_.isEmpty())
-        return tempDirectory_;
-    const QString shared = PrivateTempDirectory();
-    if (shared.isEmpty())
-        return QString();
-    // One directory per process: two Pixlets of one user must not upload each other's image.
-    // Those of processes that are gone (killed, say) are cleared on the way.
-    QDir directory(shared);
-    for (const QString& name :
-         directory.entryList({QStringLiteral("ftp-*")}, QDir::Dirs | QDir::NoDotAndDotDot)) {
-        bool number = false;
-        const qint64 pid = name.mid(4).toLongLong(&number);
-        if (number && pid > 0 && pid != ::getpid() && ::kill(static_cast<pid_t>(pid), 0) != 0 &&
-            errno == ESRCH)
-            QDir(directory.filePath(name)).removeRecursively();
-    }
-    const QString own = QStringLiteral("ftp-%1").arg(::getpid());
-    const QByteArray path = QFile::encodeName(directory.filePath(own));
-    if (::mkdir(path.constData(), 0700) != 0 && errno != EEXIST)
-        return QString();
-    tempDirectory_ = directory.filePath(own) + QLatin1Char('/');
-    return tempDirectory_;
-}
-
-void CFTP::Upload(const ImageFrame& image, QObject* notify)
-{
-    state_ = static_cast<int>(OutputState::Busy);
-    auto job =
-        std::make_shared<FtpUploadJob>(FtpUploadJob{settings_, image.SharedCopy(), TempDirectory(), limits_});
-    const QEvent::Type type = NotifyType();
-    worker_.Post([this, job, notify, type] {
-        const FtpReporter report = [notify, type](std::int64_t code, const std::optional<QString>& text) {
-            if (!notify)
-                return;
-            auto* event = new MessageEvent(type, code);
-            event->text = text;
-            QCoreApplication::postEvent(notify, event);
-        };
-        RunFtpUpload(*job, cancel_, state_, report);
-    });
 }

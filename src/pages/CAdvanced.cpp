@@ -1,10 +1,12 @@
 #include "CAdvanced.h"
 
-#include "TextFit.h"
+#include "control/AdvancedSettings.h"
+
 #include "ImageFormat.h"
-#include "Statistics.h"
+#include "TextFit.h"
 #include "Utils/Controls/CUpDownControl.h"
 #include "Utils/Controls/ClampEditInteger.h"
+#include "control/Statistics.h"
 
 #include <QCheckBox>
 #include <QFormLayout>
@@ -22,8 +24,9 @@ namespace {
 constexpr int RefreshMs = 1000;
 }
 
-CAdvanced::CAdvanced(const Clock& clock, const Statistics& statistics, QWidget* parent)
-    : CPage(parent), statistics_(statistics), stopwatch_(clock)
+CAdvanced::CAdvanced(const Clock& clock, const Statistics& statistics, AdvancedSettings& settings,
+                     QWidget* parent)
+    : CPage(parent), statistics_(statistics), settings_(settings), stopwatch_(clock)
 {
     setObjectName(QStringLiteral("Advanced"));
     stopwatch_.StartStopwatch(UptimeName);
@@ -34,8 +37,8 @@ CAdvanced::CAdvanced(const Clock& clock, const Statistics& statistics, QWidget* 
     grid->addWidget(new QLabel(tr("Uptime:"), stats), 0, 0);
     grid->addWidget(uptime_, 0, 1, 1, 3);
     const std::array<QString, CounterCount> labels = {
-        tr("Cycles:"),      tr("Email Cycles:"), tr("FTP Cycles:"),   tr("Total Errors:"),
-        tr("Email Errors:"), tr("FTP Errors:"),  tr("Source Errors:"), tr("Images Skipped:")};
+        tr("Cycles:"),       tr("Email Cycles:"), tr("FTP Cycles:"),    tr("Total Errors:"),
+        tr("Email Errors:"), tr("FTP Errors:"),   tr("Source Errors:"), tr("Images Skipped:")};
     for (int i = 0; i < CounterCount; ++i) {
         counters_[i] = new QLabel(stats);
         // Cycles in the left column, errors in the right; source errors and skipped images
@@ -95,21 +98,15 @@ CAdvanced::CAdvanced(const Clock& clock, const Statistics& statistics, QWidget* 
 
 CAdvanced::~CAdvanced() = default;
 
-void CAdvanced::LoadSettings(const SettingsList& list)
+std::int32_t CAdvanced::Quality() const
 {
-    quality_ = GetSettingInt(list, QStringLiteral("AdvancedJPEGQuality"), 75, 0, 100);
-    ShowAdvancedSettings();
-}
-
-void CAdvanced::SaveSettings(SettingsList& list) const
-{
-    AppendSetting(list, QStringLiteral("AdvancedJPEGQuality"), quality_);
-    EndSettingsBlock(list);
+    return settings_.jpegQuality;
 }
 
 void CAdvanced::ApplyPage()
 {
-    quality_ = Utils::Controls::ApplyEditInteger(qualityEdit_, quality_);
+    settings_.jpegQuality = Utils::Controls::ApplyEditInteger(qualityEdit_, settings_.jpegQuality);
+    settings_.Apply();
     RefreshStatistics();
 }
 
@@ -117,7 +114,7 @@ void CAdvanced::ShowAdvancedSettings()
 {
     // Shown as stored, even out of range: the user sees what the file says until he edits it.
     const QSignalBlocker blocker(qualityEdit_);
-    qualityEdit_->setText(QString::number(quality_));
+    qualityEdit_->setText(QString::number(settings_.jpegQuality));
     RefreshStatistics();
 }
 
@@ -130,15 +127,13 @@ void CAdvanced::RefreshStatistics()
 {
     uptime_->setText(stopwatch_.FormatElapsed(UptimeName).value_or(QString()));
     const std::array<std::int32_t, CounterCount> values = {
-        statistics_.cycles,    statistics_.emailCycles, statistics_.ftpCycles,    statistics_.totalErrors,
-        statistics_.emailErrors, statistics_.ftpErrors, statistics_.sourceErrors, statistics_.skipped};
+        statistics_.cycles,      statistics_.emailCycles, statistics_.ftpCycles,    statistics_.totalErrors,
+        statistics_.emailErrors, statistics_.ftpErrors,   statistics_.sourceErrors, statistics_.skipped};
     for (int i = 0; i < CounterCount; ++i)
         counters_[i]->setText(QString::number(values[i]));
     lastError_->setText(
         FitText(statistics_.lastError, lastError_->fontMetrics(), lastError_->contentsRect().width()));
     lastError_->setToolTip(statistics_.lastError);
-    if (quality_ >= 0 && quality_ <= 100)
-        SetJpegQuality(quality_);
 }
 
 void CAdvanced::showEvent(QShowEvent* event)

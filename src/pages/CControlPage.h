@@ -12,7 +12,7 @@ class QRadioButton;
 
 // The "Control" page, the face of the processing controller: Start and Stop, the schedule,
 // what runs in a cycle, the start-up options, and two status lines (what the controller does,
-// what the source reports). It loads and saves the controller's settings.
+// what the source reports). It edits a copy of the controller's settings.
 class CControlPage final : public Utils::Classes::CPage
 {
     Q_OBJECT
@@ -22,8 +22,6 @@ public:
     CControlPage(CControl& control, CSourceMain& source, QWidget* parent = nullptr);
     ~CControlPage() override;
 
-    void LoadSettings(const SettingsList& list) override;
-    void SaveSettings(SettingsList& list) const override;
     void ApplyPage() override { ApplyControlPage(); }
     void RefreshPage() override { ShowControlSettings(); }
 

@@ -1,7 +1,7 @@
 #include "CControlPage.h"
 
-#include "CControl.h"
 #include "Utils/Controls/ClampEditInteger.h"
+#include "control/CControl.h"
 #include "sources/CSourceMain.h"
 
 #include <QCheckBox>
@@ -134,17 +134,6 @@ CControlPage::CControlPage(CControl& control, CSourceMain& source, QWidget* pare
 
 CControlPage::~CControlPage() = default;
 
-void CControlPage::LoadSettings(const SettingsList& list)
-{
-    control_.SetSettings(ControlSettings::Read(list));
-    ShowControlSettings();
-}
-
-void CControlPage::SaveSettings(SettingsList& list) const
-{
-    control_.Settings().Write(list);
-}
-
 void CControlPage::OnUserChange()
 {
     RefreshControlPage();
@@ -233,21 +222,15 @@ void CControlPage::RefreshControlPage()
 void CControlPage::ApplyControlPage()
 {
     ControlSettings s = control_.Settings();
-    const ControlSettings before = s;
-    s.cycleTimeSeconds = Utils::Controls::ApplyEditInteger(cycleTime_, before.cycleTimeSeconds);
+    s.cycleTimeSeconds = Utils::Controls::ApplyEditInteger(cycleTime_, s.cycleTimeSeconds);
     s.exactStroke = exactStroke_->isChecked();
     s.collectionType = onArrival_->isChecked() ? ControlSettings::OnArrival : ControlSettings::AtInterval;
-    const bool restart = control_.ProcessingState() != CControl::State::Stopped &&
-                         (s.cycleTimeSeconds != before.cycleTimeSeconds ||
-                          s.exactStroke != before.exactStroke || s.collectionType != before.collectionType);
     s.enableCaptions = captions_->isChecked();
     s.enableFtp = ftp_->isChecked();
     s.enableEmail = email_->isChecked();
     s.enableArchive = archive_->isChecked();
     s.startOnLoad = startOnLoad_->isChecked();
     s.startMinimised = startMinimised_->isChecked();
-    control_.SetSettings(s);
+    control_.ApplySettings(s);
     RefreshControlPage();
-    if (restart)
-        control_.StartProcessing();
 }

@@ -2,10 +2,10 @@
 
 #include "DelayedImageSaver.h"
 #include "ImageOutput.h"
-#include "Utils/Classes/CPage.h"
+#include "SettingsFile.h"
 #include "WorkerThread.h"
 
-#include <QBasicTimer>
+#include <QObject>
 #include <QPointer>
 
 #include <atomic>
@@ -13,22 +13,15 @@
 
 class Clock;
 class ImageFrame;
-class QLineEdit;
 
-namespace Utils::Controls {
-class CEditBrowseCtrlEx;
-}
-
-// The "Archive" page and output: each processed image is written, after a delay and on a
-// worker thread, under the root directory at a path made from a time-token template.
-class CImageArchive final : public Utils::Classes::CPage, public ImageOutput
+// The archive output: each processed image is written, after a delay and on a worker thread,
+// under the root directory at a path made from a time-token template.
+class ArchiveEngine final : public QObject, public ImageOutput
 {
     Q_OBJECT
-    Q_DISABLE_COPY_MOVE(CImageArchive)
+    Q_DISABLE_COPY_MOVE(ArchiveEngine)
 
 public:
-    using OutputState = ::OutputState;
-
     struct Settings
     {
         QString rootDirectory;
@@ -42,16 +35,15 @@ public:
     // An image waiting to be written is held in memory: ten minutes is the most it waits.
     static constexpr int MaxSaveDelayMs = 10 * 60 * 1000;
 
-    // The Quick Set templates, in button order.
-    static const QList<std::pair<QString, QString>>& QuickSets();
+    // The root directory defaults to the data directory.
+    ArchiveEngine(const Clock& clock, const QString& dataDirectory, QObject* parent = nullptr);
+    ~ArchiveEngine() override;
 
-    CImageArchive(const Clock& clock, const QString& dataDirectory, QWidget* parent = nullptr);
-    ~CImageArchive() override;
-
-    void LoadSettings(const SettingsList& list) override;
-    void SaveSettings(SettingsList& list) const override;
-    void ApplyPage() override;
-    void RefreshPage() override;
+    void LoadSettings(const SettingsList& list);
+    void SaveSettings(SettingsList& list) const;
+    const Settings& CurrentSettings() const { return settings_; }
+    // Later saves use these; images already waiting keep their path.
+    void SetSettings(const Settings& settings) { settings_ = settings; }
 
     // Starts one save of a copy of the image and returns at once. The result reaches `notify`
     // as UWM_IMAGE_ARCHIVE_NEW_IMAGE_NOTIFY: wParam the result code, text the full path.
@@ -73,32 +65,20 @@ public:
     // Where an image archived now would be written.
     QString PathForNow() const;
     QString LocalPathForNow() const override { return PathForNow(); }
-    const Settings& CurrentSettings() const { return settings_; }
-    QLineEdit* TemplateEdit() const { return templateEdit_; }
-    Utils::Controls::CEditBrowseCtrlEx* RootEdit() const { return rootEdit_; }
-    QLineEdit* ExampleEdit() const { return exampleEdit_; }
-    void RefreshExample();
+    // The template's time tokens as of now, by the archive's clock (the page's example).
+    QString ExpandNow(const QString& subdirectoryAndFilename) const;
 
 protected:
     bool event(QEvent* event) override;
-    void showEvent(QShowEvent* event) override;
-    void hideEvent(QHideEvent* event) override;
-    void timerEvent(QTimerEvent* event) override;
 
 private:
-    void ShowSettings();
-
     const Clock& clock_;
     Settings settings_;
     std::atomic<int> state_{0};
     QString lastPath_;
     QPointer<QObject> notify_;
-    Utils::Controls::CEditBrowseCtrlEx* rootEdit_ = nullptr;
-    QLineEdit* templateEdit_ = nullptr;
-    QLineEdit* exampleEdit_ = nullptr;
-    QBasicTimer exampleTimer_;
     std::atomic<bool> stopSweep_{false};
     WorkerThread sweeper_;
-    // Last member: destroyed first, so pending saves finish while the page still exists.
+    // Last member: destroyed first, so pending saves finish while the engine still exists.
     DelayedImageSaver saver_;
 };

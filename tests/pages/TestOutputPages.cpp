@@ -1,0 +1,192 @@
+#include "Clock.h"
+#include "ImageFrame.h"
+#include "ManualClock.h"
+#include "MessageEvent.h"
+#include "NamedMessages.h"
+#include "TestImages.h"
+#include "WaitUntil.h"
+#include "outputs/ArchiveEngine.h"
+#include "outputs/FtpEngine.h"
+#include "outputs/SmtpEngine.h"
+#include "pages/CFTP.h"
+#include "pages/CImageArchive.h"
+#include "pages/CSMTP.h"
+
+#include <QCheckBox>
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+// The output pages show their engine's settings, edit a copy and hand it back on Apply.
+namespace {
+template <typename Engine, typename Page> void Load(Engine& engine, Page& page, const SettingsList& list)
+{
+    engine.LoadSettings(list);
+    page.RefreshPage();
+}
+
+// Collects the archive's reports.
+class Controller final : public QObject
+{
+public:
+    struct Note
+    {
+        std::int64_t result;
+        QString path;
+    };
+    std::vector<Note> notes;
+    bool event(QEvent* event) override
+    {
+        if (event->type() !=
+            RegisterNamedMessage(QString::fromLatin1(MessageName::ImageArchiveNewImageNotify)))
+            return QObject::event(event);
+        auto* message = static_cast<MessageEvent*>(event);
+        notes.push_back({message->wParam, message->text.value_or(QString())});
+        return true;
+    }
+};
+
+struct ArchivePageTest : ::testing::Test
+{
+    QTemporaryDir dir;
+    // 2009-03-07 14:05:09 local (UTC here).
+    ManualClock clock{QDateTime(QDate(2009, 3, 7), QTime(14, 5, 9), Qt::UTC)};
+    ArchiveEngine engine{clock, dir.path() + "/data/"};
+    CImageArchive archive{engine};
+    Controller controller;
+
+    void Load(const QString& lines)
+    {
+        engine.LoadSettings(lines.split('\n'));
+        archive.RefreshPage();
+    }
+};
+} // namespace
+
+TEST_F(ArchivePageTest, UnappliedEditsChangeTheExampleButNotThePath)
+{
+    Load("ArchiveRootDirectory = " + dir.path() + "\nArchiveSaveDelay = 0");
+    QSignalSpy changed(&archive, &CImageArchive::Changed);
+    archive.TemplateEdit()->setText("<YYYY>-<MO>.png");
+    EXPECT_EQ(archive.ExampleEdit()->text(), " 2009-03.png");
+    EXPECT_GE(changed.count(), 1);
+    engine.Save(FlatFrame(8, 8, 24, 0, 0, 0), &controller);
+    ASSERT_TRUE(WaitUntil([&] { return !controller.notes.empty(); }));
+    EXPECT_EQ(controller.notes[0].path, dir.path() + "/140509.jpg");
+    archive.ApplyPage();
+    EXPECT_EQ(engine.CurrentSettings().subdirectoryAndFilename, "<YYYY>-<MO>.png");
+    archive.TemplateEdit()->setText("typed");
+    archive.RefreshPage();
+    EXPECT_EQ(archive.TemplateEdit()->text(), "<YYYY>-<MO>.png");
+}
+
+TEST_F(ArchivePageTest, QuickSetButtonsAndTheLiveExample)
+{
+    QStringList templates;
+    for (auto* button : archive.findChildren<QPushButton*>()) {
+        button->click();
+        templates << archive.TemplateEdit()->text();
+    }
+    EXPECT_TRUE(templates.contains("<YYYY>/<MO>/<DD>/<HH><MM><SS>.jpg"));
+    EXPECT_TRUE(templates.contains("<D>-<MONTH>-<YYYY>/<HH><MM><SS>.jpg"));
+    archive.TemplateEdit()->setText("<HH><MM><SS>");
+    archive.show();
+    clock.Advance(61'000);
+    QElapsedTimer timer;
+    timer.start();
+    while (archive.ExampleEdit()->text() != " 140610" && timer.elapsed() < 3000)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+    EXPECT_EQ(archive.ExampleEdit()->text(), " 140610") << "refreshed every second while shown";
+}
+
+TEST(FtpPage, TheTemporaryNameCheckBoxFollowsAndChangesTheSetting)
+{
+    FtpEngine engine;
+    CFTP page{engine};
+    int changes = 0;
+    QObject::connect(&page, &CFTP::Changed, [&] { ++changes; });
+    Load(engine, page, {"FTPUploadUnderTemporaryName = No"});
+    EXPECT_FALSE(page.TemporaryNameCheck()->isChecked());
+    Load(engine, page, {});
+    EXPECT_TRUE(page.TemporaryNameCheck()->isChecked());
+    EXPECT_EQ(changes, 0) << "showing the settings is no change";
+
+    page.TemporaryNameCheck()->setChecked(false);
+    EXPECT_EQ(changes, 1);
+    EXPECT_TRUE(engine.Settings().uploadUnderTemporaryName) << "not before Apply";
+    page.ApplyPage();
+    EXPECT_FALSE(engine.Settings().uploadUnderTemporaryName);
+    SettingsList list;
+    engine.SaveSettings(list);
+    EXPECT_TRUE(list.contains("FTPUploadUnderTemporaryName = No"));
+}
+
+TEST(FtpPage, ThumbnailSidesAreClampedAndTheFieldsFollowTheCheckBox)
+{
+    FtpEngine engine;
+    CFTP page{engine};
+    Load(engine, page, {"FTPThumbnailEnable = No"});
+    EXPECT_FALSE(page.ThumbnailWidthEdit()->isEnabled()) << "set on load as well";
+    Load(engine, page, {"FTPThumbnailEnable = Yes"});
+    EXPECT_TRUE(page.ThumbnailWidthEdit()->isEnabled());
+
+    QLineEdit* width = page.ThumbnailWidthEdit();
+    width->selectAll();
+    QTest::keyClicks(width, "5000");
+    EXPECT_EQ(width->text(), "1000");
+    width->selectAll();
+    QTest::keyClicks(width, "0");
+    EXPECT_EQ(width->text(), "1");
+    width->clear();
+    EXPECT_EQ(width->text(), "");
+    page.ThumbnailHeightEdit()->setText("-");
+    page.ApplyPage();
+    EXPECT_EQ(engine.Settings().thumbnailWidth, 160) << "an emptied field keeps the width in force";
+    EXPECT_EQ(engine.Settings().thumbnailHeight, 120) << "so does a lone sign";
+    EXPECT_EQ(width->text(), "160") << "and shows it again";
+    EXPECT_EQ(page.ThumbnailHeightEdit()->text(), "120");
+    width->selectAll();
+    QTest::keyClicks(width, "64");
+    page.ApplyPage();
+    EXPECT_EQ(engine.Settings().thumbnailWidth, 64);
+
+    int changes = 0;
+    QObject::connect(&page, &CFTP::Changed, [&] { ++changes; });
+    page.ThumbnailCheck()->setChecked(false);
+    EXPECT_FALSE(page.ThumbnailDirectoryEdit()->isEnabled());
+    EXPECT_FALSE(page.ThumbnailHeightEdit()->isEnabled());
+    EXPECT_EQ(changes, 1);
+    page.RefreshPage();
+    EXPECT_TRUE(page.ThumbnailCheck()->isChecked()) << "revert shows the stored record";
+    EXPECT_EQ(page.ThumbnailWidthEdit()->text(), "64");
+}
+
+TEST(SmtpPage, ApplyAndRevert)
+{
+    SmtpEngine engine(SystemClock());
+    CSMTP page{engine};
+    Load(engine, page, {"EmailServer = mail.example.net", "EmailPort = 2525", "EmailFrom Address = cam@x"});
+    EXPECT_EQ(page.ServerEdit()->text(), "mail.example.net");
+    EXPECT_EQ(page.PortEdit()->text(), "2525");
+    EXPECT_EQ(page.FromEdit()->text(), "cam@x");
+    int changes = 0;
+    QObject::connect(&page, &CSMTP::Changed, [&] { ++changes; });
+    page.PortEdit()->clear();
+    page.ToEdit()->setText("a@y, b@z");
+    EXPECT_EQ(changes, 2);
+    page.ApplyPage();
+    EXPECT_EQ(engine.Settings().port, 0) << "an empty port field stores 0";
+    EXPECT_EQ(engine.Settings().toAddress, "a@y, b@z");
+    page.SubjectEdit()->setText("not applied");
+    page.RefreshPage();
+    EXPECT_EQ(page.SubjectEdit()->text(), "");
+    EXPECT_EQ(page.PortEdit()->text(), "0");
+}
