@@ -12,16 +12,17 @@
 #include "SettingsFile.h"
 #include "SystemErrorText.h"
 #include "Utils/Classes/CTrayIcon.h"
-#include "captions/CCaptionMain.h"
-#include "control/CAdvanced.h"
 #include "control/CControl.h"
-#include "control/CControlPage.h"
 #include "control/TraySequences.h"
-#include "outputs/CFTP.h"
-#include "outputs/CImageArchive.h"
-#include "outputs/CSMTP.h"
-#include "sources/CSourceMain.h"
-#include "sources/CSourceVideoDevice.h"
+#include "pages/CAdvanced.h"
+#include "pages/CCaptionMain.h"
+#include "pages/CControlPage.h"
+#include "pages/CFTP.h"
+#include "pages/CImageArchive.h"
+#include "pages/CSMTP.h"
+#include "pages/CSourceMain.h"
+#include "service/EngineSet.h"
+#include "sources/SourceEngine.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -41,18 +42,14 @@ using Utils::Classes::CTrayIcon;
 using Utils::Classes::TrayPresenter;
 
 namespace {
-constexpr auto LoadOrder = {CFramewrightDlg::Ftp,    CFramewrightDlg::Email,   CFramewrightDlg::Captions,
-                            CFramewrightDlg::Source, CFramewrightDlg::Archive, CFramewrightDlg::Log};
-constexpr auto SaveOrder = {CFramewrightDlg::Ftp,      CFramewrightDlg::Email,   CFramewrightDlg::Captions,
-                            CFramewrightDlg::Source,   CFramewrightDlg::Archive, CFramewrightDlg::Log,
-                            CFramewrightDlg::Advanced, CFramewrightDlg::Control};
 constexpr auto ApplyOrder = {CFramewrightDlg::Archive,  CFramewrightDlg::Ftp,     CFramewrightDlg::Source,
                              CFramewrightDlg::Captions, CFramewrightDlg::Control, CFramewrightDlg::Email,
                              CFramewrightDlg::Log,      CFramewrightDlg::Advanced};
 } // namespace
 
 CFramewrightDlg::CFramewrightDlg(const Clock& clock, const QString& dataDirectory, QWidget* parent)
-    : QDialog(parent), clock_(clock), dataDirectory_(dataDirectory)
+    : QDialog(parent), clock_(clock), dataDirectory_(dataDirectory),
+      engines_(std::make_unique<EngineSet>(clock, dataDirectory))
 {
     setWindowTitle(QStringLiteral("Pixlet"));
     setWindowIcon(PixletIcon(500));
@@ -88,21 +85,25 @@ CFramewrightDlg::CFramewrightDlg(const Clock& clock, const QString& dataDirector
 CFramewrightDlg::~CFramewrightDlg()
 {
     qApp->removeEventFilter(this);
+    // The pages show the engines until they are gone: they go first.
+    delete configuration_;
+    delete trayMenu_;
+    tray_.reset();
 }
 
 void CFramewrightDlg::CreatePages()
 {
-    // The log page comes first, so that every other page can log while it is made.
-    pages_[Log] = new CLog(clock_, dataDirectory_, configuration_);
+    EngineSet& engines = *engines_;
+    pages_[Log] = new CLog(engines.Log(), configuration_);
     pages_[About] = new CAbout(configuration_);
-    pages_[Captions] = captions_ = new CCaptionMain(clock_, configuration_);
-    pages_[Archive] = archive_ = new CImageArchive(clock_, dataDirectory_, configuration_);
-    pages_[Ftp] = ftp_ = new CFTP(configuration_);
-    pages_[Email] = email_ = new CSMTP(clock_, configuration_);
-    pages_[Source] = source_ = new CSourceMain(clock_, dataDirectory_, configuration_);
-    controller_ = new CControl(clock_, CControl::Parts{source_, captions_, archive_, email_, ftp_}, this);
-    pages_[Control] = new CControlPage(*controller_, *source_, configuration_);
-    auto* advanced = new CAdvanced(clock_, controller_->Stats(), configuration_);
+    pages_[Captions] = captions_ = new CCaptionMain(engines.Captions(), configuration_);
+    pages_[Archive] = archive_ = new CImageArchive(engines.Archive(), configuration_);
+    pages_[Ftp] = ftp_ = new CFTP(engines.Ftp(), configuration_);
+    pages_[Email] = email_ = new CSMTP(engines.Email(), configuration_);
+    pages_[Source] = source_ = new CSourceMain(engines.Source(), configuration_);
+    controller_ = &engines.Controller();
+    pages_[Control] = new CControlPage(*controller_, engines.Source(), configuration_);
+    auto* advanced = new CAdvanced(clock_, controller_->Stats(), engines.Advanced(), configuration_);
     pages_[Advanced] = advanced;
     source_->SetAdvancedCheckBoxes(advanced->LowCpuCheck(), advanced->EnableMixerCheck());
     connect(controller_, &CControl::StatisticsChanged, advanced, &CAdvanced::RefreshStatistics);
@@ -124,7 +125,7 @@ CLog* CFramewrightDlg::LogPage() const
 
 QString CFramewrightDlg::SettingsPath() const
 {
-    return dataDirectory_ + QStringLiteral("Pixlet.ini");
+    return engines_->SettingsPath();
 }
 
 void CFramewrightDlg::Initialise(std::unique_ptr<TrayPresenter> tray)
@@ -152,7 +153,7 @@ void CFramewrightDlg::Initialise(std::unique_ptr<TrayPresenter> tray)
         if (!settingsFileUnreadable_)
             SaveSettings();
     }
-    const bool startMinimised = controller_->Settings().startMinimised;
+    const bool startMinimised = controller_->Settings().startMinimised || hiddenRequested_;
     if (!startMinimised)
         windowMayShow_ = true;
     applyButton_->setEnabled(false);
@@ -162,7 +163,7 @@ void CFramewrightDlg::Initialise(std::unique_ptr<TrayPresenter> tray)
         windowMayShow_ = true;
         setWindowState(windowState() | Qt::WindowMinimized);
     }
-    if (controller_->Settings().startOnLoad)
+    if (controller_->Settings().startOnLoad || startRequested_)
         emit StartRequested();
 }
 
@@ -206,60 +207,14 @@ void CFramewrightDlg::CreateTrayMenu()
 
 bool CFramewrightDlg::LoadSettings()
 {
-    SettingsList list;
-    const SettingsFileRead read = ReadSettingsFile(list, SettingsPath());
-    settingsFileUnreadable_ = read.status == SettingsFileRead::Status::Unreadable;
-    if (read.status == SettingsFileRead::Status::Missing) {
-        AddLogEntry(LogCategory::Error, QStringLiteral("Could not open settings file - Using defaults"));
-        // A first start shows two example captions; the loaded ones (none) follow them.
-        captions_->AddExampleCaptions();
-    } else if (settingsFileUnreadable_) {
-        // Somebody's settings may be in there: it stays untouched until a save moves it aside.
-        AddLogEntry(LogCategory::Error,
-                    QStringLiteral("Could not read settings file %1 - %2 - Using defaults; "
-                                   "the file is kept and set aside at the next save")
-                        .arg(SettingsPath(), read.reason));
-    }
-    for (Page page : LoadOrder)
-        pages_[page]->LoadSettings(list);
-    pages_[Advanced]->LoadSettings(list);
-    pages_[Control]->LoadSettings(list);
-    return static_cast<bool>(read);
-}
-
-bool CFramewrightDlg::SetAsideUnreadableSettings()
-{
-    if (!settingsFileUnreadable_)
-        return true;
-    int error = 0;
-    const QString kept = SetFileAside(SettingsPath(), clock_.LocalNow(), &error);
-    if (kept.isEmpty() && error != ENOENT) {
-        AddLogEntry(
-            LogCategory::Error,
-            QStringLiteral("Could not save settings file - the unreadable file could not be set aside - ") +
-                SystemErrorText(error));
-        return false;
-    }
-    if (!kept.isEmpty())
-        AddLogEntry(LogCategory::Information, QStringLiteral("Unreadable settings file kept as ") + kept);
-    settingsFileUnreadable_ = false;
-    return true;
+    const bool loaded = engines_->LoadSettings();
+    RefreshPages();
+    return loaded;
 }
 
 bool CFramewrightDlg::SaveSettings()
 {
-    if (!SetAsideUnreadableSettings())
-        return false;
-    SettingsList list;
-    for (Page page : SaveOrder)
-        pages_[page]->SaveSettings(list);
-    int error = 0;
-    if (!WriteSettingsFile(list, SettingsPath(), &error)) {
-        AddLogEntry(LogCategory::Error,
-                    QStringLiteral("Could not save settings file - ") + SystemErrorText(error));
-        return false;
-    }
-    return true;
+    return engines_->SaveSettings();
 }
 
 void CFramewrightDlg::ApplyPages()
@@ -346,34 +301,7 @@ void CFramewrightDlg::ExitProgram()
 
 void CFramewrightDlg::FinishWorkersForExit()
 {
-    // One budget for all: whatever a worker is stuck in, Exit ends within seconds. Images
-    // waiting to be archived are written whatever the budget.
-    controller_->Halt();
-    QDeadlineTimer deadline(exitBudgetMs_);
-    const auto remaining = [&deadline] {
-        return static_cast<int>(std::max<qint64>(deadline.remainingTime(), 0));
-    };
-    QStringList leftBehind;
-    if (!source_->VideoSource()->FinishForExit(remaining()))
-        leftBehind << QStringLiteral("Source - the capture thread");
-    if (!captions_->FinishCaptionJobs(remaining()))
-        leftBehind << QStringLiteral("Captions - the caption worker");
-    archive_->FinishForExit(remaining());
-    if (!ftp_->FinishForExit(remaining()))
-        leftBehind << QStringLiteral("FTP - the upload");
-    if (!email_->FinishForExit(remaining()))
-        leftBehind << QStringLiteral("SMTP - the mailing");
-    for (const QString& what : leftBehind) {
-        AddLogEntry(LogCategory::Error, QStringLiteral("%1 did not finish within %2 s - left behind at exit")
-                                            .arg(what)
-                                            .arg(exitBudgetMs_ / 1000.0, 0, 'g', 3));
-    }
-    workersLeftBehind_ = !leftBehind.isEmpty();
-    // The outputs' last reports ("Archived OK" of the images just written) and then every
-    // log line reach the list and the log file now: the event loop may not turn again.
-    for (QObject* receiver : std::initializer_list<QObject*>{archive_, ftp_, email_, controller_})
-        QCoreApplication::sendPostedEvents(receiver);
-    LogPage()->Flush();
+    workersLeftBehind_ = !engines_->FinishForExit(exitBudgetMs_).isEmpty();
 }
 
 void CFramewrightDlg::OnTrayActivated(QSystemTrayIcon::ActivationReason reason)

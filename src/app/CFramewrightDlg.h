@@ -17,6 +17,7 @@ class CSourceMain;
 class CConfiguration;
 class CLog;
 class Clock;
+class EngineSet;
 class QMenu;
 class QPushButton;
 
@@ -25,7 +26,8 @@ class CTrayIcon;
 class TrayPresenter;
 } // namespace Utils::Classes
 
-// The main window: the ten pages on tabs, OK / Cancel / Apply, the tray icon and its menu.
+// The main window: the ten pages on tabs (views onto the engines it owns), OK / Cancel /
+// Apply, the tray icon and its menu.
 // It is shown only while windowMayShow is set, so a program started minimised never flashes
 // its window; Cancel, Escape and the close box hide it to the tray. It lives for the whole run.
 class CFramewrightDlg final : public QDialog
@@ -56,6 +58,13 @@ public:
     // Start-up after construction: version and data-directory lines, settings, window
     // visibility, tray icon (nullptr: the desktop has none), the stopped state, start on load.
     void Initialise(std::unique_ptr<Utils::Classes::TrayPresenter> tray);
+    // The command line's --start (processing starts whatever the settings say) and --hidden
+    // (the window is not shown, as with "Start Minimised"); before Initialise.
+    void SetStartOptions(bool start, bool hidden)
+    {
+        startRequested_ = start;
+        hiddenRequested_ = hidden;
+    }
 
     bool LoadSettings();
     bool SaveSettings();
@@ -89,6 +98,7 @@ public:
     CSMTP* EmailPage() const { return email_; }
     CSourceMain* SourcePage() const { return source_; }
     CControl* Controller() const { return controller_; }
+    EngineSet& Engines() const { return *engines_; }
     Utils::Classes::CTrayIcon* Tray() const { return tray_.get(); }
     QMenu* TrayMenu() const { return trayMenu_; }
 
@@ -115,13 +125,11 @@ private:
     void CreateTray(std::unique_ptr<Utils::Classes::TrayPresenter> tray);
     void CreateTrayMenu();
     void HideOrMinimise();
-    // Before the first save over a settings file that could not be read: keeps it under a
-    // dated name. False (and nothing may be written) when it could not be moved.
-    bool SetAsideUnreadableSettings();
     void FinishWorkersForExit();
 
     const Clock& clock_;
     const QString dataDirectory_;
+    std::unique_ptr<EngineSet> engines_;
     std::array<Utils::Classes::CPage*, PageCount> pages_{};
     CConfiguration* configuration_ = nullptr;
     CCaptionMain* captions_ = nullptr;
@@ -137,8 +145,9 @@ private:
     std::unique_ptr<Utils::Classes::CTrayIcon> tray_;
     bool windowMayShow_ = false;
     bool trayBalloonPending_ = true;
-    bool settingsFileUnreadable_ = false;
     bool workersLeftBehind_ = false;
     bool exiting_ = false;
+    bool startRequested_ = false;
+    bool hiddenRequested_ = false;
     int exitBudgetMs_ = DefaultExitBudgetMs;
 };

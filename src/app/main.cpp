@@ -1,39 +1,125 @@
+#include "CAbout.h"
 #include "CFramewrightDlg.h"
 #include "Clock.h"
 #include "DataDirectory.h"
 #include "EventLog.h"
-#include "ExitSignals.h"
 #include "MemoryTuning.h"
 #include "NamedMessages.h"
+#include "RunningInstance.h"
 #include "Utils/Classes/QtTrayPresenter.h"
 #include "Utils/Classes/TestCameraProvider.h"
+#include "service/CommandLine.h"
+#include "service/ExitSignals.h"
+#include "service/HeadlessService.h"
+#include "service/InstanceLock.h"
 
 #include <QApplication>
+#include <QGuiApplication>
 
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <thread>
 
-int main(int argc, char* argv[])
+namespace {
+void SetApplicationNames()
 {
-    KeepImageBuffersInHeap();
-    QApplication app(argc, argv);
-    QApplication::setOrganizationName(QStringLiteral("Quellmoor Software"));
-    QApplication::setApplicationName(QStringLiteral("Pixlet"));
-    QApplication::setApplicationVersion(QStringLiteral(PIXLET_VERSION));
-    // The window hides to the tray; only Exit ends the program.
-    QApplication::setQuitOnLastWindowClosed(false);
-    // Every notification type exists before any window does.
+    QCoreApplication::setOrganizationName(QStringLiteral("Quellmoor Software"));
+    QCoreApplication::setApplicationName(QStringLiteral("Pixlet"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(PIXLET_VERSION));
+}
+
+void CommonSetUp()
+{
+    // Every notification type exists before any engine does.
     RegisterAllNamedMessages();
     // PIXLET_TEST_CAMERA=1 (or 2) lists moving test pictures as cameras, for demonstrations
     // and machines without a webcam.
     if (const int cameras = qEnvironmentVariableIntValue("PIXLET_TEST_CAMERA"); cameras > 0)
         TestCameraProvider::Enable(cameras);
+}
 
-    CFramewrightDlg dialog(SystemClock(), DataDirectory());
+// False (and said on standard error) when another Pixlet has the directory.
+bool LockDataDirectory(InstanceLock& lock, bool desktop)
+{
+    switch (lock.Acquire()) {
+    case InstanceLock::Result::Acquired:
+        return true;
+    case InstanceLock::Result::HeldByAnother: {
+        QString text = QStringLiteral("Pixlet: another Pixlet is already running on %1").arg(lock.LockPath());
+        if (lock.HolderPid() > 0)
+            text += QStringLiteral(" (process %1)").arg(lock.HolderPid());
+        if (desktop && RunningInstance::AskToShow(lock.ServerName()))
+            text += QStringLiteral(" - its window was brought forward");
+        std::fputs(qPrintable(text + u'\n'), stderr);
+        return false;
+    }
+    case InstanceLock::Result::Failed:
+        std::fputs(
+            qPrintable(QStringLiteral("Pixlet: could not lock the data directory: %1\n").arg(lock.Reason())),
+            stderr);
+        return false;
+    }
+    return false;
+}
+
+// Whatever the tear-down may still wait for, the program is gone within seconds; a worker
+// stuck in a system call still uses objects the destructors would free, so then it ends at
+// once, after Exit has written everything that must not be lost.
+int EndProgram(int code, bool workersLeftBehind)
+{
+    std::thread([code] {
+        std::this_thread::sleep_for(std::chrono::seconds(10));
+        std::fputs("Pixlet: the shutdown did not finish within 10 s - ending now\n", stderr);
+        std::_Exit(code);
+    }).detach();
+    if (workersLeftBehind) {
+        std::fflush(nullptr);
+        std::_Exit(code);
+    }
+    return code;
+}
+
+int RunHeadless(int argc, char* argv[], const CommandLine& options, const QString& dataDirectory)
+{
+    // No display at all: the captions still need fonts and painting, which the offscreen
+    // platform gives without a server.
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QGuiApplication app(argc, argv);
+    SetApplicationNames();
+    InstanceLock lock(dataDirectory);
+    if (!LockDataDirectory(lock, false))
+        return 1;
+    CommonSetUp();
+    HeadlessService service(SystemClock(), dataDirectory, CAbout::VersionText());
+    QObject::connect(&service, &HeadlessService::Finished, &app, &QCoreApplication::quit,
+                     Qt::QueuedConnection);
+    ExitSignals exitSignals(ExitSignals::HangUp::Reloads);
+    QObject::connect(&exitSignals, &ExitSignals::ExitRequested, &service,
+                     [&service](int signal) { service.Exit(ExitSignals::Name(signal)); });
+    QObject::connect(&exitSignals, &ExitSignals::ReloadRequested, &service, &HeadlessService::Reload);
+    Q_UNUSED(options)
+    service.Start();
+    const int code = app.exec();
+    return EndProgram(code, service.WorkersLeftBehind());
+}
+
+int RunDesktop(int argc, char* argv[], const CommandLine& options, const QString& dataDirectory)
+{
+    QApplication app(argc, argv);
+    SetApplicationNames();
+    // The window hides to the tray; only Exit ends the program.
+    QApplication::setQuitOnLastWindowClosed(false);
+    InstanceLock lock(dataDirectory);
+    if (!LockDataDirectory(lock, true))
+        return 1;
+    CommonSetUp();
+
+    CFramewrightDlg dialog(SystemClock(), dataDirectory);
     QObject::connect(&dialog, &CFramewrightDlg::ExitFinished, &app, &QCoreApplication::quit,
                      Qt::QueuedConnection);
+    RunningInstance instance(lock.ServerName());
+    QObject::connect(&instance, &RunningInstance::ShowRequested, &dialog, &CFramewrightDlg::ShowWindow);
     std::unique_ptr<Utils::Classes::TrayPresenter> tray;
     if (QSystemTrayIcon::isSystemTrayAvailable()) {
         auto presenter = std::make_unique<Utils::Classes::QtTrayPresenter>();
@@ -48,21 +134,28 @@ int main(int argc, char* argv[])
                     QStringLiteral("Exit requested by ") + ExitSignals::Name(signal));
         dialog.ExitProgram();
     });
+    dialog.SetStartOptions(options.start, options.hidden);
     dialog.Initialise(std::move(tray));
     // Shows the window only where start-up allowed it.
     dialog.show();
     const int code = app.exec();
-    // Whatever the tear-down below may still wait for, the program is gone within seconds.
-    std::thread([code] {
-        std::this_thread::sleep_for(std::chrono::seconds(10));
-        std::fputs("Pixlet: the shutdown did not finish within 10 s - ending now\n", stderr);
-        std::_Exit(code);
-    }).detach();
-    if (dialog.WorkersLeftBehind()) {
-        // A worker stuck in a system call still uses objects the destructors would free:
-        // end here, after Exit has written everything that must not be lost.
-        std::fflush(nullptr);
-        std::_Exit(code);
+    return EndProgram(code, dialog.WorkersLeftBehind());
+}
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    KeepImageBuffersInHeap();
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
+    const CommandLine options = CommandLine::Parse(arguments, CAbout::VersionText());
+    if (options.finished) {
+        std::fputs(qPrintable(options.output), options.exitCode == 0 ? stdout : stderr);
+        return options.exitCode;
     }
-    return code;
+    SetApplicationNames();
+    const QString dataDirectory = options.dataDirectory.isEmpty() ? DataDirectory() : options.dataDirectory;
+    return options.headless ? RunHeadless(argc, argv, options, dataDirectory)
+                            : RunDesktop(argc, argv, options, dataDirectory);
 }

@@ -14,6 +14,7 @@ namespace {
 constexpr int Handled[] = {SIGTERM, SIGINT, SIGHUP};
 int pipeFds[2] = {-1, -1};
 std::atomic<long long> firstRequestMs{0}; // 0 until the first signal
+std::atomic<bool> hangUpReloads{false};
 // Signals arriving together (a terminal's Ctrl+C and the session's SIGHUP, "timeout" signalling
 // the process and then its group) are one request; only one that comes after the orderly exit
 // has had this long ends the process at once.
@@ -28,6 +29,13 @@ long long MonotonicMs()
 
 extern "C" void OnSignal(int signal)
 {
+    const int saved = errno;
+    if (signal == SIGHUP && hangUpReloads) {
+        const auto byte = static_cast<unsigned char>(signal);
+        [[maybe_unused]] const ssize_t written = ::write(pipeFds[1], &byte, 1);
+        errno = saved;
+        return;
+    }
     const long long now = std::max(MonotonicMs(), 1LL);
     long long first = 0;
     // Whichever handler sets the time first (two signals may be handled on two threads at once)
@@ -38,14 +46,14 @@ extern "C" void OnSignal(int signal)
         return;
     }
     const auto byte = static_cast<unsigned char>(signal);
-    const int saved = errno;
     [[maybe_unused]] const ssize_t written = ::write(pipeFds[1], &byte, 1);
     errno = saved;
 }
 } // namespace
 
-ExitSignals::ExitSignals(QObject* parent) : QObject(parent)
+ExitSignals::ExitSignals(HangUp hangUp, QObject* parent) : QObject(parent)
 {
+    hangUpReloads = hangUp == HangUp::Reloads;
     if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0, pipeFds) != 0)
         return;
     firstRequestMs = 0;
@@ -92,6 +100,14 @@ QString ExitSignals::Name(int signal)
 void ExitSignals::OnReadable()
 {
     unsigned char byte = 0;
-    if (::read(pipeFds[0], &byte, 1) == 1)
-        emit ExitRequested(byte);
+    // Every byte waiting: a burst of reload requests is one reload, read after the others.
+    bool reload = false;
+    while (::read(pipeFds[0], &byte, 1) == 1) {
+        if (byte == SIGHUP && hangUpReloads)
+            reload = true;
+        else
+            emit ExitRequested(byte);
+    }
+    if (reload)
+        emit ReloadRequested();
 }

@@ -1,0 +1,207 @@
+#include "EngineSet.h"
+
+#include "AtomicFileWriter.h"
+#include "Clock.h"
+#include "EventLog.h"
+#include "LogEngine.h"
+#include "SystemErrorText.h"
+#include "captions/CaptionEngine.h"
+#include "control/CControl.h"
+#include "outputs/ArchiveEngine.h"
+#include "outputs/FtpEngine.h"
+#include "outputs/SmtpEngine.h"
+#include "sources/SourceEngine.h"
+
+#include <QCoreApplication>
+#include <QDateTime>
+#include <QDeadlineTimer>
+
+#include <cerrno>
+
+EngineSet::EngineSet(const Clock& clock, const QString& dataDirectory, const Limits& limits, QObject* parent)
+    : QObject(parent), clock_(clock), dataDirectory_(dataDirectory)
+{
+    // The log comes first, so that every other engine can log while it is made.
+    log_ = std::make_unique<LogEngine>(clock, dataDirectory);
+    captions_ = std::make_unique<CaptionEngine>(clock);
+    archive_ = std::make_unique<ArchiveEngine>(clock, dataDirectory);
+    ftp_ = std::make_unique<FtpEngine>(limits.ftp);
+    email_ = std::make_unique<SmtpEngine>(clock, limits.smtp);
+    source_ = std::make_unique<SourceEngine>(clock, dataDirectory);
+    controller_ = std::make_unique<CControl>(
+        clock, CControl::Parts{source_.get(), captions_.get(), archive_.get(), email_.get(), ftp_.get()});
+    // The source's announcements, status and errors go to the controller.
+    source_->SetOwner(controller_.get());
+}
+
+EngineSet::~EngineSet()
+{
+    // The controller first: the outputs and the source report to it until they are gone.
+    controller_.reset();
+    source_.reset();
+    email_.reset();
+    ftp_.reset();
+    archive_.reset();
+    captions_.reset();
+    log_.reset();
+}
+
+QString EngineSet::SettingsPath() const
+{
+    return dataDirectory_ + QStringLiteral("Pixlet.ini");
+}
+
+bool EngineSet::StartUp()
+{
+    // A run that was killed may have left a settings or archive file half-written under a
+    // temporary name; nothing of this run has been written yet.
+    const qint64 startSeconds = QDateTime::currentSecsSinceEpoch();
+    StaleTemporarySweep sweep;
+    sweep.before = startSeconds;
+    if (const int removed = RemoveStaleTemporaries(dataDirectory_, sweep); removed > 0) {
+        AddLogEntry(
+            LogCategory::Information,
+            QStringLiteral("Removed %1 unfinished file(s) left by an earlier run in the data directory")
+                .arg(removed));
+    }
+    const bool loaded = LoadSettings();
+    archive_->SweepStaleTemporaries(startSeconds);
+    return loaded;
+}
+
+void EngineSet::LoadFrom(const SettingsList& list)
+{
+    // The order of the blocks in the file, so that what is said about odd values comes in it.
+    ftp_->LoadSettings(list);
+    email_->LoadSettings(list);
+    captions_->LoadSettings(list);
+    source_->LoadSettings(list);
+    archive_->LoadSettings(list);
+    log_->LoadSettings(list);
+    advanced_ = AdvancedSettings::Read(list);
+    advanced_.Apply();
+    controller_->SetSettings(ControlSettings::Read(list));
+}
+
+bool EngineSet::LoadSettings()
+{
+    SettingsList list;
+    const SettingsFileRead read = ReadSettingsFile(list, SettingsPath());
+    settingsFileUnreadable_ = read.status == SettingsFileRead::Status::Unreadable;
+    if (read.status == SettingsFileRead::Status::Missing) {
+        AddLogEntry(LogCategory::Error, QStringLiteral("Could not open settings file - Using defaults"));
+    } else if (settingsFileUnreadable_) {
+        // Somebody's settings may be in there: it stays untouched until a save moves it aside.
+        AddLogEntry(LogCategory::Error,
+                    QStringLiteral("Could not read settings file %1 - %2 - Using defaults; "
+                                   "the file is kept and set aside at the next save")
+                        .arg(SettingsPath(), read.reason));
+    }
+    LoadFrom(list);
+    // A first start shows two example captions.
+    if (read.status == SettingsFileRead::Status::Missing)
+        captions_->AddExampleCaptions();
+    return static_cast<bool>(read);
+}
+
+bool EngineSet::ReloadSettings()
+{
+    SettingsList list;
+    const SettingsFileRead read = ReadSettingsFile(list, SettingsPath());
+    if (!read) {
+        AddLogEntry(LogCategory::Error,
+                    QStringLiteral("Could not read settings file %1 - %2 - the settings in force are kept")
+                        .arg(SettingsPath(), read.status == SettingsFileRead::Status::Missing
+                                                 ? QStringLiteral("it does not exist")
+                                                 : read.reason));
+        return false;
+    }
+    settingsFileUnreadable_ = false;
+    // Read into fresh engines' records first, then handed over the way the pages' Apply does,
+    // so a changed source or schedule takes effect at once.
+    ftp_->LoadSettings(list);
+    email_->LoadSettings(list);
+    captions_->LoadSettings(list);
+    const SourceSettings source =
+        SourceSettings::Read(list, SourceSettings::Defaults(dataDirectory_).fileCollectDirectory);
+    archive_->LoadSettings(list);
+    log_->LoadSettings(list);
+    advanced_ = AdvancedSettings::Read(list);
+    advanced_.Apply();
+    source_->ApplySettings(source);
+    controller_->ApplySettings(ControlSettings::Read(list));
+    return true;
+}
+
+bool EngineSet::SetAsideUnreadableSettings()
+{
+    if (!settingsFileUnreadable_)
+        return true;
+    int error = 0;
+    const QString kept = SetFileAside(SettingsPath(), clock_.LocalNow(), &error);
+    if (kept.isEmpty() && error != ENOENT) {
+        AddLogEntry(
+            LogCategory::Error,
+            QStringLiteral("Could not save settings file - the unreadable file could not be set aside - ") +
+                SystemErrorText(error));
+        return false;
+    }
+    if (!kept.isEmpty())
+        AddLogEntry(LogCategory::Information, QStringLiteral("Unreadable settings file kept as ") + kept);
+    settingsFileUnreadable_ = false;
+    return true;
+}
+
+bool EngineSet::SaveSettings()
+{
+    if (!SetAsideUnreadableSettings())
+        return false;
+    SettingsList list;
+    ftp_->SaveSettings(list);
+    email_->SaveSettings(list);
+    captions_->SaveSettings(list);
+    source_->SaveSettings(list);
+    archive_->SaveSettings(list);
+    log_->SaveSettings(list);
+    advanced_.Write(list);
+    controller_->Settings().Write(list);
+    int error = 0;
+    if (!WriteSettingsFile(list, SettingsPath(), &error)) {
+        AddLogEntry(LogCategory::Error,
+                    QStringLiteral("Could not save settings file - ") + SystemErrorText(error));
+        return false;
+    }
+    return true;
+}
+
+QStringList EngineSet::FinishForExit(int budgetMs)
+{
+    // One budget for all: whatever a worker is stuck in, Exit ends within seconds.
+    controller_->Halt();
+    QDeadlineTimer deadline(budgetMs);
+    const auto remaining = [&deadline] {
+        return static_cast<int>(std::max<qint64>(deadline.remainingTime(), 0));
+    };
+    QStringList leftBehind;
+    if (!source_->VideoSource()->FinishForExit(remaining()))
+        leftBehind << QStringLiteral("Source - the capture thread");
+    if (!captions_->FinishCaptionJobs(remaining()))
+        leftBehind << QStringLiteral("Captions - the caption worker");
+    archive_->FinishForExit(remaining());
+    if (!ftp_->FinishForExit(remaining()))
+        leftBehind << QStringLiteral("FTP - the upload");
+    if (!email_->FinishForExit(remaining()))
+        leftBehind << QStringLiteral("SMTP - the mailing");
+    for (const QString& what : leftBehind) {
+        AddLogEntry(LogCategory::Error, QStringLiteral("%1 did not finish within %2 s - left behind at exit")
+                                            .arg(what)
+                                            .arg(budgetMs / 1000.0, 0, 'g', 3));
+    }
+    // The outputs' last reports ("Archived OK" of the images just written) and then every
+    // log line reach the log now: the event loop may not turn again.
+    for (QObject* receiver :
+         std::initializer_list<QObject*>{archive_.get(), ftp_.get(), email_.get(), controller_.get()})
+        QCoreApplication::sendPostedEvents(receiver);
+    log_->Flush();
+    return leftBehind;
+}

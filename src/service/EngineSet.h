@@ -1,0 +1,89 @@
+#pragma once
+
+#include "SettingsFile.h"
+#include "control/AdvancedSettings.h"
+#include "outputs/FtpSession.h"
+#include "outputs/SmtpDialogue.h"
+
+#include <QObject>
+#include <QStringList>
+
+#include <memory>
+
+class ArchiveEngine;
+class CaptionEngine;
+class CControl;
+class Clock;
+class FtpEngine;
+class LogEngine;
+class SmtpEngine;
+class SourceEngine;
+
+// Every engine of one data directory and the processing controller that drives them, made
+// in the order they need each other, with the settings file loaded into them and saved from
+// them in its fixed block order. The desktop window shows them through its pages; the
+// headless service runs them alone.
+class EngineSet final : public QObject
+{
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(EngineSet)
+
+public:
+    struct Limits
+    {
+        FtpLimits ftp;
+        SmtpLimits smtp;
+    };
+
+    EngineSet(const Clock& clock, const QString& dataDirectory, const Limits& limits = Limits(),
+              QObject* parent = nullptr);
+    ~EngineSet() override;
+
+    const QString& DataDirectory() const { return dataDirectory_; }
+    QString SettingsPath() const;
+
+    LogEngine& Log() const { return *log_; }
+    CaptionEngine& Captions() const { return *captions_; }
+    ArchiveEngine& Archive() const { return *archive_; }
+    FtpEngine& Ftp() const { return *ftp_; }
+    SmtpEngine& Email() const { return *email_; }
+    SourceEngine& Source() const { return *source_; }
+    CControl& Controller() const { return *controller_; }
+    AdvancedSettings& Advanced() { return advanced_; }
+
+    // At start-up, before anything of this run is written: clears the temporaries a killed run
+    // left in the data directory, loads the settings and clears (on a thread) those under the
+    // archive root. The result is LoadSettings'.
+    bool StartUp();
+    // Reads the settings file into every engine. False when it is missing (a first start: two
+    // example captions) or cannot be read (defaults; the file is kept): both are logged.
+    bool LoadSettings();
+    bool SettingsFileUnreadable() const { return settingsFileUnreadable_; }
+    // Writes every engine's settings atomically; an unreadable file is set aside first.
+    bool SaveSettings();
+    // Reads the settings file again and applies it as the pages' Apply would (the service's
+    // SIGHUP). False, with the engines unchanged, when the file cannot be read.
+    bool ReloadSettings();
+
+    // At exit: the controller halts, then every worker gets what is left of one budget;
+    // images waiting to be archived are written whatever the budget. Returns what was left
+    // behind (logged); the last reports and log lines are handled before it returns.
+    QStringList FinishForExit(int budgetMs);
+
+private:
+    void LoadFrom(const SettingsList& list);
+    bool SetAsideUnreadableSettings();
+
+    const Clock& clock_;
+    const QString dataDirectory_;
+    AdvancedSettings advanced_;
+    bool settingsFileUnreadable_ = false;
+    // Made in this order; the controller goes first, the log last.
+    std::unique_ptr<LogEngine> log_;
+    std::unique_ptr<CaptionEngine> captions_;
+    std::unique_ptr<ArchiveEngine> archive_;
+    std::unique_ptr<FtpEngine> ftp_;
+    std::unique_ptr<SmtpEngine> email_;
+    std::unique_ptr<SourceEngine> source_;
+    std::unique_ptr<CControl> controller_;
+};
