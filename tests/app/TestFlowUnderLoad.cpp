@@ -11,7 +11,8 @@
 #include "TestFiles.h"
 #include "TestImages.h"
 #include "control/CControl.h"
-#include "outputs/CImageArchive.h"
+#include "outputs/ArchiveEngine.h"
+#include "service/EngineSet.h"
 
 #include <QDirIterator>
 #include <QFile>
@@ -138,7 +139,7 @@ TEST_F(FlowTest, AfterABurstOfTwoHundredRenamesTheLastOneIsPublished)
         15000));
     QTest::qWait(500);
     ImageFrame last;
-    ASSERT_EQ(LoadImageFile(last, dialog->ArchivePage()->LastArchivedPath()), 0);
+    ASSERT_EQ(LoadImageFile(last, dialog->Engines().Archive().LastArchivedPath()), 0);
     EXPECT_EQ(last.Width(), 16 + Files - 1) << "the last file renamed in";
     // Whatever was loaded and not published is accounted for.
     const int loaded = log.Starting("Loaded file b").size();

@@ -6,7 +6,9 @@
 #include "Utils/Classes/CTrayIcon.h"
 #include "Utils/Controls/CEditBrowseCtrlEx.h"
 #include "Utils/Controls/CListBoxColour.h"
-#include "captions/CCaptionMain.h"
+#include "captions/CaptionEngine.h"
+#include "pages/CCaptionMain.h"
+#include "service/EngineSet.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -178,7 +180,7 @@ TEST_F(MainWindowTest, FirstRunShowsTheWindowAndWritesDefaults)
     ASSERT_EQ(written.size(), expected.size() + 1) << "every line ends in CR LF";
     for (int line = 0; line < expected.size(); ++line)
         EXPECT_EQ(written[line], expected[line]) << "line " << line + 1;
-    EXPECT_EQ(dialog->CaptionsPage()->AppliedCaptions().size(), 2u);
+    EXPECT_EQ(dialog->Engines().Captions().AppliedCaptions().size(), 2u);
     EXPECT_EQ(dialog->CaptionsPage()->Tabs()->currentIndex(), 0);
     EXPECT_FALSE(dialog->ApplyButton()->isEnabled());
 }

@@ -10,10 +10,10 @@
 #include "TestImages.h"
 #include "TestOutput.h"
 #include "Utils/Classes/CTrayIcon.h"
-#include "captions/CCaptionMain.h"
+#include "captions/CaptionEngine.h"
 #include "control/CControl.h"
 #include "control/TraySequences.h"
-#include "outputs/CImageArchive.h"
+#include "outputs/ArchiveEngine.h"
 #include "sources/CSourceFile.h"
 #include "sources/CSourceMain.h"
 
@@ -45,8 +45,8 @@ protected:
     CSourceMain source{clock, data.path() + "/"};
     // The captions read the time through a gate, so that a test can hold their worker mid-way.
     GatedClock captionClock{clock};
-    CCaptionMain captions{captionClock};
-    CImageArchive archive{clock, data.path() + "/"};
+    CaptionEngine captions{captionClock};
+    ArchiveEngine archive{clock, data.path() + "/"};
     TestOutput email, ftp;
     CControl control{clock, CControl::Parts{&source, &captions, &archive, &email, &ftp}};
     TrayRecord record;
@@ -286,7 +286,6 @@ TEST_F(ControllerTest, AnIntervalCycleCaptionsArchivesAndEnds)
 {
     CollectFile();
     captions.AddExampleCaptions();
-    captions.ApplyCaptions();
     Configure([](ControlSettings& s) {
         s.enableArchive = true;
         s.enableCaptions = true;
@@ -467,8 +466,7 @@ TEST_F(ControllerTest, AnImageDuringTheSampleCaptionsWaitsAndRunsWhenTheyAreDone
     CCaptionData caption;
     caption.text = "Sample <HH>:<MM>";
     caption.fontSize = 20;
-    captions.AddCaption(caption);
-    captions.ApplyCaptions();
+    captions.SetCaptions({caption});
     Configure([](ControlSettings& s) {
         s.enableEmail = true;
         s.enableCaptions = true;

@@ -7,10 +7,10 @@
 #include "TestOutput.h"
 #include "Utils/Classes/CTimer.h"
 #include "Utils/Controls/CUpDownControl.h"
-#include "captions/CCaptionMain.h"
-#include "control/CAdvanced.h"
+#include "control/AdvancedSettings.h"
 #include "control/CControl.h"
-#include "control/CControlPage.h"
+#include "pages/CAdvanced.h"
+#include "pages/CControlPage.h"
 #include "control/Statistics.h"
 #include "sources/CSourceMain.h"
 
@@ -38,6 +38,11 @@ protected:
     CControl control{clock, CControl::Parts{&source, nullptr, &archive, nullptr, nullptr}};
     CControlPage page{control, source};
 
+    void Load(const SettingsList& list)
+    {
+        control.SetSettings(ControlSettings::Read(list));
+        page.RefreshPage();
+    }
     void Type(const QString& text)
     {
         page.CycleTimeEdit()->selectAll();
@@ -78,13 +83,13 @@ TEST_F(ControlPageTest, TheStrokeLabelFollowsTheCycleTime)
 
 TEST_F(ControlPageTest, OnArrivalNeedsTheFileSource)
 {
-    page.LoadSettings({"ControlProcessCollectionType = 1"});
+    Load({"ControlProcessCollectionType = 1"});
     EXPECT_FALSE(page.OnArrivalButton()->isEnabled()) << "the video source is selected";
     EXPECT_TRUE(page.AtIntervalButton()->isChecked());
     EXPECT_EQ(control.Settings().collectionType, 1) << "the setting stays until Apply";
 
     source.LoadSettings({"SourceType = 0", "SourceFileCollectDirectory = " + data.path()});
-    page.LoadSettings({"ControlProcessCollectionType = 1"});
+    Load({"ControlProcessCollectionType = 1"});
     EXPECT_TRUE(page.OnArrivalButton()->isEnabled());
     EXPECT_TRUE(page.OnArrivalButton()->isChecked());
     EXPECT_FALSE(page.CycleTimeEdit()->isEnabled());
@@ -95,21 +100,21 @@ TEST_F(ControlPageTest, StatusLinesAndTheirExactTexts)
 {
     EXPECT_EQ(page.FirstStatusLine()->text(), "Stopped");
     EXPECT_EQ(page.SecondStatusLine()->text(), "Source: Video Device - Disconnected");
-    page.LoadSettings(
+    Load(
         {"ControlEnableArchive = Yes", "ControlProcessCycleTime = 60", "ControlProcessOnExactStroke = Yes"});
     page.StartButton()->click();
     EXPECT_EQ(page.FirstStatusLine()->text(), "Waiting......     next cycle scheduled for 10:16:00");
     page.StopButton()->click();
     EXPECT_EQ(page.FirstStatusLine()->text(), "Stopped");
 
-    page.LoadSettings({"ControlEnableCaptions = Yes"});
+    Load({"ControlEnableCaptions = Yes"});
     page.StartButton()->click();
     EXPECT_EQ(page.FirstStatusLine()->text(), "Cannot start - No actions enabled");
 }
 
 TEST_F(ControlPageTest, ApplyRestartsOnlyWhenTheScheduleChanged)
 {
-    page.LoadSettings({"ControlEnableArchive = Yes"});
+    Load({"ControlEnableArchive = Yes"});
     page.StartButton()->click();
     QCoreApplication::processEvents();
     ASSERT_EQ(log.Starting("Processing started").size(), 1);
@@ -128,14 +133,14 @@ TEST_F(ControlPageTest, ApplyRestartsOnlyWhenTheScheduleChanged)
     EXPECT_EQ(control.NextCycleText(), "10:17:42");
 
     SettingsList written;
-    page.SaveSettings(written);
+    control.Settings().Write(written);
     EXPECT_EQ(written.first(), "ControlProcessCycleTime = 120");
     EXPECT_EQ(written.size(), 11);
 }
 
 TEST_F(ControlPageTest, TheCycleLineKeepsItsTimeWhenApplyRestarts)
 {
-    page.LoadSettings({"ControlEnableArchive = Yes", "ControlProcessCycleTime = 60"});
+    Load({"ControlEnableArchive = Yes", "ControlProcessCycleTime = 60"});
     page.StartButton()->click();
     clock.Advance(60'000);
     control.Timer().Tick();
@@ -173,7 +178,7 @@ TEST_F(ControlPageTest, TheCycleLineKeepsItsTimeWhenApplyRestarts)
 
 TEST_F(ControlPageTest, AnEmptiedCycleTimeAppliesAsTheTimeInForce)
 {
-    page.LoadSettings(
+    Load(
         {"ControlEnableArchive = Yes", "ControlProcessCycleTime = 300", "ControlProcessOnExactStroke = Yes"});
     page.CycleTimeEdit()->selectAll();
     QTest::keyClick(page.CycleTimeEdit(), Qt::Key_Delete);
@@ -185,7 +190,7 @@ TEST_F(ControlPageTest, AnEmptiedCycleTimeAppliesAsTheTimeInForce)
     EXPECT_TRUE(control.Settings().exactStroke);
     EXPECT_EQ(page.CycleTimeEdit()->text(), "300") << "the time in force is shown again";
     SettingsList written;
-    page.SaveSettings(written);
+    control.Settings().Write(written);
     EXPECT_EQ(written.first(), "ControlProcessCycleTime = 300");
 
     // Running: an emptied field changes nothing, so nothing restarts either.
@@ -205,15 +210,22 @@ class AdvancedPageTest : public ::testing::Test
 protected:
     ManualClock clock;
     Statistics statistics;
-    CAdvanced page{clock, statistics};
+    AdvancedSettings advanced;
+    CAdvanced page{clock, statistics, advanced};
     void TearDown() override { SetJpegQuality(75); }
+    void Load(const SettingsList& list)
+    {
+        advanced = AdvancedSettings::Read(list);
+        advanced.Apply();
+        page.RefreshPage();
+    }
 };
 } // namespace
 
 TEST_F(AdvancedPageTest, AQualityOutOfRangeIsBoundedAsItIsRead)
 {
     SetJpegQuality(75);
-    page.LoadSettings({"AdvancedJPEGQuality = 99999999999"});
+    Load({"AdvancedJPEGQuality = 99999999999"});
     EXPECT_EQ(page.QualityEdit()->text(), "100");
     EXPECT_EQ(JpegQuality(), 100) << "never a quality the encoder cannot use";
     page.QualityEdit()->selectAll();
@@ -225,14 +237,14 @@ TEST_F(AdvancedPageTest, AQualityOutOfRangeIsBoundedAsItIsRead)
     page.ApplyPage();
     EXPECT_EQ(JpegQuality(), 99);
     SettingsList written;
-    page.SaveSettings(written);
+    advanced.Write(written);
     EXPECT_EQ(written, SettingsList({"AdvancedJPEGQuality = 99", ""}));
 }
 
 TEST_F(AdvancedPageTest, AnEmptiedQualityAppliesAsTheQualityInForce)
 {
     SetJpegQuality(75);
-    page.LoadSettings({"AdvancedJPEGQuality = 85"});
+    Load({"AdvancedJPEGQuality = 85"});
     page.QualityEdit()->selectAll();
     QTest::keyClick(page.QualityEdit(), Qt::Key_Backspace);
     ASSERT_EQ(page.QualityEdit()->text(), "");
@@ -241,13 +253,13 @@ TEST_F(AdvancedPageTest, AnEmptiedQualityAppliesAsTheQualityInForce)
     EXPECT_EQ(JpegQuality(), 85) << "not 0";
     EXPECT_EQ(page.QualityEdit()->text(), "85");
     SettingsList written;
-    page.SaveSettings(written);
+    advanced.Write(written);
     EXPECT_EQ(written, SettingsList({"AdvancedJPEGQuality = 85", ""}));
 }
 
 TEST_F(AdvancedPageTest, TheQualityTakesDigitsAndHasArrows)
 {
-    page.LoadSettings({"AdvancedJPEGQuality = 75"});
+    Load({"AdvancedJPEGQuality = 75"});
     int changes = 0;
     QObject::connect(&page, &CAdvanced::Changed, [&] { ++changes; });
     page.QualityEdit()->selectAll();

@@ -1,0 +1,143 @@
+#include "EventLog.h"
+#include "ManualClock.h"
+#include "TestFiles.h"
+#include "WaitUntil.h"
+#include "service/CommandLine.h"
+#include "service/ExitSignals.h"
+#include "service/InstanceLock.h"
+#include "service/LogEngine.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <unistd.h>
+
+TEST(CommandLine, OptionsAndTheirMistakes)
+{
+    const CommandLine plain = CommandLine::Parse({"pixlet"}, "1.2.3.4");
+    EXPECT_FALSE(plain.finished);
+    EXPECT_FALSE(plain.headless);
+    EXPECT_TRUE(plain.dataDirectory.isEmpty()) << "the per-user default";
+
+    const CommandLine service = CommandLine::Parse({"pixlet", "--headless", "--data-dir=/srv/cam1"}, "1");
+    EXPECT_TRUE(service.headless);
+    EXPECT_EQ(service.dataDirectory, "/srv/cam1/") << "ends in a separator, as the default does";
+    EXPECT_EQ(CommandLine::Parse({"pixlet", "--data-dir", "/srv/cam2/"}, "1").dataDirectory, "/srv/cam2/");
+    EXPECT_EQ(CommandLine::Parse({"pixlet", "--data-dir", "/"}, "1").dataDirectory, "/");
+    const CommandLine relative = CommandLine::Parse({"pixlet", "--data-dir", "cams/../cam3"}, "1");
+    EXPECT_EQ(relative.dataDirectory, QDir::current().absoluteFilePath("cam3") + "/");
+    const CommandLine desktop = CommandLine::Parse({"pixlet", "--start", "--hidden"}, "1");
+    EXPECT_TRUE(desktop.start);
+    EXPECT_TRUE(desktop.hidden);
+
+    const CommandLine version = CommandLine::Parse({"pixlet", "--version"}, "1.2.3.4");
+    EXPECT_TRUE(version.finished);
+    EXPECT_EQ(version.exitCode, 0);
+    EXPECT_EQ(version.output, "Pixlet 1.2.3.4\n");
+    const CommandLine help = CommandLine::Parse({"pixlet", "-h"}, "1");
+    EXPECT_TRUE(help.finished);
+    EXPECT_EQ(help.output, CommandLine::HelpText());
+
+    for (const QStringList& wrong :
+         {QStringList{"pixlet", "--frobnicate"}, QStringList{"pixlet", "--data-dir"},
+          QStringList{"pixlet", "--data-dir", " "}, QStringList{"pixlet", "stray"},
+          QStringList{"pixlet", "--headless", "--hidden"}}) {
+        const CommandLine parsed = CommandLine::Parse(wrong, "1");
+        EXPECT_TRUE(parsed.finished) << wrong.join(' ').toStdString();
+        EXPECT_EQ(parsed.exitCode, 2) << wrong.join(' ').toStdString();
+        EXPECT_TRUE(parsed.output.contains("--help")) << parsed.output.toStdString();
+    }
+}
+
+TEST(InstanceLock, OneHolderPerDirectoryAndTheHolderIsNamed)
+{
+    QTemporaryDir home;
+    const QString directory = home.filePath("new/cam1/");
+    {
+        InstanceLock first(directory);
+        ASSERT_EQ(first.Acquire(), InstanceLock::Result::Acquired) << first.Reason().toStdString();
+        EXPECT_TRUE(QDir(directory).exists()) << "made when missing";
+        EXPECT_EQ(ReadAll(first.LockPath()).trimmed(), QByteArray::number(::getpid()));
+
+        // Another process: flock excludes other open file descriptions, so a child proves it.
+        QProcess other;
+        other.start("flock", {"--nonblock", "--exclusive", first.LockPath(), "true"});
+        ASSERT_TRUE(other.waitForFinished(5000));
+        EXPECT_NE(other.exitCode(), 0) << "held while its holder lives";
+        InstanceLock second(directory);
+        EXPECT_EQ(second.Acquire(), InstanceLock::Result::HeldByAnother);
+        EXPECT_EQ(second.HolderPid(), ::getpid());
+        EXPECT_EQ(first.ServerName(), second.ServerName());
+        EXPECT_NE(first.ServerName(), InstanceLock(home.filePath("cam2/")).ServerName());
+    }
+    // The lock went with its holder; the file stays and is simply taken.
+    ASSERT_TRUE(QFile::exists(directory + "pixlet.lock"));
+    InstanceLock again(directory);
+    EXPECT_EQ(again.Acquire(), InstanceLock::Result::Acquired);
+}
+
+TEST(InstanceLock, ADirectoryThatCannotBeMadeIsAFailureWithAReason)
+{
+    QTemporaryDir home;
+    QFile blocker(home.filePath("file"));
+    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+    InstanceLock lock(home.filePath("file/cam"));
+    EXPECT_EQ(lock.Acquire(), InstanceLock::Result::Failed);
+    EXPECT_FALSE(lock.Reason().isEmpty());
+}
+
+TEST(LogEngine, StandardErrorLinesPutTheCategoryFirstAndStayOneLine)
+{
+    EXPECT_EQ(LogEngine::StandardErrorLine(LogCategory::Information, "Processing started", false),
+              "Information: Processing started\n");
+    EXPECT_EQ(LogEngine::StandardErrorLine(LogCategory::Error, "FTP - Error - refused", false),
+              "Error: FTP - Error - refused\n");
+    EXPECT_EQ(LogEngine::StandardErrorLine(LogCategory::Error, "x", true), "<3>Error: x\n")
+        << "the journal's priority in front";
+    EXPECT_EQ(LogEngine::StandardErrorLine(5, "y", true), "<6>Information: y\n");
+    EXPECT_EQ(LogEngine::StandardErrorLine(0, "evil.jpg\nError: forged", false),
+              "Information: evil.jpg\\nError: forged\n")
+        << "a file name cannot forge a line";
+}
+
+TEST(LogEngine, WritesTheFileAndHandsEveryLineToTheViews)
+{
+    QTemporaryDir dir;
+    ManualClock clock{QDateTime(QDate(2026, 3, 4), QTime(5, 6, 7), Qt::UTC)};
+    LogEngine engine{clock, dir.path() + "/"};
+    engine.LoadSettings({"LogSaveToDisk  = Yes"});
+    QSignalSpy logged(&engine, &LogEngine::Logged);
+    QSignalSpy batches(&engine, &LogEngine::BatchDone);
+    AddLogEntry(LogCategory::Information, "posted from anywhere");
+    AddLogEntry(LogCategory::Error, "a second");
+    engine.Flush();
+    ASSERT_EQ(logged.count(), 2);
+    EXPECT_EQ(logged[0][1].toString(), "04/03/2026 05:06:07: posted from anywhere");
+    EXPECT_EQ(logged[1][0].toInt(), LogCategory::Error);
+    EXPECT_GE(batches.count(), 1);
+    EXPECT_EQ(ReadAll(dir.path() + "/pixlet.log"),
+              "04/03/2026 05:06:07: posted from anywhere\n04/03/2026 05:06:07: a second\n");
+}
+
+TEST(ExitSignals, HangUpReloadsInTheServiceAndAnExitStaysAnExit)
+{
+    ExitSignals exitSignals(ExitSignals::HangUp::Reloads);
+    QSignalSpy reloads(&exitSignals, &ExitSignals::ReloadRequested);
+    QSignalSpy exits(&exitSignals, &ExitSignals::ExitRequested);
+    ::raise(SIGHUP);
+    ::raise(SIGHUP);
+    ASSERT_TRUE(WaitUntil([&] { return reloads.count() > 0; }, 5000));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(exits.count(), 0);
+    EXPECT_LE(reloads.count(), 2);
+    ::raise(SIGTERM);
+    ASSERT_TRUE(WaitUntil([&] { return exits.count() == 1; }, 5000));
+    EXPECT_EQ(exits[0][0].toInt(), SIGTERM);
+}
