@@ -20,8 +20,9 @@
 #include "outputs/CFTP.h"
 #include "outputs/CImageArchive.h"
 #include "outputs/CSMTP.h"
-#include "sources/CSourceMain.h"
-#include "sources/CSourceVideoDevice.h"
+#include "pages/CSourceMain.h"
+#include "sources/SourceEngine.h"
+#include "sources/VideoSourceEngine.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -99,9 +100,12 @@ void CFramewrightDlg::CreatePages()
     pages_[Archive] = archive_ = new CImageArchive(clock_, dataDirectory_, configuration_);
     pages_[Ftp] = ftp_ = new CFTP(configuration_);
     pages_[Email] = email_ = new CSMTP(clock_, configuration_);
-    pages_[Source] = source_ = new CSourceMain(clock_, dataDirectory_, configuration_);
-    controller_ = new CControl(clock_, CControl::Parts{source_, captions_, archive_, email_, ftp_}, this);
-    pages_[Control] = new CControlPage(*controller_, *source_, configuration_);
+    // Made after the pages' container: the dialog's children go in the order they came, so the
+    // pages that show the engine are gone before it is.
+    sources_ = new SourceEngine(clock_, dataDirectory_, this);
+    pages_[Source] = source_ = new CSourceMain(*sources_, configuration_);
+    controller_ = new CControl(clock_, CControl::Parts{sources_, captions_, archive_, email_, ftp_}, this);
+    pages_[Control] = new CControlPage(*controller_, *sources_, configuration_);
     auto* advanced = new CAdvanced(clock_, controller_->Stats(), configuration_);
     pages_[Advanced] = advanced;
     source_->SetAdvancedCheckBoxes(advanced->LowCpuCheck(), advanced->EnableMixerCheck());
@@ -354,7 +358,7 @@ void CFramewrightDlg::FinishWorkersForExit()
         return static_cast<int>(std::max<qint64>(deadline.remainingTime(), 0));
     };
     QStringList leftBehind;
-    if (!source_->VideoSource()->FinishForExit(remaining()))
+    if (!sources_->VideoSource()->FinishForExit(remaining()))
         leftBehind << QStringLiteral("Source - the capture thread");
     if (!captions_->FinishCaptionJobs(remaining()))
         leftBehind << QStringLiteral("Captions - the caption worker");

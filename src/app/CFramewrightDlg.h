@@ -14,6 +14,7 @@ class CFTP;
 class CSMTP;
 class CImageArchive;
 class CSourceMain;
+class SourceEngine;
 class CConfiguration;
 class CLog;
 class Clock;
@@ -88,6 +89,7 @@ public:
     CFTP* FtpPage() const { return ftp_; }
     CSMTP* EmailPage() const { return email_; }
     CSourceMain* SourcePage() const { return source_; }
+    SourceEngine* Sources() const { return sources_; }
     CControl* Controller() const { return controller_; }
     Utils::Classes::CTrayIcon* Tray() const { return tray_.get(); }
     QMenu* TrayMenu() const { return trayMenu_; }
@@ -128,6 +130,7 @@ private:
     CImageArchive* archive_ = nullptr;
     CFTP* ftp_ = nullptr;
     CSMTP* email_ = nullptr;
+    SourceEngine* sources_ = nullptr;
     CSourceMain* source_ = nullptr;
     CControl* controller_ = nullptr;
     QPushButton* okButton_ = nullptr;
