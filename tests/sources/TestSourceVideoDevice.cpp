@@ -301,6 +301,28 @@ TEST_F(VideoSourceTest, StreamPropertiesChangeAndRememberTheFormat)
     EXPECT_EQ(engine->Settings().videoDeviceFormat, "");
 }
 
+// The stream stands still while its format list is open: a page that goes meanwhile must not
+// leave it standing, or every later request would be answered empty.
+TEST_F(VideoSourceTest, APageGoneWithItsFormatListOpenLeavesTheStreamRunning)
+{
+    Make({"SourceVideoDeviceID = pixlet-test-camera"});
+    ASSERT_TRUE(ConnectedTo("Pixlet Test Camera"));
+    VideoPropertyPages* pages = Page().PropertyPages();
+    QContextMenuEvent click(QContextMenuEvent::Mouse, QPoint(5, 5), QPoint(50, 50));
+    QCoreApplication::sendEvent(Page().VideoView(), &click);
+    ASSERT_TRUE(WaitUntil([&] { return MenuAction(pages->Menu(), "Stream Properties...") != nullptr; }));
+    MenuAction(pages->Menu(), "Stream Properties...")->trigger();
+    ASSERT_TRUE(WaitUntil([&] { return pages->StreamDialog() && pages->StreamDialog()->isVisible(); }));
+    ASSERT_TRUE(Video().PropertiesOpen());
+    page.reset();
+    ASSERT_TRUE(WaitUntil([&] { return !Video().PropertiesOpen(); }));
+    EXPECT_EQ(Video().State(), VideoSourceEngine::ConnectionState::Connected);
+    EXPECT_EQ(Video().SelectedFormat().ToSetting(), "") << "the format it had";
+    engine->RequestImage(&owner, false);
+    ASSERT_TRUE(WaitUntil([&] { return owner.answers.size() == 1; }));
+    EXPECT_TRUE(owner.answers[0]) << "the still of a running stream";
+}
+
 TEST_F(VideoSourceTest, VideoPropertiesSlidersActOnTheCamera)
 {
     Make({"SourceVideoDeviceID = pixlet-test-camera"});
