@@ -8,7 +8,7 @@
 #include "Utils/Classes/CCCTV.h"
 #include "Utils/Classes/CapturePipeline.h"
 #include "Utils/Classes/TestCamera.h"
-#include "sources/CVideoView.h"
+#include "pages/CVideoView.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

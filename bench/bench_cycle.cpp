@@ -2,8 +2,8 @@
 // is renamed into the watched directory, and the clock stops when the controller logs the
 // archived file (collect, crop 1280 x 720 and resize to 800 x 450, two captions, archive at
 // quality 75, archive delay 0). Beside it, the floor: TurboJPEG decoding the same file and
-// encoding an output-sized image with its buffers reused, one run after each cycle. CPU time is the process's (every
-// thread); latency is wall time from the rename to the log line. Prints medians and the ratio.
+// encoding an output-sized image with its buffers reused, one run after each cycle. CPU time is the process's
+// (every thread); latency is wall time from the rename to the log line. Prints medians and the ratio.
 #include "Clock.h"
 #include "EventLog.h"
 #include "MemoryTuning.h"
@@ -13,8 +13,7 @@
 #include "captions/CCaptionMain.h"
 #include "control/CControl.h"
 #include "outputs/CImageArchive.h"
-#include "sources/CSourceFile.h"
-#include "sources/CSourceMain.h"
+#include "sources/SourceEngine.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -129,7 +128,7 @@ int main(int argc, char** argv)
 
     ArchiveWatch watch;
     SetLogReceiver(&watch);
-    CSourceMain source(SystemClock(), data.path() + "/");
+    SourceEngine source(SystemClock(), data.path() + "/");
     CCaptionMain captions(SystemClock());
     CImageArchive archive(SystemClock(), data.path() + "/");
     CControl control(SystemClock(), CControl::Parts{&source, &captions, &archive, nullptr, nullptr});

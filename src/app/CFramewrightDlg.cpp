@@ -118,6 +118,11 @@ void CFramewrightDlg::CreatePages()
     configuration_->setCurrentIndex(Control);
 }
 
+SourceEngine* CFramewrightDlg::Sources() const
+{
+    return &engines_->Source();
+}
+
 CLog* CFramewrightDlg::LogPage() const
 {
     return static_cast<CLog*>(pages_[Log]);

@@ -14,6 +14,7 @@ class CFTP;
 class CSMTP;
 class CImageArchive;
 class CSourceMain;
+class SourceEngine;
 class CConfiguration;
 class CLog;
 class Clock;
@@ -97,6 +98,7 @@ public:
     CFTP* FtpPage() const { return ftp_; }
     CSMTP* EmailPage() const { return email_; }
     CSourceMain* SourcePage() const { return source_; }
+    SourceEngine* Sources() const;
     CControl* Controller() const { return controller_; }
     EngineSet& Engines() const { return *engines_; }
     Utils::Classes::CTrayIcon* Tray() const { return tray_.get(); }

@@ -9,10 +9,10 @@
 #include "TraySequences.h"
 #include "Utils/Classes/CTrayIcon.h"
 #include "captions/CaptionEngine.h"
-#include "sources/CSourceFile.h"
-#include "sources/CSourceMain.h"
-#include "sources/CSourceVideoDevice.h"
 #include "sources/CollectScanner.h"
+#include "sources/FileSourceEngine.h"
+#include "sources/SourceEngine.h"
+#include "sources/VideoSourceEngine.h"
 
 #include <QCoreApplication>
 

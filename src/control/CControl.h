@@ -14,7 +14,7 @@
 #include <optional>
 
 class CaptionEngine;
-class CSourceMain;
+class SourceEngine;
 class Clock;
 class ImageOutput;
 class MessageEvent;
@@ -40,7 +40,7 @@ public:
     // What the controller drives; outputs that do not exist yet are nullptr.
     struct Parts
     {
-        CSourceMain* source = nullptr;
+        SourceEngine* source = nullptr;
         CaptionEngine* captions = nullptr;
         ImageOutput* archive = nullptr;
         ImageOutput* email = nullptr;

@@ -2,7 +2,7 @@
 
 #include "Utils/Controls/ClampEditInteger.h"
 #include "control/CControl.h"
-#include "sources/CSourceMain.h"
+#include "sources/SourceEngine.h"
 
 #include <QCheckBox>
 #include <QGridLayout>
@@ -46,7 +46,7 @@ QIcon ButtonIcon(bool start)
 }
 } // namespace
 
-CControlPage::CControlPage(CControl& control, CSourceMain& source, QWidget* parent)
+CControlPage::CControlPage(CControl& control, SourceEngine& source, QWidget* parent)
     : CPage(parent), control_(control), source_(source)
 {
     setObjectName(QStringLiteral("Control"));

@@ -3,7 +3,7 @@
 #include "Utils/Classes/CPage.h"
 
 class CControl;
-class CSourceMain;
+class SourceEngine;
 class QCheckBox;
 class QLabel;
 class QLineEdit;
@@ -19,7 +19,7 @@ class CControlPage final : public Utils::Classes::CPage
     Q_DISABLE_COPY_MOVE(CControlPage)
 
 public:
-    CControlPage(CControl& control, CSourceMain& source, QWidget* parent = nullptr);
+    CControlPage(CControl& control, SourceEngine& source, QWidget* parent = nullptr);
     ~CControlPage() override;
 
     void ApplyPage() override { ApplyControlPage(); }
@@ -52,7 +52,7 @@ private:
     void OnUserChange();
 
     CControl& control_;
-    CSourceMain& source_;
+    SourceEngine& source_;
     QPushButton* startButton_ = nullptr;
     QPushButton* stopButton_ = nullptr;
     QRadioButton* atInterval_ = nullptr;

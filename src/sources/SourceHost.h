@@ -5,15 +5,16 @@
 
 class ImageFrame;
 
-// What a source sub-page needs from the Source page that hosts it: the settings in force, the
-// crop as the edits show it now, the crop/resize step and the messages to the controller.
+// What a source needs from the source engine that runs it: the settings in force, the crop as
+// it is shown now, the crop/resize step and the messages to the controller.
 class SourceHost
 {
 public:
     virtual ~SourceHost() = default;
 
     virtual const SourceSettings& Settings() const = 0;
-    // The crop rectangle of the edits (not yet applied) and whether "Crop" is checked.
+    // The crop rectangle the page's edits show (not yet applied), or the one in force when no
+    // page is editing it, and whether it is on.
     virtual CropSettings LiveCrop() const = 0;
     // Crops/resizes a copy of the frame and answers the last requester; an empty frame is an
     // answer without an image. False when the step is still busy and dropped the frame.
@@ -24,8 +25,6 @@ public:
     virtual void ReportSourceError(const QString& text) = 0;
     // UWM_SOURCE_STATUS_UPDATED to the owner.
     virtual void AnnounceStatusUpdated() = 0;
-    // Shows the selected sub-page and starts or stops the sources to match.
+    // Starts or stops the sources to match the settings and the choice shown.
     virtual void UpdateSourceState() = 0;
-    // The user changed a control of a sub-page: the main window's Apply becomes enabled.
-    virtual void SubPageChanged() = 0;
 };

@@ -15,9 +15,10 @@
 #include "Utils/Classes/TestCameraProvider.h"
 #include "control/CControl.h"
 #include "control/CControlPage.h"
-#include "sources/CSourceFile.h"
-#include "sources/CSourceMain.h"
-#include "sources/CSourceVideoDevice.h"
+#include "pages/CSourceFile.h"
+#include "pages/CSourceMain.h"
+#include "pages/CSourceVideoDevice.h"
+#include "sources/SourceEngine.h"
 
 #include <QCheckBox>
 #include <QDirIterator>
@@ -68,7 +69,7 @@ TEST(EndToEnd, ANewUserArchivesACaptionedPhotoDroppedIntoTheDirectory)
     control->ArchiveCheck()->click();
     control->CaptionsCheck()->click();
     source->CollectFileButton()->click();
-    source->FileSource()->ShowSettings(drop.path(), "*.jpg", false);
+    source->FilePage()->ShowSettings(drop.path(), "*.jpg", false);
     dialog.ApplyButton()->click();
     ASSERT_TRUE(control->OnArrivalButton()->isEnabled()) << "the file source is applied";
     control->OnArrivalButton()->click();
@@ -244,14 +245,14 @@ TEST(EndToEnd, ACameraStillIsCaptionedAndArchived)
     control->ArchiveCheck()->click();
     control->CaptionsCheck()->click();
     source->VideoDeviceButton()->click();
-    QListWidget* devices = source->VideoSource()->DeviceList();
+    QListWidget* devices = source->VideoPage()->DeviceList();
     ASSERT_TRUE(WaitUntil([&] { return devices->count() == 1; }));
     devices->item(0)->setCheckState(Qt::Checked);
     // A camera is sampled at an interval: every second here.
     control->CycleTimeEdit()->setText("1");
     dialog.ApplyButton()->click();
-    ASSERT_TRUE(
-        WaitUntil([&] { return source->GetSourceStatusText().contains("Connected to Pixlet Test Camera"); }));
+    ASSERT_TRUE(WaitUntil(
+        [&] { return dialog.Sources()->GetSourceStatusText().contains("Connected to Pixlet Test Camera"); }));
     control->StartButton()->click();
     ASSERT_TRUE(WaitUntil([&] { return !log.Starting("Processing cycle ended").isEmpty(); }, 15000)) << [&] {
         QStringList all;

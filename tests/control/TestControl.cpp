@@ -14,8 +14,8 @@
 #include "control/CControl.h"
 #include "control/TraySequences.h"
 #include "outputs/ArchiveEngine.h"
-#include "sources/CSourceFile.h"
-#include "sources/CSourceMain.h"
+#include "sources/FileSourceEngine.h"
+#include "sources/SourceEngine.h"
 
 #include <QCoreApplication>
 #include <QDirIterator>
@@ -42,7 +42,7 @@ protected:
     QTemporaryDir data, watched;
     ManualClock clock{Utc(10, 15, 42)};
     LogRecorder log;
-    CSourceMain source{clock, data.path() + "/"};
+    SourceEngine source{clock, data.path() + "/"};
     // The captions read the time through a gate, so that a test can hold their worker mid-way.
     GatedClock captionClock{clock};
     CaptionEngine captions{captionClock};

@@ -12,7 +12,7 @@
 #include "pages/CAdvanced.h"
 #include "pages/CControlPage.h"
 #include "control/Statistics.h"
-#include "sources/CSourceMain.h"
+#include "sources/SourceEngine.h"
 
 #include <QCheckBox>
 #include <QCoreApplication>
@@ -33,7 +33,7 @@ protected:
     QTemporaryDir data;
     ManualClock clock{QDateTime(QDate(2009, 3, 3), QTime(10, 15, 42), Qt::UTC)};
     LogRecorder log;
-    CSourceMain source{clock, data.path() + "/"};
+    SourceEngine source{clock, data.path() + "/"};
     TestOutput archive;
     CControl control{clock, CControl::Parts{&source, nullptr, &archive, nullptr, nullptr}};
     CControlPage page{control, source};

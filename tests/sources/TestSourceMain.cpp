@@ -2,9 +2,12 @@
 #include "ManualClock.h"
 #include "SourceOwner.h"
 #include "TestImages.h"
-#include "sources/CSourceFile.h"
-#include "sources/CSourceMain.h"
-#include "sources/CSourceVideoDevice.h"
+#include "pages/CSourceFile.h"
+#include "pages/CSourceMain.h"
+#include "pages/CSourceVideoDevice.h"
+#include "sources/FileSourceEngine.h"
+#include "sources/SourceEngine.h"
+#include "sources/VideoSourceEngine.h"
 
 #include <QCheckBox>
 #include <QCoreApplication>
@@ -24,14 +27,18 @@ protected:
     QTemporaryDir dir;
     ManualClock clock;
     SourceOwner owner;
+    std::unique_ptr<SourceEngine> engine;
     std::unique_ptr<CSourceMain> page;
 
     void Make(const QStringList& settings = {})
     {
-        page = std::make_unique<CSourceMain>(clock, dir.path() + "/");
-        page->SetOwner(&owner);
+        page.reset();
+        engine = std::make_unique<SourceEngine>(clock, dir.path() + "/");
+        engine->SetOwner(&owner);
+        page = std::make_unique<CSourceMain>(*engine);
         page->LoadSettings(settings);
     }
+    void TearDown() override { page.reset(); }
     void Drain() { QCoreApplication::processEvents(); }
     void Type(CSourceMain::Edit edit, const QString& text)
     {
@@ -87,28 +94,28 @@ TEST_F(SourcePageTest, ApplyAnnouncesOnlyChangesThatAlterTheImage)
     page->ApplySourceSettings();
     Drain();
     EXPECT_EQ(owner.available, 0) << "nothing changed";
-    EXPECT_EQ(page->VideoSource()->InterframeDelay(), 0);
+    EXPECT_EQ(engine->VideoSource()->InterframeDelay(), 0);
 
     lowCpu.setChecked(true);
     mixer.setChecked(false);
     page->ApplySourceSettings();
     Drain();
     EXPECT_EQ(owner.available, 0) << "Low CPU and the mixer do not change the image";
-    EXPECT_EQ(page->VideoSource()->InterframeDelay(), 1000);
-    EXPECT_TRUE(page->Settings().videoDeviceLowCpu);
-    EXPECT_FALSE(page->Settings().videoDeviceEnableVmrMixer);
+    EXPECT_EQ(engine->VideoSource()->InterframeDelay(), 1000);
+    EXPECT_TRUE(engine->Settings().videoDeviceLowCpu);
+    EXPECT_FALSE(engine->Settings().videoDeviceEnableVmrMixer);
 
     page->CropCheck()->click();
     page->ApplySourceSettings();
     Drain();
     EXPECT_EQ(owner.available, 1);
-    EXPECT_FALSE(page->AnnouncePending()) << "the announcement clears the flag";
+    EXPECT_FALSE(engine->AnnouncePending()) << "the announcement clears the flag";
 
     page->EditAt(CSourceMain::CropWidth)->setText("64");
     page->ApplySourceSettings();
     Drain();
     EXPECT_EQ(owner.available, 2);
-    EXPECT_EQ(page->Settings().cropWidth, 64);
+    EXPECT_EQ(engine->Settings().cropWidth, 64);
 }
 
 TEST_F(SourcePageTest, AnEmptiedFieldAppliesAsTheValueInForce)
@@ -132,7 +139,7 @@ TEST_F(SourcePageTest, AnEmptiedFieldAppliesAsTheValueInForce)
     changes = 0;
     page->ApplySourceSettings();
     Drain();
-    const SourceSettings& s = page->Settings();
+    const SourceSettings& s = engine->Settings();
     EXPECT_EQ(QRect(s.cropOriginX, s.cropOriginY, s.cropWidth, s.cropHeight), QRect(12, -7, 320, 200));
     EXPECT_EQ(QSize(s.resizeWidth, s.resizeHeight), QSize(640, 480));
     const QStringList shown = {"12", "-7", "320", "200", "640", "480"};
@@ -143,70 +150,23 @@ TEST_F(SourcePageTest, AnEmptiedFieldAppliesAsTheValueInForce)
 
     Type(CSourceMain::CropWidth, "0");
     page->ApplySourceSettings();
-    EXPECT_EQ(page->Settings().cropWidth, 0) << "a 0 typed is a 0";
+    EXPECT_EQ(engine->Settings().cropWidth, 0) << "a 0 typed is a 0";
 }
 
 TEST_F(SourcePageTest, ARadioButtonActsOnTheSourcesBeforeApply)
 {
     Make({"SourceType = 1", "SourceFileCollectDirectory = " + dir.path()});
-    EXPECT_FALSE(page->FileSource()->MonitorActive());
-    EXPECT_TRUE(page->FileSource()->isHidden());
+    EXPECT_FALSE(engine->FileSource()->MonitorActive());
+    EXPECT_TRUE(page->FilePage()->isHidden());
     page->CollectFileButton()->click();
-    EXPECT_TRUE(page->FileSource()->MonitorActive()) << "the monitor starts at once";
-    EXPECT_FALSE(page->FileSource()->isHidden());
-    EXPECT_TRUE(page->VideoSource()->isHidden());
-    EXPECT_EQ(page->Settings().sourceType, 1) << "not applied yet";
+    EXPECT_TRUE(engine->FileSource()->MonitorActive()) << "the monitor starts at once";
+    EXPECT_FALSE(page->FilePage()->isHidden());
+    EXPECT_TRUE(page->VideoPage()->isHidden());
+    EXPECT_EQ(engine->Settings().sourceType, 1) << "not applied yet";
     page->RefreshPage();
-    EXPECT_FALSE(page->FileSource()->MonitorActive()) << "reverting stops it again";
+    EXPECT_FALSE(engine->FileSource()->MonitorActive()) << "reverting stops it again";
     page->CollectFileButton()->click();
     page->ApplySourceSettings();
-    EXPECT_EQ(page->Settings().sourceType, 0);
-    EXPECT_TRUE(page->FileSource()->MonitorActive());
-}
-
-TEST_F(SourcePageTest, StatusTextsAndAnUnknownSourceType)
-{
-    Make({"SourceType = 1"});
-    EXPECT_EQ(page->GetSourceStatusText(), "Source: Video Device - Disconnected");
-    Make({"SourceType = 0", "SourceFileCollectDirectory = " + dir.path()});
-    EXPECT_EQ(page->GetSourceStatusText(), "Source: File - No Image Available");
-
-    Make({"SourceType = 2"});
-    EXPECT_FALSE(page->CollectFileButton()->isChecked());
-    EXPECT_FALSE(page->VideoDeviceButton()->isChecked());
-    EXPECT_EQ(page->GetSourceStatusText(), "");
-    page->RequestImage(&owner, false);
-    QTest::qWait(50);
-    EXPECT_TRUE(owner.answers.empty()) << "no source, no answer";
-    page->ApplySourceSettings();
-    EXPECT_EQ(page->Settings().sourceType, 2) << "neither button checked keeps the type";
-    SettingsList written;
-    page->SaveSettings(written);
-    EXPECT_EQ(written.first(), "SourceType = 2");
-}
-
-TEST_F(SourcePageTest, SourceErrorsGoToTheOwnerWithTheirText)
-{
-    Make();
-    page->ReportSourceError("Device lost");
-    Drain();
-    ASSERT_EQ(owner.notifyCodes.size(), 1u);
-    EXPECT_EQ(owner.notifyCodes[0], 0x80000000LL);
-    EXPECT_EQ(owner.notifyTexts[0], "Device lost");
-
-    CSourceMain orphan(clock, dir.path() + "/");
-    orphan.ReportSourceError("nobody listens");
-    orphan.AnnounceNewImage();
-    Drain();
-    EXPECT_EQ(owner.notifyCodes.size(), 1u) << "without an owner nothing is posted";
-}
-
-TEST_F(SourcePageTest, TheVideoSourceAnswersNothingWithoutACaptureThread)
-{
-    Make({"SourceType = 1", "SourceVideoDeviceID = /dev/v4l/by-id/cam"});
-    page->RequestImage(&owner, false);
-    QTest::qWait(50);
-    EXPECT_TRUE(owner.answers.empty());
-    page->ApplySourceSettings();
-    EXPECT_EQ(page->Settings().videoDeviceId, "/dev/v4l/by-id/cam") << "the stored device stays";
+    EXPECT_EQ(engine->Settings().sourceType, 0);
+    EXPECT_TRUE(engine->FileSource()->MonitorActive());
 }

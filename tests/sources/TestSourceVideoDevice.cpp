@@ -7,12 +7,14 @@
 #include "Utils/Classes/TestCamera.h"
 #include "Utils/Classes/TestCameraProvider.h"
 #include "WaitUntil.h"
-#include "sources/CSourceMain.h"
-#include "sources/CSourceVideoDevice.h"
-#include "sources/CStreamPropertiesDialog.h"
-#include "sources/CVideoPropertiesDialog.h"
-#include "sources/CVideoView.h"
-#include "sources/VideoPropertyPages.h"
+#include "pages/CSourceMain.h"
+#include "pages/CSourceVideoDevice.h"
+#include "pages/CStreamPropertiesDialog.h"
+#include "pages/CVideoPropertiesDialog.h"
+#include "pages/CVideoView.h"
+#include "pages/VideoPropertyPages.h"
+#include "sources/SourceEngine.h"
+#include "sources/VideoSourceEngine.h"
 
 #include <QAction>
 #include <QContextMenuEvent>
@@ -41,12 +43,14 @@ protected:
     QTemporaryDir data;
     SourceOwner owner;
     LogRecorder log;
+    std::unique_ptr<SourceEngine> engine;
     std::unique_ptr<CSourceMain> page;
 
     void SetUp() override { ASSERT_TRUE(TestCameraProvider::Enable(2)); }
     void TearDown() override
     {
         page.reset();
+        engine.reset();
         TestCamera::SetGone(TestCamera::PathPrefix, false);
         TestCamera::SetGone(Second, false);
         TestCamera::SetStalled(TestCamera::PathPrefix, false);
@@ -55,15 +59,18 @@ protected:
     void Make(QStringList settings)
     {
         settings.prepend("SourceType = 1");
-        page = std::make_unique<CSourceMain>(SystemClock(), data.path() + "/");
-        page->SetOwner(&owner);
+        page.reset();
+        engine = std::make_unique<SourceEngine>(SystemClock(), data.path() + "/");
+        engine->SetOwner(&owner);
         Video().SetDeviceSettleTime(200);
+        page = std::make_unique<CSourceMain>(*engine);
         page->LoadSettings(settings);
     }
-    CSourceVideoDevice& Video() { return *page->VideoSource(); }
+    VideoSourceEngine& Video() { return *engine->VideoSource(); }
+    CSourceVideoDevice& Page() { return *page->VideoPage(); }
     QListWidgetItem* Item(const QString& name)
     {
-        const auto found = Video().DeviceList()->findItems(name, Qt::MatchExactly);
+        const auto found = Page().DeviceList()->findItems(name, Qt::MatchExactly);
         return found.isEmpty() ? nullptr : found.first();
     }
     bool Logged(const QString& text, int timeoutMs = 10000)
@@ -73,7 +80,7 @@ protected:
     bool ConnectedTo(const QString& name)
     {
         return WaitUntil([&] {
-            return Video().State() == CSourceVideoDevice::ConnectionState::Connected &&
+            return Video().State() == VideoSourceEngine::ConnectionState::Connected &&
                    Video().FriendlyName() == name && Video().LastStill().Width() > 0;
         });
     }
@@ -88,13 +95,13 @@ TEST_F(VideoSourceTest, TheStoredCameraConnectsAndAnswersRequests)
     ASSERT_TRUE(ConnectedTo("Pixlet Test Camera"));
     EXPECT_TRUE(Logged("Connecting to Pixlet Test Camera"));
     EXPECT_TRUE(Logged("Connected OK"));
-    EXPECT_EQ(page->GetSourceStatusText(), "Source: Video Device - Connected to Pixlet Test Camera");
+    EXPECT_EQ(engine->GetSourceStatusText(), "Source: Video Device - Connected to Pixlet Test Camera");
     EXPECT_EQ(Item("Pixlet Test Camera")->checkState(), Qt::Checked);
     EXPECT_EQ(Video().LastStill().Width(), 640);
-    ASSERT_TRUE(WaitUntil([&] { return Video().SizeLabel()->text() == "640 x 480"; }));
-    EXPECT_TRUE(Video().RateLabel()->text().endsWith(" fps"));
+    ASSERT_TRUE(WaitUntil([&] { return Page().SizeLabel()->text() == "640 x 480"; }));
+    EXPECT_TRUE(Page().RateLabel()->text().endsWith(" fps"));
 
-    page->RequestImage(&owner, false);
+    engine->RequestImage(&owner, false);
     ASSERT_TRUE(WaitUntil([&] { return owner.answers.size() == 1; }));
     ASSERT_TRUE(owner.answers[0]);
     EXPECT_EQ(owner.answers[0]->Width(), 320) << "through the crop/resize step";
@@ -106,14 +113,14 @@ TEST_F(VideoSourceTest, UncheckingDisconnectsAndApplyThenForgetsTheDevice)
     Make({"SourceVideoDeviceID = pixlet-test-camera"});
     ASSERT_TRUE(ConnectedTo("Pixlet Test Camera"));
     Item("Pixlet Test Camera")->setCheckState(Qt::Unchecked);
-    EXPECT_EQ(Video().State(), CSourceVideoDevice::ConnectionState::Disconnecting);
-    EXPECT_EQ(Video().MessageText(), "Disconnecting");
+    EXPECT_EQ(Video().State(), VideoSourceEngine::ConnectionState::Disconnecting);
+    EXPECT_EQ(Page().MessageText(), "Disconnecting");
     ASSERT_TRUE(
-        WaitUntil([&] { return Video().State() == CSourceVideoDevice::ConnectionState::Disconnected; }));
-    EXPECT_EQ(Video().MessageText(), "Disconnected");
+        WaitUntil([&] { return Video().State() == VideoSourceEngine::ConnectionState::Disconnected; }));
+    EXPECT_EQ(Page().MessageText(), "Disconnected");
     EXPECT_TRUE(Logged("Video device disconnected"));
     page->ApplySourceSettings();
-    EXPECT_EQ(page->Settings().videoDeviceId, "") << "the user let it go";
+    EXPECT_EQ(engine->Settings().videoDeviceId, "") << "the user let it go";
 }
 
 TEST_F(VideoSourceTest, CheckingAnotherCameraSwitchesWhenTheFirstHasEnded)
@@ -125,7 +132,7 @@ TEST_F(VideoSourceTest, CheckingAnotherCameraSwitchesWhenTheFirstHasEnded)
     ASSERT_TRUE(ConnectedTo("Pixlet Test Camera 2"));
     ASSERT_TRUE(WaitUntil([&] { return Video().LastStill().Width() == 320; }));
     page->ApplySourceSettings();
-    EXPECT_EQ(page->Settings().videoDeviceId, Second);
+    EXPECT_EQ(engine->Settings().videoDeviceId, Second);
 }
 
 TEST_F(VideoSourceTest, AnUnpluggedCameraIsReportedAndLeavesTheList)
@@ -140,82 +147,11 @@ TEST_F(VideoSourceTest, AnUnpluggedCameraIsReportedAndLeavesTheList)
     EXPECT_EQ(Item("Pixlet Test Camera")->checkState(), Qt::Unchecked);
     ASSERT_TRUE(Logged("Device change detected"));
     ASSERT_TRUE(WaitUntil([&] { return Item("Pixlet Test Camera") == nullptr; }));
-    EXPECT_EQ(page->GetSourceStatusText(),
+    EXPECT_EQ(engine->GetSourceStatusText(),
               "Source: Video Device - Video device disconnected unexpectedly - Device Lost");
     // Not plugged in at the moment is not forgotten: Apply keeps the stored camera.
     page->ApplySourceSettings();
-    EXPECT_EQ(page->Settings().videoDeviceId, "pixlet-test-camera");
-}
-
-TEST_F(VideoSourceTest, AStalledCameraAnswersEmptyAndTripsTheWatchdog)
-{
-    Make({"SourceVideoDeviceID = pixlet-test-camera"});
-    Video().SetWatchdogLimit(1500);
-    ASSERT_TRUE(ConnectedTo("Pixlet Test Camera"));
-    TestCamera::SetStalled(TestCamera::PathPrefix, true);
-    page->RequestImage(&owner, false);
-    ASSERT_TRUE(Logged("Video device disconnected unexpectedly - Watchdog Timeout"));
-    ASSERT_TRUE(WaitUntil([&] { return owner.answers.size() == 1; }, 5000)) << "the request is answered";
-    EXPECT_EQ(owner.answers[0], nullptr) << "empty: no still came";
-}
-
-// A request made while the camera connects is answered by the connection's first still, or
-// empty when none comes within the limit.
-TEST_F(VideoSourceTest, ARequestWhileConnectingIsAnswered)
-{
-    for (const bool stalled : {false, true}) {
-        SCOPED_TRACE(stalled ? "stalled camera" : "camera delivering");
-        TestCamera::SetStalled(TestCamera::PathPrefix, stalled);
-        Make({});
-        const int limit = stalled ? 600 : CSourceVideoDevice::StillTimeoutMs;
-        Video().SetStillTimeout(limit);
-        ASSERT_TRUE(WaitUntil([&] { return Item("Pixlet Test Camera") != nullptr; }));
-        Item("Pixlet Test Camera")->setCheckState(Qt::Checked);
-        ASSERT_EQ(Video().State(), CSourceVideoDevice::ConnectionState::Connecting);
-        owner.answers.clear();
-        QElapsedTimer timer;
-        timer.start();
-        page->RequestImage(&owner, false);
-        ASSERT_TRUE(WaitUntil([&] { return !owner.answers.empty(); }, limit + 2000));
-        EXPECT_LT(timer.elapsed(), limit + 1000);
-        EXPECT_EQ(owner.answers[0] != nullptr, !stalled);
-        page.reset();
-    }
-}
-
-// Requests that come more often than the still timeout do not put the answer off: each one is
-// answered within the limit, by the answer it found awaited or by its own.
-TEST_F(VideoSourceTest, EveryRequestIsAnsweredWithinTheStillTimeout)
-{
-    Make({"SourceVideoDeviceID = pixlet-test-camera"});
-    ASSERT_TRUE(ConnectedTo("Pixlet Test Camera"));
-    constexpr int Limit = 400;
-    Video().SetStillTimeout(Limit);
-    TestCamera::SetStalled(TestCamera::PathPrefix, true); // answered empty, at the limit
-    QElapsedTimer clock;
-    clock.start();
-    std::vector<qint64> requests, answers;
-    const auto collect = [&] {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-        while (answers.size() < owner.answers.size())
-            answers.push_back(clock.elapsed());
-    };
-    while (clock.elapsed() < 2000) {
-        if (requests.empty() || clock.elapsed() - requests.back() >= 150) {
-            requests.push_back(clock.elapsed());
-            page->RequestImage(&owner, false);
-        }
-        collect();
-    }
-    while (clock.elapsed() < 2000 + Limit + 600)
-        collect();
-    ASSERT_FALSE(answers.empty());
-    EXPECT_LT(answers.size(), requests.size()) << "a request made while a still is awaited shares its answer";
-    for (const qint64 request : requests) {
-        const auto answer = std::lower_bound(answers.begin(), answers.end(), request);
-        ASSERT_NE(answer, answers.end()) << "request at " << request << " ms unanswered";
-        EXPECT_LE(*answer - request, Limit + 400) << "request at " << request << " ms";
-    }
+    EXPECT_EQ(engine->Settings().videoDeviceId, "pixlet-test-camera");
 }
 
 // "Low CPU" as the settings file has it slows the stream from the first connection on.
@@ -228,8 +164,33 @@ TEST_F(VideoSourceTest, TheStoredLowCpuDelayIsInForceFromTheStart)
     ASSERT_TRUE(ConnectedTo("Pixlet Test Camera"));
     EXPECT_EQ(Video().InterframeDelay(), 400);
     // 30 frames a second free, about 2.5 with the delay.
-    const auto rate = [&] { return Video().RateLabel()->text().section(' ', 0, 0).toFloat(); };
+    const auto rate = [&] { return Page().RateLabel()->text().section(' ', 0, 0).toFloat(); };
     EXPECT_TRUE(WaitUntil([&] { return rate() > 0 && rate() < 5; }, 6000)) << "shown: " << rate() << " fps";
+    page->hide();
+}
+
+// The page shows the live picture while it exists. When it goes the engine runs on, and the
+// preview frames already on their way never reach the page that went; a new page picks the
+// picture up again.
+TEST_F(VideoSourceTest, TheCameraRunsOnWhenThePageGoesAndShowsOnANewOne)
+{
+    Make({"SourceVideoDeviceID = pixlet-test-camera"});
+    page->resize(800, 600);
+    page->show();
+    ASSERT_TRUE(ConnectedTo("Pixlet Test Camera"));
+    ASSERT_TRUE(WaitUntil([&] { return Page().VideoView()->LiveFramesShown() > 5; }));
+    page.reset();
+    QTest::qWait(300);
+    engine->RequestImage(&owner, false);
+    ASSERT_TRUE(WaitUntil([&] { return owner.answers.size() == 1; }));
+    EXPECT_TRUE(owner.answers[0]);
+    EXPECT_EQ(Video().State(), VideoSourceEngine::ConnectionState::Connected);
+
+    page = std::make_unique<CSourceMain>(*engine);
+    page->resize(800, 600);
+    page->show();
+    EXPECT_EQ(Item("Pixlet Test Camera")->checkState(), Qt::Checked);
+    ASSERT_TRUE(WaitUntil([&] { return Page().VideoView()->LiveFramesShown() > 5; }));
     page->hide();
 }
 
@@ -273,10 +234,10 @@ TEST_F(VideoSourceTest, TheLivePictureReachesTheVideoControl)
     page->resize(800, 600);
     page->show();
     ASSERT_TRUE(ConnectedTo("Pixlet Test Camera"));
-    ASSERT_TRUE(WaitUntil([&] { return Video().VideoView()->LiveFramesShown() > 5; }));
-    const ImageFrame& live = Video().VideoView()->LiveFrame();
+    ASSERT_TRUE(WaitUntil([&] { return Page().VideoView()->LiveFramesShown() > 5; }));
+    const ImageFrame& live = Page().VideoView()->LiveFrame();
     EXPECT_GT(live.Width(), 0);
-    EXPECT_LE(live.Width(), Video().VideoView()->width());
+    EXPECT_LE(live.Width(), Page().VideoView()->width());
     page->hide();
 }
 
@@ -302,16 +263,16 @@ TEST_F(VideoSourceTest, StreamPropertiesChangeAndRememberTheFormat)
     ASSERT_TRUE(ConnectedTo("Pixlet Test Camera"));
     int changes = 0;
     QObject::connect(page.get(), &CSourceMain::Changed, [&] { ++changes; });
-    VideoPropertyPages* pages = Video().PropertyPages();
+    VideoPropertyPages* pages = Page().PropertyPages();
     QContextMenuEvent click(QContextMenuEvent::Mouse, QPoint(5, 5), QPoint(50, 50));
-    QCoreApplication::sendEvent(Video().VideoView(), &click);
+    QCoreApplication::sendEvent(Page().VideoView(), &click);
     ASSERT_TRUE(WaitUntil([&] { return pages->Menu() && pages->Menu()->isVisible(); }));
     ASSERT_TRUE(MenuAction(pages->Menu(), "Video Properties..."));
     QAction* stream = MenuAction(pages->Menu(), "Stream Properties...");
     ASSERT_TRUE(stream);
     stream->trigger();
     ASSERT_TRUE(WaitUntil([&] { return pages->StreamDialog() && pages->StreamDialog()->isVisible(); }));
-    EXPECT_TRUE(Video().VideoView()->Blackout()) << "the stream stands still";
+    EXPECT_TRUE(Page().VideoView()->Blackout()) << "the stream stands still";
     CStreamPropertiesDialog* dialog = pages->StreamDialog();
     EXPECT_EQ(dialog->FormatList()->currentRow(), 0) << "the default, the device's first format";
     const QList<QListWidgetItem*> small =
@@ -320,10 +281,10 @@ TEST_F(VideoSourceTest, StreamPropertiesChangeAndRememberTheFormat)
     dialog->FormatList()->setCurrentItem(small[0]);
     dialog->accept();
     ASSERT_TRUE(WaitUntil([&] { return Video().LastStill().Width() == 320; }));
-    EXPECT_FALSE(Video().VideoView()->Blackout());
+    EXPECT_FALSE(Page().VideoView()->Blackout());
     EXPECT_EQ(changes, 1) << "a changed format is a change to apply";
     page->ApplySourceSettings();
-    EXPECT_EQ(page->Settings().videoDeviceFormat, "YUY2 320x240 15/1");
+    EXPECT_EQ(engine->Settings().videoDeviceFormat, "YUY2 320x240 15/1");
 
     // Unplugged and back: the camera reconnects in the stored format.
     Item("Pixlet Test Camera")->setCheckState(Qt::Unchecked);
@@ -337,16 +298,38 @@ TEST_F(VideoSourceTest, StreamPropertiesChangeAndRememberTheFormat)
     ASSERT_TRUE(WaitUntil([&] { return Video().FriendlyName() == "Pixlet Test Camera 2"; }));
     ASSERT_TRUE(ConnectedTo("Pixlet Test Camera 2"));
     page->ApplySourceSettings();
-    EXPECT_EQ(page->Settings().videoDeviceFormat, "");
+    EXPECT_EQ(engine->Settings().videoDeviceFormat, "");
+}
+
+// The stream stands still while its format list is open: a page that goes meanwhile must not
+// leave it standing, or every later request would be answered empty.
+TEST_F(VideoSourceTest, APageGoneWithItsFormatListOpenLeavesTheStreamRunning)
+{
+    Make({"SourceVideoDeviceID = pixlet-test-camera"});
+    ASSERT_TRUE(ConnectedTo("Pixlet Test Camera"));
+    VideoPropertyPages* pages = Page().PropertyPages();
+    QContextMenuEvent click(QContextMenuEvent::Mouse, QPoint(5, 5), QPoint(50, 50));
+    QCoreApplication::sendEvent(Page().VideoView(), &click);
+    ASSERT_TRUE(WaitUntil([&] { return MenuAction(pages->Menu(), "Stream Properties...") != nullptr; }));
+    MenuAction(pages->Menu(), "Stream Properties...")->trigger();
+    ASSERT_TRUE(WaitUntil([&] { return pages->StreamDialog() && pages->StreamDialog()->isVisible(); }));
+    ASSERT_TRUE(Video().PropertiesOpen());
+    page.reset();
+    ASSERT_TRUE(WaitUntil([&] { return !Video().PropertiesOpen(); }));
+    EXPECT_EQ(Video().State(), VideoSourceEngine::ConnectionState::Connected);
+    EXPECT_EQ(Video().SelectedFormat().ToSetting(), "") << "the format it had";
+    engine->RequestImage(&owner, false);
+    ASSERT_TRUE(WaitUntil([&] { return owner.answers.size() == 1; }));
+    EXPECT_TRUE(owner.answers[0]) << "the still of a running stream";
 }
 
 TEST_F(VideoSourceTest, VideoPropertiesSlidersActOnTheCamera)
 {
     Make({"SourceVideoDeviceID = pixlet-test-camera"});
     ASSERT_TRUE(ConnectedTo("Pixlet Test Camera"));
-    VideoPropertyPages* pages = Video().PropertyPages();
+    VideoPropertyPages* pages = Page().PropertyPages();
     QContextMenuEvent click(QContextMenuEvent::Mouse, QPoint(5, 5), QPoint(50, 50));
-    QCoreApplication::sendEvent(Video().VideoView(), &click);
+    QCoreApplication::sendEvent(Page().VideoView(), &click);
     ASSERT_TRUE(WaitUntil([&] { return MenuAction(pages->Menu(), "Video Properties...") != nullptr; }));
     MenuAction(pages->Menu(), "Video Properties...")->trigger();
     ASSERT_TRUE(pages->VideoDialog());
@@ -355,7 +338,7 @@ TEST_F(VideoSourceTest, VideoPropertiesSlidersActOnTheCamera)
     // Full brightness: the next still is white all over.
     brightness->setValue(brightness->maximum());
     ASSERT_TRUE(WaitUntil([&] {
-        page->RequestImage(&owner, false);
+        engine->RequestImage(&owner, false);
         QTest::qWait(150);
         if (owner.answers.empty() || !owner.answers.back())
             return false;
@@ -382,7 +365,7 @@ TEST_F(VideoSourceTest, TheStillPictureFollowsTheVideoControlsSize)
     tabs.resize(900, 600);
     tabs.show();
     ASSERT_TRUE(ConnectedTo("Pixlet Test Camera"));
-    CVideoView* view = Video().VideoView();
+    CVideoView* view = Page().VideoView();
     ASSERT_TRUE(WaitUntil([&] { return !view->Picture().IsEmpty(); }));
     QTest::qWait(200);
     tabs.setCurrentIndex(1);

@@ -188,8 +188,10 @@ void CaptureWorker::OnCommand(MessageEvent& message)
         break;
     }
     case CaptureCommand::SetClipWindow:
+        // A window that comes or goes starts or ends the preview's scaling with it.
         if (auto* window = dynamic_cast<CaptureWindow*>(message.record.get()))
             videoWindow_ = window->window.data();
+        ApplyDestination();
         flow_.Wake();
         break;
     case CaptureCommand::SetWatchdog:

@@ -1,6 +1,6 @@
 #include "CVideoView.h"
 
-#include "CropThumbnail.h"
+#include "sources/CropThumbnail.h"
 #include "MessageEvent.h"
 #include "Utils/Classes/CaptureTypes.h"
 

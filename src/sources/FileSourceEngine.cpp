@@ -1,4 +1,4 @@
-#include "CSourceFile.h"
+#include "FileSourceEngine.h"
 
 #include "Clock.h"
 #include "EventLog.h"
@@ -8,26 +8,12 @@
 #include "SourceHost.h"
 #include "SystemErrorText.h"
 #include "TimeTemplate.h"
-#include "Utils/Controls/CEditBrowseCtrlEx.h"
-#include "Utils/Controls/CSimpleImage.h"
-#include "Utils/Controls/CStaticColour.h"
 
-#include <QCheckBox>
 #include <QCoreApplication>
-#include <QFormLayout>
-#include <QGridLayout>
-#include <QGroupBox>
-#include <QLabel>
-#include <QLineEdit>
 #include <QTimerEvent>
-#include <QVBoxLayout>
 
 #include <algorithm>
 #include <utility>
-
-using Utils::Controls::CEditBrowseCtrlEx;
-using Utils::Controls::CSimpleImage;
-using Utils::Controls::CStaticColour;
 
 namespace {
 QEvent::Type CollectedType()
@@ -46,86 +32,18 @@ QString WithTrailingSeparator(QString directory)
         directory += QLatin1Char('/');
     return directory;
 }
-
-constexpr QSize ThumbnailAreaSize(176, 132);
 } // namespace
 
-CSourceFile::CSourceFile(SourceHost& host, const Clock& clock, QWidget* parent)
-    : QWidget(parent), host_(host), clock_(clock), scanner_(clock),
+FileSourceEngine::FileSourceEngine(SourceHost& host, const Clock& clock, QObject* parent)
+    : QObject(parent), host_(host), clock_(clock), messageText_(tr("No Image Loaded")), scanner_(clock),
       collector_(this, CollectedType(), deleter_), watcher_(this, DirectoryChangedType())
 {
     setObjectName(QStringLiteral("SourceFile"));
-    directoryEdit_ = new CEditBrowseCtrlEx(this);
-    directoryEdit_->SetFolderBrowse();
-    maskEdit_ = new QLineEdit(this);
-    deleteCheck_ = new QCheckBox(tr("Delete on Collect"), this);
-
-    auto* collect = new QGroupBox(tr("Collect Directory and File Mask"), this);
-    auto* form = new QFormLayout(collect);
-    form->addRow(tr("Directory:"), directoryEdit_);
-    form->addRow(tr("File Mask:"), maskEdit_);
-    form->addRow(QString(), deleteCheck_);
-
-    auto* latest = new QGroupBox(tr("Latest File"), this);
-    thumbnailArea_ = new QWidget(latest);
-    thumbnailArea_->setFixedSize(ThumbnailAreaSize);
-    thumbnailImage_ = new CSimpleImage(thumbnailArea_);
-    messageArea_ = new CStaticColour(thumbnailArea_);
-    messageArea_->setAlignment(Qt::AlignCenter);
-    messageArea_->SetTextColour(Qt::white);
-    messageArea_->SetBackgroundColour(palette().color(QPalette::Shadow));
-    auto* area = new QGridLayout(thumbnailArea_);
-    area->setContentsMargins(0, 0, 0, 0);
-    area->addWidget(thumbnailImage_, 0, 0);
-    area->addWidget(messageArea_, 0, 0);
-    fileNameLabel_ = new QLabel(latest);
-    detailsLabel_ = new QLabel(latest);
-    auto* latestLayout = new QVBoxLayout(latest);
-    latestLayout->addWidget(thumbnailArea_, 0, Qt::AlignHCenter);
-    latestLayout->addWidget(fileNameLabel_);
-    latestLayout->addWidget(detailsLabel_);
-    latestLayout->addStretch(1);
-
-    auto* layout = new QVBoxLayout(this);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->addWidget(collect);
-    layout->addWidget(latest, 1);
-
-    // The values are taken on Apply; a change only enables it.
-    connect(directoryEdit_, &QLineEdit::textEdited, this, [this] { host_.SubPageChanged(); });
-    connect(directoryEdit_, &CEditBrowseCtrlEx::Browsed, this, [this] { host_.SubPageChanged(); });
-    connect(maskEdit_, &QLineEdit::textEdited, this, [this] { host_.SubPageChanged(); });
-    connect(deleteCheck_, &QCheckBox::clicked, this, [this] { host_.SubPageChanged(); });
-
-    thumbnailImage_->hide();
-    messageArea_->setText(tr("No Image Loaded"));
 }
 
-CSourceFile::~CSourceFile() = default;
+FileSourceEngine::~FileSourceEngine() = default;
 
-void CSourceFile::ShowSettings(const QString& directory, const QString& mask, bool deleteOnCollection)
-{
-    directoryEdit_->setText(directory);
-    maskEdit_->setText(mask);
-    deleteCheck_->setChecked(deleteOnCollection);
-}
-
-QString CSourceFile::DirectoryText() const
-{
-    return directoryEdit_->text();
-}
-
-QString CSourceFile::MaskText() const
-{
-    return maskEdit_->text();
-}
-
-bool CSourceFile::DeleteOnCollectChecked() const
-{
-    return deleteCheck_->isChecked();
-}
-
-void CSourceFile::StartDirectoryMonitor()
+void FileSourceEngine::StartDirectoryMonitor()
 {
     const SourceSettings& settings = host_.Settings();
     if (!monitorActive_ || settings.fileCollectDirectory != watchedDirectory_) {
@@ -148,7 +66,7 @@ void CSourceFile::StartDirectoryMonitor()
     }
 }
 
-void CSourceFile::StopDirectoryMonitor()
+void FileSourceEngine::StopDirectoryMonitor()
 {
     watcher_.Stop();
     monitorActive_ = false;
@@ -157,7 +75,7 @@ void CSourceFile::StopDirectoryMonitor()
     QCoreApplication::removePostedEvents(this, DirectoryChangedType());
 }
 
-void CSourceFile::ResetCollection()
+void FileSourceEngine::ResetCollection()
 {
     lastCollected_ = {};
     // A file of the old directory or mask still being loaded is not the new current image.
@@ -168,7 +86,7 @@ void CSourceFile::ResetCollection()
     scanner_.Reset();
 }
 
-void CSourceFile::DeliverFileImage(bool peek)
+void FileSourceEngine::DeliverFileImage(bool peek)
 {
     static const ImageFrame none;
     const bool taken = host_.ProcessSourceImage(delivered_ ? none : frame_);
@@ -177,7 +95,7 @@ void CSourceFile::DeliverFileImage(bool peek)
         delivered_ = true;
 }
 
-void CSourceFile::ScanCollectDirectory()
+void FileSourceEngine::ScanCollectDirectory()
 {
     if (busy_) {
         // Whatever changed meanwhile is looked at as soon as this collection is done.
@@ -229,38 +147,46 @@ void CSourceFile::ScanCollectDirectory()
                                    settings.fileCollectDeleteDelayMs});
 }
 
-QSize CSourceFile::ThumbnailSize() const
-{
-    return thumbnailArea_->size();
-}
-
-void CSourceFile::RefreshFileDisplay()
+void FileSourceEngine::RefreshFileDisplay()
 {
     if (!frame_.IsEmpty()) {
         // Nobody sees a hidden page: the thumbnail is drawn when it is shown, which saves
         // resampling every still of an unattended run.
-        thumbnailStale_ = !isVisible();
+        thumbnailStale_ = !thumbnailShown_;
         if (!thumbnailStale_) {
             const CropSettings crop = host_.LiveCrop();
-            CropThumbnail::MakeCropThumbnail(ThumbnailSize(), thumbnail_, frame_, crop.enabled, crop);
-            thumbnailImage_->SetPicture(thumbnail_);
+            CropThumbnail::MakeCropThumbnail(thumbnailSize_, thumbnail_, frame_, crop.enabled, crop);
+            emit ThumbnailChanged(thumbnail_);
         }
-        messageArea_->hide();
-        thumbnailImage_->show();
-        fileNameLabel_->setText(fileName_);
-        detailsLabel_->setText(QString::asprintf("at %s     Size: %d x %d px", qUtf8Printable(collectedAt_),
-                                                 frame_.Width(), frame_.Height()));
+        ShowTexts(fileName_,
+                  QString::asprintf("at %s     Size: %d x %d px", qUtf8Printable(collectedAt_),
+                                    frame_.Width(), frame_.Height()),
+                  QString());
     } else {
-        thumbnailImage_->hide();
-        messageArea_->setText(tr("No Image Loaded"));
-        messageArea_->show();
-        fileNameLabel_->clear();
-        detailsLabel_->clear();
+        ShowTexts(QString(), QString(), tr("No Image Loaded"));
     }
     host_.AnnounceStatusUpdated();
 }
 
-bool CSourceFile::event(QEvent* event)
+void FileSourceEngine::ShowTexts(const QString& fileName, const QString& details, const QString& message)
+{
+    fileNameText_ = fileName;
+    detailsText_ = details;
+    messageText_ = message;
+    emit MessageChanged(messageText_);
+    emit FileNameChanged(fileNameText_);
+    emit DetailsChanged(detailsText_);
+}
+
+void FileSourceEngine::SetThumbnailShown(bool shown, const QSize& size)
+{
+    thumbnailShown_ = shown;
+    thumbnailSize_ = size;
+    if (thumbnailShown_ && thumbnailStale_)
+        RefreshFileDisplay();
+}
+
+bool FileSourceEngine::event(QEvent* event)
 {
     if (event->type() == DirectoryChangedType()) {
         OnDirectoryChanged(*static_cast<MessageEvent*>(event));
@@ -270,10 +196,10 @@ bool CSourceFile::event(QEvent* event)
         OnCollected(*static_cast<MessageEvent*>(event));
         return true;
     }
-    return QWidget::event(event);
+    return QObject::event(event);
 }
 
-void CSourceFile::OnDirectoryChanged(MessageEvent& message)
+void FileSourceEngine::OnDirectoryChanged(MessageEvent& message)
 {
     if (!monitorActive_)
         return;
@@ -302,7 +228,7 @@ void CSourceFile::OnDirectoryChanged(MessageEvent& message)
     collectDelayTimer_.start(std::max(settings.fileCollectCollectDelayMs, 0), this);
 }
 
-void CSourceFile::OnCollected(MessageEvent& message)
+void FileSourceEngine::OnCollected(MessageEvent& message)
 {
     std::unique_ptr<ImageFrame> image = message.TakeImage();
     const bool discard = std::exchange(discardCollection_, false);
@@ -319,14 +245,7 @@ void CSourceFile::OnCollected(MessageEvent& message)
     }
 }
 
-void CSourceFile::showEvent(QShowEvent* event)
-{
-    QWidget::showEvent(event);
-    if (thumbnailStale_)
-        RefreshFileDisplay();
-}
-
-void CSourceFile::timerEvent(QTimerEvent* event)
+void FileSourceEngine::timerEvent(QTimerEvent* event)
 {
     if (event->timerId() == collectDelayTimer_.timerId()) {
         collectDelayTimer_.stop();
@@ -335,6 +254,6 @@ void CSourceFile::timerEvent(QTimerEvent* event)
         retryTimer_.stop();
         host_.UpdateSourceState();
     } else {
-        QWidget::timerEvent(event);
+        QObject::timerEvent(event);
     }
 }

@@ -1,6 +1,5 @@
-#include "CSourceVideoDevice.h"
+#include "VideoSourceEngine.h"
 
-#include "CVideoView.h"
 #include "CropThumbnail.h"
 #include "EventLog.h"
 #include "ImageOperations.h"
@@ -8,26 +7,15 @@
 #include "NamedMessages.h"
 #include "SourceHost.h"
 #include "Utils/Classes/CCCTV.h"
-#include "Utils/Controls/CStaticColour.h"
-#include "VideoDeviceList.h"
-#include "VideoPropertyPages.h"
+#include "VideoDisplay.h"
 
 #include <QCoreApplication>
-#include <QGridLayout>
-#include <QGroupBox>
-#include <QHBoxLayout>
-#include <QIcon>
-#include <QLabel>
-#include <QListWidget>
 #include <QTimerEvent>
-#include <QVBoxLayout>
-#include <algorithm>
 
-using Utils::Controls::CStaticColour;
+#include <algorithm>
+#include <utility>
 
 namespace {
-constexpr int PathRole = Qt::UserRole;
-
 QEvent::Type DeviceChangeType()
 {
     return RegisterNamedMessage(QStringLiteral("PIXLET_VIDEO_DEVICE_CHANGE"));
@@ -45,74 +33,29 @@ QEvent::Type FirstEnumerationType()
     return RegisterNamedMessage(QStringLiteral("PIXLET_VIDEO_DEVICE_FIRST_LIST"));
 }
 
-QIcon CameraIcon()
+bool SamePath(const QString& a, const QString& b)
 {
-    return QIcon::fromTheme(QStringLiteral("camera-web"), QIcon::fromTheme(QStringLiteral("camera-video")));
+    return a.compare(b, Qt::CaseInsensitive) == 0;
 }
 } // namespace
 
-CSourceVideoDevice::CSourceVideoDevice(SourceHost& host, QWidget* parent) : QWidget(parent), host_(host)
+VideoSourceEngine::VideoSourceEngine(SourceHost& host, QObject* parent) : QObject(parent), host_(host)
 {
     setObjectName(QStringLiteral("SourceVideoDevice"));
-    list_ = new QListWidget(this);
-    list_->setSortingEnabled(true);
-    list_->setSelectionMode(QAbstractItemView::NoSelection);
-    list_->setFocusPolicy(Qt::NoFocus);
-
-    auto* devicesBox = new QGroupBox(tr("Available Devices"), this);
-    auto* devicesLayout = new QVBoxLayout(devicesBox);
-    devicesLayout->addWidget(list_);
-
-    auto* videoArea = new QWidget(this);
-    videoArea->setMinimumSize(160, 120);
-    view_ = new CVideoView(videoArea);
-    messageArea_ = new CStaticColour(videoArea);
-    messageArea_->setAlignment(Qt::AlignCenter);
-    messageArea_->SetTextColour(Qt::white);
-    messageArea_->SetBackgroundColour(palette().color(QPalette::Shadow));
-    auto* stack = new QGridLayout(videoArea);
-    stack->setContentsMargins(0, 0, 0, 0);
-    stack->addWidget(view_, 0, 0);
-    stack->addWidget(messageArea_, 0, 0);
-
-    sizeLabel_ = new QLabel(this);
-    rateLabel_ = new QLabel(this);
-    auto* streamBox = new QGroupBox(tr("Current Stream"), this);
-    auto* streamLayout = new QHBoxLayout(streamBox);
-    streamLayout->addWidget(sizeLabel_);
-    streamLayout->addWidget(rateLabel_);
-
-    auto* layout = new QGridLayout(this);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->addWidget(devicesBox, 0, 0);
-    layout->addWidget(videoArea, 0, 1, 2, 1);
-    layout->addWidget(streamBox, 1, 0);
-    layout->setColumnStretch(1, 1);
-
-    connect(list_, &QListWidget::itemChanged, this, &CSourceVideoDevice::OnItemChanged);
-    pages_ = new VideoPropertyPages(
-        this, [this](std::int64_t command, std::int64_t argument, std::unique_ptr<MessagePayload> payload) {
-            if (capture_)
-                capture_->Post(command, argument, std::move(payload));
-        });
-    connect(view_, &CVideoView::Resized, this, &CSourceVideoDevice::OnVideoResized);
-    connect(view_, &CVideoView::MenuRequested, this, [this](const QPoint& at) {
-        if (capture_ && state_ == ConnectionState::Connected && !propertiesOpen_)
-            pages_->RequestMenu(at);
-    });
-    devices_ = std::make_unique<VideoDeviceList>(this, DeviceChangeType());
+    monitor_ = std::make_unique<VideoDeviceList>(this, DeviceChangeType());
     QCoreApplication::postEvent(this, new QEvent(FirstEnumerationType()));
     RefreshVideoDisplay();
 }
 
-CSourceVideoDevice::~CSourceVideoDevice()
+VideoSourceEngine::~VideoSourceEngine()
 {
-    // The capture thread posts to this page until it has ended.
+    // The capture thread posts to this engine until it has ended.
     capture_.reset();
     QCoreApplication::removePostedEvents(this, CaptureMessageType());
+    QCoreApplication::removePostedEvents(this, CapturePreviewFrameType());
 }
 
-bool CSourceVideoDevice::FinishForExit(int timeoutMs)
+bool VideoSourceEngine::FinishForExit(int timeoutMs)
 {
     if (!capture_)
         return true;
@@ -123,109 +66,121 @@ bool CSourceVideoDevice::FinishForExit(int timeoutMs)
     return true;
 }
 
-void CSourceVideoDevice::EnumerateDevices()
+void VideoSourceEngine::EnumerateDevices()
 {
     enumerated_ = true;
-    const QSignalBlocker blocker(list_);
-    list_->clear();
-    const QList<VideoDeviceInfo> devices = devices_->Enumerate();
-    if (devices.isEmpty())
+    checked_.clear();
+    devices_ = monitor_->Enumerate();
+    if (devices_.isEmpty())
         AddLogEntry(LogCategory::Information, QStringLiteral("No video capture hardware found"));
-    for (const VideoDeviceInfo& device : devices) {
-        auto* item = new QListWidgetItem(CameraIcon(), device.name);
-        item->setData(PathRole, device.path);
-        item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsUserCheckable);
-        item->setCheckState(Qt::Unchecked);
-        list_->addItem(item);
+    for (const VideoDeviceInfo& device : devices_)
         AddLogEntry(LogCategory::Information, device.name + QStringLiteral(" found"));
-    }
+    emit DevicesChanged();
 }
 
-void CSourceVideoDevice::SetStoredFormat(const QString& deviceId, const CaptureFormat& format)
+void VideoSourceEngine::SetStoredFormat(const QString& deviceId, const CaptureFormat& format)
 {
     formatDevice_ = deviceId;
     format_ = format;
 }
 
-CaptureFormat CSourceVideoDevice::SelectedFormat() const
+CaptureFormat VideoSourceEngine::SelectedFormat() const
 {
     return formatDevice_ == SelectedDevice() ? format_ : CaptureFormat();
 }
 
-void CSourceVideoDevice::SetSelectedDevice(const QString& deviceId)
+void VideoSourceEngine::SetSelectedDevice(const QString& deviceId)
 {
     storedDevice_ = deviceId;
     SelectStoredDevice();
 }
 
-QString CSourceVideoDevice::SelectedDevice() const
+void VideoSourceEngine::SelectDevice(const QString& deviceId)
 {
-    if (QListWidgetItem* item = CheckedItem())
-        return item->data(PathRole).toString();
-    for (int i = 0; i < list_->count(); ++i) {
-        if (list_->item(i)->data(PathRole).toString().compare(storedDevice_, Qt::CaseInsensitive) == 0)
-            return QString(); // present and unchecked: the user let it go
-    }
+    SetSelectedDevice(deviceId);
+    if (capture_ && !SamePath(devicePath_, checked_))
+        Disconnect(); // the stored one connects when this thread has ended
+}
+
+QString VideoSourceEngine::SelectedDevice() const
+{
+    if (!checked_.isEmpty())
+        return checked_;
+    if (Listed(storedDevice_))
+        return QString(); // present and unchecked: the user let it go
     return storedDevice_;
 }
 
-void CSourceVideoDevice::SelectStoredDevice()
+bool VideoSourceEngine::Listed(const QString& path) const
 {
-    suppress_ = true;
-    for (int i = 0; i < list_->count(); ++i) {
-        QListWidgetItem* item = list_->item(i);
-        const bool stored = !storedDevice_.isEmpty() &&
-                            item->data(PathRole).toString().compare(storedDevice_, Qt::CaseInsensitive) == 0;
-        item->setCheckState(stored ? Qt::Checked : Qt::Unchecked);
-    }
-    suppress_ = false;
+    return std::any_of(devices_.begin(), devices_.end(),
+                       [&](const VideoDeviceInfo& device) { return SamePath(device.path, path); });
 }
 
-QListWidgetItem* CSourceVideoDevice::CheckedItem() const
+QString VideoSourceEngine::DeviceName(const QString& path) const
 {
-    for (int i = 0; i < list_->count(); ++i) {
-        if (list_->item(i)->checkState() == Qt::Checked)
-            return list_->item(i);
+    for (const VideoDeviceInfo& device : devices_) {
+        if (device.path == path)
+            return device.name;
     }
-    return nullptr;
+    return QString();
 }
 
-void CSourceVideoDevice::OnItemChanged(QListWidgetItem* item)
+void VideoSourceEngine::SetChecked(const QString& path)
 {
-    const bool checked = item->checkState() == Qt::Checked;
-    if (checked) {
-        // At most one device is checked.
-        const QSignalBlocker blocker(list_);
-        for (int i = 0; i < list_->count(); ++i) {
-            if (list_->item(i) != item)
-                list_->item(i)->setCheckState(Qt::Unchecked);
+    if (checked_ == path)
+        return;
+    checked_ = path;
+    emit DevicesChanged();
+}
+
+void VideoSourceEngine::SelectStoredDevice()
+{
+    QString stored;
+    if (!storedDevice_.isEmpty()) {
+        for (const VideoDeviceInfo& device : devices_) {
+            if (SamePath(device.path, storedDevice_))
+                stored = device.path;
         }
     }
-    if (suppress_)
-        return;
+    SetChecked(stored);
+}
+
+void VideoSourceEngine::CheckDevice(const QString& path, bool checked)
+{
     if (checked) {
-        storedDevice_ = item->data(PathRole).toString();
+        if (checked_ == path || !Listed(path))
+            return;
+        SetChecked(path); // at most one device is checked
+        if (suppress_)
+            return;
+        storedDevice_ = path;
         if (capture_)
             Disconnect(); // the new one connects when the old thread has ended
         else
             ConnectDevice();
-    } else if (capture_ && devicePath_ == item->data(PathRole).toString()) {
-        Disconnect();
+    } else {
+        if (checked_.isEmpty() || checked_ != path)
+            return;
+        SetChecked(QString());
+        if (suppress_)
+            return;
+        if (capture_ && devicePath_ == path)
+            Disconnect();
     }
-    host_.SubPageChanged();
+    emit Edited();
 }
 
-void CSourceVideoDevice::ConnectDevice()
+void VideoSourceEngine::ConnectDevice()
 {
     if (!enumerated_) {
         connectWanted_ = true; // once the devices are known
         return;
     }
-    QListWidgetItem* item = CheckedItem();
-    if (capture_ || !item)
+    if (capture_ || checked_.isEmpty())
         return;
-    devicePath_ = item->data(PathRole).toString();
-    friendlyName_ = item->text();
+    devicePath_ = checked_;
+    friendlyName_ = DeviceName(checked_);
     AddLogEntry(LogCategory::Information, QStringLiteral("Connecting to ") + friendlyName_);
     capture_ = std::make_unique<CCCTV>();
     if (watchdogMs_ > 0)
@@ -233,7 +188,7 @@ void CSourceVideoDevice::ConnectDevice()
     auto job = std::make_unique<CaptureConnectJob>();
     job->devicePath = devicePath_;
     job->page = this;
-    job->videoWindow = view_;
+    job->videoWindow = PreviewReceiver();
     job->destination = VideoRect();
     job->mixer = host_.Settings().videoDeviceEnableVmrMixer;
     if (formatDevice_ == devicePath_)
@@ -245,11 +200,11 @@ void CSourceVideoDevice::ConnectDevice()
     RefreshVideoDisplay();
 }
 
-void CSourceVideoDevice::Disconnect()
+void VideoSourceEngine::Disconnect()
 {
     if (!capture_)
         return;
-    pages_->CloseAll();
+    emit ConnectionEnding();
     capture_->Post(CaptureCommand::HideVideo);
     capture_->Post(CaptureCommand::Stop);
     state_ = ConnectionState::Disconnecting;
@@ -257,15 +212,15 @@ void CSourceVideoDevice::Disconnect()
     RefreshVideoDisplay();
 }
 
-void CSourceVideoDevice::ClearDeviceSelection()
+void VideoSourceEngine::ClearDeviceSelection()
 {
     connectWanted_ = false;
     // Unchecking disconnects, unless suppressed.
-    for (int i = 0; i < list_->count(); ++i)
-        list_->item(i)->setCheckState(Qt::Unchecked);
+    if (!checked_.isEmpty())
+        CheckDevice(checked_, false);
 }
 
-bool CSourceVideoDevice::RequestStill()
+bool VideoSourceEngine::RequestStill()
 {
     // The limit runs from the first request: restarting it for each would let requests that
     // come more often than the limit put the answer off for good.
@@ -280,35 +235,81 @@ bool CSourceVideoDevice::RequestStill()
     return capture_ != nullptr;
 }
 
-void CSourceVideoDevice::SetInterframeDelay(int delayMs)
+void VideoSourceEngine::SetInterframeDelay(int delayMs)
 {
     interframeDelayMs_ = delayMs;
     if (capture_ && state_ == ConnectionState::Connected)
         capture_->Post(CaptureCommand::SetInterframeDelay, delayMs);
 }
 
-QRect CSourceVideoDevice::VideoRect() const
+QObject* VideoSourceEngine::PreviewReceiver()
+{
+    // The preview comes here and is handed on to the display: a page that goes while frames
+    // are on their way is never posted to.
+    return display_ ? this : nullptr;
+}
+
+QRect VideoSourceEngine::VideoRect() const
 {
     // Where the live picture goes in the video control: the last still fitted in, or all of it.
-    const QRect client(QPoint(0, 0), view_->size());
+    const QRect client(QPoint(0, 0), display_ ? display_->VideoSize() : QSize());
     if (lastStill_.IsEmpty())
         return client;
     const PixelRect fitted = FitImageToWindow(lastStill_, PixelRect{0, 0, client.width(), client.height()});
     return QRect(QPoint(fitted.left, fitted.top), QPoint(fitted.right - 1, fitted.bottom - 1));
 }
 
-void CSourceVideoDevice::SendVideoVisibility()
+void VideoSourceEngine::SendVideoVisibility()
 {
     if (capture_)
-        capture_->Post(CaptureCommand::SetVideoVisible, isVisible() && !window()->isMinimized() ? 1 : 0);
+        capture_->Post(CaptureCommand::SetVideoVisible, display_ && display_->VideoSeen() ? 1 : 0);
 }
 
-QString CSourceVideoDevice::MessageText() const
+void VideoSourceEngine::AttachDisplay(VideoDisplay* display)
 {
-    return messageArea_->text();
+    display_ = display;
+    if (!capture_)
+        return;
+    auto window = std::make_unique<CaptureWindow>();
+    window->window = PreviewReceiver();
+    capture_->Post(CaptureCommand::SetClipWindow, 0, std::move(window));
+    SendVideoVisibility();
+    DisplayResized();
 }
 
-void CSourceVideoDevice::RefreshVideoDisplay()
+void VideoSourceEngine::DetachDisplay(VideoDisplay* display)
+{
+    if (display_ != display)
+        return;
+    display_ = nullptr;
+    QCoreApplication::removePostedEvents(this, CapturePreviewFrameType());
+    if (!capture_)
+        return;
+    capture_->Post(CaptureCommand::SetClipWindow, 0, std::make_unique<CaptureWindow>());
+    SendVideoVisibility();
+    // A format list left open would keep the stream standing: it goes on in the format it had.
+    if (propertiesOpen_)
+        capture_->Post(CaptureCommand::SetFormat, 0, std::make_unique<CaptureFormatChoice>());
+}
+
+void VideoSourceEngine::DisplayVisibilityChanged()
+{
+    SendVideoVisibility();
+}
+
+void VideoSourceEngine::DisplayResized()
+{
+    // The video control's own size counts, not the page's: a page laid out while hidden gets
+    // its size long before the control inside it does.
+    if (capture_ && state_ == ConnectionState::Connected) {
+        auto rect = std::make_unique<CaptureRect>();
+        rect->rect = VideoRect();
+        capture_->Post(CaptureCommand::SetDestRect, 0, std::move(rect));
+        RefreshVideoDisplay();
+    }
+}
+
+void VideoSourceEngine::RefreshVideoDisplay()
 {
     QString text;
     switch (state_) {
@@ -328,30 +329,34 @@ void CSourceVideoDevice::RefreshVideoDisplay()
         text = QStringLiteral("Video Detached");
         break;
     }
-    if (list_->count() == 0)
+    if (devices_.isEmpty())
         text = QStringLiteral("No Video Devices");
-    messageArea_->setText(text);
-    view_->SetBlackout(propertiesOpen_);
-
-    if (OverlayShown()) {
+    messageText_ = text;
+    if (OverlayShown())
         SendOverlay();
-        ImageFrame thumbnail;
-        CropThumbnail::MakeCropThumbnail(view_->size(), thumbnail, lastStill_,
-                                         host_.Settings().videoDeviceEnableVmrMixer, host_.LiveCrop());
-        view_->SetPicture(thumbnail);
-    }
-    const bool live = state_ == ConnectionState::Connected;
-    view_->setVisible(live);
-    messageArea_->setVisible(!live);
+    emit DisplayChanged();
     host_.AnnounceStatusUpdated();
 }
 
-bool CSourceVideoDevice::OverlayShown() const
+bool VideoSourceEngine::OverlayShown() const
 {
-    return capture_ && !lastStill_.IsEmpty() && state_ == ConnectionState::Connected && !propertiesOpen_;
+    return display_ && capture_ && !lastStill_.IsEmpty() && state_ == ConnectionState::Connected &&
+           !propertiesOpen_;
 }
 
-void CSourceVideoDevice::SendOverlay()
+bool VideoSourceEngine::PropertiesAvailable() const
+{
+    return capture_ && state_ == ConnectionState::Connected && !propertiesOpen_;
+}
+
+void VideoSourceEngine::PostCommand(std::int64_t command, std::int64_t argument,
+                                    std::unique_ptr<MessagePayload> payload)
+{
+    if (capture_)
+        capture_->Post(command, argument, std::move(payload));
+}
+
+void VideoSourceEngine::SendOverlay()
 {
     // Each overlay costs the capture thread a picture and a second of unthrottled frames: a
     // burst of refreshes sends one now and the newest when that one is confirmed.
@@ -369,7 +374,7 @@ void CSourceVideoDevice::SendOverlay()
     capture_->Post(CaptureCommand::SetOverlay, 0, std::move(overlay));
 }
 
-void CSourceVideoDevice::OnOverlaySet(std::uint64_t cookie)
+void VideoSourceEngine::OnOverlaySet(std::uint64_t cookie)
 {
     if (!overlayPending_ || cookie != overlayCookie_)
         return;
@@ -378,10 +383,15 @@ void CSourceVideoDevice::OnOverlaySet(std::uint64_t cookie)
         SendOverlay();
 }
 
-bool CSourceVideoDevice::event(QEvent* event)
+bool VideoSourceEngine::event(QEvent* event)
 {
     if (event->type() == CaptureMessageType()) {
         OnCaptureMessage(*static_cast<MessageEvent*>(event));
+        return true;
+    }
+    if (event->type() == CapturePreviewFrameType()) {
+        if (display_ && display_->VideoWindow())
+            QCoreApplication::sendEvent(display_->VideoWindow(), event);
         return true;
     }
     if (event->type() == FirstEnumerationType()) {
@@ -399,10 +409,10 @@ bool CSourceVideoDevice::event(QEvent* event)
         settleTimer_.start(deviceSettleMs_, this);
         return true;
     }
-    return QWidget::event(event);
+    return QObject::event(event);
 }
 
-void CSourceVideoDevice::OnCaptureMessage(MessageEvent& message)
+void VideoSourceEngine::OnCaptureMessage(MessageEvent& message)
 {
     auto* report = dynamic_cast<CaptureReport*>(message.record.get());
     switch (message.wParam) {
@@ -449,22 +459,27 @@ void CSourceVideoDevice::OnCaptureMessage(MessageEvent& message)
         break;
     case CaptureMessage::StreamInfo:
         if (report) {
-            sizeLabel_->setText(QString::asprintf("%d x %d", report->nativeWidth, report->nativeHeight));
-            rateLabel_->setText(QString::asprintf("%.2f fps", report->frameRate));
+            streamSize_ = QString::asprintf("%d x %d", report->nativeWidth, report->nativeHeight);
+            streamRate_ = QString::asprintf("%.2f fps", report->frameRate);
+            emit StreamInfoChanged();
         }
         break;
     case CaptureMessage::PropertyPages:
         if (auto* pages = dynamic_cast<CapturePages*>(message.record.get());
             pages && state_ == ConnectionState::Connected)
-            pages_->ShowMenu(*pages);
+            emit PropertyPagesOffered(*pages);
         break;
     case CaptureMessage::PropertiesOpening:
         propertiesOpen_ = true;
         RefreshVideoDisplay();
         // A connection let go meanwhile is ending: its format list would choose for nothing.
         if (auto* pages = dynamic_cast<CapturePages*>(message.record.get());
-            pages && state_ == ConnectionState::Connected)
-            pages_->OpenStreamProperties(*pages);
+            pages && state_ == ConnectionState::Connected) {
+            if (display_)
+                emit StreamPropertiesOpening(*pages);
+            else if (capture_) // nobody to choose: the stream goes on as it was
+                capture_->Post(CaptureCommand::SetFormat, 0, std::make_unique<CaptureFormatChoice>());
+        }
         break;
     case CaptureMessage::PropertiesClosed:
         propertiesOpen_ = false;
@@ -474,7 +489,7 @@ void CSourceVideoDevice::OnCaptureMessage(MessageEvent& message)
             if (pages->format != before) {
                 format_ = pages->format;
                 formatDevice_ = devicePath_;
-                host_.SubPageChanged();
+                emit Edited();
             }
         }
         RefreshVideoDisplay();
@@ -502,28 +517,27 @@ void CSourceVideoDevice::OnCaptureMessage(MessageEvent& message)
     }
 }
 
-void CSourceVideoDevice::OnThreadEnded()
+void VideoSourceEngine::OnThreadEnded()
 {
     if (capture_)
         capture_->Wait(2000);
     capture_.reset();
     streamTimer_.stop();
     state_ = ConnectionState::Disconnected;
-    sizeLabel_->clear();
-    rateLabel_->clear();
+    streamSize_.clear();
+    streamRate_.clear();
+    emit StreamInfoChanged();
     lastStill_.Empty();
-    view_->SetPicture(ImageFrame());
-    view_->ClearLive();
     propertiesOpen_ = false;
     // An overlay the ended thread never confirmed is not awaited by the next one.
     overlayPending_ = overlayWanted_ = false;
-    pages_->CloseAll();
+    emit ConnectionEnded();
     RefreshVideoDisplay();
     // A device checked meanwhile connects now.
     ConnectDevice();
 }
 
-void CSourceVideoDevice::timerEvent(QTimerEvent* event)
+void VideoSourceEngine::timerEvent(QTimerEvent* event)
 {
     if (event->timerId() == stillTimer_.timerId()) {
         stillTimer_.stop();
@@ -542,30 +556,6 @@ void CSourceVideoDevice::timerEvent(QTimerEvent* event)
             SelectStoredDevice();
         RefreshVideoDisplay();
     } else {
-        QWidget::timerEvent(event);
-    }
-}
-
-void CSourceVideoDevice::showEvent(QShowEvent* event)
-{
-    QWidget::showEvent(event);
-    SendVideoVisibility();
-}
-
-void CSourceVideoDevice::hideEvent(QHideEvent* event)
-{
-    QWidget::hideEvent(event);
-    SendVideoVisibility();
-}
-
-void CSourceVideoDevice::OnVideoResized()
-{
-    // The video control's own size counts, not the page's: a page laid out while hidden gets
-    // its size long before the control inside it does.
-    if (capture_ && state_ == ConnectionState::Connected) {
-        auto rect = std::make_unique<CaptureRect>();
-        rect->rect = VideoRect();
-        capture_->Post(CaptureCommand::SetDestRect, 0, std::move(rect));
-        RefreshVideoDisplay();
+        QObject::timerEvent(event);
     }
 }

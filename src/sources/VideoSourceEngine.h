@@ -2,36 +2,30 @@
 
 #include "ImageFrame.h"
 #include "Utils/Classes/CaptureFormat.h"
+#include "Utils/Classes/CaptureTypes.h"
+#include "VideoDeviceList.h"
 
 #include <QBasicTimer>
+#include <QList>
+#include <QObject>
 #include <QString>
-#include <QWidget>
 
 #include <cstdint>
 #include <memory>
 
 class CCCTV;
-class CVideoView;
 class MessageEvent;
-class QLabel;
-class QListWidget;
-class QListWidgetItem;
 class SourceHost;
-class VideoDeviceList;
-class VideoPropertyPages;
+class VideoDisplay;
 
-namespace Utils::Controls {
-class CStaticColour;
-}
-
-// The video-device source: the sub-page shown for "Capture from Video Device". It lists the
-// capture devices, connects the checked one through a capture thread (CCCTV), shows the live
-// picture with the crop drawn over it, asks for a still when the Source page wants an image,
-// and copes with devices coming, going and failing.
-class CSourceVideoDevice final : public QWidget
+// The video-device source: it lists the capture devices, connects the checked one through a
+// capture thread (CCCTV), asks for a still when the source engine wants an image, and copes
+// with devices coming, going and failing. It runs the same with no page at all; a page that
+// shows the live picture attaches itself as the VideoDisplay and follows the signals.
+class VideoSourceEngine final : public QObject
 {
     Q_OBJECT
-    Q_DISABLE_COPY_MOVE(CSourceVideoDevice)
+    Q_DISABLE_COPY_MOVE(VideoSourceEngine)
 
 public:
     enum class ConnectionState
@@ -48,27 +42,38 @@ public:
     static constexpr int StreamPollMs = 1000;
     static constexpr int DeviceSettleMs = 3000;
 
-    CSourceVideoDevice(SourceHost& host, QWidget* parent = nullptr);
-    ~CSourceVideoDevice() override;
+    explicit VideoSourceEngine(SourceHost& host, QObject* parent = nullptr);
+    ~VideoSourceEngine() override;
 
     // At exit: stops the capture thread within the limit. False when it is still stuck (in a
     // driver, say); it is then left to the end of the process.
     bool FinishForExit(int timeoutMs);
 
-    // The stored device: checked in the list when present. What Apply stores: the device in
-    // use, or the stored one while it is absent (so a camera unplugged at the moment is not
-    // forgotten); empty only once the user unchecked it.
+    // The stored device: checked when present. What Apply stores: the device in use, or the
+    // stored one while it is absent (so a camera unplugged at the moment is not forgotten);
+    // empty only once the user unchecked it.
     void SetSelectedDevice(const QString& deviceId);
     QString SelectedDevice() const;
+    // Another device to use from now on: checked as stored, and a connection to a different
+    // one ends so that it can connect.
+    void SelectDevice(const QString& deviceId);
     // The stream format chosen for a device through "Stream Properties..." (empty: its
     // default). A format belongs to its device: another device connects in its own default.
     void SetStoredFormat(const QString& deviceId, const CaptureFormat& format);
     CaptureFormat SelectedFormat() const;
 
+    // The devices found at the last look, and the path of the checked one (empty: none).
+    const QList<VideoDeviceInfo>& Devices() const { return devices_; }
+    QString CheckedDevice() const { return checked_; }
+    // The user checks or unchecks a device: at most one is checked; checking connects it at
+    // once (when the connection in use has ended), unchecking the one in use disconnects.
+    void CheckDevice(const QString& path, bool checked);
+
     // Connects the checked device unless a capture thread exists or none is checked.
     void ConnectDevice();
-    // Removes every check mark, which disconnects.
+    // Removes the check mark, which disconnects.
     void ClearDeviceSelection();
+    // Sends the crop overlay again and tells the page and the owner that the state changed.
     void RefreshVideoDisplay();
     // Lists the devices again and re-checks the stored one.
     void EnumerateDevices();
@@ -92,38 +97,69 @@ public:
     // How long a burst of device changes must be quiet before the list is made again.
     void SetDeviceSettleTime(int ms) { deviceSettleMs_ = ms; }
 
-    QListWidget* DeviceList() const { return list_; }
-    QLabel* SizeLabel() const { return sizeLabel_; }
-    QLabel* RateLabel() const { return rateLabel_; }
-    QString MessageText() const;
-    CVideoView* VideoView() const { return view_; }
+    // What a page shows over the video control while there is no live picture (empty: none).
+    QString MessageText() const { return messageText_; }
+    // The stream's native size ("640 x 480") and frame rate ("15.00 fps"); empty when unknown.
+    QString StreamSizeText() const { return streamSize_; }
+    QString StreamRateText() const { return streamRate_; }
     const ImageFrame& LastStill() const { return lastStill_; }
     bool CaptureRunning() const { return capture_ != nullptr; }
-    VideoPropertyPages* PropertyPages() const { return pages_; }
+    // The settings and the live crop the picture is drawn with.
+    const SourceHost& Host() const { return host_; }
+    bool PropertiesOpen() const { return propertiesOpen_; }
+    // The still and the crop are drawn over the live picture of an attached display.
+    bool OverlayShown() const;
+    // A right-click may ask for the property pages.
+    bool PropertiesAvailable() const;
+    // A command of the property pages for the capture thread; dropped without one.
+    void PostCommand(std::int64_t command, std::int64_t argument, std::unique_ptr<MessagePayload> payload);
+
+    // The page showing the live picture; one at a time. It detaches before it goes.
+    void AttachDisplay(VideoDisplay* display);
+    void DetachDisplay(VideoDisplay* display);
+    // The display's video control changed its size, or was shown or hidden.
+    void DisplayResized();
+    void DisplayVisibilityChanged();
+
+signals:
+    // The list of devices or its check mark changed.
+    void DevicesChanged();
+    // The message, the still or the state changed: a page shows them again.
+    void DisplayChanged();
+    void StreamInfoChanged();
+    // A choice that Apply stores changed before Apply: a device checked or a format chosen.
+    void Edited();
+    // What a right-click's menu can offer, and the format list to open while the stream stands.
+    void PropertyPagesOffered(const CapturePages& pages);
+    void StreamPropertiesOpening(const CapturePages& pages);
+    // The connection is ending or has ended: menus and property dialogs close.
+    void ConnectionEnding();
+    void ConnectionEnded();
 
 protected:
     bool event(QEvent* event) override;
     void timerEvent(QTimerEvent* event) override;
-    void showEvent(QShowEvent* event) override;
-    void hideEvent(QHideEvent* event) override;
 
 private:
-    void OnItemChanged(QListWidgetItem* item);
     void OnCaptureMessage(MessageEvent& message);
     void OnThreadEnded();
-    void OnVideoResized();
     void Disconnect();
     void SelectStoredDevice();
-    QListWidgetItem* CheckedItem() const;
+    void SetChecked(const QString& path);
+    QString DeviceName(const QString& path) const;
+    bool Listed(const QString& path) const;
     void SendVideoVisibility();
     QRect VideoRect() const;
-    bool OverlayShown() const;
     void SendOverlay();
     void OnOverlaySet(std::uint64_t cookie);
+    QObject* PreviewReceiver();
 
     SourceHost& host_;
-    std::unique_ptr<VideoDeviceList> devices_;
+    std::unique_ptr<VideoDeviceList> monitor_;
     std::unique_ptr<CCCTV> capture_;
+    VideoDisplay* display_ = nullptr;
+    QList<VideoDeviceInfo> devices_;
+    QString checked_;
     ConnectionState state_ = ConnectionState::Disconnected;
     QString storedDevice_;
     CaptureFormat format_;
@@ -131,6 +167,9 @@ private:
     QString devicePath_;
     QString friendlyName_;
     QString statusText_;
+    QString messageText_;
+    QString streamSize_;
+    QString streamRate_;
     ImageFrame lastStill_;
     bool stillPending_ = false;
     // One overlay in flight: the next goes when the capture thread has confirmed it.
@@ -145,12 +184,6 @@ private:
     int watchdogMs_ = 0;
     int stillTimeoutMs_ = StillTimeoutMs;
     int deviceSettleMs_ = DeviceSettleMs;
-    QListWidget* list_ = nullptr;
-    CVideoView* view_ = nullptr;
-    Utils::Controls::CStaticColour* messageArea_ = nullptr;
-    QLabel* sizeLabel_ = nullptr;
-    QLabel* rateLabel_ = nullptr;
-    VideoPropertyPages* pages_ = nullptr;
     QBasicTimer stillTimer_;
     QBasicTimer streamTimer_;
     QBasicTimer settleTimer_;

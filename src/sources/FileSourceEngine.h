@@ -7,31 +7,24 @@
 #include "ImageFrame.h"
 
 #include <QBasicTimer>
-#include <QWidget>
+#include <QObject>
+#include <QSize>
 
 #include <cstdint>
 
 class Clock;
 class MessageEvent;
-class QCheckBox;
-class QLabel;
-class QLineEdit;
 class SourceHost;
 
-namespace Utils::Controls {
-class CEditBrowseCtrlEx;
-class CSimpleImage;
-class CStaticColour;
-} // namespace Utils::Controls
-
-// The file-collection source: the sub-page shown for "Collect File". It watches the collect
-// directory, collects the newest matching file once its writer is done with it, keeps it as
-// the current image and shows it under "Latest File". All of its state lives on the GUI
-// thread; the watcher, the collection worker and the deleter only post back to it.
-class CSourceFile final : public QWidget
+// The file-collection source: it watches the collect directory, collects the newest matching
+// file once its writer is done with it and keeps it as the current image. All of its state
+// lives on the GUI thread; the watcher, the collection worker and the deleter only post back
+// to it. What a page shows of it (the file's name, its details, the thumbnail or a message)
+// is made here and announced by signal; a page only shows it.
+class FileSourceEngine final : public QObject
 {
     Q_OBJECT
-    Q_DISABLE_COPY_MOVE(CSourceFile)
+    Q_DISABLE_COPY_MOVE(FileSourceEngine)
 
 public:
     // How long a half-written newest file waits before the directory is looked at again.
@@ -39,14 +32,8 @@ public:
     // Retrying a failed directory more often than this would only fill the log.
     static constexpr int MinimumRetryMs = 1000;
 
-    CSourceFile(SourceHost& host, const Clock& clock, QWidget* parent = nullptr);
-    ~CSourceFile() override;
-
-    // The controls the Source page reads on Apply and fills on load and revert.
-    void ShowSettings(const QString& directory, const QString& mask, bool deleteOnCollection);
-    QString DirectoryText() const;
-    QString MaskText() const;
-    bool DeleteOnCollectChecked() const;
+    FileSourceEngine(SourceHost& host, const Clock& clock, QObject* parent = nullptr);
+    ~FileSourceEngine() override;
 
     // Starts (or restarts for a new directory) the watcher and scans; a new mask only scans.
     void StartDirectoryMonitor();
@@ -54,43 +41,44 @@ public:
     bool MonitorActive() const { return monitorActive_; }
     // Forgets the last collected file, the current image and its thumbnail.
     void ResetCollection();
-    // Hands the current image (or, once delivered, none) to the Source page's crop/resize step.
-    // Without peek the image counts as delivered, once the step has taken it.
+    // Hands the current image (or, once delivered, none) to the crop/resize step. Without peek
+    // the image counts as delivered, once the step has taken it.
     void DeliverFileImage(bool peek);
     void ScanCollectDirectory();
+    // Makes what a page shows again (the thumbnail with the live crop) and tells the owner.
     void RefreshFileDisplay();
+
+    // A page showing the thumbnail: whether it can be seen now, and the thumbnail's size. Nobody
+    // sees a hidden page, so the thumbnail waits until one is shown.
+    void SetThumbnailShown(bool shown, const QSize& size);
 
     void MarkUndelivered() { delivered_ = false; }
     bool ImageAvailable() const { return !frame_.IsEmpty() && !delivered_; }
     bool Busy() const { return busy_; }
     const ImageFrame& CurrentFrame() const { return frame_; }
     const ImageFrame& Thumbnail() const { return thumbnail_; }
-    QLabel* FileNameLabel() const { return fileNameLabel_; }
-    QLabel* DetailsLabel() const { return detailsLabel_; }
-    Utils::Controls::CStaticColour* MessageArea() const { return messageArea_; }
-    Utils::Controls::CSimpleImage* ThumbnailImage() const { return thumbnailImage_; }
+    QString FileNameText() const { return fileNameText_; }
+    QString DetailsText() const { return detailsText_; }
+    // Shown instead of the thumbnail; empty while there is an image.
+    QString MessageText() const { return messageText_; }
+
+signals:
+    void FileNameChanged(const QString& text);
+    void DetailsChanged(const QString& text);
+    void MessageChanged(const QString& text);
+    void ThumbnailChanged(const ImageFrame& thumbnail);
 
 protected:
     bool event(QEvent* event) override;
     void timerEvent(QTimerEvent* event) override;
-    void showEvent(QShowEvent* event) override;
 
 private:
     void OnDirectoryChanged(MessageEvent& message);
     void OnCollected(MessageEvent& message);
-    QSize ThumbnailSize() const;
+    void ShowTexts(const QString& fileName, const QString& details, const QString& message);
 
     SourceHost& host_;
     const Clock& clock_;
-
-    Utils::Controls::CEditBrowseCtrlEx* directoryEdit_ = nullptr;
-    QLineEdit* maskEdit_ = nullptr;
-    QCheckBox* deleteCheck_ = nullptr;
-    QWidget* thumbnailArea_ = nullptr;
-    Utils::Controls::CSimpleImage* thumbnailImage_ = nullptr;
-    Utils::Controls::CStaticColour* messageArea_ = nullptr;
-    QLabel* fileNameLabel_ = nullptr;
-    QLabel* detailsLabel_ = nullptr;
 
     ImageFrame frame_;
     ImageFrame thumbnail_;
@@ -99,12 +87,17 @@ private:
     bool scanAfterCollection_ = false;
     bool discardCollection_ = false;
     bool thumbnailStale_ = false;
+    bool thumbnailShown_ = false;
+    QSize thumbnailSize_;
     bool monitorActive_ = false;
     bool delivered_ = false;
     QString fileName_;
     QString collectedAt_;
     QString watchedDirectory_;
     QString watchedMask_;
+    QString fileNameText_;
+    QString detailsText_;
+    QString messageText_;
 
     QBasicTimer retryTimer_;
     QBasicTimer collectDelayTimer_;

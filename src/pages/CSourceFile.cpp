@@ -1,0 +1,128 @@
+#include "CSourceFile.h"
+
+#include "Utils/Controls/CEditBrowseCtrlEx.h"
+#include "Utils/Controls/CSimpleImage.h"
+#include "Utils/Controls/CStaticColour.h"
+#include "sources/FileSourceEngine.h"
+
+#include <QCheckBox>
+#include <QFormLayout>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QVBoxLayout>
+
+using Utils::Controls::CEditBrowseCtrlEx;
+using Utils::Controls::CSimpleImage;
+using Utils::Controls::CStaticColour;
+
+namespace {
+constexpr QSize ThumbnailAreaSize(176, 132);
+} // namespace
+
+CSourceFile::CSourceFile(FileSourceEngine& engine, QWidget* parent) : QWidget(parent), engine_(engine)
+{
+    setObjectName(QStringLiteral("SourceFile"));
+    directoryEdit_ = new CEditBrowseCtrlEx(this);
+    directoryEdit_->SetFolderBrowse();
+    maskEdit_ = new QLineEdit(this);
+    deleteCheck_ = new QCheckBox(tr("Delete on Collect"), this);
+
+    auto* collect = new QGroupBox(tr("Collect Directory and File Mask"), this);
+    auto* form = new QFormLayout(collect);
+    form->addRow(tr("Directory:"), directoryEdit_);
+    form->addRow(tr("File Mask:"), maskEdit_);
+    form->addRow(QString(), deleteCheck_);
+
+    auto* latest = new QGroupBox(tr("Latest File"), this);
+    thumbnailArea_ = new QWidget(latest);
+    thumbnailArea_->setFixedSize(ThumbnailAreaSize);
+    thumbnailImage_ = new CSimpleImage(thumbnailArea_);
+    messageArea_ = new CStaticColour(thumbnailArea_);
+    messageArea_->setAlignment(Qt::AlignCenter);
+    messageArea_->SetTextColour(Qt::white);
+    messageArea_->SetBackgroundColour(palette().color(QPalette::Shadow));
+    auto* area = new QGridLayout(thumbnailArea_);
+    area->setContentsMargins(0, 0, 0, 0);
+    area->addWidget(thumbnailImage_, 0, 0);
+    area->addWidget(messageArea_, 0, 0);
+    fileNameLabel_ = new QLabel(latest);
+    detailsLabel_ = new QLabel(latest);
+    auto* latestLayout = new QVBoxLayout(latest);
+    latestLayout->addWidget(thumbnailArea_, 0, Qt::AlignHCenter);
+    latestLayout->addWidget(fileNameLabel_);
+    latestLayout->addWidget(detailsLabel_);
+    latestLayout->addStretch(1);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(collect);
+    layout->addWidget(latest, 1);
+
+    // The values are taken on Apply; a change only enables it.
+    connect(directoryEdit_, &QLineEdit::textEdited, this, &CSourceFile::Changed);
+    connect(directoryEdit_, &CEditBrowseCtrlEx::Browsed, this, &CSourceFile::Changed);
+    connect(maskEdit_, &QLineEdit::textEdited, this, &CSourceFile::Changed);
+    connect(deleteCheck_, &QCheckBox::clicked, this, &CSourceFile::Changed);
+
+    connect(&engine_, &FileSourceEngine::FileNameChanged, fileNameLabel_, &QLabel::setText);
+    connect(&engine_, &FileSourceEngine::DetailsChanged, detailsLabel_, &QLabel::setText);
+    connect(&engine_, &FileSourceEngine::MessageChanged, this, &CSourceFile::ShowMessage);
+    connect(&engine_, &FileSourceEngine::ThumbnailChanged, thumbnailImage_,
+            [this](const ImageFrame& thumbnail) { thumbnailImage_->SetPicture(thumbnail); });
+
+    fileNameLabel_->setText(engine_.FileNameText());
+    detailsLabel_->setText(engine_.DetailsText());
+    ShowMessage(engine_.MessageText());
+    if (!engine_.Thumbnail().IsEmpty())
+        thumbnailImage_->SetPicture(engine_.Thumbnail());
+}
+
+CSourceFile::~CSourceFile()
+{
+    engine_.SetThumbnailShown(false, QSize());
+}
+
+void CSourceFile::ShowMessage(const QString& text)
+{
+    // The message stands in for the thumbnail while there is no image.
+    if (!text.isEmpty())
+        messageArea_->setText(text);
+    thumbnailImage_->setVisible(text.isEmpty());
+    messageArea_->setVisible(!text.isEmpty());
+}
+
+void CSourceFile::ShowSettings(const QString& directory, const QString& mask, bool deleteOnCollection)
+{
+    directoryEdit_->setText(directory);
+    maskEdit_->setText(mask);
+    deleteCheck_->setChecked(deleteOnCollection);
+}
+
+QString CSourceFile::DirectoryText() const
+{
+    return directoryEdit_->text();
+}
+
+QString CSourceFile::MaskText() const
+{
+    return maskEdit_->text();
+}
+
+bool CSourceFile::DeleteOnCollectChecked() const
+{
+    return deleteCheck_->isChecked();
+}
+
+void CSourceFile::showEvent(QShowEvent* event)
+{
+    QWidget::showEvent(event);
+    engine_.SetThumbnailShown(true, thumbnailArea_->size());
+}
+
+void CSourceFile::hideEvent(QHideEvent* event)
+{
+    QWidget::hideEvent(event);
+    engine_.SetThumbnailShown(false, thumbnailArea_->size());
+}

@@ -1,0 +1,59 @@
+#pragma once
+
+#include <QWidget>
+
+class FileSourceEngine;
+class QCheckBox;
+class QLabel;
+class QLineEdit;
+
+namespace Utils::Controls {
+class CEditBrowseCtrlEx;
+class CSimpleImage;
+class CStaticColour;
+} // namespace Utils::Controls
+
+// The sub-page shown for "Collect File": the collect directory, mask and delete choice the
+// Source page reads on Apply, and under "Latest File" what the file source collected last.
+class CSourceFile final : public QWidget
+{
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(CSourceFile)
+
+public:
+    CSourceFile(FileSourceEngine& engine, QWidget* parent = nullptr);
+    ~CSourceFile() override;
+
+    // The controls the Source page reads on Apply and fills on load and revert.
+    void ShowSettings(const QString& directory, const QString& mask, bool deleteOnCollection);
+    QString DirectoryText() const;
+    QString MaskText() const;
+    bool DeleteOnCollectChecked() const;
+
+    FileSourceEngine& Engine() const { return engine_; }
+    QLabel* FileNameLabel() const { return fileNameLabel_; }
+    QLabel* DetailsLabel() const { return detailsLabel_; }
+    Utils::Controls::CStaticColour* MessageArea() const { return messageArea_; }
+    Utils::Controls::CSimpleImage* ThumbnailImage() const { return thumbnailImage_; }
+
+signals:
+    // The user changed a control: the main window's Apply becomes enabled.
+    void Changed();
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
+
+private:
+    void ShowMessage(const QString& text);
+
+    FileSourceEngine& engine_;
+    Utils::Controls::CEditBrowseCtrlEx* directoryEdit_ = nullptr;
+    QLineEdit* maskEdit_ = nullptr;
+    QCheckBox* deleteCheck_ = nullptr;
+    QWidget* thumbnailArea_ = nullptr;
+    Utils::Controls::CSimpleImage* thumbnailImage_ = nullptr;
+    Utils::Controls::CStaticColour* messageArea_ = nullptr;
+    QLabel* fileNameLabel_ = nullptr;
+    QLabel* detailsLabel_ = nullptr;
+};

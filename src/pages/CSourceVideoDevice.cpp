@@ -1,0 +1,196 @@
+#include "CSourceVideoDevice.h"
+
+#include "CVideoView.h"
+#include "Utils/Classes/CaptureTypes.h"
+#include "Utils/Controls/CStaticColour.h"
+#include "VideoPropertyPages.h"
+#include "sources/CropThumbnail.h"
+#include "sources/SourceHost.h"
+#include "sources/VideoSourceEngine.h"
+
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QIcon>
+#include <QLabel>
+#include <QListWidget>
+#include <QVBoxLayout>
+
+#include <algorithm>
+
+using Utils::Controls::CStaticColour;
+
+namespace {
+constexpr int PathRole = Qt::UserRole;
+
+QIcon CameraIcon()
+{
+    return QIcon::fromTheme(QStringLiteral("camera-web"), QIcon::fromTheme(QStringLiteral("camera-video")));
+}
+} // namespace
+
+CSourceVideoDevice::CSourceVideoDevice(VideoSourceEngine& engine, QWidget* parent)
+    : QWidget(parent), engine_(engine)
+{
+    setObjectName(QStringLiteral("SourceVideoDevice"));
+    list_ = new QListWidget(this);
+    list_->setSortingEnabled(true);
+    list_->setSelectionMode(QAbstractItemView::NoSelection);
+    list_->setFocusPolicy(Qt::NoFocus);
+
+    auto* devicesBox = new QGroupBox(tr("Available Devices"), this);
+    auto* devicesLayout = new QVBoxLayout(devicesBox);
+    devicesLayout->addWidget(list_);
+
+    auto* videoArea = new QWidget(this);
+    videoArea->setMinimumSize(160, 120);
+    view_ = new CVideoView(videoArea);
+    messageArea_ = new CStaticColour(videoArea);
+    messageArea_->setAlignment(Qt::AlignCenter);
+    messageArea_->SetTextColour(Qt::white);
+    messageArea_->SetBackgroundColour(palette().color(QPalette::Shadow));
+    auto* stack = new QGridLayout(videoArea);
+    stack->setContentsMargins(0, 0, 0, 0);
+    stack->addWidget(view_, 0, 0);
+    stack->addWidget(messageArea_, 0, 0);
+
+    sizeLabel_ = new QLabel(this);
+    rateLabel_ = new QLabel(this);
+    auto* streamBox = new QGroupBox(tr("Current Stream"), this);
+    auto* streamLayout = new QHBoxLayout(streamBox);
+    streamLayout->addWidget(sizeLabel_);
+    streamLayout->addWidget(rateLabel_);
+
+    auto* layout = new QGridLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(devicesBox, 0, 0);
+    layout->addWidget(videoArea, 0, 1, 2, 1);
+    layout->addWidget(streamBox, 1, 0);
+    layout->setColumnStretch(1, 1);
+
+    connect(list_, &QListWidget::itemChanged, this, &CSourceVideoDevice::OnItemChanged);
+    pages_ = new VideoPropertyPages(
+        this, [this](std::int64_t command, std::int64_t argument, std::unique_ptr<MessagePayload> payload) {
+            engine_.PostCommand(command, argument, std::move(payload));
+        });
+    connect(view_, &CVideoView::Resized, &engine_, &VideoSourceEngine::DisplayResized);
+    connect(view_, &CVideoView::MenuRequested, this, [this](const QPoint& at) {
+        if (engine_.PropertiesAvailable())
+            pages_->RequestMenu(at);
+    });
+
+    connect(&engine_, &VideoSourceEngine::DevicesChanged, this, &CSourceVideoDevice::ShowDevices);
+    connect(&engine_, &VideoSourceEngine::DisplayChanged, this, &CSourceVideoDevice::RefreshVideoDisplay);
+    connect(&engine_, &VideoSourceEngine::StreamInfoChanged, this, &CSourceVideoDevice::ShowStreamInfo);
+    connect(&engine_, &VideoSourceEngine::Edited, this, &CSourceVideoDevice::Changed);
+    connect(&engine_, &VideoSourceEngine::PropertyPagesOffered, pages_, &VideoPropertyPages::ShowMenu);
+    connect(&engine_, &VideoSourceEngine::StreamPropertiesOpening, pages_,
+            &VideoPropertyPages::OpenStreamProperties);
+    connect(&engine_, &VideoSourceEngine::ConnectionEnding, pages_, &VideoPropertyPages::CloseAll);
+    connect(&engine_, &VideoSourceEngine::ConnectionEnded, this, &CSourceVideoDevice::OnConnectionEnded);
+
+    engine_.AttachDisplay(this);
+    ShowDevices();
+    ShowStreamInfo();
+    RefreshVideoDisplay();
+}
+
+CSourceVideoDevice::~CSourceVideoDevice()
+{
+    engine_.DetachDisplay(this);
+}
+
+QObject* CSourceVideoDevice::VideoWindow()
+{
+    return view_;
+}
+
+QSize CSourceVideoDevice::VideoSize() const
+{
+    return view_->size();
+}
+
+bool CSourceVideoDevice::VideoSeen() const
+{
+    return isVisible() && !window()->isMinimized();
+}
+
+void CSourceVideoDevice::ShowDevices()
+{
+    const QSignalBlocker blocker(list_);
+    const QList<VideoDeviceInfo>& devices = engine_.Devices();
+    bool same = list_->count() == devices.size();
+    for (int i = 0; same && i < list_->count(); ++i) {
+        same = std::any_of(devices.begin(), devices.end(), [&](const VideoDeviceInfo& device) {
+            return device.path == list_->item(i)->data(PathRole).toString() &&
+                   device.name == list_->item(i)->text();
+        });
+    }
+    if (!same) {
+        list_->clear();
+        for (const VideoDeviceInfo& device : devices) {
+            auto* item = new QListWidgetItem(CameraIcon(), device.name);
+            item->setData(PathRole, device.path);
+            item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsUserCheckable);
+            list_->addItem(item);
+        }
+    }
+    for (int i = 0; i < list_->count(); ++i) {
+        QListWidgetItem* item = list_->item(i);
+        item->setCheckState(item->data(PathRole).toString() == engine_.CheckedDevice() ? Qt::Checked
+                                                                                       : Qt::Unchecked);
+    }
+}
+
+void CSourceVideoDevice::OnItemChanged(QListWidgetItem* item)
+{
+    engine_.CheckDevice(item->data(PathRole).toString(), item->checkState() == Qt::Checked);
+    // What the engine did not take (a second check, say) is shown as it stands.
+    ShowDevices();
+}
+
+void CSourceVideoDevice::ShowStreamInfo()
+{
+    sizeLabel_->setText(engine_.StreamSizeText());
+    rateLabel_->setText(engine_.StreamRateText());
+}
+
+void CSourceVideoDevice::OnConnectionEnded()
+{
+    view_->SetPicture(ImageFrame());
+    view_->ClearLive();
+    pages_->CloseAll();
+}
+
+QString CSourceVideoDevice::MessageText() const
+{
+    return messageArea_->text();
+}
+
+void CSourceVideoDevice::RefreshVideoDisplay()
+{
+    messageArea_->setText(engine_.MessageText());
+    view_->SetBlackout(engine_.PropertiesOpen());
+    if (engine_.OverlayShown()) {
+        ImageFrame thumbnail;
+        CropThumbnail::MakeCropThumbnail(view_->size(), thumbnail, engine_.LastStill(),
+                                         engine_.Host().Settings().videoDeviceEnableVmrMixer,
+                                         engine_.Host().LiveCrop());
+        view_->SetPicture(thumbnail);
+    }
+    const bool live = engine_.State() == VideoSourceEngine::ConnectionState::Connected;
+    view_->setVisible(live);
+    messageArea_->setVisible(!live);
+}
+
+void CSourceVideoDevice::showEvent(QShowEvent* event)
+{
+    QWidget::showEvent(event);
+    engine_.DisplayVisibilityChanged();
+}
+
+void CSourceVideoDevice::hideEvent(QHideEvent* event)
+{
+    QWidget::hideEvent(event);
+    engine_.DisplayVisibilityChanged();
+}

@@ -1,0 +1,68 @@
+#pragma once
+
+#include "sources/VideoDisplay.h"
+
+#include <QWidget>
+
+class CVideoView;
+class QLabel;
+class QListWidget;
+class QListWidgetItem;
+class VideoPropertyPages;
+class VideoSourceEngine;
+
+namespace Utils::Controls {
+class CStaticColour;
+}
+
+// The sub-page shown for "Capture from Video Device": the capture devices with the checked
+// one, the live picture with the crop drawn over it, the stream's size and rate, and the
+// camera's property pages on a right-click. The video source does the work; checking a device
+// connects it at once.
+class CSourceVideoDevice final : public QWidget, public VideoDisplay
+{
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(CSourceVideoDevice)
+
+public:
+    CSourceVideoDevice(VideoSourceEngine& engine, QWidget* parent = nullptr);
+    ~CSourceVideoDevice() override;
+
+    // Shows the engine's state again: the message, the picture with the live crop.
+    void RefreshVideoDisplay();
+
+    VideoSourceEngine& Engine() const { return engine_; }
+    QListWidget* DeviceList() const { return list_; }
+    QLabel* SizeLabel() const { return sizeLabel_; }
+    QLabel* RateLabel() const { return rateLabel_; }
+    QString MessageText() const;
+    CVideoView* VideoView() const { return view_; }
+    VideoPropertyPages* PropertyPages() const { return pages_; }
+
+    // VideoDisplay
+    QObject* VideoWindow() override;
+    QSize VideoSize() const override;
+    bool VideoSeen() const override;
+
+signals:
+    // The user checked a device or chose a format: the main window's Apply becomes enabled.
+    void Changed();
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
+
+private:
+    void OnItemChanged(QListWidgetItem* item);
+    void ShowDevices();
+    void ShowStreamInfo();
+    void OnConnectionEnded();
+
+    VideoSourceEngine& engine_;
+    QListWidget* list_ = nullptr;
+    CVideoView* view_ = nullptr;
+    Utils::Controls::CStaticColour* messageArea_ = nullptr;
+    QLabel* sizeLabel_ = nullptr;
+    QLabel* rateLabel_ = nullptr;
+    VideoPropertyPages* pages_ = nullptr;
+};

@@ -1,0 +1,226 @@
+#include "Clock.h"
+#include "LogRecorder.h"
+#include "SourceOwner.h"
+#include "Utils/Classes/TestCamera.h"
+#include "Utils/Classes/TestCameraProvider.h"
+#include "WaitUntil.h"
+#include "sources/SourceEngine.h"
+#include "sources/VideoSourceEngine.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <algorithm>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+namespace {
+const QString Second = "pixlet-test-camera:320x240@15";
+
+// The video source with no page at all, as the service runs it.
+class VideoEngineTest : public ::testing::Test
+{
+protected:
+    QTemporaryDir data;
+    SourceOwner owner;
+    LogRecorder log;
+    std::unique_ptr<SourceEngine> engine;
+
+    void SetUp() override { ASSERT_TRUE(TestCameraProvider::Enable(2)); }
+    void TearDown() override
+    {
+        engine.reset();
+        TestCamera::SetGone(TestCamera::PathPrefix, false);
+        TestCamera::SetGone(Second, false);
+        TestCamera::SetStalled(TestCamera::PathPrefix, false);
+        TestCameraProvider::Enable(0);
+    }
+    void Make(QStringList settings)
+    {
+        settings.prepend("SourceType = 1");
+        engine = std::make_unique<SourceEngine>(SystemClock(), data.path() + "/");
+        engine->SetOwner(&owner);
+        Video().SetDeviceSettleTime(200);
+        engine->LoadSettings(settings);
+    }
+    VideoSourceEngine& Video() { return *engine->VideoSource(); }
+    // The path of the listed device of that name; empty when it is not listed.
+    QString PathOf(const QString& name)
+    {
+        for (const VideoDeviceInfo& device : Video().Devices()) {
+            if (device.name == name)
+                return device.path;
+        }
+        return QString();
+    }
+    bool Logged(const QString& text, int timeoutMs = 10000)
+    {
+        return WaitUntil([&] { return !log.Starting(text).isEmpty(); }, timeoutMs);
+    }
+    bool ConnectedTo(const QString& name)
+    {
+        return WaitUntil([&] {
+            return Video().State() == VideoSourceEngine::ConnectionState::Connected &&
+                   Video().FriendlyName() == name && Video().LastStill().Width() > 0;
+        });
+    }
+};
+} // namespace
+
+TEST_F(VideoEngineTest, WithNoPageTheStoredCameraConnectsAndAnswersRequests)
+{
+    Make({"SourceVideoDeviceID = pixlet-test-camera", "SourceResize = Yes", "SourceResizeWidth = 320",
+          "SourceResizeHeight = 240"});
+    ASSERT_TRUE(Logged("Pixlet Test Camera found"));
+    ASSERT_TRUE(ConnectedTo("Pixlet Test Camera"));
+    EXPECT_TRUE(Logged("Connecting to Pixlet Test Camera"));
+    EXPECT_TRUE(Logged("Connected OK"));
+    EXPECT_EQ(engine->GetSourceStatusText(), "Source: Video Device - Connected to Pixlet Test Camera");
+    EXPECT_EQ(Video().CheckedDevice(), PathOf("Pixlet Test Camera"));
+    EXPECT_EQ(Video().LastStill().Width(), 640);
+    EXPECT_FALSE(Video().OverlayShown()) << "no display, no overlay for the capture thread to draw";
+    ASSERT_TRUE(WaitUntil([&] { return Video().StreamSizeText() == "640 x 480"; }));
+    EXPECT_TRUE(Video().StreamRateText().endsWith(" fps"));
+
+    engine->RequestImage(&owner, false);
+    ASSERT_TRUE(WaitUntil([&] { return owner.answers.size() == 1; }));
+    ASSERT_TRUE(owner.answers[0]);
+    EXPECT_EQ(owner.answers[0]->Width(), 320) << "through the crop/resize step";
+    EXPECT_EQ(owner.answers[0]->Height(), 240);
+}
+
+TEST_F(VideoEngineTest, WithNoPageAnUnpluggedCameraIsReportedAndLeavesTheList)
+{
+    Make({"SourceVideoDeviceID = pixlet-test-camera"});
+    ASSERT_TRUE(ConnectedTo("Pixlet Test Camera"));
+    TestCamera::SetGone(TestCamera::PathPrefix, true);
+    ASSERT_TRUE(Logged("Video device disconnected unexpectedly - Device Lost"));
+    EXPECT_TRUE(Logged("Video device error - The test camera has been disconnected"));
+    ASSERT_TRUE(WaitUntil([&] { return !owner.notifyTexts.isEmpty(); }));
+    EXPECT_EQ(owner.notifyTexts.last(), "Video device disconnected unexpectedly - Device Lost");
+    EXPECT_EQ(Video().CheckedDevice(), "");
+    ASSERT_TRUE(Logged("Device change detected"));
+    ASSERT_TRUE(WaitUntil([&] { return PathOf("Pixlet Test Camera").isEmpty(); }));
+    EXPECT_EQ(engine->GetSourceStatusText(),
+              "Source: Video Device - Video device disconnected unexpectedly - Device Lost");
+    // Not plugged in at the moment is not forgotten.
+    EXPECT_EQ(Video().SelectedDevice(), "pixlet-test-camera");
+}
+
+TEST_F(VideoEngineTest, UncheckingDisconnectsAndLetsTheDeviceGo)
+{
+    Make({"SourceVideoDeviceID = pixlet-test-camera"});
+    ASSERT_TRUE(ConnectedTo("Pixlet Test Camera"));
+    int edits = 0;
+    QObject::connect(&Video(), &VideoSourceEngine::Edited, [&] { ++edits; });
+    Video().CheckDevice(PathOf("Pixlet Test Camera"), false);
+    EXPECT_EQ(edits, 1) << "a choice for Apply to store";
+    EXPECT_EQ(Video().State(), VideoSourceEngine::ConnectionState::Disconnecting);
+    EXPECT_EQ(Video().MessageText(), "Disconnecting");
+    ASSERT_TRUE(
+        WaitUntil([&] { return Video().State() == VideoSourceEngine::ConnectionState::Disconnected; }));
+    EXPECT_EQ(Video().MessageText(), "Disconnected");
+    EXPECT_TRUE(Logged("Video device disconnected"));
+    EXPECT_EQ(Video().SelectedDevice(), "") << "the user let it go";
+}
+
+TEST_F(VideoEngineTest, CheckingAnotherCameraSwitchesWhenTheFirstHasEnded)
+{
+    Make({"SourceVideoDeviceID = pixlet-test-camera"});
+    ASSERT_TRUE(ConnectedTo("Pixlet Test Camera"));
+    Video().CheckDevice(PathOf("Pixlet Test Camera 2"), true);
+    EXPECT_EQ(Video().CheckedDevice(), Second) << "at most one is checked";
+    ASSERT_TRUE(ConnectedTo("Pixlet Test Camera 2"));
+    ASSERT_TRUE(WaitUntil([&] { return Video().LastStill().Width() == 320; }));
+    EXPECT_EQ(Video().SelectedDevice(), Second);
+}
+
+// Without a page, the settings alone say which camera: applying another one switches to it.
+TEST_F(VideoEngineTest, AppliedSettingsNamingAnotherCameraSwitchToIt)
+{
+    Make({"SourceVideoDeviceID = pixlet-test-camera"});
+    ASSERT_TRUE(ConnectedTo("Pixlet Test Camera"));
+    SourceSettings settings = engine->Settings();
+    settings.videoDeviceId = Second;
+    engine->ApplySettings(settings);
+    ASSERT_TRUE(ConnectedTo("Pixlet Test Camera 2"));
+    EXPECT_EQ(Video().CheckedDevice(), Second);
+    engine->RequestImage(&owner, false);
+    ASSERT_TRUE(WaitUntil([&] { return owner.answers.size() == 1; }));
+    ASSERT_TRUE(owner.answers[0]);
+    EXPECT_EQ(owner.answers[0]->Width(), 320);
+}
+
+TEST_F(VideoEngineTest, AStalledCameraAnswersEmptyAndTripsTheWatchdog)
+{
+    Make({"SourceVideoDeviceID = pixlet-test-camera"});
+    Video().SetWatchdogLimit(1500);
+    ASSERT_TRUE(ConnectedTo("Pixlet Test Camera"));
+    TestCamera::SetStalled(TestCamera::PathPrefix, true);
+    engine->RequestImage(&owner, false);
+    ASSERT_TRUE(Logged("Video device disconnected unexpectedly - Watchdog Timeout"));
+    ASSERT_TRUE(WaitUntil([&] { return owner.answers.size() == 1; }, 5000)) << "the request is answered";
+    EXPECT_EQ(owner.answers[0], nullptr) << "empty: no still came";
+}
+
+// A request made while the camera connects is answered by the connection's first still, or
+// empty when none comes within the limit.
+TEST_F(VideoEngineTest, ARequestWhileConnectingIsAnswered)
+{
+    for (const bool stalled : {false, true}) {
+        SCOPED_TRACE(stalled ? "stalled camera" : "camera delivering");
+        TestCamera::SetStalled(TestCamera::PathPrefix, stalled);
+        Make({});
+        const int limit = stalled ? 600 : VideoSourceEngine::StillTimeoutMs;
+        Video().SetStillTimeout(limit);
+        ASSERT_TRUE(WaitUntil([&] { return !PathOf("Pixlet Test Camera").isEmpty(); }));
+        Video().CheckDevice(PathOf("Pixlet Test Camera"), true);
+        ASSERT_EQ(Video().State(), VideoSourceEngine::ConnectionState::Connecting);
+        owner.answers.clear();
+        QElapsedTimer timer;
+        timer.start();
+        engine->RequestImage(&owner, false);
+        ASSERT_TRUE(WaitUntil([&] { return !owner.answers.empty(); }, limit + 2000));
+        EXPECT_LT(timer.elapsed(), limit + 1000);
+        EXPECT_EQ(owner.answers[0] != nullptr, !stalled);
+        engine.reset();
+    }
+}
+
+// Requests that come more often than the still timeout do not put the answer off: each one is
+// answered within the limit, by the answer it found awaited or by its own.
+TEST_F(VideoEngineTest, EveryRequestIsAnsweredWithinTheStillTimeout)
+{
+    Make({"SourceVideoDeviceID = pixlet-test-camera"});
+    ASSERT_TRUE(ConnectedTo("Pixlet Test Camera"));
+    constexpr int Limit = 400;
+    Video().SetStillTimeout(Limit);
+    TestCamera::SetStalled(TestCamera::PathPrefix, true); // answered empty, at the limit
+    QElapsedTimer clock;
+    clock.start();
+    std::vector<qint64> requests, answers;
+    const auto collect = [&] {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        while (answers.size() < owner.answers.size())
+            answers.push_back(clock.elapsed());
+    };
+    while (clock.elapsed() < 2000) {
+        if (requests.empty() || clock.elapsed() - requests.back() >= 150) {
+            requests.push_back(clock.elapsed());
+            engine->RequestImage(&owner, false);
+        }
+        collect();
+    }
+    while (clock.elapsed() < 2000 + Limit + 600)
+        collect();
+    ASSERT_FALSE(answers.empty());
+    EXPECT_LT(answers.size(), requests.size()) << "a request made while a still is awaited shares its answer";
+    for (const qint64 request : requests) {
+        const auto answer = std::lower_bound(answers.begin(), answers.end(), request);
+        ASSERT_NE(answer, answers.end()) << "request at " << request << " ms unanswered";
+        EXPECT_LE(*answer - request, Limit + 400) << "request at " << request << " ms";
+    }
+}
