@@ -10,9 +10,9 @@
 #include "MessageEvent.h"
 #include "NamedMessages.h"
 #include "PhotoLikeImage.h"
-#include "captions/CCaptionMain.h"
+#include "captions/CaptionEngine.h"
 #include "control/CControl.h"
-#include "outputs/CImageArchive.h"
+#include "outputs/ArchiveEngine.h"
 #include "sources/SourceEngine.h"
 
 #include <QApplication>
@@ -129,8 +129,8 @@ int main(int argc, char** argv)
     ArchiveWatch watch;
     SetLogReceiver(&watch);
     SourceEngine source(SystemClock(), data.path() + "/");
-    CCaptionMain captions(SystemClock());
-    CImageArchive archive(SystemClock(), data.path() + "/");
+    CaptionEngine captions(SystemClock());
+    ArchiveEngine archive(SystemClock(), data.path() + "/");
     CControl control(SystemClock(), CControl::Parts{&source, &captions, &archive, nullptr, nullptr});
     source.SetOwner(&control);
     source.LoadSettings({"SourceType = 0", "SourceFileCollectDirectory = " + watched.path(),
@@ -139,7 +139,6 @@ int main(int argc, char** argv)
                          "SourceResizeWidth = 800", "SourceResizeHeight = 450"});
     archive.LoadSettings({"ArchiveRootDirectory = " + data.path() + "/archive/", "ArchiveSaveDelay = 0"});
     captions.AddExampleCaptions();
-    captions.ApplyCaptions();
     control.SetSettings(ControlSettings::Read(
         {"ControlEnableArchive = Yes", "ControlEnableCaptions = Yes", "ControlProcessCollectionType = 1"}));
     control.StartProcessing();

@@ -138,24 +138,13 @@ void CFramewrightDlg::Initialise(std::unique_ptr<TrayPresenter> tray)
     AddLogEntry(LogCategory::Information,
                 QStringLiteral("Pixlet Initialising - version ") + CAbout::VersionText());
     AddLogEntry(LogCategory::Information, QStringLiteral("Data directory is ") + dataDirectory_);
-    // A run that was killed may have left a settings or archive file half-written under a
-    // temporary name; nothing of this run has been written yet.
-    const qint64 startSeconds = QDateTime::currentSecsSinceEpoch();
-    StaleTemporarySweep sweep;
-    sweep.before = startSeconds;
-    if (const int removed = RemoveStaleTemporaries(dataDirectory_, sweep); removed > 0) {
-        AddLogEntry(
-            LogCategory::Information,
-            QStringLiteral("Removed %1 unfinished file(s) left by an earlier run in the data directory")
-                .arg(removed));
-    }
-    const bool loaded = LoadSettings();
-    archive_->SweepStaleTemporaries(startSeconds);
+    const bool loaded = engines_->StartUp();
+    RefreshPages();
     if (!loaded) {
         // A first run writes a complete file of defaults at once and shows the window; a file
         // that exists but could not be read is left alone until the user saves.
         windowMayShow_ = true;
-        if (!settingsFileUnreadable_)
+        if (!engines_->SettingsFileUnreadable())
             SaveSettings();
     }
     const bool startMinimised = controller_->Settings().startMinimised || hiddenRequested_;

@@ -25,8 +25,8 @@ CommandLine CommandLine::Parse(const QStringList& arguments, const QString& vers
     CommandLine result;
     QCommandLineParser parser;
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
-    const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")});
-    const QCommandLineOption versionOption({QStringLiteral("v"), QStringLiteral("version")});
+    const QCommandLineOption help(QStringList{QStringLiteral("h"), QStringLiteral("help")});
+    const QCommandLineOption versionOption(QStringList{QStringLiteral("v"), QStringLiteral("version")});
     const QCommandLineOption dataDir(QStringLiteral("data-dir"), QString(), QStringLiteral("dir"));
     const QCommandLineOption start(QStringLiteral("start"));
     const QCommandLineOption hidden(QStringLiteral("hidden"));

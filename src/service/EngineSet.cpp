@@ -11,6 +11,7 @@
 #include "outputs/FtpEngine.h"
 #include "outputs/SmtpEngine.h"
 #include "sources/SourceEngine.h"
+#include "sources/VideoSourceEngine.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
@@ -36,13 +37,14 @@ EngineSet::EngineSet(const Clock& clock, const QString& dataDirectory, const Lim
 
 EngineSet::~EngineSet()
 {
-    // The controller first: the outputs and the source report to it until they are gone.
-    controller_.reset();
+    // Each engine joins its workers as it goes, and those draw into and report to the
+    // controller: it goes after them. The log goes last, so their last words are kept.
     source_.reset();
+    captions_.reset();
     email_.reset();
     ftp_.reset();
     archive_.reset();
-    captions_.reset();
+    controller_.reset();
     log_.reset();
 }
 

@@ -3,7 +3,7 @@
 #include "SettingsFile.h"
 #include "control/AdvancedSettings.h"
 #include "outputs/FtpSession.h"
-#include "outputs/SmtpDialogue.h"
+#include "outputs/CSMTPSocket.h"
 
 #include <QObject>
 #include <QStringList>
@@ -78,7 +78,7 @@ private:
     const QString dataDirectory_;
     AdvancedSettings advanced_;
     bool settingsFileUnreadable_ = false;
-    // Made in this order; the controller goes first, the log last.
+    // Made in this order; the controller goes after the engines it drives, the log last.
     std::unique_ptr<LogEngine> log_;
     std::unique_ptr<CaptionEngine> captions_;
     std::unique_ptr<ArchiveEngine> archive_;

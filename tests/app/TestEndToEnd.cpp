@@ -14,7 +14,7 @@
 #include "TestImages.h"
 #include "Utils/Classes/TestCameraProvider.h"
 #include "control/CControl.h"
-#include "control/CControlPage.h"
+#include "pages/CControlPage.h"
 #include "pages/CSourceFile.h"
 #include "pages/CSourceMain.h"
 #include "pages/CSourceVideoDevice.h"

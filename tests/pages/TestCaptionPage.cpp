@@ -1,4 +1,4 @@
-#include "CaptionSettings.h"
+#include "captions/CaptionSettings.h"
 #include "ManualClock.h"
 #include "captions/CCaptionData.h"
 #include "captions/CaptionEngine.h"
