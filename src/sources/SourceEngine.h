@@ -52,9 +52,10 @@ public:
     FileSourceEngine* FileSource() const { return file_.get(); }
     VideoSourceEngine* VideoSource() const { return video_.get(); }
 
-    // A page's choices that take effect before Apply: the source whose button is checked runs
-    // at once (until applied or reverted both may run; another value: none checked), and the
-    // crop its edits show is drawn over the thumbnail and the video.
+    // A page's choices that take effect before Apply, with the next UpdateSourceState: the
+    // source whose button is checked runs (until applied or reverted both may run; another
+    // value: none checked), and the crop its edits show is drawn over the thumbnail and the
+    // video.
     void ChooseSource(std::int32_t sourceType);
     std::int32_t ChosenSource() const { return chosen_; }
     void SetLiveCrop(const CropSettings& crop);

@@ -78,6 +78,18 @@ void VideoSourceEngine::EnumerateDevices()
     emit DevicesChanged();
 }
 
+void VideoSourceEngine::RelistDevices()
+{
+    AddLogEntry(LogCategory::Information, QStringLiteral("Device change detected"));
+    // The stored device is not checked again: one the user unchecked while its connection was
+    // still ending would connect once more.
+    const QString checked = checked_;
+    EnumerateDevices();
+    if (capture_ && Listed(checked))
+        SetChecked(checked);
+    RefreshVideoDisplay();
+}
+
 void VideoSourceEngine::SetStoredFormat(const QString& deviceId, const CaptureFormat& format)
 {
     formatDevice_ = deviceId;
@@ -550,11 +562,7 @@ void VideoSourceEngine::timerEvent(QTimerEvent* event)
             capture_->Post(CaptureCommand::QueryStream);
     } else if (event->timerId() == settleTimer_.timerId()) {
         settleTimer_.stop();
-        AddLogEntry(LogCategory::Information, QStringLiteral("Device change detected"));
-        EnumerateDevices();
-        if (capture_)
-            SelectStoredDevice();
-        RefreshVideoDisplay();
+        RelistDevices();
     } else {
         QObject::timerEvent(event);
     }

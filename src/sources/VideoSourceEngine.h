@@ -75,8 +75,11 @@ public:
     void ClearDeviceSelection();
     // Sends the crop overlay again and tells the page and the owner that the state changed.
     void RefreshVideoDisplay();
-    // Lists the devices again and re-checks the stored one.
+    // Lists the devices again; nothing is checked.
     void EnumerateDevices();
+    // After devices came or went: lists them again, with the check mark where it was while a
+    // connection is in use or ending.
+    void RelistDevices();
 
     QString OwnStatusText() const { return statusText_; }
     ConnectionState State() const { return state_; }

@@ -87,25 +87,16 @@ protected:
 };
 } // namespace
 
-TEST_F(VideoSourceTest, TheStoredCameraConnectsAndAnswersRequests)
+TEST_F(VideoSourceTest, TheStoredCameraIsCheckedAndItsStreamShown)
 {
-    Make({"SourceVideoDeviceID = pixlet-test-camera", "SourceResize = Yes", "SourceResizeWidth = 320",
-          "SourceResizeHeight = 240"});
-    ASSERT_TRUE(Logged("Pixlet Test Camera found"));
+    Make({"SourceVideoDeviceID = pixlet-test-camera"});
+    EXPECT_EQ(Page().MessageText(), "No Video Devices") << "before the first look at the devices";
     ASSERT_TRUE(ConnectedTo("Pixlet Test Camera"));
-    EXPECT_TRUE(Logged("Connecting to Pixlet Test Camera"));
-    EXPECT_TRUE(Logged("Connected OK"));
-    EXPECT_EQ(engine->GetSourceStatusText(), "Source: Video Device - Connected to Pixlet Test Camera");
     EXPECT_EQ(Item("Pixlet Test Camera")->checkState(), Qt::Checked);
-    EXPECT_EQ(Video().LastStill().Width(), 640);
+    EXPECT_EQ(Item("Pixlet Test Camera 2")->checkState(), Qt::Unchecked);
     ASSERT_TRUE(WaitUntil([&] { return Page().SizeLabel()->text() == "640 x 480"; }));
     EXPECT_TRUE(Page().RateLabel()->text().endsWith(" fps"));
-
-    engine->RequestImage(&owner, false);
-    ASSERT_TRUE(WaitUntil([&] { return owner.answers.size() == 1; }));
-    ASSERT_TRUE(owner.answers[0]);
-    EXPECT_EQ(owner.answers[0]->Width(), 320) << "through the crop/resize step";
-    EXPECT_EQ(owner.answers[0]->Height(), 240);
+    EXPECT_TRUE(Page().VideoView()->isVisibleTo(page.get())) << "the live picture instead of a message";
 }
 
 TEST_F(VideoSourceTest, UncheckingDisconnectsAndApplyThenForgetsTheDevice)
@@ -127,28 +118,26 @@ TEST_F(VideoSourceTest, CheckingAnotherCameraSwitchesWhenTheFirstHasEnded)
 {
     Make({"SourceVideoDeviceID = pixlet-test-camera"});
     ASSERT_TRUE(ConnectedTo("Pixlet Test Camera"));
+    int changes = 0;
+    QObject::connect(page.get(), &CSourceMain::Changed, [&] { ++changes; });
     Item("Pixlet Test Camera 2")->setCheckState(Qt::Checked);
     EXPECT_EQ(Item("Pixlet Test Camera")->checkState(), Qt::Unchecked) << "at most one is checked";
+    EXPECT_EQ(changes, 1) << "a device checked is a change to apply";
     ASSERT_TRUE(ConnectedTo("Pixlet Test Camera 2"));
     ASSERT_TRUE(WaitUntil([&] { return Video().LastStill().Width() == 320; }));
     page->ApplySourceSettings();
     EXPECT_EQ(engine->Settings().videoDeviceId, Second);
 }
 
-TEST_F(VideoSourceTest, AnUnpluggedCameraIsReportedAndLeavesTheList)
+TEST_F(VideoSourceTest, AnUnpluggedCameraLeavesTheList)
 {
     Make({"SourceVideoDeviceID = pixlet-test-camera"});
     ASSERT_TRUE(ConnectedTo("Pixlet Test Camera"));
     TestCamera::SetGone(TestCamera::PathPrefix, true);
     ASSERT_TRUE(Logged("Video device disconnected unexpectedly - Device Lost"));
-    EXPECT_TRUE(Logged("Video device error - The test camera has been disconnected"));
-    ASSERT_TRUE(WaitUntil([&] { return !owner.notifyTexts.isEmpty(); }));
-    EXPECT_EQ(owner.notifyTexts.last(), "Video device disconnected unexpectedly - Device Lost");
     EXPECT_EQ(Item("Pixlet Test Camera")->checkState(), Qt::Unchecked);
-    ASSERT_TRUE(Logged("Device change detected"));
     ASSERT_TRUE(WaitUntil([&] { return Item("Pixlet Test Camera") == nullptr; }));
-    EXPECT_EQ(engine->GetSourceStatusText(),
-              "Source: Video Device - Video device disconnected unexpectedly - Device Lost");
+    EXPECT_EQ(Page().MessageText(), "Disconnected");
     // Not plugged in at the moment is not forgotten: Apply keeps the stored camera.
     page->ApplySourceSettings();
     EXPECT_EQ(engine->Settings().videoDeviceId, "pixlet-test-camera");

@@ -127,6 +127,30 @@ TEST_F(VideoEngineTest, UncheckingDisconnectsAndLetsTheDeviceGo)
     EXPECT_EQ(Video().SelectedDevice(), "") << "the user let it go";
 }
 
+// Devices that come or go while a connection ends leave the check marks as they were: the
+// camera just unchecked does not connect again, the one just checked does.
+TEST_F(VideoEngineTest, ADeviceChangeWhileDisconnectingKeepsTheUsersChoice)
+{
+    Make({"SourceVideoDeviceID = pixlet-test-camera"});
+    ASSERT_TRUE(ConnectedTo("Pixlet Test Camera"));
+    Video().CheckDevice(PathOf("Pixlet Test Camera"), false);
+    ASSERT_EQ(Video().State(), VideoSourceEngine::ConnectionState::Disconnecting);
+    Video().RelistDevices();
+    EXPECT_EQ(Video().CheckedDevice(), "");
+    ASSERT_TRUE(WaitUntil([&] { return !Video().CaptureRunning(); }));
+    QTest::qWait(200);
+    EXPECT_FALSE(Video().CaptureRunning()) << "the unchecked camera stays disconnected";
+    EXPECT_EQ(Video().SelectedDevice(), "");
+
+    Video().CheckDevice(PathOf("Pixlet Test Camera"), true);
+    ASSERT_TRUE(ConnectedTo("Pixlet Test Camera"));
+    Video().CheckDevice(Second, true);
+    ASSERT_EQ(Video().State(), VideoSourceEngine::ConnectionState::Disconnecting);
+    Video().RelistDevices();
+    EXPECT_EQ(Video().CheckedDevice(), Second);
+    ASSERT_TRUE(ConnectedTo("Pixlet Test Camera 2"));
+}
+
 TEST_F(VideoEngineTest, CheckingAnotherCameraSwitchesWhenTheFirstHasEnded)
 {
     Make({"SourceVideoDeviceID = pixlet-test-camera"});
