@@ -103,16 +103,6 @@ CSourceMain::CSourceMain(SourceEngine& engine, QWidget* parent) : CPage(parent),
 
 CSourceMain::~CSourceMain() = default;
 
-void CSourceMain::LoadSettings(const SettingsList& list)
-{
-    engine_.LoadSettings(list); // shown again when the engine resets the choices
-}
-
-void CSourceMain::SaveSettings(SettingsList& list) const
-{
-    engine_.SaveSettings(list);
-}
-
 void CSourceMain::RefreshPage()
 {
     engine_.RevertChoices(); // shown again when the engine resets the choices

@@ -41,8 +41,6 @@ public:
     explicit CSourceMain(SourceEngine& engine, QWidget* parent = nullptr);
     ~CSourceMain() override;
 
-    void LoadSettings(const SettingsList& list) override;
-    void SaveSettings(SettingsList& list) const override;
     void ApplyPage() override { ApplySourceSettings(); }
     void RefreshPage() override;
 

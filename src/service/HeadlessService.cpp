@@ -10,6 +10,9 @@ HeadlessService::HeadlessService(const Clock& clock, const QString& dataDirector
 {
     // The journal keeps what a service says on standard error.
     engines_.Log().SetEchoToStandardError(true);
+    // The desktop shows why a start was refused on the Control page; here only the log can.
+    connect(&engines_.Controller(), &CControl::StatusMessage, this,
+            [](const QString& text) { AddLogEntry(LogCategory::Error, text); });
 }
 
 HeadlessService::~HeadlessService() = default;
@@ -31,7 +34,12 @@ void HeadlessService::Reload()
     if (exiting_)
         return;
     AddLogEntry(LogCategory::Information, QStringLiteral("Reading the settings file again (SIGHUP)"));
-    engines_.ReloadSettings();
+    if (!engines_.ReloadSettings())
+        return;
+    // A service processes whenever it can: a start refused for want of an output is tried
+    // again with the new settings.
+    if (engines_.Controller().ProcessingState() == CControl::State::Stopped)
+        engines_.Controller().StartProcessing();
 }
 
 void HeadlessService::Exit(const QString& reason)

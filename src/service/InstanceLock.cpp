@@ -25,10 +25,14 @@ InstanceLock::~InstanceLock()
 
 InstanceLock::Result InstanceLock::Acquire()
 {
+    const bool existed = QDir(directory_).exists();
     if (!QDir().mkpath(directory_)) {
         reason_ = QStringLiteral("the data directory %1 could not be made").arg(directory_);
         return Result::Failed;
     }
+    // It will hold the settings, passwords included: a directory made here is the owner's.
+    if (!existed)
+        ::chmod(QFile::encodeName(directory_).constData(), 0700);
     const QByteArray path = QFile::encodeName(path_);
     // Not truncated on open: the holder's id stays readable for whoever is refused.
     fd_ = ::open(path.constData(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0600);

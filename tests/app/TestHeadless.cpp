@@ -139,19 +139,36 @@ TEST(Headless, SighupAppliesAChangedCycleTime)
     service.Signal(SIGHUP);
     ASSERT_TRUE(service.Says("Reading the settings file again (SIGHUP)")) << service.Errors().data();
     EXPECT_TRUE(service.Says("Archived OK", 10000)) << "the two-second interval is in force\n"
-                                                     << service.Errors().data();
+                                                    << service.Errors().data();
     EXPECT_EQ(service.process.state(), QProcess::Running) << "SIGHUP is no exit in the service";
     service.Signal(SIGTERM);
     ASSERT_TRUE(service.process.waitForFinished(10000));
     EXPECT_EQ(ReadAll(data + "Pixlet.ini"), written) << "the service never rewrites the user's file";
 }
 
+TEST(Headless, AStartRefusedForWantOfAnOutputIsSaidAndTriedAgainOnSighup)
+{
+    QTemporaryDir home, drop;
+    const QString data = home.filePath("cam") + "/";
+    WriteSettings(data, "SourceType = 0\nSourceFileCollectDirectory = " + drop.path() + "\n");
+    Service service({"--headless", "--data-dir", data});
+    ASSERT_TRUE(service.Says("Error: Cannot start - No actions enabled")) << service.Errors().data();
+    EXPECT_FALSE(service.Errors().contains("Processing started"));
+    WriteSettings(data, ArchiveSettings(drop.path(), data + "archive"));
+    service.Signal(SIGHUP);
+    ASSERT_TRUE(service.Says("Processing started")) << service.Errors().data();
+    Drop(drop.path(), "photo.jpg");
+    EXPECT_TRUE(service.Says("Archived OK")) << service.Errors().data();
+    service.Signal(SIGTERM);
+    EXPECT_TRUE(service.process.waitForFinished(10000));
+}
+
 TEST(Headless, SigtermDuringAnArchiveDelayWritesTheWholeImageAndLeavesTheSettingsAlone)
 {
     QTemporaryDir home, drop;
     const QString data = home.filePath("cam") + "/";
-    WriteSettings(data, ArchiveSettings(drop.path(), data + "archive").replace("ArchiveSaveDelay = 0",
-                                                                               "ArchiveSaveDelay = 60000"));
+    WriteSettings(data, ArchiveSettings(drop.path(), data + "archive")
+                            .replace("ArchiveSaveDelay = 0", "ArchiveSaveDelay = 60000"));
     const QByteArray settings = ReadAll(data + "Pixlet.ini");
     Service service({"--headless", "--data-dir", data});
     ASSERT_TRUE(service.Says("Processing started")) << service.Errors().data();
@@ -192,8 +209,7 @@ TEST(Headless, OneInstancePerDataDirectory)
     Service refused({"--headless", "--data-dir", one});
     ASSERT_TRUE(refused.process.waitForFinished(15000));
     EXPECT_NE(refused.process.exitCode(), 0);
-    EXPECT_TRUE(refused.Errors().contains("another Pixlet is already running"))
-        << refused.Errors().data();
+    EXPECT_TRUE(refused.Errors().contains("another Pixlet is already running")) << refused.Errors().data();
     EXPECT_TRUE(refused.Errors().contains(QByteArray::number(first.process.processId())))
         << "the holder is named";
     EXPECT_EQ(first.process.state(), QProcess::Running);

@@ -64,6 +64,9 @@ TEST(InstanceLock, OneHolderPerDirectoryAndTheHolderIsNamed)
         InstanceLock first(directory);
         ASSERT_EQ(first.Acquire(), InstanceLock::Result::Acquired) << first.Reason().toStdString();
         EXPECT_TRUE(QDir(directory).exists()) << "made when missing";
+        EXPECT_EQ(QFile(directory).permissions() & (QFile::ReadOther | QFile::ReadGroup),
+                  QFile::Permissions())
+            << "the settings' directory is its owner's";
         EXPECT_EQ(ReadAll(first.LockPath()).trimmed(), QByteArray::number(::getpid()));
 
         // Another process: flock excludes other open file descriptions, so a child proves it.

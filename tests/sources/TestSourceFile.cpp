@@ -62,7 +62,7 @@ protected:
         engine = std::make_unique<SourceEngine>(clock, watched.path() + "/");
         engine->SetOwner(&owner);
         page = std::make_unique<CSourceMain>(*engine);
-        page->LoadSettings(settings);
+        engine->LoadSettings(settings);
     }
     void TearDown() override { page.reset(); }
     CSourceFile& File() { return *page->FilePage(); }

@@ -36,7 +36,7 @@ protected:
         engine = std::make_unique<SourceEngine>(clock, dir.path() + "/");
         engine->SetOwner(&owner);
         page = std::make_unique<CSourceMain>(*engine);
-        page->LoadSettings(settings);
+        engine->LoadSettings(settings);
     }
     void TearDown() override { page.reset(); }
     void Drain() { QCoreApplication::processEvents(); }

@@ -64,7 +64,7 @@ protected:
         engine->SetOwner(&owner);
         Video().SetDeviceSettleTime(200);
         page = std::make_unique<CSourceMain>(*engine);
-        page->LoadSettings(settings);
+        engine->LoadSettings(settings);
     }
     VideoSourceEngine& Video() { return *engine->VideoSource(); }
     CSourceVideoDevice& Page() { return *page->VideoPage(); }
