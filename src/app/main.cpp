@@ -80,7 +80,7 @@ int EndProgram(int code, bool workersLeftBehind)
     return code;
 }
 
-int RunHeadless(int argc, char* argv[], const CommandLine& options, const QString& dataDirectory)
+int RunHeadless(int argc, char* argv[], const QString& dataDirectory)
 {
     // No display at all: the captions still need fonts and painting, which the offscreen
     // platform gives without a server.
@@ -98,7 +98,6 @@ int RunHeadless(int argc, char* argv[], const CommandLine& options, const QStrin
     QObject::connect(&exitSignals, &ExitSignals::ExitRequested, &service,
                      [&service](int signal) { service.Exit(ExitSignals::Name(signal)); });
     QObject::connect(&exitSignals, &ExitSignals::ReloadRequested, &service, &HeadlessService::Reload);
-    Q_UNUSED(options)
     service.Start();
     const int code = app.exec();
     return EndProgram(code, service.WorkersLeftBehind());
@@ -156,6 +155,6 @@ int main(int argc, char* argv[])
     }
     SetApplicationNames();
     const QString dataDirectory = options.dataDirectory.isEmpty() ? DataDirectory() : options.dataDirectory;
-    return options.headless ? RunHeadless(argc, argv, options, dataDirectory)
+    return options.headless ? RunHeadless(argc, argv, dataDirectory)
                             : RunDesktop(argc, argv, options, dataDirectory);
 }
