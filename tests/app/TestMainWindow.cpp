@@ -7,6 +7,7 @@
 #include "Utils/Controls/CEditBrowseCtrlEx.h"
 #include "Utils/Controls/CListBoxColour.h"
 #include "captions/CaptionEngine.h"
+#include "control/CControl.h"
 #include "pages/CCaptionMain.h"
 #include "service/EngineSet.h"
 
@@ -357,4 +358,20 @@ TEST_F(MainWindowTest, StartOnLoadRunsStart)
     QSignalSpy start(dialog.get(), &CFramewrightDlg::StartRequested);
     dialog->Initialise(std::make_unique<RecordingTrayPresenter>(tray));
     EXPECT_EQ(start.count(), 1);
+}
+
+TEST_F(MainWindowTest, TheCommandLinesStartAndHiddenActWithoutTouchingTheSettings)
+{
+    WriteSettings("ControlStartOnLoad = No\r\nControlStartMinimised = No\r\n");
+    dialog = std::make_unique<CFramewrightDlg>(clock, Data());
+    QSignalSpy start(dialog.get(), &CFramewrightDlg::StartRequested);
+    dialog->SetStartOptions(true, true);
+    dialog->Initialise(std::make_unique<RecordingTrayPresenter>(tray));
+    dialog->show();
+    EXPECT_EQ(start.count(), 1) << "--start";
+    EXPECT_FALSE(dialog->isVisible()) << "--hidden";
+    EXPECT_FALSE(dialog->Controller()->Settings().startOnLoad) << "what the file says stays";
+    EXPECT_FALSE(dialog->Controller()->Settings().startMinimised);
+    dialog->OnTrayActivated(QSystemTrayIcon::DoubleClick);
+    EXPECT_TRUE(dialog->isVisible()) << "reachable from the tray";
 }
