@@ -17,6 +17,7 @@
 #include <QGuiApplication>
 
 #include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <thread>
@@ -145,6 +146,9 @@ int RunDesktop(int argc, char* argv[], const CommandLine& options, const QString
 int main(int argc, char* argv[])
 {
     KeepImageBuffersInHeap();
+    // A log reader that went away (a closed pipe on standard error) is a failed write, not the
+    // end of the program.
+    std::signal(SIGPIPE, SIG_IGN);
     QStringList arguments;
     for (int i = 0; i < argc; ++i)
         arguments << QString::fromLocal8Bit(argv[i]);

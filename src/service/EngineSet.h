@@ -2,8 +2,8 @@
 
 #include "SettingsFile.h"
 #include "control/AdvancedSettings.h"
-#include "outputs/FtpSession.h"
 #include "outputs/CSMTPSocket.h"
+#include "outputs/FtpSession.h"
 
 #include <QObject>
 #include <QStringList>

@@ -6,17 +6,18 @@
 #include "MessageEvent.h"
 #include "NamedMessages.h"
 #include "RegularFile.h"
+#include "StandardErrorEcho.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QTimerEvent>
 
-#include <cstdio>
 #include <fcntl.h>
 #include <limits>
 #include <optional>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 QEvent::Type LogUpdateType()
@@ -57,6 +58,14 @@ LogEngine::~LogEngine()
 {
     // After this no thread can post to the engine; entries still queued are freed by Qt.
     SetLogReceiver(nullptr);
+}
+
+void LogEngine::SetEchoToStandardError(bool echo)
+{
+    if (!echo)
+        echo_.reset();
+    else if (!echo_)
+        echo_ = std::make_unique<StandardErrorEcho>(STDERR_FILENO);
 }
 
 void LogEngine::LoadSettings(const SettingsList& list)
@@ -112,10 +121,8 @@ void LogEngine::HandleBatch(int budgetMs)
         const Entry entry = std::move(pending_.front());
         pending_.pop_front();
         const QString stamped = StampedText(entry.stamp, EscapeControlCharacters(entry.text));
-        if (echo_) {
-            const QByteArray line = StandardErrorLine(entry.category, entry.text, journal_);
-            std::fwrite(line.constData(), 1, static_cast<size_t>(line.size()), stderr);
-        }
+        if (echo_)
+            echo_->Write(StandardErrorLine(entry.category, entry.text, journal_));
         emit Logged(entry.category, stamped);
         if (!settings_.saveToDisk || !entry.writeToFile)
             continue;
@@ -135,8 +142,6 @@ void LogEngine::HandleBatch(int budgetMs)
                 {LogCategory::Error, QStringLiteral("Log - Could not save to disk"), entry.stamp, false});
         }
     }
-    if (echo_)
-        std::fflush(stderr);
     emit BatchDone();
     if (pending_.empty())
         handlePending_.stop();

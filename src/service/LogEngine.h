@@ -7,8 +7,10 @@
 #include <QObject>
 
 #include <deque>
+#include <memory>
 
 class Clock;
+class StandardErrorEcho;
 
 // The event log: receives every AddLogEntry, stamps it on arrival, appends it to the log file
 // when asked to (rotating the file when full) and, in the service, echoes it to standard
@@ -52,8 +54,9 @@ public:
     const Settings& CurrentSettings() const { return settings_; }
     void SetSettings(const Settings& settings) { settings_ = settings; }
 
-    // Each line also goes to standard error, the category first (the service's journal).
-    void SetEchoToStandardError(bool echo) { echo_ = echo; }
+    // Each line also goes to standard error, the category first (the service's journal),
+    // through a bounded queue: a reader that stops reading never holds up the program.
+    void SetEchoToStandardError(bool echo);
 
     // Stamps, writes (if asked) and hands one entry to the views, at once.
     void AddEntry(int category, const QString& text, bool writeToFile = true);
@@ -90,7 +93,7 @@ private:
     const Clock& clock_;
     const QString defaultPath_;
     Settings settings_;
-    bool echo_ = false;
+    std::unique_ptr<StandardErrorEcho> echo_;
     bool journal_ = false;
     std::deque<Entry> pending_;
     QBasicTimer handlePending_;

@@ -6,9 +6,11 @@
 #include "service/ExitSignals.h"
 #include "service/InstanceLock.h"
 #include "service/LogEngine.h"
+#include "service/StandardErrorEcho.h"
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
 #include <QSignalSpy>
@@ -17,6 +19,7 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <poll.h>
 #include <unistd.h>
 
 TEST(CommandLine, OptionsAndTheirMistakes)
@@ -143,4 +146,64 @@ TEST(ExitSignals, HangUpReloadsInTheServiceAndAnExitStaysAnExit)
     ::raise(SIGTERM);
     ASSERT_TRUE(WaitUntil([&] { return exits.count() == 1; }, 5000));
     EXPECT_EQ(exits[0][0].toInt(), SIGTERM);
+}
+
+TEST(StandardErrorEcho, AReaderThatStopsReadingHoldsNothingUpAndHearsWhatWasDropped)
+{
+    int pipeFds[2];
+    ASSERT_EQ(::pipe(pipeFds), 0);
+    QElapsedTimer timer;
+    timer.start();
+    {
+        StandardErrorEcho echo(pipeFds[1]);
+        // Far more than a pipe holds, and nobody reads: every call returns at once.
+        for (int i = 0; i < 3 * StandardErrorEcho::MaxQueuedLines; ++i)
+            echo.Write("Information: line " + QByteArray::number(i) + '\n');
+        EXPECT_LT(timer.elapsed(), 2000);
+        // The reader comes back: what was queued arrives, then the count of what was not.
+        QByteArray read;
+        char buffer[65536];
+        const auto drain = [&] {
+            for (;;) {
+                pollfd ready{pipeFds[0], POLLIN, 0};
+                if (::poll(&ready, 1, 300) <= 0)
+                    return;
+                const ssize_t got = ::read(pipeFds[0], buffer, sizeof buffer);
+                if (got <= 0)
+                    return;
+                read.append(buffer, got);
+            }
+        };
+        drain();
+        echo.Write("Information: after\n");
+        drain();
+        EXPECT_TRUE(read.startsWith("Information: line 0\n"));
+        EXPECT_TRUE(read.contains(" log line(s) not written here - standard error was not being read\n"))
+            << read.right(300).data();
+        EXPECT_TRUE(read.endsWith("Information: after\n"));
+        timer.restart();
+        // Full again and never read: the end waits a second at most.
+        for (int i = 0; i < StandardErrorEcho::MaxQueuedLines; ++i)
+            echo.Write(QByteArray(200, 'x') + '\n');
+    }
+    EXPECT_LT(timer.elapsed(), 3000) << "the exit never waits on a reader";
+    ::close(pipeFds[0]);
+    ::close(pipeFds[1]);
+}
+
+TEST(StandardErrorEcho, AReaderThatIsGoneEndsTheEcho)
+{
+    std::signal(SIGPIPE, SIG_IGN);
+    int pipeFds[2];
+    ASSERT_EQ(::pipe(pipeFds), 0);
+    ::close(pipeFds[0]);
+    QElapsedTimer timer;
+    timer.start();
+    {
+        StandardErrorEcho echo(pipeFds[1]);
+        for (int i = 0; i < 1000; ++i)
+            echo.Write("Information: nobody\n");
+    }
+    EXPECT_LT(timer.elapsed(), 2000);
+    ::close(pipeFds[1]);
 }
