@@ -12,15 +12,19 @@
 #include "service/ExitSignals.h"
 #include "service/HeadlessService.h"
 #include "service/InstanceLock.h"
+#include "service/LogEngine.h"
 
 #include <QApplication>
 #include <QGuiApplication>
 
+#include <cerrno>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <fcntl.h>
 #include <thread>
+#include <unistd.h>
 
 namespace {
 void SetApplicationNames()
@@ -47,7 +51,7 @@ bool LockDataDirectory(InstanceLock& lock, bool desktop)
     case InstanceLock::Result::Acquired:
         return true;
     case InstanceLock::Result::HeldByAnother: {
-        QString text = QStringLiteral("Pixlet: another Pixlet is already running on %1").arg(lock.LockPath());
+        QString text = QStringLiteral("pixlet: another Pixlet is already running on %1").arg(lock.LockPath());
         if (lock.HolderPid() > 0)
             text += QStringLiteral(" (process %1)").arg(lock.HolderPid());
         if (desktop && RunningInstance::AskToShow(lock.ServerName()))
@@ -57,7 +61,7 @@ bool LockDataDirectory(InstanceLock& lock, bool desktop)
     }
     case InstanceLock::Result::Failed:
         std::fputs(
-            qPrintable(QStringLiteral("Pixlet: could not lock the data directory: %1\n").arg(lock.Reason())),
+            qPrintable(QStringLiteral("pixlet: could not lock the data directory: %1\n").arg(lock.Reason())),
             stderr);
         return false;
     }
@@ -86,6 +90,14 @@ int RunHeadless(int argc, char* argv[], const QString& dataDirectory)
     // No display at all: the captions still need fonts and painting, which the offscreen
     // platform gives without a server.
     qputenv("QT_QPA_PLATFORM", "offscreen");
+    // What Qt itself says goes to the journal in the log's form, the category first.
+    qInstallMessageHandler([](QtMsgType type, const QMessageLogContext&, const QString& message) {
+        const int category =
+            type == QtCriticalMsg || type == QtFatalMsg ? LogCategory::Error : LogCategory::Information;
+        const QByteArray line =
+            LogEngine::StandardErrorLine(category, QStringLiteral("Qt - ") + message, false);
+        std::fwrite(line.constData(), 1, static_cast<size_t>(line.size()), stderr);
+    });
     QGuiApplication app(argc, argv);
     SetApplicationNames();
     InstanceLock lock(dataDirectory);
@@ -106,6 +118,13 @@ int RunHeadless(int argc, char* argv[], const QString& dataDirectory)
 
 int RunDesktop(int argc, char* argv[], const CommandLine& options, const QString& dataDirectory)
 {
+    if (qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") &&
+        qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
+        std::fputs("pixlet: no display to show the window on (neither DISPLAY nor WAYLAND_DISPLAY is set) - "
+                   "use --headless to run without one\n",
+                   stderr);
+        return 1;
+    }
     QApplication app(argc, argv);
     SetApplicationNames();
     // The window hides to the tray; only Exit ends the program.
@@ -149,9 +168,18 @@ int main(int argc, char* argv[])
     // A log reader that went away (a closed pipe on standard error) is a failed write, not the
     // end of the program.
     std::signal(SIGPIPE, SIG_IGN);
-    QStringList arguments;
-    for (int i = 0; i < argc; ++i)
-        arguments << QString::fromLocal8Bit(argv[i]);
+    // Standard input, output and error closed by whoever started us would otherwise be the next
+    // files opened (the log going into the settings, say).
+    for (int fd = 0; fd <= 2; ++fd) {
+        if (::fcntl(fd, F_GETFD) == -1 && errno == EBADF && ::open("/dev/null", O_RDWR) != fd)
+            return 1;
+    }
+    QString undecodable;
+    const QStringList arguments = CommandLine::DecodeArguments(argc, argv, &undecodable);
+    if (!undecodable.isEmpty()) {
+        std::fputs(qPrintable(undecodable), stderr);
+        return 2;
+    }
     const CommandLine options = CommandLine::Parse(arguments, CAbout::VersionText());
     if (options.finished) {
         std::fputs(qPrintable(options.output), options.exitCode == 0 ? stdout : stderr);

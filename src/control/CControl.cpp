@@ -100,10 +100,13 @@ void CControl::ApplySettings(const ControlSettings& settings)
 {
     const ControlSettings before = settings_;
     settings_ = settings;
-    const bool restart = state_ != State::Stopped && (settings.cycleTimeSeconds != before.cycleTimeSeconds ||
-                                                      settings.exactStroke != before.exactStroke ||
-                                                      settings.collectionType != before.collectionType);
-    if (restart)
+    // Only a schedule that really changed starts again: a restart in "On Arrival" mode hands
+    // the image collected already to the outputs once more, which is no new image.
+    const bool modeChanged = settings.collectionType != before.collectionType;
+    const bool intervalChanged =
+        settings.collectionType == ControlSettings::AtInterval &&
+        (settings.cycleTimeSeconds != before.cycleTimeSeconds || settings.exactStroke != before.exactStroke);
+    if (state_ != State::Stopped && (modeChanged || intervalChanged))
         StartProcessing();
 }
 

@@ -56,7 +56,8 @@ public:
     void SetTray(Utils::Classes::CTrayIcon* tray) { tray_ = tray; }
     const ControlSettings& Settings() const { return settings_; }
     void SetSettings(const ControlSettings& settings) { settings_ = settings; }
-    // As SetSettings; a running controller starts again when its schedule changed.
+    // As SetSettings; a running controller starts again when its schedule changed (the mode,
+    // or the interval of interval mode).
     void ApplySettings(const ControlSettings& settings);
 
     void StartProcessing();

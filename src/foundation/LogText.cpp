@@ -24,7 +24,10 @@ bool RotateLogFileIfFull(const QString& path, qint64 maxBytes, int keep)
 QString EscapeControlCharacters(const QString& text)
 {
     const auto isControl = [](char16_t c) {
-        return c < 0x20 || (c >= 0x7F && c < 0xA0) || c == 0x2028 || c == 0x2029;
+        // Line and paragraph separators break a line; the direction marks and overrides make a
+        // line show other than it reads.
+        return c < 0x20 || (c >= 0x7F && c < 0xA0) || c == 0x2028 || c == 0x2029 || c == 0x200E ||
+               c == 0x200F || (c >= 0x202A && c <= 0x202E) || (c >= 0x2066 && c <= 0x2069);
     };
     bool any = false;
     for (const QChar c : text)
@@ -64,6 +67,12 @@ QString FileNameForDisplay(const QByteArray& name)
     qsizetype i = 0;
     while (i < name.size()) {
         const auto lead = static_cast<unsigned char>(name[i]);
+        // Doubled, so that a name holding "\x41" cannot pass for one holding a stray byte.
+        if (lead == '\\') {
+            shown += QLatin1String("\\\\");
+            ++i;
+            continue;
+        }
         const int length = lead < 0x80           ? 1
                            : (lead >> 5) == 0x6  ? 2
                            : (lead >> 4) == 0xE  ? 3

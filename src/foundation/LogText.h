@@ -13,5 +13,5 @@ bool RotateLogFileIfFull(const QString& path, qint64 maxBytes, int keep);
 QString EscapeControlCharacters(const QString& text);
 
 // A file name as the file system holds it (bytes), for the log: valid UTF-8 as its characters,
-// every byte that is not as "\xNN", control characters escaped as above.
+// every byte that is not as "\xNN", a backslash doubled, control characters escaped as above.
 QString FileNameForDisplay(const QByteArray& name);

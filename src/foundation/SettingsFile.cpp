@@ -13,6 +13,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <limits>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -78,6 +79,15 @@ SettingsFileRead ReadSettingsFile(SettingsList& list, const QString& path)
     };
     QFile file;
     if (const int error = OpenRegularFile(file, QFile::encodeName(path), O_RDONLY, QIODevice::ReadOnly)) {
+        // A link whose target is missing (a disk not mounted yet) is somebody's settings too:
+        // a first-start save would replace the link with a file of defaults.
+        struct stat link
+        {
+        };
+        if (error == ENOENT && ::lstat(QFile::encodeName(path).constData(), &link) == 0 &&
+            S_ISLNK(link.st_mode))
+            return fail(EINVAL,
+                        QStringLiteral("a link to %1, which does not exist").arg(QFile::symLinkTarget(path)));
         return error == ENOTREGULAR ? fail(EINVAL, QStringLiteral("not a regular file")) : fail(error);
     }
     if (file.size() > MaxSettingsFileBytes)
@@ -169,7 +179,15 @@ std::int32_t GetSettingInt(const SettingsList& list, const QString& key, std::in
     const QString text = GetSettingString(list, key, QString::number(defaultValue), caseSensitive);
     const std::int32_t value = ParseSettingInt(text);
     const std::int32_t bounded = std::clamp(value, minimum, maximum);
-    if (bounded != value) {
+    const QString number = text.trimmed();
+    const bool digits =
+        !number.isEmpty() && (number[0].isDigit() || (number.size() > 1 && number[1].isDigit() &&
+                                                      (number[0] == u'-' || number[0] == u'+')));
+    if (!number.isEmpty() && !digits) {
+        AddLogEntry(LogCategory::Error, QStringLiteral("Settings - %1 = %2 is not a number - using %3")
+                                            .arg(key.trimmed(), text.left(40))
+                                            .arg(bounded));
+    } else if (bounded != value) {
         // A hand-edited or damaged file: say which value was not taken and what is used.
         AddLogEntry(LogCategory::Error,
                     QStringLiteral("Settings - %1 = %2 is out of range (%3 to %4) - using %5")

@@ -2,6 +2,9 @@
 
 #include <QCommandLineParser>
 #include <QDir>
+#include <QFile>
+
+#include "LogText.h"
 
 QString CommandLine::HelpText()
 {
@@ -18,6 +21,27 @@ QString CommandLine::HelpText()
                           "  --headless          Run without any display, as a service: log lines go to\n"
                           "                      standard error, SIGTERM and SIGINT stop, SIGHUP reads the\n"
                           "                      settings again.\n");
+}
+
+QStringList CommandLine::DecodeArguments(int argc, char* argv[], QString* error)
+{
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i) {
+        const QByteArray bytes(argv[i]);
+        const QString text = QFile::decodeName(bytes);
+        // A folder name that does not survive decoding would silently name another folder.
+        if (QFile::encodeName(text) != bytes) {
+            if (error) {
+                *error = QStringLiteral("pixlet: the argument %1 is not text in this system's encoding (%2); "
+                                        "a folder of that name cannot be used\n")
+                             .arg(FileNameForDisplay(bytes))
+                             .arg(QString::fromLatin1(qgetenv("LANG")));
+            }
+            return {};
+        }
+        arguments << text;
+    }
+    return arguments;
 }
 
 CommandLine CommandLine::Parse(const QStringList& arguments, const QString& version)
@@ -58,9 +82,14 @@ CommandLine CommandLine::Parse(const QStringList& arguments, const QString& vers
     if (result.headless && result.hidden)
         return fail(QStringLiteral("--hidden is for the desktop; --headless has no window at all"));
     if (parser.isSet(dataDir)) {
+        if (parser.values(dataDir).size() > 1)
+            return fail(QStringLiteral("--data-dir is given more than once"));
         const QString directory = parser.value(dataDir);
         if (directory.trimmed().isEmpty())
             return fail(QStringLiteral("--data-dir needs a folder"));
+        // "--data-dir --headless" would otherwise make a folder of the option.
+        if (directory.startsWith(QStringLiteral("--")))
+            return fail(QStringLiteral("--data-dir needs a folder, not the option '%1'").arg(directory));
         // Always absolute and ending in "/", as the default is: the settings path and the log
         // path are made by appending a name.
         result.dataDirectory = QDir::cleanPath(QDir::current().absoluteFilePath(directory));

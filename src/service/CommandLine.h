@@ -19,5 +19,8 @@ struct CommandLine
     QString output;
 
     static CommandLine Parse(const QStringList& arguments, const QString& version);
+    // The program's arguments as text; empty, with the message in `error`, when one of them
+    // does not decode to text that encodes back to the same bytes.
+    static QStringList DecodeArguments(int argc, char* argv[], QString* error);
     static QString HelpText();
 };

@@ -85,10 +85,32 @@ void EngineSet::LoadFrom(const SettingsList& list)
     controller_->SetSettings(ControlSettings::Read(list));
 }
 
+bool EngineSet::HoldsSettings(const SettingsList& list)
+{
+    static const QStringList blocks = {QStringLiteral("FTP"),      QStringLiteral("Email"),
+                                       QStringLiteral("Caption"),  QStringLiteral("Source"),
+                                       QStringLiteral("Archive"),  QStringLiteral("Log"),
+                                       QStringLiteral("Advanced"), QStringLiteral("Control")};
+    for (const QString& line : list) {
+        const QString text = line.trimmed();
+        for (const QString& block : blocks) {
+            if (text.size() > block.size() && text.startsWith(block, Qt::CaseInsensitive))
+                return true;
+        }
+    }
+    return false;
+}
+
 bool EngineSet::LoadSettings()
 {
     SettingsList list;
-    const SettingsFileRead read = ReadSettingsFile(list, SettingsPath());
+    SettingsFileRead read = ReadSettingsFile(list, SettingsPath());
+    if (read && !HoldsSettings(list)) {
+        // Empty or damaged: nothing in it is taken, and it is kept like an unreadable file.
+        read.status = SettingsFileRead::Status::Unreadable;
+        read.reason = QStringLiteral("it holds no Pixlet settings (empty or damaged)");
+        list.clear();
+    }
     settingsFileUnreadable_ = read.status == SettingsFileRead::Status::Unreadable;
     if (read.status == SettingsFileRead::Status::Missing) {
         AddLogEntry(LogCategory::Error, QStringLiteral("Could not open settings file - Using defaults"));
@@ -109,7 +131,13 @@ bool EngineSet::LoadSettings()
 bool EngineSet::ReloadSettings()
 {
     SettingsList list;
-    const SettingsFileRead read = ReadSettingsFile(list, SettingsPath());
+    SettingsFileRead read = ReadSettingsFile(list, SettingsPath());
+    if (read && !HoldsSettings(list)) {
+        // A file being written by hand, or damaged: defaults for everything would stop the
+        // outputs; the settings in force stay until the file says something.
+        read.status = SettingsFileRead::Status::Unreadable;
+        read.reason = QStringLiteral("it holds no Pixlet settings (empty or damaged)");
+    }
     if (!read) {
         AddLogEntry(LogCategory::Error,
                     QStringLiteral("Could not read settings file %1 - %2 - the settings in force are kept")

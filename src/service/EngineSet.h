@@ -65,6 +65,10 @@ public:
     // SIGHUP). False, with the engines unchanged, when the file cannot be read.
     bool ReloadSettings();
 
+    // Whether the lines hold anything Pixlet reads (a line of one of its blocks): an empty
+    // file or a damaged one would otherwise read as "every setting at its default".
+    static bool HoldsSettings(const SettingsList& list);
+
     // At exit: the controller halts, then every worker gets what is left of one budget;
     // images waiting to be archived are written whatever the budget. Returns what was left
     // behind (logged); the last reports and log lines are handled before it returns.

@@ -1,5 +1,6 @@
 #include "InstanceLock.h"
 
+#include "RegularFile.h"
 #include "SystemErrorText.h"
 
 #include <QCryptographicHash>
@@ -33,31 +34,48 @@ InstanceLock::Result InstanceLock::Acquire()
     // It will hold the settings, passwords included: a directory made here is the owner's.
     if (!existed)
         ::chmod(QFile::encodeName(directory_).constData(), 0700);
-    const QByteArray path = QFile::encodeName(path_);
-    // Not truncated on open: the holder's id stays readable for whoever is refused.
-    fd_ = ::open(path.constData(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0600);
+    const QByteArray directory = QFile::encodeName(directory_);
+    fd_ = ::open(directory.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd_ < 0) {
-        reason_ = QStringLiteral("%1 - %2").arg(path_, SystemErrorText(errno));
+        reason_ = QStringLiteral("%1 - %2").arg(directory_, SystemErrorText(errno));
         return Result::Failed;
     }
     if (::flock(fd_, LOCK_EX | LOCK_NB) != 0) {
         const int error = errno;
-        if (error == EWOULDBLOCK) {
-            char text[32] = {};
-            const ssize_t got = ::pread(fd_, text, sizeof text - 1, 0);
-            holderPid_ = got > 0 ? QByteArray(text, static_cast<int>(got)).trimmed().toLongLong() : 0;
-        } else {
-            reason_ = QStringLiteral("%1 - %2").arg(path_, SystemErrorText(error));
-        }
+        if (error == EWOULDBLOCK)
+            holderPid_ = ReadHolderPid();
+        else
+            reason_ = QStringLiteral("%1 - %2").arg(directory_, SystemErrorText(error));
         ::close(fd_);
         fd_ = -1;
         return error == EWOULDBLOCK ? Result::HeldByAnother : Result::Failed;
     }
-    // Should this fail the lock holds all the same; only the refused would not learn who holds it.
-    const QByteArray pid = QByteArray::number(static_cast<qint64>(::getpid())) + '\n';
-    if (::ftruncate(fd_, 0) == 0) [[maybe_unused]]
-        const ssize_t written = ::pwrite(fd_, pid.constData(), static_cast<size_t>(pid.size()), 0);
+    WriteHolderPid();
     return Result::Acquired;
+}
+
+qint64 InstanceLock::ReadHolderPid() const
+{
+    // Only a small regular file is read: whatever is put in its place says nothing.
+    QFile file;
+    if (OpenRegularFile(file, QFile::encodeName(path_), O_RDONLY, QIODevice::ReadOnly) != 0)
+        return 0;
+    return file.read(32).trimmed().toLongLong();
+}
+
+void InstanceLock::WriteHolderPid() const
+{
+    // Written beside the lock, never through a link; should it fail the lock holds all the
+    // same, and only the refused would not learn who holds it.
+    const QByteArray temporary = QFile::encodeName(path_ + QStringLiteral(".new"));
+    const int fd = ::open(temporary.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0600);
+    if (fd < 0)
+        return;
+    const QByteArray pid = QByteArray::number(static_cast<qint64>(::getpid())) + '\n';
+    const bool written = ::write(fd, pid.constData(), static_cast<size_t>(pid.size())) == pid.size();
+    ::close(fd);
+    if (!written || ::rename(temporary.constData(), QFile::encodeName(path_).constData()) != 0)
+        ::unlink(temporary.constData());
 }
 
 QString InstanceLock::ServerName() const

@@ -3,9 +3,10 @@
 #include <QString>
 
 // One Pixlet per data directory: two processes writing one settings file and one log would
-// corrupt both. The lock is an flock on "pixlet.lock" in the data directory, so the kernel
-// lets it go when its process ends however it ends - a lock file left by a killed process is
-// simply taken over. The file holds the holder's process id, for the message of the refused.
+// corrupt both. The lock is an flock on the data directory itself, so the kernel lets it go
+// when its process ends however it ends, and no file that somebody could delete or replace
+// stands for it. "pixlet.lock" beside the settings only names the holder's process id, for
+// the message of the refused.
 class InstanceLock final
 {
 public:
@@ -31,6 +32,9 @@ public:
     QString ServerName() const;
 
 private:
+    qint64 ReadHolderPid() const;
+    void WriteHolderPid() const;
+
     const QString directory_;
     const QString path_;
     int fd_ = -1;

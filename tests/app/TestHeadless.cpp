@@ -241,8 +241,48 @@ TEST(Headless, VersionHelpAndMistakes)
     for (const char* option : {"--headless", "--data-dir", "--start", "--hidden", "--version"})
         EXPECT_TRUE(help.contains(option)) << option;
 
-    pixlet.start(PIXLET_BINARY, {"--no-such-option"});
-    ASSERT_TRUE(pixlet.waitForFinished(10000));
-    EXPECT_EQ(pixlet.exitCode(), 2);
-    EXPECT_TRUE(pixlet.readAllStandardError().contains("--help"));
+    for (const QStringList& wrong : {QStringList{"--no-such-option"}, QStringList{"--data-dir", "--headless"},
+                                     QStringList{"--data-dir", "/a", "--data-dir", "/b", "--headless"}}) {
+        pixlet.start(PIXLET_BINARY, wrong);
+        ASSERT_TRUE(pixlet.waitForFinished(10000));
+        EXPECT_EQ(pixlet.exitCode(), 2) << wrong.join(' ').toStdString();
+        EXPECT_TRUE(pixlet.readAllStandardError().contains("--help"));
+    }
+}
+
+TEST(Headless, TheDesktopWithoutADisplaySaysSoAndAnUndecodableFolderIsRefused)
+{
+    Service desktop({"--start"});
+    ASSERT_TRUE(desktop.process.waitForFinished(10000));
+    EXPECT_EQ(desktop.process.exitStatus(), QProcess::NormalExit) << "no abort";
+    EXPECT_EQ(desktop.process.exitCode(), 1);
+    EXPECT_TRUE(desktop.Errors().contains("use --headless")) << desktop.Errors().data();
+
+    // A folder name in bytes that are not text would otherwise become another folder.
+    QTemporaryDir home;
+    QProcess shell;
+    shell.start("bash",
+                {"-c", QString("'%1' --headless --data-dir $'%2/r\\xffx'").arg(PIXLET_BINARY, home.path())});
+    ASSERT_TRUE(shell.waitForFinished(10000));
+    EXPECT_EQ(shell.exitCode(), 2);
+    EXPECT_TRUE(shell.readAllStandardError().contains("r\\xffx")) << "named as it is";
+    EXPECT_TRUE(QDir(home.path()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries).isEmpty());
+}
+
+TEST(Headless, ClosedStandardStreamsAreNotTakenByTheFilesItOpens)
+{
+    QTemporaryDir home;
+    const QString data = home.filePath("cam") + "/";
+    // Started with all three closed: they are /dev/null while it runs, never a file it opened.
+    QProcess shell;
+    shell.start("bash",
+                {"-c", QString("'%1' --headless --data-dir '%2' <&- >&- 2>&- & pid=$!; "
+                               "for i in $(seq 50); do [ -s '%2Pixlet.ini' ] && break; sleep 0.1; done; "
+                               "readlink /proc/$pid/fd/0 /proc/$pid/fd/1 /proc/$pid/fd/2; "
+                               "kill -TERM $pid; wait $pid")
+                           .arg(PIXLET_BINARY, data)});
+    ASSERT_TRUE(shell.waitForFinished(15000));
+    EXPECT_EQ(shell.readAllStandardOutput(), "/dev/null\n/dev/null\n/dev/null\n");
+    EXPECT_EQ(shell.exitCode(), 0) << "and it stopped the orderly way";
+    EXPECT_TRUE(ReadAll(data + "Pixlet.ini").startsWith("FTP")) << "the defaults, whole";
 }

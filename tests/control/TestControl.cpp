@@ -340,6 +340,37 @@ TEST_F(ControllerTest, OnArrivalTheImageAlreadyCollectedRunsTheFirstCycle)
     EXPECT_EQ(ArchivedFiles().size(), 1);
 }
 
+TEST_F(ControllerTest, ApplyingRestartsOnlyForAScheduleThatChanged)
+{
+    CollectFile();
+    Configure([](ControlSettings& s) {
+        s.enableArchive = true;
+        s.collectionType = ControlSettings::OnArrival;
+    });
+    control.StartProcessing();
+    ASSERT_TRUE(WaitUntil([&] { return !log.Starting("Processing cycle ended").isEmpty(); }));
+    ASSERT_EQ(ArchivedFiles().size(), 1);
+    // A cycle time means nothing on arrival: applying one publishes nothing again.
+    ControlSettings settings = control.Settings();
+    settings.cycleTimeSeconds = 45;
+    settings.enableFtp = true;
+    control.ApplySettings(settings);
+    QTest::qWait(100);
+    EXPECT_EQ(log.Starting("Processing started").size(), 1);
+    EXPECT_EQ(log.Starting("Processing cycle begun").size(), 1) << "the same image is no new cycle";
+    EXPECT_EQ(ftp.started, 0);
+    // Interval mode with a new interval does start again.
+    settings.collectionType = ControlSettings::AtInterval;
+    control.ApplySettings(settings);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(log.Starting("Processing started").size(), 2);
+    settings.cycleTimeSeconds = 90;
+    control.ApplySettings(settings);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(log.Starting("Processing started").size(), 3);
+    EXPECT_TRUE(control.Timer().GetNextDueTime(CControl::TimerName));
+}
+
 TEST_F(ControllerTest, AnOutputStillBusyIsSkippedAndTheCycleEndsWhenItIsDone)
 {
     Configure([](ControlSettings& s) {

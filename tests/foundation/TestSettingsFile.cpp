@@ -1,5 +1,7 @@
+#include "LogRecorder.h"
 #include "SettingsFile.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
@@ -200,7 +202,26 @@ TEST_F(SettingsFileTest, MissingAndUnreadableFilesAreToldApart)
     const SettingsFileRead tooLarge = ReadSettingsFile(list, Path("huge.ini"));
     EXPECT_EQ(tooLarge.status, SettingsFileRead::Status::Unreadable);
     EXPECT_EQ(tooLarge.reason, "larger than 16 MB");
+
+    // A link to a disk not mounted yet holds somebody's settings, not a first start.
+    ASSERT_TRUE(QFile::link(Path("unmounted/Pixlet.ini"), Path("link.ini")));
+    const SettingsFileRead dangling = ReadSettingsFile(list, Path("link.ini"));
+    EXPECT_EQ(dangling.status, SettingsFileRead::Status::Unreadable);
+    EXPECT_TRUE(dangling.reason.startsWith("a link to ")) << dangling.reason.toStdString();
     EXPECT_EQ(list, QStringList({"keep"}));
+}
+
+TEST_F(SettingsFileTest, AValueThatIsNoNumberIsSaid)
+{
+    LogRecorder log;
+    EXPECT_EQ(
+        GetSettingInt({"ControlProcessCollectionType = banana"}, "ControlProcessCollectionType", 0, 0, 1), 0);
+    EXPECT_EQ(GetSettingInt({"A = -12"}, "A", 0, -100, 100), -12);
+    EXPECT_EQ(GetSettingInt({"B = "}, "B", 7, 0, 100), 0) << "an emptied value reads as before, unsaid";
+    QCoreApplication::sendPostedEvents(&log);
+    EXPECT_EQ(
+        log.Starting("Settings - ControlProcessCollectionType = banana is not a number - using 0").size(), 1);
+    EXPECT_EQ(log.entries.size(), 1u);
 }
 
 TEST_F(SettingsFileTest, AFileSetAsideKeepsItsBytesUnderADatedName)

@@ -1,8 +1,14 @@
+#include "Clock.h"
 #include "EventLog.h"
+#include "LogRecorder.h"
 #include "ManualClock.h"
 #include "TestFiles.h"
 #include "WaitUntil.h"
+#include "captions/CaptionEngine.h"
+#include "control/CControl.h"
+#include "outputs/ArchiveEngine.h"
 #include "service/CommandLine.h"
+#include "service/EngineSet.h"
 #include "service/ExitSignals.h"
 #include "service/InstanceLock.h"
 #include "service/LogEngine.h"
@@ -12,6 +18,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -74,7 +81,7 @@ TEST(InstanceLock, OneHolderPerDirectoryAndTheHolderIsNamed)
 
         // Another process: flock excludes other open file descriptions, so a child proves it.
         QProcess other;
-        other.start("flock", {"--nonblock", "--exclusive", first.LockPath(), "true"});
+        other.start("flock", {"--nonblock", "--exclusive", directory, "true"});
         ASSERT_TRUE(other.waitForFinished(5000));
         EXPECT_NE(other.exitCode(), 0) << "held while its holder lives";
         InstanceLock second(directory);
@@ -82,11 +89,23 @@ TEST(InstanceLock, OneHolderPerDirectoryAndTheHolderIsNamed)
         EXPECT_EQ(second.HolderPid(), ::getpid());
         EXPECT_EQ(first.ServerName(), second.ServerName());
         EXPECT_NE(first.ServerName(), InstanceLock(home.filePath("cam2/")).ServerName());
+
+        // The file only names the holder: deleted, or a link put in its place, it neither frees
+        // the directory nor is written through.
+        ASSERT_TRUE(QFile::remove(first.LockPath()));
+        InstanceLock third(directory);
+        EXPECT_EQ(third.Acquire(), InstanceLock::Result::HeldByAnother);
+        EXPECT_EQ(third.HolderPid(), 0) << "unknown now, and said so";
+        ASSERT_TRUE(QFile::link(home.filePath("target"), first.LockPath()));
     }
-    // The lock went with its holder; the file stays and is simply taken.
-    ASSERT_TRUE(QFile::exists(directory + "pixlet.lock"));
+    EXPECT_FALSE(QFile::exists(home.filePath("target")));
+    // The lock went with its holder; the next one takes it and names itself, replacing the
+    // link rather than writing through it.
     InstanceLock again(directory);
     EXPECT_EQ(again.Acquire(), InstanceLock::Result::Acquired);
+    EXPECT_FALSE(QFileInfo(again.LockPath()).isSymLink());
+    EXPECT_EQ(ReadAll(again.LockPath()).trimmed(), QByteArray::number(::getpid()));
+    EXPECT_FALSE(QFile::exists(home.filePath("target")));
 }
 
 TEST(InstanceLock, ADirectoryThatCannotBeMadeIsAFailureWithAReason)
@@ -206,4 +225,43 @@ TEST(StandardErrorEcho, AReaderThatIsGoneEndsTheEcho)
     }
     EXPECT_LT(timer.elapsed(), 2000);
     ::close(pipeFds[1]);
+}
+
+TEST(EngineSet, AnEmptyOrDamagedFileIsNoSettingsAndIsKept)
+{
+    QTemporaryDir home;
+    const QString data = home.path() + "/";
+    const auto write = [&](const QByteArray& bytes) {
+        QFile file(data + "Pixlet.ini");
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write(bytes);
+    };
+    {
+        // At start: defaults in memory, the file kept for the user to look at.
+        write(QByteArray("\x89\x01\xfe garbage\n\x00\x13", 15));
+        EngineSet engines(SystemClock(), data);
+        EXPECT_FALSE(engines.LoadSettings());
+        EXPECT_TRUE(engines.SettingsFileUnreadable());
+    }
+    EngineSet engines(SystemClock(), data);
+    LogRecorder log; // after the set: the last receiver made is the one that hears
+    write("ArchiveRootDirectory = /srv/cam\r\nControlEnableArchive = Yes\r\n");
+    ASSERT_TRUE(engines.LoadSettings());
+    ASSERT_EQ(engines.Archive().CurrentSettings().rootDirectory, "/srv/cam");
+    // A reload of a file half written by an editor, or damaged, keeps what is in force.
+    for (const QByteArray& bytes : {QByteArray(), QByteArray("\r\n\r\n"), QByteArray(4096, '\xff')}) {
+        write(bytes);
+        EXPECT_FALSE(engines.ReloadSettings());
+        EXPECT_EQ(engines.Archive().CurrentSettings().rootDirectory, "/srv/cam");
+        EXPECT_TRUE(engines.Controller().Settings().enableArchive);
+    }
+    QCoreApplication::sendPostedEvents(&log);
+    bool said = false;
+    for (const auto& entry : log.entries)
+        said = said || entry.text.contains(
+                           "holds no Pixlet settings (empty or damaged) - the settings in force are kept");
+    EXPECT_TRUE(said);
+    write("ArchiveRootDirectory = /srv/other\r\n");
+    EXPECT_TRUE(engines.ReloadSettings());
+    EXPECT_EQ(engines.Archive().CurrentSettings().rootDirectory, "/srv/other");
 }
