@@ -1,3 +1,4 @@
+#include "ArchiveReports.h"
 #include "ImageDecoder.h"
 #include "ManualClock.h"
 #include "MessageEvent.h"
@@ -18,32 +19,13 @@
 #include <gtest/gtest.h>
 
 namespace {
-class Controller final : public QObject
-{
-public:
-    struct Note
-    {
-        std::int64_t result;
-        QString path;
-    };
-    std::vector<Note> notes;
-    bool event(QEvent* e) override
-    {
-        if (e->type() != RegisterNamedMessage(MessageName::ImageArchiveNewImageNotify))
-            return QObject::event(e);
-        auto* message = static_cast<MessageEvent*>(e);
-        notes.push_back({message->wParam, message->text.value_or(QString())});
-        return true;
-    }
-};
-
 struct ArchiveTest : ::testing::Test
 {
     QTemporaryDir dir;
     // 2009-03-07 14:05:09 local (UTC here).
     ManualClock clock{QDateTime(QDate(2009, 3, 7), QTime(14, 5, 9), Qt::UTC)};
     ArchiveEngine archive{clock, dir.path() + "/data/"};
-    Controller controller;
+    ArchiveReports controller;
 
     void Load(const QString& lines) { archive.LoadSettings(lines.split('\n')); }
 };

@@ -1,3 +1,4 @@
+#include "ArchiveReports.h"
 #include "Clock.h"
 #include "ImageFrame.h"
 #include "ManualClock.h"
@@ -33,27 +34,6 @@ template <typename Engine, typename Page> void Load(Engine& engine, Page& page, 
     page.RefreshPage();
 }
 
-// Collects the archive's reports.
-class Controller final : public QObject
-{
-public:
-    struct Note
-    {
-        std::int64_t result;
-        QString path;
-    };
-    std::vector<Note> notes;
-    bool event(QEvent* event) override
-    {
-        if (event->type() !=
-            RegisterNamedMessage(QString::fromLatin1(MessageName::ImageArchiveNewImageNotify)))
-            return QObject::event(event);
-        auto* message = static_cast<MessageEvent*>(event);
-        notes.push_back({message->wParam, message->text.value_or(QString())});
-        return true;
-    }
-};
-
 struct ArchivePageTest : ::testing::Test
 {
     QTemporaryDir dir;
@@ -61,7 +41,7 @@ struct ArchivePageTest : ::testing::Test
     ManualClock clock{QDateTime(QDate(2009, 3, 7), QTime(14, 5, 9), Qt::UTC)};
     ArchiveEngine engine{clock, dir.path() + "/data/"};
     CImageArchive archive{engine};
-    Controller controller;
+    ArchiveReports controller;
 
     void Load(const QString& lines)
     {
