@@ -1,16 +1,12 @@
 #include "CFramewrightDlg.h"
 
 #include "AppIcons.h"
-#include "AtomicFileWriter.h"
 #include "CAbout.h"
 #include "CConfiguration.h"
 #include "CLog.h"
 #include "CPlaceholderPage.h"
 #include "Clock.h"
 #include "EventLog.h"
-#include "ImageFormat.h"
-#include "SettingsFile.h"
-#include "SystemErrorText.h"
 #include "Utils/Classes/CTrayIcon.h"
 #include "control/CControl.h"
 #include "control/TraySequences.h"
@@ -26,15 +22,12 @@
 
 #include <QApplication>
 #include <QCloseEvent>
-#include <QDeadlineTimer>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QMenu>
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include <cerrno>
-#include <limits>
 #include <utility>
 
 using Utils::Classes::CPage;
