@@ -170,6 +170,28 @@ void DrawCaption(QPainter& painter, const CCaptionData& caption, int offsetX, in
     painter.restore();
 }
 
+QRect MeasureCaptionText(const QString& text, const QString& face, int size, bool bold, bool italic,
+                         std::int32_t justify, int x, int y)
+{
+    if (size <= 0 || !FamilyInstalled(face))
+        return QRect();
+    QFont font(face);
+    font.setPixelSize(size);
+    font.setBold(bold);
+    font.setItalic(italic);
+    const QString measured = text.isEmpty() ? QStringLiteral(" ") : text;
+    const QFontMetricsF metrics(font);
+    const qreal width = std::max(metrics.horizontalAdvance(measured), metrics.boundingRect(measured).right());
+    qreal left = x;
+    if (justify == 1)
+        left = x - width / 2;
+    else if (justify == 2)
+        left = x - width;
+    // Whole pixels by truncation, the way the sample's hatch rule reads the box.
+    const int boxLeft = static_cast<int>(left);
+    return QRect(boxLeft, y, static_cast<int>(left + width) - boxLeft, static_cast<int>(metrics.height()));
+}
+
 void DrawCaptions(ImageFrame& image, const std::vector<CCaptionData>& captions, const Clock& clock)
 {
     if (captions.empty())

@@ -2,7 +2,10 @@
 
 #include "CCaptionData.h"
 
+#include <QRect>
 #include <QString>
+
+#include <cstdint>
 
 #include <vector>
 
@@ -31,6 +34,12 @@ QString ReadFileLine(const QString& path, int index);
 // painter's device; a size of 0 or less, or an empty text, draws nothing.
 void DrawCaption(QPainter& painter, const CCaptionData& caption, int offsetX, int offsetY,
                  const Clock& clock);
+
+// The box of the text as a caption draws it from (x, y) with the justification (0 left, 1
+// centre, 2 right), at `size` pixels in the face `face` only: a face that is not installed,
+// or a size of 0 or less, gives an empty box. An empty text measures as one blank.
+QRect MeasureCaptionText(const QString& text, const QString& face, int size, bool bold, bool italic,
+                         std::int32_t justify, int x, int y);
 
 // Every caption, in order, onto the image in place.
 void DrawCaptions(ImageFrame& image, const std::vector<CCaptionData>& captions, const Clock& clock);
