@@ -300,3 +300,34 @@ TEST(CWindowBackground, ColourChangeDropsTheCache)
     QCoreApplication::processEvents();
     EXPECT_EQ(background.CachedCount(), 0);
 }
+
+TEST(CUpDownControl, AReversedRangeMakesUpSmallerAndHorizontalArrowsStepLeftAndRight)
+{
+    QWidget page;
+    // A position's Y: "up" moves a caption up the image, to a smaller Y.
+    auto* y = new QLineEdit(&page);
+    auto* yArrows = new CUpDownControl(y, 9999, -9999, &page);
+    y->setText("10");
+    QTest::mouseClick(yArrows->UpButton(), Qt::LeftButton);
+    EXPECT_EQ(y->text(), "9");
+    QTest::keyClick(y, Qt::Key_Down);
+    QTest::keyClick(y, Qt::Key_Down);
+    EXPECT_EQ(y->text(), "11");
+    y->setText("-9999");
+    QTest::mouseClick(yArrows->UpButton(), Qt::LeftButton);
+    EXPECT_EQ(y->text(), "-9999") << "the range holds either way";
+    y->clear();
+    QTest::mouseClick(yArrows->UpButton(), Qt::LeftButton);
+    EXPECT_EQ(y->text(), "9998") << "an empty edit steps from the lower end";
+
+    auto* x = new QLineEdit(&page);
+    auto* xArrows = new CUpDownControl(x, -9999, 9999, &page, CUpDownControl::Arrows::Horizontal);
+    EXPECT_EQ(xArrows->UpButton()->arrowType(), Qt::RightArrow);
+    EXPECT_EQ(xArrows->DownButton()->arrowType(), Qt::LeftArrow);
+    x->setText("0");
+    QTest::mouseClick(xArrows->UpButton(), Qt::LeftButton);
+    EXPECT_EQ(x->text(), "1") << "right increases X";
+    QTest::mouseClick(xArrows->DownButton(), Qt::LeftButton);
+    QTest::mouseClick(xArrows->DownButton(), Qt::LeftButton);
+    EXPECT_EQ(x->text(), "-1");
+}
