@@ -34,7 +34,11 @@ public:
     // The captions drawn from the next image on.
     void SetCaptions(const std::vector<CCaptionData>& captions) { applied_ = captions; }
     const std::array<ColourValue, 16>& CustomColours() const { return customColours_; }
+    // The colour chooser's sixteen custom colours, saved with the captions.
+    void SetCustomColours(const std::array<ColourValue, 16>& colours) { customColours_ = colours; }
     int SampleBorderHatchStyle() const { return sampleBorderHatchStyle_; }
+    // The clock the captions' time tokens read (the editor's sample reads the same).
+    const Clock& TokenClock() const { return clock_; }
 
     // Captions the image in the background (see CaptionJobRunner) and keeps a copy of it as
     // it was, for the editor's sample; an empty image is ignored.

@@ -144,7 +144,16 @@ void DrawCaption(QPainter& painter, const CCaptionData& caption, int offsetX, in
 {
     if (caption.fontSize <= 0)
         return;
-    const QString text = ExpandCaptionText(caption.text, clock);
+    CCaptionData expanded = caption;
+    expanded.text = ExpandCaptionText(caption.text, clock);
+    DrawExpandedCaption(painter, expanded, offsetX, offsetY);
+}
+
+void DrawExpandedCaption(QPainter& painter, const CCaptionData& caption, int offsetX, int offsetY)
+{
+    if (caption.fontSize <= 0)
+        return;
+    const QString& text = caption.text;
     if (text.isEmpty())
         return;
     const QFont font = CaptionFont(caption);

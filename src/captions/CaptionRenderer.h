@@ -35,6 +35,10 @@ QString ReadFileLine(const QString& path, int index);
 void DrawCaption(QPainter& painter, const CCaptionData& caption, int offsetX, int offsetY,
                  const Clock& clock);
 
+// The same for a caption whose text is expanded already: nothing is read or expanded here, so
+// a window may draw it on its own thread.
+void DrawExpandedCaption(QPainter& painter, const CCaptionData& caption, int offsetX, int offsetY);
+
 // The box of the text as a caption draws it from (x, y) with the justification (0 left, 1
 // centre, 2 right), at `size` pixels in the face `face` only: a face that is not installed,
 // or a size of 0 or less, gives an empty box. An empty text measures as one blank.

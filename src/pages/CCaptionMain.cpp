@@ -1,5 +1,6 @@
 #include "CCaptionMain.h"
 
+#include "CCaptionDlg.h"
 #include "CCaptionTabBar.h"
 #include "TextFit.h"
 #include "captions/CaptionEngine.h"
@@ -13,9 +14,18 @@ CCaptionMain::CCaptionMain(CaptionEngine& engine, QWidget* parent) : CPage(paren
     tabs_ = new CCaptionTabBar(this);
     tabs_->setExpanding(false);
     tabs_->setElideMode(Qt::ElideNone);
+    // The editor lies under the tabs and shows the caption of the selected one.
+    editor_ = new CCaptionDlg(engine_.TokenClock(), engine_, edited_, this);
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(tabs_);
-    layout->addStretch(1);
+    layout->addWidget(editor_, 1);
+    connect(this, &CCaptionMain::CaptionSelected, editor_, &CCaptionDlg::ShowCaption);
+    connect(editor_, &CCaptionDlg::Changed, this, &CPage::Changed);
+    connect(editor_, &CCaptionDlg::TextChanged, this, [this](int index) {
+        if (index >= 0 && index < static_cast<int>(edited_.size()))
+            tabs_->setTabText(index, TabLabel(edited_[index]));
+    });
+    connect(editor_, &CCaptionDlg::DeleteRequested, this, [this] { DeleteCaption(-1, true); });
     RebuildTabs(0);
     connect(tabs_, &QTabBar::currentChanged, this, &CCaptionMain::OnTabChanged);
     // With no caption yet, "New" is already the current tab: a click on it changes nothing,

@@ -7,6 +7,7 @@
 #include <vector>
 
 class CaptionEngine;
+class CCaptionDlg;
 class CCaptionTabBar;
 class QTabBar;
 
@@ -39,6 +40,7 @@ public:
     int SelectedIndex() const;
     QTabBar* Tabs() const { return tabs_; }
     CaptionEngine& Engine() const { return engine_; }
+    CCaptionDlg* Editor() const { return editor_; }
 
     // The text as wide as fits in `width` pixels of the metrics, ending in "..." when cut.
     static QString ShortenToWidth(const QString& text, int width, const QFontMetrics& metrics);
@@ -56,5 +58,6 @@ private:
     CaptionEngine& engine_;
     std::vector<CCaptionData> edited_;
     CCaptionTabBar* tabs_ = nullptr;
+    CCaptionDlg* editor_ = nullptr;
     bool updatingTabs_ = false;
 };
