@@ -36,6 +36,12 @@ void CCaptionSampleView::RefreshSample(const std::vector<CCaptionData>& captions
     selected_ = selected >= 0 && selected < static_cast<int>(captions.size()) ? selected : -1;
     if (render)
         renderer_->Request(engine_.LastSourceImage(), edited_, true);
+    ComputeTarget();
+    StartMovement();
+}
+
+void CCaptionSampleView::ComputeTarget()
+{
     if (selected_ >= 0) {
         const CCaptionData& caption = edited_[selected_];
         // The line's height from the text as typed, in its own face (none: 0 high).
@@ -188,5 +194,7 @@ void CCaptionSampleView::hideEvent(QHideEvent* event)
 void CCaptionSampleView::resizeEvent(QResizeEvent* event)
 {
     QWidget::resizeEvent(event);
-    update();
+    // The target depends on the view's size: a view laid out (or made taller) heads anew.
+    ComputeTarget();
+    StartMovement();
 }

@@ -69,6 +69,7 @@ protected:
 
 private:
     void OnRendered(const std::vector<CCaptionData>& expanded, const QImage& image);
+    void ComputeTarget();
     void StartMovement();
     void UpdatePosition();
     void Check();

@@ -68,6 +68,11 @@ eval "$(xdotool getwindowgeometry --shell "$window")"
 xdotool mousemove $((X + 488)) $((Y + 24)) click 1
 sleep 0.5
 import -window root "$shots/log-page.png"
+# The Captions page: a first run's two example captions in the editor, the sample below them
+# (a picture only, like the Log page's).
+xdotool mousemove $((X + 150)) $((Y + 24)) click 1
+sleep 1
+import -window root "$shots/captions-page.png"
 
 # Real key events (XTEST) to the focused window. A program that has only just mapped its window
 # may not take the focus at once, so the key is tried a few times.

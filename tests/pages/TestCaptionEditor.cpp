@@ -241,3 +241,59 @@ TEST_F(CaptionEditorTest, TheOnceASecondCheckDrawsOnlyWhenATextChanged)
     ASSERT_TRUE(WaitUntil([&] { return rendered.count() > before; }, 3000)) << "the file's new line is drawn";
     EXPECT_EQ(sample.SampleCaptions()[0].text, "second ");
 }
+
+TEST_F(CaptionEditorTest, DraggingShiftsTheViewUntilThePositionChanges)
+{
+    ThreeCaptions();
+    CCaptionSampleView& sample = *editor.Sample();
+    ASSERT_TRUE(WaitUntil([&] { return !sample.Animating(); }, 5000));
+    const QPoint target = sample.ViewTarget();
+    const QPoint from = sample.rect().center();
+    QTest::mousePress(&sample, Qt::LeftButton, {}, from);
+    QMouseEvent move(QEvent::MouseMove, QPointF(from + QPoint(40, 0)),
+                     sample.mapToGlobal(QPointF(from + QPoint(40, 0))), Qt::NoButton, Qt::LeftButton,
+                     Qt::NoModifier);
+    QCoreApplication::sendEvent(&sample, &move);
+    QTest::mouseRelease(&sample, Qt::LeftButton, {}, from + QPoint(40, 0));
+    EXPECT_EQ(sample.DragOffset(), QPoint(40, 0));
+    EXPECT_EQ(sample.ViewPosition(), target - QPoint(40, 0)) << "the image shows 40 pixels further right";
+    QTest::mousePress(&sample, Qt::LeftButton, {}, from);
+    QTest::mouseRelease(&sample, Qt::LeftButton, {}, from + QPoint(0, 10));
+    EXPECT_EQ(sample.DragOffset(), QPoint(40, 10)) << "a second drag adds to the first";
+    // A new X brings the view back to its target, gliding.
+    Type(editor.XEdit(), "300");
+    EXPECT_EQ(sample.DragOffset(), QPoint());
+    EXPECT_TRUE(sample.Animating());
+    ASSERT_TRUE(WaitUntil([&] { return !sample.Animating(); }, 5000));
+    EXPECT_EQ(sample.ViewPosition(), sample.ViewTarget());
+    EXPECT_NE(sample.ViewTarget(), target);
+}
+
+TEST_F(CaptionEditorTest, ADarkCaptionReachingOutOfTheImageGetsALightHatch)
+{
+    ImageFrame source = FlatFrame(100, 50, 24, 255, 255, 255);
+    engine.ProcessImage(source, nullptr);
+    engine.WaitForCaptionJobs();
+    std::vector<CCaptionData> captions(1);
+    captions[0].text = "A long dark caption";
+    captions[0].fontName = QFontDatabase::families().value(0);
+    captions[0].fontSize = 20;
+    captions[0].textColour = "10,10,10";
+    captions[0].positionX = 60; // runs past the right edge
+    engine.SetCaptions(captions);
+    CCaptionSampleView& sample = *editor.Sample();
+    QSignalSpy rendered(&sample, &CCaptionSampleView::SampleRendered);
+    page.RefreshPage();
+    Type(editor.YEdit(), "5");
+    ASSERT_TRUE(WaitUntil([&] { return rendered.count() > 0; }));
+    EXPECT_EQ(sample.HatchForeground(), QColor(240, 240, 240));
+    Type(editor.XEdit(), "2");
+    Type(editor.TextEdit(), "in");
+    ASSERT_TRUE(WaitUntil(
+        [&] { return !sample.SampleCaptions().empty() && sample.SampleCaptions()[0].text == "in"; }));
+    EXPECT_EQ(sample.HatchForeground(), QColor(32, 32, 32)) << "inside the image: the dark hatch";
+    Type(editor.XEdit(), "90");
+    editor.ApplyColourChoice(true, QColor(250, 250, 250));
+    ASSERT_TRUE(WaitUntil([&] { return sample.SampleCaptions()[0].textColour == "250,250,250"; }));
+    EXPECT_EQ(sample.HatchForeground(), QColor(32, 32, 32)) << "a light caption: always the dark hatch";
+}
