@@ -1,6 +1,5 @@
 #include "CaptionEngine.h"
 
-#include "CaptionRenderer.h"
 #include "CaptionSettings.h"
 #include "ImageOperations.h"
 #include "NamedMessages.h"
@@ -40,12 +39,4 @@ void CaptionEngine::ProcessImage(ImageFrame& image, QObject* notify)
     CopyImage(image, lastSourceImage_);
     jobs_.Start(image, applied_, notify);
     emit SampleUpdated();
-}
-
-void CaptionEngine::RenderSample(ImageFrame& target, const std::vector<CCaptionData>& captions) const
-{
-    if (lastSourceImage_.IsEmpty())
-        return;
-    CopyImage(lastSourceImage_, target);
-    CaptionRenderer::DrawCaptions(target, captions, clock_);
 }

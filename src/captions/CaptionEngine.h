@@ -43,8 +43,6 @@ public:
     // Captions the image in the background (see CaptionJobRunner) and keeps a copy of it as
     // it was, for the editor's sample; an empty image is ignored.
     void ProcessImage(ImageFrame& image, QObject* notify);
-    // The sample: a copy of the last source image with the given captions, drawn here and now.
-    void RenderSample(ImageFrame& target, const std::vector<CCaptionData>& captions) const;
     bool CaptionsBusy() const { return jobs_.Busy(); }
     void WaitForCaptionJobs() { jobs_.WaitForAll(); }
     // At exit: false when a caption job is still drawing after timeoutMs.

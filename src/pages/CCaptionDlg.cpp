@@ -215,16 +215,26 @@ void CCaptionDlg::FillControls()
 int CCaptionDlg::FittedButtonSize(const CCaptionData& caption, QSize button)
 {
     const QSize area(button.width() - 2 * (button.width() / 8), button.height() - 2 * (button.height() / 8));
-    for (int size = 1; size <= 100; ++size) {
+    const auto fits = [&](int size) {
         const QRect box =
             CaptionRenderer::MeasureCaptionText(QStringLiteral("A"), caption.fontName, size,
                                                 caption.fontWeight > 400, caption.fontItalic, 0, 0, 0);
-        if (box.isNull())
-            return caption.fontSize; // a face that cannot be measured
-        if (box.width() > area.width() || box.height() > area.height())
-            return size - 1;
+        return box.width() <= area.width() && box.height() <= area.height();
+    };
+    // A face that cannot be measured keeps the caption's size.
+    if (CaptionRenderer::MeasureCaptionText(QStringLiteral("A"), caption.fontName, 1, false, false, 0, 0, 0)
+            .isNull())
+        return caption.fontSize;
+    if (fits(100))
+        return caption.fontSize;
+    // The box grows with the size: halving finds the largest that fits in seven measurements
+    // instead of up to a hundred, each time the controls are filled or the button resized.
+    int low = 0, high = 100; // low fits (or is 0), high does not
+    while (high - low > 1) {
+        const int middle = (low + high) / 2;
+        (fits(middle) ? low : high) = middle;
     }
-    return caption.fontSize;
+    return low;
 }
 
 void CCaptionDlg::FitFontButton()

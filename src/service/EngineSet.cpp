@@ -71,18 +71,27 @@ bool EngineSet::StartUp()
     return loaded;
 }
 
-void EngineSet::LoadFrom(const SettingsList& list)
+void EngineSet::LoadFrom(const SettingsList& list, bool apply)
 {
     // The order of the blocks in the file, so that what is said about odd values comes in it.
+    // Applied (a reload), the source and the schedule go through what the pages' Apply does, so
+    // a changed source or schedule takes effect at once.
     ftp_->LoadSettings(list);
     email_->LoadSettings(list);
     captions_->LoadSettings(list);
-    source_->LoadSettings(list);
+    if (apply)
+        source_->ApplySettings(
+            SourceSettings::Read(list, SourceSettings::Defaults(dataDirectory_).fileCollectDirectory));
+    else
+        source_->LoadSettings(list);
     archive_->LoadSettings(list);
     log_->LoadSettings(list);
     advanced_ = AdvancedSettings::Read(list);
     advanced_.Apply();
-    controller_->SetSettings(ControlSettings::Read(list));
+    if (apply)
+        controller_->ApplySettings(ControlSettings::Read(list));
+    else
+        controller_->SetSettings(ControlSettings::Read(list));
 }
 
 bool EngineSet::HoldsSettings(const SettingsList& list)
@@ -101,16 +110,23 @@ bool EngineSet::HoldsSettings(const SettingsList& list)
     return false;
 }
 
-bool EngineSet::LoadSettings()
+SettingsFileRead EngineSet::ReadSettings(SettingsList& list) const
 {
-    SettingsList list;
     SettingsFileRead read = ReadSettingsFile(list, SettingsPath());
     if (read && !HoldsSettings(list)) {
-        // Empty or damaged: nothing in it is taken, and it is kept like an unreadable file.
+        // Empty, damaged, or being written by hand: taking it would set every value to its
+        // default and stop the outputs. It is treated like a file that cannot be read.
         read.status = SettingsFileRead::Status::Unreadable;
         read.reason = QStringLiteral("it holds no Pixlet settings (empty or damaged)");
         list.clear();
     }
+    return read;
+}
+
+bool EngineSet::LoadSettings()
+{
+    SettingsList list;
+    const SettingsFileRead read = ReadSettings(list);
     settingsFileUnreadable_ = read.status == SettingsFileRead::Status::Unreadable;
     if (read.status == SettingsFileRead::Status::Missing) {
         AddLogEntry(LogCategory::Error, QStringLiteral("Could not open settings file - Using defaults"));
@@ -121,7 +137,7 @@ bool EngineSet::LoadSettings()
                                    "the file is kept and set aside at the next save")
                         .arg(SettingsPath(), read.reason));
     }
-    LoadFrom(list);
+    LoadFrom(list, false);
     // A first start shows two example captions.
     if (read.status == SettingsFileRead::Status::Missing)
         captions_->AddExampleCaptions();
@@ -131,13 +147,7 @@ bool EngineSet::LoadSettings()
 bool EngineSet::ReloadSettings()
 {
     SettingsList list;
-    SettingsFileRead read = ReadSettingsFile(list, SettingsPath());
-    if (read && !HoldsSettings(list)) {
-        // A file being written by hand, or damaged: defaults for everything would stop the
-        // outputs; the settings in force stay until the file says something.
-        read.status = SettingsFileRead::Status::Unreadable;
-        read.reason = QStringLiteral("it holds no Pixlet settings (empty or damaged)");
-    }
+    const SettingsFileRead read = ReadSettings(list);
     if (!read) {
         AddLogEntry(LogCategory::Error,
                     QStringLiteral("Could not read settings file %1 - %2 - the settings in force are kept")
@@ -147,19 +157,7 @@ bool EngineSet::ReloadSettings()
         return false;
     }
     settingsFileUnreadable_ = false;
-    // Read into fresh engines' records first, then handed over the way the pages' Apply does,
-    // so a changed source or schedule takes effect at once.
-    ftp_->LoadSettings(list);
-    email_->LoadSettings(list);
-    captions_->LoadSettings(list);
-    const SourceSettings source =
-        SourceSettings::Read(list, SourceSettings::Defaults(dataDirectory_).fileCollectDirectory);
-    archive_->LoadSettings(list);
-    log_->LoadSettings(list);
-    advanced_ = AdvancedSettings::Read(list);
-    advanced_.Apply();
-    source_->ApplySettings(source);
-    controller_->ApplySettings(ControlSettings::Read(list));
+    LoadFrom(list, true);
     return true;
 }
 

@@ -75,7 +75,9 @@ public:
     QStringList FinishForExit(int budgetMs);
 
 private:
-    void LoadFrom(const SettingsList& list);
+    // The settings file's lines; a file that holds no Pixlet settings counts as unreadable.
+    SettingsFileRead ReadSettings(SettingsList& list) const;
+    void LoadFrom(const SettingsList& list, bool apply);
     bool SetAsideUnreadableSettings();
 
     const Clock& clock_;

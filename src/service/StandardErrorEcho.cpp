@@ -1,5 +1,7 @@
 #include "StandardErrorEcho.h"
 
+#include "EventLog.h"
+
 #include <cerrno>
 #include <chrono>
 #include <poll.h>
@@ -99,8 +101,16 @@ void StandardErrorEcho::Run()
             break;
     }
     // The reader is gone: what is still queued is dropped, and nothing more is taken.
-    std::lock_guard lock(mutex_);
-    stopping_ = true;
-    queue_.clear();
-    queuedBytes_ = 0;
+    bool gone = false;
+    {
+        std::lock_guard lock(mutex_);
+        gone = !stopping_;
+        stopping_ = true;
+        queue_.clear();
+        queuedBytes_ = 0;
+    }
+    // Said to the log file (its echo here is dropped, so it cannot come round again).
+    if (gone)
+        AddLogEntry(LogCategory::Error,
+                    QStringLiteral("Log - standard error was closed - log lines go to the log file only"));
 }

@@ -1,10 +1,12 @@
 #include "GatedClock.h"
+#include "ImageOperations.h"
 #include "LogRecorder.h"
 #include "ManualClock.h"
 #include "NamedMessages.h"
 #include "TestImages.h"
 #include "captions/CaptionEngine.h"
 #include "captions/CaptionRenderer.h"
+#include "captions/CaptionSampleRenderer.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -14,6 +16,7 @@
 #include <QPainter>
 #include <QSignalSpy>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QThread>
 
 #include "WaitUntil.h"
@@ -408,13 +411,24 @@ TEST(CaptionJobs, DrawsTheAppliedCaptionsInPlaceAndKeepsTheSourceForTheSample)
     EXPECT_EQ(differing, 0) << "the applied caption, not the edited one";
     EXPECT_TRUE(Find(page.LastSourceImage(), Dark).Empty()) << "the sample source has no captions";
 
+    // The editor's sample: the source as it came, with the captions given, drawn on a worker.
+    CaptionSampleRenderer renderer(clock);
+    QSignalSpy rendered(&renderer, &CaptionSampleRenderer::Rendered);
+    ImageFrame source;
+    ASSERT_TRUE(CopyImage(page.LastSourceImage(), source));
+    renderer.Request(source, {Text("Sample", 0, 0)}, true);
+    ASSERT_TRUE(WaitUntil([&] { return rendered.count() == 1; }));
     ImageFrame sample;
-    page.RenderSample(sample, {Text("Sample", 0, 0)});
+    ASSERT_TRUE(sample.Adopt(rendered[0][1].value<QImage>()));
     EXPECT_FALSE(Find(sample, Dark).Empty());
-    CaptionEngine fresh(clock);
-    ImageFrame untouched = FlatFrame(4, 4, 24, 1, 2, 3);
-    fresh.RenderSample(untouched, {Text("Sample", 0, 0)});
-    EXPECT_EQ(PixelAt(untouched, 0, 0).red, 1) << "no source image yet: nothing rendered";
+    EXPECT_TRUE(Find(page.LastSourceImage(), Dark).Empty()) << "drawn on a copy";
+    // The same texts again, unforced: nothing is drawn or reported (the once-a-second check).
+    renderer.Request(source, {Text("Sample", 0, 0)}, false);
+    QTest::qWait(200);
+    EXPECT_EQ(rendered.count(), 1);
+    renderer.Request(ImageFrame(), {Text("Other", 0, 0)}, false);
+    ASSERT_TRUE(WaitUntil([&] { return rendered.count() == 2; }));
+    EXPECT_TRUE(rendered[1][1].value<QImage>().isNull()) << "no source image yet: nothing drawn";
 }
 
 TEST_F(FileLineTest, APipeOrDeviceIsNeverReadAndSaysSo)

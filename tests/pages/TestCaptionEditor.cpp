@@ -6,6 +6,7 @@
 #include "Utils/Controls/CUpDownControl.h"
 #include "WaitUntil.h"
 #include "captions/CaptionEngine.h"
+#include "captions/CaptionRenderer.h"
 #include "pages/CCaptionDlg.h"
 #include "pages/CCaptionMain.h"
 #include "pages/CCaptionSampleView.h"
@@ -168,6 +169,13 @@ TEST_F(CaptionEditorTest, AFaceThatIsNotThereFallsBackToTheCaptionsSize)
     EXPECT_GT(fitted, 5);
     EXPECT_LT(fitted, 52) << "the largest that fits inside the button";
     EXPECT_GT(CCaptionDlg::FittedButtonSize(caption, QSize(80, 104)), fitted);
+    // The largest that fits the inner area (30 x 40 of a 40 x 52 button), not merely one that does.
+    const auto box = [&](int size) {
+        return CaptionRenderer::MeasureCaptionText("A", caption.fontName, size, false, false, 0, 0, 0);
+    };
+    EXPECT_LE(box(fitted).width(), 30);
+    EXPECT_LE(box(fitted).height(), 40);
+    EXPECT_TRUE(box(fitted + 1).width() > 30 || box(fitted + 1).height() > 40);
 }
 
 TEST_F(CaptionEditorTest, TheSampleShowsTheEditedCaptionsOnTheNewestImageAndTheHatchAround)

@@ -217,14 +217,18 @@ TEST(StandardErrorEcho, AReaderThatIsGoneEndsTheEcho)
     int pipeFds[2];
     ASSERT_EQ(::pipe(pipeFds), 0);
     ::close(pipeFds[0]);
+    LogRecorder log;
     QElapsedTimer timer;
     timer.start();
     {
         StandardErrorEcho echo(pipeFds[1]);
         for (int i = 0; i < 1000; ++i)
             echo.Write("Information: nobody\n");
+        EXPECT_TRUE(WaitUntil([&] { return !log.Starting("Log - standard error was closed").isEmpty(); }, 2000));
     }
     EXPECT_LT(timer.elapsed(), 2000);
+    QCoreApplication::sendPostedEvents(&log);
+    EXPECT_EQ(log.Starting("Log - standard error was closed").size(), 1u) << "said once, to the log file";
     ::close(pipeFds[1]);
 }
 
