@@ -240,7 +240,8 @@ TEST_F(CaptionEditorTest, TheOnceASecondCheckDrawsOnlyWhenATextChanged)
     QSignalSpy rendered(&sample, &CCaptionSampleView::SampleRendered);
     page.RefreshPage();
     Type(editor.TextEdit(), captions[0].text + " "); // draws once
-    ASSERT_TRUE(WaitUntil([&] { return rendered.count() >= 1; }));
+    ASSERT_TRUE(WaitUntil(
+        [&] { return !sample.SampleCaptions().empty() && sample.SampleCaptions()[0].text == "first "; }));
     ASSERT_TRUE(WaitUntil([&] { return !sample.Animating(); }, 5000));
     const int before = rendered.count();
     QTest::qWait(2500);
@@ -284,16 +285,19 @@ TEST_F(CaptionEditorTest, ADarkCaptionReachingOutOfTheImageGetsALightHatch)
     engine.WaitForCaptionJobs();
     std::vector<CCaptionData> captions(1);
     captions[0].text = "A long dark caption";
-    captions[0].fontName = QFontDatabase::families().value(0);
+    captions[0].fontName = "DejaVu Sans";
     captions[0].fontSize = 20;
     captions[0].textColour = "10,10,10";
     captions[0].positionX = 60; // runs past the right edge
     engine.SetCaptions(captions);
     CCaptionSampleView& sample = *editor.Sample();
-    QSignalSpy rendered(&sample, &CCaptionSampleView::SampleRendered);
     page.RefreshPage();
     Type(editor.YEdit(), "5");
-    ASSERT_TRUE(WaitUntil([&] { return rendered.count() > 0; }));
+    // A render asked for before these captions may still arrive first: wait for this one.
+    ASSERT_TRUE(WaitUntil([&] {
+        return !sample.SampleCaptions().empty() && sample.SampleCaptions()[0].positionY == 5 &&
+               sample.SampleCaptions()[0].text == "A long dark caption";
+    }));
     EXPECT_EQ(sample.HatchForeground(), QColor(240, 240, 240));
     Type(editor.XEdit(), "2");
     Type(editor.TextEdit(), "in");
