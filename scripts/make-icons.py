@@ -3,7 +3,8 @@
 (librsvg2-bin, needed only to redraw them).
 
 500 is the running camera, 516 the stopped one, 505..515 the frames between them (515 next to
-stopped, 505 next to running), 501 the running camera with an error badge. Run from the
+stopped, 505 next to running), 501 the running camera with an error badge, 502 the picture of
+the Preview page and its floating window. Run from the
 repository root; the results are committed under resources/icons.
 """
 import os
@@ -50,8 +51,21 @@ def camera(t, error=False):
     return "\n".join(parts) + "\n"
 
 
+def picture():
+    """A framed landscape: the published still."""
+    return "\n".join([
+        '<svg xmlns="http://www.w3.org/2000/svg" width="64" height="64" viewBox="0 0 64 64">',
+        '<rect x="4" y="9" width="56" height="46" rx="6" fill="#e6f4f7" stroke="#08464f" stroke-width="3"/>',
+        '<rect x="10" y="15" width="44" height="34" rx="2" fill="#28aae6"/>',
+        '<circle cx="43" cy="24" r="5" fill="#ffd23c"/>',
+        '<path d="M10 49 L25 29 L35 41 L41 34 L54 49 Z" fill="#12808f" stroke="#08464f" stroke-width="1.5"/>',
+        "</svg>",
+    ]) + "\n"
+
+
 def icons():
     yield 500, camera(1.0)
+    yield 502, picture()
     yield 501, camera(1.0, error=True)
     yield 516, camera(0.0)
     for n in range(505, 516):

@@ -3,8 +3,8 @@
 #include "AppIcons.h"
 #include "CAbout.h"
 #include "CConfiguration.h"
+#include "CImagePreview.h"
 #include "CLog.h"
-#include "CPlaceholderPage.h"
 #include "Clock.h"
 #include "EventLog.h"
 #include "Utils/Classes/CTrayIcon.h"
@@ -102,8 +102,10 @@ void CFramewrightDlg::CreatePages()
     connect(controller_, &CControl::StatisticsChanged, advanced, &CAdvanced::RefreshStatistics);
     connect(this, &CFramewrightDlg::StartRequested, controller_, &CControl::StartProcessing);
     connect(this, &CFramewrightDlg::StopRequested, controller_, &CControl::StopProcessing);
-    for (Page page : {Preview})
-        pages_[page] = new CPlaceholderPage(CConfiguration::PageTitles().at(page), configuration_);
+    auto* preview = new CImagePreview(configuration_);
+    preview->SetFloatingIcon(PixletIcon(502));
+    pages_[Preview] = preview;
+    connect(controller_, &CControl::PreviewImage, preview, &CImagePreview::ShowPreviewImage);
     for (int page = 0; page < PageCount; ++page) {
         configuration_->addTab(pages_[page], CConfiguration::PageTitles().at(page));
         connect(pages_[page], &CPage::Changed, applyButton_, [this] { applyButton_->setEnabled(true); });
@@ -114,6 +116,11 @@ void CFramewrightDlg::CreatePages()
 SourceEngine* CFramewrightDlg::Sources() const
 {
     return &engines_->Source();
+}
+
+CImagePreview* CFramewrightDlg::PreviewPage() const
+{
+    return static_cast<CImagePreview*>(pages_[Preview]);
 }
 
 CLog* CFramewrightDlg::LogPage() const

@@ -16,6 +16,7 @@ class CImageArchive;
 class CSourceMain;
 class SourceEngine;
 class CConfiguration;
+class CImagePreview;
 class CLog;
 class Clock;
 class EngineSet;
@@ -98,6 +99,7 @@ public:
     CFTP* FtpPage() const { return ftp_; }
     CSMTP* EmailPage() const { return email_; }
     CSourceMain* SourcePage() const { return source_; }
+    CImagePreview* PreviewPage() const;
     SourceEngine* Sources() const;
     CControl* Controller() const { return controller_; }
     EngineSet& Engines() const { return *engines_; }

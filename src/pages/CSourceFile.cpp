@@ -1,5 +1,7 @@
 #include "CSourceFile.h"
 
+#include "Utils/Classes/CFloatWnd.h"
+#include "Utils/Classes/PictureDragOut.h"
 #include "Utils/Controls/CEditBrowseCtrlEx.h"
 #include "Utils/Controls/CSimpleImage.h"
 #include "Utils/Controls/CStaticColour.h"
@@ -13,6 +15,8 @@
 #include <QLineEdit>
 #include <QVBoxLayout>
 
+using Utils::Classes::CFloatWnd;
+using Utils::Classes::PictureDragOut;
 using Utils::Controls::CEditBrowseCtrlEx;
 using Utils::Controls::CSimpleImage;
 using Utils::Controls::CStaticColour;
@@ -71,6 +75,13 @@ CSourceFile::CSourceFile(FileSourceEngine& engine, QWidget* parent) : QWidget(pa
     connect(&engine_, &FileSourceEngine::MessageChanged, this, &CSourceFile::ShowMessage);
     connect(&engine_, &FileSourceEngine::ThumbnailChanged, thumbnailImage_,
             [this](const ImageFrame& thumbnail) { thumbnailImage_->SetPicture(thumbnail); });
+    connect(&engine_, &FileSourceEngine::DisplayRefreshed, this, &CSourceFile::ShowLatest);
+    dragOut_ = new PictureDragOut(thumbnailArea_, [this] {
+        return thumbnailImage_->isVisible() && !thumbnailImage_->Picture().IsEmpty()
+                   ? thumbnailImage_->geometry()
+                   : QRect();
+    });
+    connect(dragOut_, &PictureDragOut::DetachRequested, this, &CSourceFile::DetachTo);
 
     fileNameLabel_->setText(engine_.FileNameText());
     detailsLabel_->setText(engine_.DetailsText());
@@ -81,16 +92,56 @@ CSourceFile::CSourceFile(FileSourceEngine& engine, QWidget* parent) : QWidget(pa
 
 CSourceFile::~CSourceFile()
 {
+    delete floating_;
     engine_.SetThumbnailShown(false, QSize());
 }
 
 void CSourceFile::ShowMessage(const QString& text)
 {
-    // The message stands in for the thumbnail while there is no image.
-    if (!text.isEmpty())
-        messageArea_->setText(text);
-    thumbnailImage_->setVisible(text.isEmpty());
-    messageArea_->setVisible(!text.isEmpty());
+    // The message stands in for the thumbnail while there is no image, and says where the
+    // image is while it is detached.
+    const QString shown = !text.isEmpty() || !floating_ ? text : tr("Image Detached");
+    if (!shown.isEmpty())
+        messageArea_->setText(shown);
+    thumbnailImage_->setVisible(shown.isEmpty());
+    messageArea_->setVisible(!shown.isEmpty());
+}
+
+CFloatWnd* CSourceFile::FloatingWindow() const
+{
+    return floating_;
+}
+
+void CSourceFile::ShowLatest()
+{
+    if (!floating_)
+        return;
+    floating_->SetPicture(engine_.CurrentFrame());
+    floating_->setWindowTitle(engine_.FileNameText());
+}
+
+void CSourceFile::DetachTo(const QPoint& topLeft)
+{
+    if (engine_.CurrentFrame().IsEmpty())
+        return;
+    if (!floating_) {
+        floating_ = new CFloatWnd;
+        floating_->setObjectName(QStringLiteral("SourceFileWindow"));
+        floating_->setWindowIcon(window()->windowIcon());
+        ShowLatest();
+        connect(floating_, &CFloatWnd::Closed, this, &CSourceFile::OnFloatingClosed);
+        floating_->OpenAt(topLeft, *this);
+    }
+    floating_->raise();
+    ShowMessage(engine_.MessageText());
+}
+
+void CSourceFile::OnFloatingClosed()
+{
+    if (floating_)
+        floating_->deleteLater();
+    floating_ = nullptr;
+    ShowMessage(engine_.MessageText());
 }
 
 void CSourceFile::ShowSettings(const QString& directory, const QString& mask, bool deleteOnCollection)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QPointer>
 #include <QWidget>
 
 class FileSourceEngine;
@@ -7,6 +8,10 @@ class QCheckBox;
 class QLabel;
 class QLineEdit;
 
+namespace Utils::Classes {
+class CFloatWnd;
+class PictureDragOut;
+} // namespace Utils::Classes
 namespace Utils::Controls {
 class CEditBrowseCtrlEx;
 class CSimpleImage;
@@ -35,6 +40,11 @@ public:
     QLabel* DetailsLabel() const { return detailsLabel_; }
     Utils::Controls::CStaticColour* MessageArea() const { return messageArea_; }
     Utils::Controls::CSimpleImage* ThumbnailImage() const { return thumbnailImage_; }
+    QWidget* ThumbnailArea() const { return thumbnailArea_; }
+    Utils::Classes::PictureDragOut* DragOut() const { return dragOut_; }
+    // The latest file in a window of its own, while it is detached.
+    Utils::Classes::CFloatWnd* FloatingWindow() const;
+    void DetachTo(const QPoint& topLeft);
 
 signals:
     // The user changed a control: the main window's Apply becomes enabled.
@@ -46,6 +56,8 @@ protected:
 
 private:
     void ShowMessage(const QString& text);
+    void ShowLatest();
+    void OnFloatingClosed();
 
     FileSourceEngine& engine_;
     Utils::Controls::CEditBrowseCtrlEx* directoryEdit_ = nullptr;
@@ -56,4 +68,6 @@ private:
     Utils::Controls::CStaticColour* messageArea_ = nullptr;
     QLabel* fileNameLabel_ = nullptr;
     QLabel* detailsLabel_ = nullptr;
+    Utils::Classes::PictureDragOut* dragOut_ = nullptr;
+    QPointer<Utils::Classes::CFloatWnd> floating_;
 };

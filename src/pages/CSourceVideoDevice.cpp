@@ -1,7 +1,9 @@
 #include "CSourceVideoDevice.h"
 
 #include "CVideoView.h"
+#include "Utils/Classes/CFloatWnd.h"
 #include "Utils/Classes/CaptureTypes.h"
+#include "Utils/Classes/PictureDragOut.h"
 #include "Utils/Controls/CStaticColour.h"
 #include "VideoPropertyPages.h"
 #include "sources/CropThumbnail.h"
@@ -18,6 +20,8 @@
 
 #include <algorithm>
 
+using Utils::Classes::CFloatWnd;
+using Utils::Classes::PictureDragOut;
 using Utils::Controls::CStaticColour;
 
 namespace {
@@ -74,9 +78,16 @@ CSourceVideoDevice::CSourceVideoDevice(VideoSourceEngine& engine, QWidget* paren
             engine_.PostCommand(command, argument, std::move(payload));
         });
     connect(view_, &CVideoView::Resized, &engine_, &VideoSourceEngine::DisplayResized);
+    dragOut_ = new PictureDragOut(
+        view_, [this] { return view_->isVisible() && !view_->Blackout() ? view_->rect() : QRect(); }, false);
+    connect(dragOut_, &PictureDragOut::DetachRequested, this, &CSourceVideoDevice::DetachTo);
+    pages_->SetTrailingAction(dragOut_->DetachAction());
     connect(view_, &CVideoView::MenuRequested, this, [this](const QPoint& at) {
+        // The device's pages when it offers them, and Detach below them.
         if (engine_.PropertiesAvailable())
             pages_->RequestMenu(at);
+        else
+            pages_->ShowMenuAt(at);
     });
 
     connect(&engine_, &VideoSourceEngine::DevicesChanged, this, &CSourceVideoDevice::ShowDevices);
@@ -97,6 +108,7 @@ CSourceVideoDevice::CSourceVideoDevice(VideoSourceEngine& engine, QWidget* paren
 
 CSourceVideoDevice::~CSourceVideoDevice()
 {
+    delete floating_;
     engine_.DetachDisplay(this);
 }
 
@@ -181,6 +193,44 @@ void CSourceVideoDevice::RefreshVideoDisplay()
     const bool live = engine_.State() == VideoSourceEngine::ConnectionState::Connected;
     view_->setVisible(live);
     messageArea_->setVisible(!live);
+    ShowInFloatingWindow();
+}
+
+CFloatWnd* CSourceVideoDevice::FloatingWindow() const
+{
+    return floating_;
+}
+
+void CSourceVideoDevice::ShowInFloatingWindow()
+{
+    if (!floating_)
+        return;
+    // The newest still at full size; before the first one, the live picture as the page shows it.
+    if (!engine_.LastStill().IsEmpty())
+        floating_->SetPicture(engine_.LastStill());
+    else if (floating_->Picture().IsEmpty())
+        floating_->SetPicture(view_->LiveFrame().IsEmpty() ? view_->Picture() : view_->LiveFrame());
+    floating_->setWindowTitle(engine_.FriendlyName());
+}
+
+void CSourceVideoDevice::DetachTo(const QPoint& topLeft)
+{
+    if (!floating_) {
+        floating_ = new CFloatWnd;
+        floating_->setObjectName(QStringLiteral("SourceVideoWindow"));
+        floating_->setWindowIcon(window()->windowIcon());
+        ShowInFloatingWindow();
+        connect(floating_, &CFloatWnd::Closed, this, &CSourceVideoDevice::OnFloatingClosed);
+        floating_->OpenAt(topLeft, *this);
+    }
+    floating_->raise();
+}
+
+void CSourceVideoDevice::OnFloatingClosed()
+{
+    if (floating_)
+        floating_->deleteLater();
+    floating_ = nullptr;
 }
 
 void CSourceVideoDevice::showEvent(QShowEvent* event)

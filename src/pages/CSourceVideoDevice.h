@@ -2,6 +2,7 @@
 
 #include "sources/VideoDisplay.h"
 
+#include <QPointer>
 #include <QWidget>
 
 class CVideoView;
@@ -11,6 +12,10 @@ class QListWidgetItem;
 class VideoPropertyPages;
 class VideoSourceEngine;
 
+namespace Utils::Classes {
+class CFloatWnd;
+class PictureDragOut;
+} // namespace Utils::Classes
 namespace Utils::Controls {
 class CStaticColour;
 }
@@ -38,6 +43,10 @@ public:
     QString MessageText() const;
     CVideoView* VideoView() const { return view_; }
     VideoPropertyPages* PropertyPages() const { return pages_; }
+    Utils::Classes::PictureDragOut* DragOut() const { return dragOut_; }
+    // The camera's picture in a window of its own, while it is detached.
+    Utils::Classes::CFloatWnd* FloatingWindow() const;
+    void DetachTo(const QPoint& topLeft);
 
     // VideoDisplay
     QObject* VideoWindow() override;
@@ -57,6 +66,8 @@ private:
     void ShowDevices();
     void ShowStreamInfo();
     void OnConnectionEnded();
+    void ShowInFloatingWindow();
+    void OnFloatingClosed();
 
     VideoSourceEngine& engine_;
     QListWidget* list_ = nullptr;
@@ -65,4 +76,6 @@ private:
     QLabel* sizeLabel_ = nullptr;
     QLabel* rateLabel_ = nullptr;
     VideoPropertyPages* pages_ = nullptr;
+    Utils::Classes::PictureDragOut* dragOut_ = nullptr;
+    QPointer<Utils::Classes::CFloatWnd> floating_;
 };

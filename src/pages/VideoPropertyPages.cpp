@@ -33,8 +33,19 @@ void VideoPropertyPages::ShowMenu(const CapturePages& pages)
             post_(CaptureCommand::PropertyPage, CaptureCommand::StreamPropertiesPage, nullptr);
         });
     }
+    if (trailing_) {
+        if (!menu_->isEmpty())
+            menu_->addSeparator();
+        menu_->addAction(trailing_);
+    }
     if (!menu_->isEmpty())
         menu_->popup(menuPos_);
+}
+
+void VideoPropertyPages::ShowMenuAt(const QPoint& globalPos)
+{
+    menuPos_ = globalPos;
+    ShowMenu(CapturePages{});
 }
 
 void VideoPropertyPages::OpenVideoProperties(const CapturePages& pages)

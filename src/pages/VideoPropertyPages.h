@@ -11,14 +11,15 @@
 
 class CStreamPropertiesDialog;
 class CVideoPropertiesDialog;
+class QAction;
 class QMenu;
 class QWidget;
 struct CapturePages;
 
 // The camera's property pages on the page's side: the right-click menu ("Video Properties...",
-// "Stream Properties..." as the device offers them) and the two dialogs. What the device
-// offers comes from the capture thread, and every change goes back to it as a command; the
-// dialogs never touch the device themselves.
+// "Stream Properties..." as the device offers them, then the page's own Detach) and the two dialogs. What the
+// device offers comes from the capture thread, and every change goes back to it as a command; the dialogs
+// never touch the device themselves.
 class VideoPropertyPages final : public QObject
 {
     Q_OBJECT
@@ -34,6 +35,10 @@ public:
     void RequestMenu(const QPoint& globalPos);
     // Its answer: the menu pops up where the click was, unless the device offers nothing.
     void ShowMenu(const CapturePages& pages);
+    // The menu without asking the device: only the trailing action.
+    void ShowMenuAt(const QPoint& globalPos);
+    // An action of the page's own at the end of the menu (Detach); not owned.
+    void SetTrailingAction(QAction* action) { trailing_ = action; }
     // The stream has stopped for its format to be chosen: the format list opens.
     void OpenStreamProperties(const CapturePages& pages);
     // The connection ended: menu and dialogs close; a format list open sends nothing.
@@ -49,6 +54,7 @@ private:
     QWidget* const parent_;
     const Post post_;
     QPoint menuPos_;
+    QAction* trailing_ = nullptr;
     std::unique_ptr<QMenu> menu_;
     std::unique_ptr<CVideoPropertiesDialog> videoDialog_;
     std::unique_ptr<CStreamPropertiesDialog> streamDialog_;

@@ -165,6 +165,7 @@ void FileSourceEngine::RefreshFileDisplay()
     } else {
         ShowTexts(QString(), QString(), tr("No Image Loaded"));
     }
+    emit DisplayRefreshed();
     host_.AnnounceStatusUpdated();
 }
 

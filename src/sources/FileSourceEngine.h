@@ -67,6 +67,8 @@ signals:
     void DetailsChanged(const QString& text);
     void MessageChanged(const QString& text);
     void ThumbnailChanged(const ImageFrame& thumbnail);
+    // The current frame and its texts are shown anew (a new file, or none), seen or not.
+    void DisplayRefreshed();
 
 protected:
     bool event(QEvent* event) override;

@@ -1,4 +1,6 @@
+#include "CConfiguration.h"
 #include "CFramewrightDlg.h"
+#include "CImagePreview.h"
 #include "Clock.h"
 #include "EventLog.h"
 #include "FtpServer.h"
@@ -12,6 +14,7 @@
 #include "SmtpServers.h"
 #include "TestFiles.h"
 #include "TestImages.h"
+#include "Utils/Classes/CFloatWnd.h"
 #include "Utils/Classes/TestCameraProvider.h"
 #include "control/CControl.h"
 #include "pages/CControlPage.h"
@@ -29,6 +32,7 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -105,6 +109,22 @@ TEST(EndToEnd, ANewUserArchivesACaptionedPhotoDroppedIntoTheDirectory)
             ++at;
     EXPECT_EQ(at, expected.size()) << steps.join("\n").toStdString();
     EXPECT_EQ(dialog.Controller()->Stats().cycles, 1);
+
+    // The Preview page has the cycle's captioned image and its time; it scales it only when seen.
+    CImagePreview* preview = dialog.PreviewPage();
+    EXPECT_EQ(preview->Image().Width(), 640);
+    EXPECT_TRUE(
+        QRegularExpression(R"(^\d\d:\d\d:\d\d  \d\d/\d\d/\d{4}$)").match(preview->TimeText()).hasMatch())
+        << preview->TimeText().toStdString();
+    EXPECT_EQ(preview->Rescales(), 0);
+    dialog.Pages()->setCurrentIndex(CFramewrightDlg::Preview);
+    dialog.ShowWindow();
+    ASSERT_TRUE(WaitUntil([&] { return preview->PictureShown(); }, 3000));
+    EXPECT_EQ(preview->Rescales(), 1);
+    preview->DetachTo(QPoint(40, 40));
+    ASSERT_NE(preview->FloatingWindow(), nullptr);
+    EXPECT_EQ(preview->FloatingWindow()->windowTitle(), preview->TimeText());
+    EXPECT_FALSE(preview->FloatingWindow()->windowIcon().isNull()) << "the window has its own icon";
 
     control->StopButton()->click();
     EXPECT_EQ(control->FirstStatusLine()->text(), "Stopped");

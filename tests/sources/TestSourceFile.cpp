@@ -5,6 +5,8 @@
 #include "ManualClock.h"
 #include "SourceOwner.h"
 #include "TestImages.h"
+#include "Utils/Classes/CFloatWnd.h"
+#include "Utils/Classes/PictureDragOut.h"
 #include "Utils/Controls/CSimpleImage.h"
 #include "Utils/Controls/CStaticColour.h"
 #include "pages/CSourceFile.h"
@@ -12,10 +14,12 @@
 #include "sources/FileSourceEngine.h"
 #include "sources/SourceEngine.h"
 
+#include <QAction>
 #include <QCoreApplication>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPointer>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
@@ -23,6 +27,8 @@
 #include "WaitUntil.h"
 
 #include <gtest/gtest.h>
+
+using Utils::Classes::CFloatWnd;
 
 namespace {
 QByteArray JpegBytes(int width, int height)
@@ -118,4 +124,36 @@ TEST_F(FileSourcePageTest, AHiddenPageDrawsItsThumbnailWhenShown)
     page->show();
     EXPECT_FALSE(Engine().Thumbnail().IsEmpty());
     EXPECT_EQ(File().ThumbnailImage()->Picture().Width(), Engine().Thumbnail().Width());
+}
+
+TEST_F(FileSourcePageTest, TheLatestFileDetachedIntoItsOwnWindowFollowsNewFilesAndComesBack)
+{
+    Make();
+    page->show();
+    // Nothing collected yet: nothing to detach.
+    File().DragOut()->DetachAction()->trigger();
+    EXPECT_EQ(File().FloatingWindow(), nullptr);
+    WriteFile(In("a.jpg"), JpegBytes(320, 240));
+    ASSERT_TRUE(Logged("Loaded file a.jpg"));
+    File().DragOut()->DetachAction()->trigger();
+    QPointer<CFloatWnd> window = File().FloatingWindow();
+    ASSERT_TRUE(window);
+    EXPECT_EQ(window->windowTitle(), "a.jpg");
+    EXPECT_EQ(window->size(), QSize(320, 240)) << "the file at its own size";
+    EXPECT_EQ(File().MessageArea()->text(), "Image Detached");
+    EXPECT_TRUE(File().ThumbnailImage()->isHidden());
+
+    log.entries.clear();
+    WriteFile(In("b.jpg"), JpegBytes(160, 120));
+    ASSERT_TRUE(Logged("Loaded file b.jpg"));
+    ASSERT_TRUE(WaitUntil([&] { return window->windowTitle() == "b.jpg"; }));
+    EXPECT_EQ(window->Picture().Width(), 160);
+    EXPECT_EQ(File().MessageArea()->text(), "Image Detached");
+
+    window->close();
+    EXPECT_EQ(File().FloatingWindow(), nullptr);
+    EXPECT_TRUE(File().MessageArea()->isHidden());
+    EXPECT_FALSE(File().ThumbnailImage()->isHidden()) << "the thumbnail is back";
+    page.reset();
+    EXPECT_TRUE(WaitUntil([&] { return window.isNull(); }, 2000));
 }

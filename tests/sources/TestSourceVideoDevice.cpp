@@ -3,6 +3,7 @@
 #include "MessageEvent.h"
 #include "NamedMessages.h"
 #include "SourceOwner.h"
+#include "Utils/Classes/CFloatWnd.h"
 #include "Utils/Classes/CaptureTypes.h"
 #include "Utils/Classes/TestCamera.h"
 #include "Utils/Classes/TestCameraProvider.h"
@@ -20,6 +21,7 @@
 #include <QContextMenuEvent>
 #include <QElapsedTimer>
 #include <QMenu>
+#include <QPointer>
 #include <QSlider>
 
 #include <QLabel>
@@ -364,4 +366,43 @@ TEST_F(VideoSourceTest, TheStillPictureFollowsTheVideoControlsSize)
     })) << "picture "
         << view->Picture().Width() << "x" << view->Picture().Height() << ", control " << view->width() << "x"
         << view->height();
+}
+
+// Detach is the last item of the picture's menu, below the camera's pages; the window shows the
+// camera's newest still at its size and closes with the page.
+TEST_F(VideoSourceTest, TheCamerasPictureDetachesFromItsMenuIntoAWindowOfItsOwn)
+{
+    Make({"SourceVideoDeviceID = pixlet-test-camera"});
+    page->show();
+    ASSERT_TRUE(ConnectedTo("Pixlet Test Camera"));
+    VideoPropertyPages* pages = Page().PropertyPages();
+    QContextMenuEvent click(QContextMenuEvent::Mouse, QPoint(5, 5), QPoint(50, 50));
+    QCoreApplication::sendEvent(Page().VideoView(), &click);
+    ASSERT_TRUE(WaitUntil([&] { return pages->Menu() && pages->Menu()->isVisible(); }));
+    const QList<QAction*> actions = pages->Menu()->actions();
+    ASSERT_FALSE(actions.isEmpty());
+    EXPECT_EQ(actions.first()->text(), "Video Properties...");
+    EXPECT_EQ(actions.last()->text(), "Detach");
+    actions.last()->trigger();
+    pages->Menu()->hide();
+    QPointer<Utils::Classes::CFloatWnd> window = Page().FloatingWindow();
+    ASSERT_TRUE(window);
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_EQ(window->windowTitle(), "Pixlet Test Camera");
+    EXPECT_EQ(window->Picture().Width(), 640) << "the still at full size, not the page's picture";
+    page.reset();
+    EXPECT_TRUE(WaitUntil([&] { return window.isNull(); }, 2000)) << "the window goes with its page";
+}
+
+TEST(VideoPropertyMenu, WithoutTheDevicesPagesTheMenuHoldsOnlyThePagesOwnItem)
+{
+    QWidget parent;
+    VideoPropertyPages pages(&parent, [](std::int64_t, std::int64_t, std::unique_ptr<MessagePayload>) {});
+    QAction detach("Detach");
+    pages.SetTrailingAction(&detach);
+    pages.ShowMenuAt(QPoint(10, 10));
+    ASSERT_NE(pages.Menu(), nullptr);
+    ASSERT_EQ(pages.Menu()->actions().size(), 1);
+    EXPECT_EQ(pages.Menu()->actions().first(), &detach);
+    pages.Menu()->hide();
 }

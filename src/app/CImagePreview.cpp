@@ -1,0 +1,186 @@
+#include "CImagePreview.h"
+
+#include "ImageOperations.h"
+#include "Utils/Classes/CFloatWnd.h"
+#include "Utils/Classes/PictureDragOut.h"
+#include "Utils/Controls/CSimpleImage.h"
+#include "Utils/Controls/CStaticColour.h"
+
+#include <QEvent>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QLabel>
+#include <QPainter>
+#include <QVBoxLayout>
+
+using Utils::Classes::CFloatWnd;
+using Utils::Classes::PictureDragOut;
+using Utils::Controls::CSimpleImage;
+using Utils::Controls::CStaticColour;
+
+CImagePreview::CImagePreview(QWidget* parent) : CPage(parent)
+{
+    setObjectName(QStringLiteral("Preview"));
+    auto* frame = new QGroupBox(this);
+    displayArea_ = new QWidget(frame);
+    displayArea_->setMinimumSize(160, 90);
+    displayArea_->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
+    status_ = new CStaticColour(displayArea_);
+    status_->setAlignment(Qt::AlignCenter);
+    status_->SetTextColour(Qt::white);
+    status_->SetBackgroundColour(palette().color(QPalette::Shadow));
+    status_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Ignored);
+    // The picture is as large as the display area and lies over the status text.
+    picture_ = new CSimpleImage(displayArea_);
+    picture_->hide();
+    auto* area = new QGridLayout(displayArea_);
+    area->setContentsMargins(0, 0, 0, 0);
+    area->addWidget(status_, 0, 0);
+    timeLabel_ = new QLabel(frame);
+    timeLabel_->setAlignment(Qt::AlignCenter);
+    timeLabel_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    auto* inside = new QVBoxLayout(frame);
+    inside->addWidget(displayArea_, 1);
+    inside->addWidget(timeLabel_);
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(frame);
+
+    displayArea_->installEventFilter(this);
+    dragOut_ =
+        new PictureDragOut(displayArea_, [this] { return PictureShown() ? displayFitRect_ : QRect(); });
+    connect(dragOut_, &PictureDragOut::DragStarted, this, &CImagePreview::UpdatePreview);
+    connect(dragOut_, &PictureDragOut::DragFinished, this, &CImagePreview::UpdatePreview);
+    connect(dragOut_, &PictureDragOut::DetachRequested, this, &CImagePreview::DetachTo);
+    UpdatePreview();
+}
+
+CImagePreview::~CImagePreview()
+{
+    delete floating_;
+}
+
+void CImagePreview::ShowPreviewImage(const ImageFrame& image, const QString& timeText)
+{
+    // The controller's frame is shared, never copied: whoever writes to it first gets its own.
+    image_ = image.SharedCopy();
+    timeText_ = timeText;
+    displayCurrent_ = false;
+    timeLabel_->setText(timeText_);
+    if (floating_ && !image_.IsEmpty())
+        floating_->SetPicture(image_);
+    if (isVisible() || floating_)
+        UpdatePreview();
+}
+
+void CImagePreview::UpdatePreview()
+{
+    if (image_.IsEmpty()) {
+        status_->setText(tr("No Image"));
+        status_->show();
+        picture_->hide();
+        return;
+    }
+    if (floating_)
+        floating_->setWindowTitle(timeText_);
+    else if (!displayCurrent_ && isVisible())
+        RebuildDisplay();
+    if (floating_ || dragOut_->Dragging()) {
+        status_->setText(tr("Image Detached"));
+        status_->show();
+        picture_->hide();
+    } else {
+        status_->clear();
+        status_->hide();
+        picture_->show();
+    }
+}
+
+void CImagePreview::RebuildDisplay()
+{
+    const PixelRect client{0, 0, displayArea_->width(), displayArea_->height()};
+    if (client.IsEmpty() || !MakeBlankCanvas(displayImage_, client))
+        return;
+    ++rescales_;
+    const PixelRect fit = FitImageToWindow(image_, client);
+    displayFitRect_ = QRect(fit.left, fit.top, fit.Width(), fit.Height());
+    // The canvas is opaque black (RGB32): the bars need nothing more.
+    ImageFrame scaled;
+    if (!fit.IsEmpty() && ResizeImage(image_, scaled, fit.Width(), fit.Height(), 32)) {
+        if (QPainter* painter = displayImage_.AcquireDrawingSurface()) {
+            painter->drawImage(fit.left, fit.top, scaled.Image());
+            displayImage_.ReleaseDrawingSurface();
+        }
+    }
+    picture_->SetPicture(displayImage_);
+    displayCurrent_ = true;
+}
+
+QString CImagePreview::StatusText() const
+{
+    return status_->isHidden() ? QString() : status_->text();
+}
+
+bool CImagePreview::PictureShown() const
+{
+    return !picture_->isHidden() && !image_.IsEmpty() && displayCurrent_;
+}
+
+void CImagePreview::DetachTo(const QPoint& topLeft)
+{
+    if (image_.IsEmpty())
+        return;
+    if (!floating_) {
+        floating_ = new CFloatWnd;
+        floating_->setObjectName(QStringLiteral("PreviewWindow"));
+        floating_->setWindowIcon(floatingIcon_.isNull() ? window()->windowIcon() : floatingIcon_);
+        floating_->SetPicture(image_);
+        floating_->setWindowTitle(timeText_);
+        connect(floating_, &CFloatWnd::Closed, this, &CImagePreview::OnFloatingClosed);
+        floating_->OpenAt(topLeft, *this);
+    }
+    floating_->raise();
+    UpdatePreview();
+}
+
+void CImagePreview::OnFloatingClosed()
+{
+    CFloatWnd* closed = floating_;
+    floating_ = nullptr;
+    if (closed)
+        closed->deleteLater();
+    // The page scales the newest image again: it may have changed while detached.
+    displayCurrent_ = false;
+    UpdatePreview();
+}
+
+void CImagePreview::ScheduleUpdate()
+{
+    // A page shown for the first time is laid out again straight after, and a window being
+    // resized sends many sizes: the image is scaled once, for the size the page ends up with.
+    if (updateScheduled_)
+        return;
+    updateScheduled_ = true;
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            updateScheduled_ = false;
+            if (isVisible())
+                UpdatePreview();
+        },
+        Qt::QueuedConnection);
+}
+
+bool CImagePreview::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == displayArea_ && event->type() == QEvent::Resize) {
+        displayCurrent_ = false;
+        ScheduleUpdate();
+    }
+    return CPage::eventFilter(watched, event);
+}
+
+void CImagePreview::showEvent(QShowEvent* event)
+{
+    CPage::showEvent(event);
+    ScheduleUpdate();
+}

@@ -1,6 +1,0 @@
-#include "CPlaceholderPage.h"
-
-CPlaceholderPage::CPlaceholderPage(const QString& name, QWidget* parent) : CPage(parent)
-{
-    setObjectName(name);
-}
