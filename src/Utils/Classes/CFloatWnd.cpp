@@ -9,7 +9,6 @@
 #include <QScreen>
 
 #include <algorithm>
-#include <cmath>
 
 namespace Utils::Classes {
 
@@ -114,7 +113,6 @@ void CFloatWnd::paintEvent(QPaintEvent* event)
         painter.fillRect(bar, Qt::black);
     if (!windowImage_.IsEmpty())
         painter.drawImage(fitRect_.topLeft(), windowImage_.Image());
-    PaintOver(painter);
 }
 
 void CFloatWnd::resizeEvent(QResizeEvent* event)

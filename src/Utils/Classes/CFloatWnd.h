@@ -53,8 +53,6 @@ protected:
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
-    // A hook for windows that draw more over the scaled picture.
-    virtual void PaintOver(QPainter& painter) { Q_UNUSED(painter) }
 
 private:
     void Rescale();

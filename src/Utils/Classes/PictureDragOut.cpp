@@ -87,14 +87,14 @@ void PictureDragOut::Detach()
 
 bool PictureDragOut::eventFilter(QObject* watched, QEvent* event)
 {
-    if (watched == area_)
-        return AreaEvent(event);
-    // While the drag runs this also watches the whole program for Escape: the drag then ends
-    // without a drop, which the drag's result alone cannot tell from a drop elsewhere.
-    if (dragging_ && event->type() == QEvent::KeyPress &&
-        static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape)
-        cancelled_ = true;
-    return false;
+    // While the drag runs this watches the whole program for Escape: the drag then ends without
+    // a drop, which the drag's result alone cannot tell from a drop elsewhere.
+    if (dragging_) {
+        if (event->type() == QEvent::KeyPress && static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape)
+            cancelled_ = true;
+        return false;
+    }
+    return watched == area_ && AreaEvent(event);
 }
 
 bool PictureDragOut::AreaEvent(QEvent* event)
