@@ -2,6 +2,7 @@
 
 #include "ImageOperations.h"
 #include "Utils/Classes/CFloatWnd.h"
+#include "Utils/Classes/FloatWndHolder.h"
 #include "Utils/Classes/PictureDragOut.h"
 #include "Utils/Controls/CSimpleImage.h"
 #include "Utils/Controls/CStaticColour.h"
@@ -14,6 +15,7 @@
 #include <QVBoxLayout>
 
 using Utils::Classes::CFloatWnd;
+using Utils::Classes::FloatWndHolder;
 using Utils::Classes::PictureDragOut;
 using Utils::Controls::CSimpleImage;
 using Utils::Controls::CStaticColour;
@@ -46,6 +48,8 @@ CImagePreview::CImagePreview(QWidget* parent) : CPage(parent)
     layout->addWidget(frame);
 
     displayArea_->installEventFilter(this);
+    floating_ = new FloatWndHolder(this);
+    connect(floating_, &FloatWndHolder::Closed, this, &CImagePreview::OnFloatingClosed);
     dragOut_ =
         new PictureDragOut(displayArea_, [this] { return PictureShown() ? displayFitRect_ : QRect(); });
     connect(dragOut_, &PictureDragOut::DragStarted, this, &CImagePreview::UpdatePreview);
@@ -54,9 +58,16 @@ CImagePreview::CImagePreview(QWidget* parent) : CPage(parent)
     UpdatePreview();
 }
 
-CImagePreview::~CImagePreview()
+CImagePreview::~CImagePreview() = default;
+
+CFloatWnd* CImagePreview::FloatingWindow() const
 {
-    delete floating_;
+    return floating_->Window();
+}
+
+bool CImagePreview::Seen() const
+{
+    return isVisible() && !window()->isMinimized();
 }
 
 void CImagePreview::ShowPreviewImage(const ImageFrame& image, const QString& timeText)
@@ -66,9 +77,9 @@ void CImagePreview::ShowPreviewImage(const ImageFrame& image, const QString& tim
     timeText_ = timeText;
     displayCurrent_ = false;
     timeLabel_->setText(timeText_);
-    if (floating_ && !image_.IsEmpty())
-        floating_->SetPicture(image_);
-    if (isVisible() || floating_)
+    if (FloatingWindow() && !image_.IsEmpty())
+        FloatingWindow()->SetPicture(image_);
+    if (Seen() || FloatingWindow())
         UpdatePreview();
 }
 
@@ -80,11 +91,11 @@ void CImagePreview::UpdatePreview()
         picture_->hide();
         return;
     }
-    if (floating_)
-        floating_->setWindowTitle(timeText_);
-    else if (!displayCurrent_ && isVisible())
+    if (FloatingWindow())
+        FloatingWindow()->setWindowTitle(timeText_);
+    else if (!displayCurrent_ && Seen())
         RebuildDisplay();
-    if (floating_ || dragOut_->Dragging()) {
+    if (FloatingWindow() || dragOut_->Dragging()) {
         status_->setText(tr("Image Detached"));
         status_->show();
         picture_->hide();
@@ -129,25 +140,21 @@ void CImagePreview::DetachTo(const QPoint& topLeft)
 {
     if (image_.IsEmpty())
         return;
-    if (!floating_) {
-        floating_ = new CFloatWnd;
-        floating_->setObjectName(QStringLiteral("PreviewWindow"));
-        floating_->setWindowIcon(floatingIcon_.isNull() ? window()->windowIcon() : floatingIcon_);
-        floating_->SetPicture(image_);
-        floating_->setWindowTitle(timeText_);
-        connect(floating_, &CFloatWnd::Closed, this, &CImagePreview::OnFloatingClosed);
-        floating_->OpenAt(topLeft, *this);
+    if (!FloatingWindow()) {
+        auto window = std::make_unique<CFloatWnd>();
+        window->setObjectName(QStringLiteral("PreviewWindow"));
+        window->setWindowIcon(floatingIcon_.isNull() ? this->window()->windowIcon() : floatingIcon_);
+        window->SetPicture(image_);
+        window->setWindowTitle(timeText_);
+        floating_->Open(std::move(window), topLeft, *this);
+    } else {
+        floating_->BringForward();
     }
-    floating_->raise();
     UpdatePreview();
 }
 
 void CImagePreview::OnFloatingClosed()
 {
-    CFloatWnd* closed = floating_;
-    floating_ = nullptr;
-    if (closed)
-        closed->deleteLater();
     // The page scales the newest image again: it may have changed while detached.
     displayCurrent_ = false;
     UpdatePreview();
@@ -164,16 +171,30 @@ void CImagePreview::ScheduleUpdate()
         this,
         [this] {
             updateScheduled_ = false;
-            if (isVisible())
+            if (Seen())
                 UpdatePreview();
         },
         Qt::QueuedConnection);
+}
+
+void CImagePreview::WatchWindow()
+{
+    // Restoring a minimised window shows the page without showing it anew.
+    if (window() == watchedWindow_)
+        return;
+    if (watchedWindow_)
+        watchedWindow_->removeEventFilter(this);
+    watchedWindow_ = window();
+    watchedWindow_->installEventFilter(this);
+    connect(watchedWindow_, &QObject::destroyed, this, [this] { watchedWindow_ = nullptr; });
 }
 
 bool CImagePreview::eventFilter(QObject* watched, QEvent* event)
 {
     if (watched == displayArea_ && event->type() == QEvent::Resize) {
         displayCurrent_ = false;
+        ScheduleUpdate();
+    } else if (watched == watchedWindow_ && event->type() == QEvent::WindowStateChange) {
         ScheduleUpdate();
     }
     return CPage::eventFilter(watched, event);
@@ -182,5 +203,6 @@ bool CImagePreview::eventFilter(QObject* watched, QEvent* event)
 void CImagePreview::showEvent(QShowEvent* event)
 {
     CPage::showEvent(event);
+    WatchWindow();
     ScheduleUpdate();
 }

@@ -5,11 +5,11 @@
 #include "Utils/Classes/CPage.h"
 
 #include <QIcon>
-#include <QPointer>
 
 class QLabel;
 
 namespace Utils::Classes {
+class FloatWndHolder;
 class PictureDragOut;
 } // namespace Utils::Classes
 namespace Utils::Controls {
@@ -48,10 +48,12 @@ public:
     QRect DisplayFitRect() const { return displayFitRect_; }
     QWidget* DisplayArea() const { return displayArea_; }
     Utils::Controls::CSimpleImage* PictureControl() const { return picture_; }
-    Utils::Classes::CFloatWnd* FloatingWindow() const { return floating_; }
+    Utils::Classes::CFloatWnd* FloatingWindow() const;
     Utils::Classes::PictureDragOut* DragOut() const { return dragOut_; }
     // How many times the image was scaled into the page.
     int Rescales() const { return rescales_; }
+    // Whether anybody can see the page: shown, in a window that is not minimised.
+    bool Seen() const;
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -60,6 +62,7 @@ protected:
 private:
     void RebuildDisplay();
     void ScheduleUpdate();
+    void WatchWindow();
     void OnFloatingClosed();
 
     ImageFrame image_;
@@ -73,7 +76,8 @@ private:
     Utils::Controls::CSimpleImage* picture_ = nullptr;
     QLabel* timeLabel_ = nullptr;
     Utils::Classes::PictureDragOut* dragOut_ = nullptr;
-    QPointer<Utils::Classes::CFloatWnd> floating_;
+    Utils::Classes::FloatWndHolder* floating_ = nullptr;
+    QWidget* watchedWindow_ = nullptr;
     int rescales_ = 0;
     bool updateScheduled_ = false;
 };

@@ -1,6 +1,7 @@
 #include "CSourceFile.h"
 
 #include "Utils/Classes/CFloatWnd.h"
+#include "Utils/Classes/FloatWndHolder.h"
 #include "Utils/Classes/PictureDragOut.h"
 #include "Utils/Controls/CEditBrowseCtrlEx.h"
 #include "Utils/Controls/CSimpleImage.h"
@@ -16,6 +17,7 @@
 #include <QVBoxLayout>
 
 using Utils::Classes::CFloatWnd;
+using Utils::Classes::FloatWndHolder;
 using Utils::Classes::PictureDragOut;
 using Utils::Controls::CEditBrowseCtrlEx;
 using Utils::Controls::CSimpleImage;
@@ -82,6 +84,8 @@ CSourceFile::CSourceFile(FileSourceEngine& engine, QWidget* parent) : QWidget(pa
                    : QRect();
     });
     connect(dragOut_, &PictureDragOut::DetachRequested, this, &CSourceFile::DetachTo);
+    floating_ = new FloatWndHolder(this);
+    connect(floating_, &FloatWndHolder::Closed, this, [this] { ShowMessage(engine_.MessageText()); });
 
     fileNameLabel_->setText(engine_.FileNameText());
     detailsLabel_->setText(engine_.DetailsText());
@@ -92,7 +96,6 @@ CSourceFile::CSourceFile(FileSourceEngine& engine, QWidget* parent) : QWidget(pa
 
 CSourceFile::~CSourceFile()
 {
-    delete floating_;
     engine_.SetThumbnailShown(false, QSize());
 }
 
@@ -100,7 +103,7 @@ void CSourceFile::ShowMessage(const QString& text)
 {
     // The message stands in for the thumbnail while there is no image, and says where the
     // image is while it is detached.
-    const QString shown = !text.isEmpty() || !floating_ ? text : tr("Image Detached");
+    const QString shown = !text.isEmpty() || !FloatingWindow() ? text : tr("Image Detached");
     if (!shown.isEmpty())
         messageArea_->setText(shown);
     thumbnailImage_->setVisible(shown.isEmpty());
@@ -109,38 +112,37 @@ void CSourceFile::ShowMessage(const QString& text)
 
 CFloatWnd* CSourceFile::FloatingWindow() const
 {
-    return floating_;
+    return floating_->Window();
 }
 
 void CSourceFile::ShowLatest()
 {
-    if (!floating_)
+    CFloatWnd* window = FloatingWindow();
+    if (!window)
         return;
-    floating_->SetPicture(engine_.CurrentFrame());
-    floating_->setWindowTitle(engine_.FileNameText());
+    // The source was reset or its image dropped: the window has nothing left to show.
+    if (engine_.CurrentFrame().IsEmpty()) {
+        floating_->Close();
+        return;
+    }
+    window->SetPicture(engine_.CurrentFrame());
+    window->setWindowTitle(engine_.FileNameText() + tr(" at ") + engine_.CollectedAtText());
 }
 
 void CSourceFile::DetachTo(const QPoint& topLeft)
 {
     if (engine_.CurrentFrame().IsEmpty())
         return;
-    if (!floating_) {
-        floating_ = new CFloatWnd;
-        floating_->setObjectName(QStringLiteral("SourceFileWindow"));
-        floating_->setWindowIcon(window()->windowIcon());
+    if (!FloatingWindow()) {
+        auto window = std::make_unique<CFloatWnd>();
+        window->setObjectName(QStringLiteral("SourceFileWindow"));
+        window->setWindowIcon(this->window()->windowIcon());
+        window->SetPicture(engine_.CurrentFrame());
+        floating_->Open(std::move(window), topLeft, *this);
         ShowLatest();
-        connect(floating_, &CFloatWnd::Closed, this, &CSourceFile::OnFloatingClosed);
-        floating_->OpenAt(topLeft, *this);
+    } else {
+        floating_->BringForward();
     }
-    floating_->raise();
-    ShowMessage(engine_.MessageText());
-}
-
-void CSourceFile::OnFloatingClosed()
-{
-    if (floating_)
-        floating_->deleteLater();
-    floating_ = nullptr;
     ShowMessage(engine_.MessageText());
 }
 

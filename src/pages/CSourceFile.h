@@ -1,6 +1,5 @@
 #pragma once
 
-#include <QPointer>
 #include <QWidget>
 
 class FileSourceEngine;
@@ -10,6 +9,7 @@ class QLineEdit;
 
 namespace Utils::Classes {
 class CFloatWnd;
+class FloatWndHolder;
 class PictureDragOut;
 } // namespace Utils::Classes
 namespace Utils::Controls {
@@ -57,7 +57,6 @@ protected:
 private:
     void ShowMessage(const QString& text);
     void ShowLatest();
-    void OnFloatingClosed();
 
     FileSourceEngine& engine_;
     Utils::Controls::CEditBrowseCtrlEx* directoryEdit_ = nullptr;
@@ -69,5 +68,5 @@ private:
     QLabel* fileNameLabel_ = nullptr;
     QLabel* detailsLabel_ = nullptr;
     Utils::Classes::PictureDragOut* dragOut_ = nullptr;
-    QPointer<Utils::Classes::CFloatWnd> floating_;
+    Utils::Classes::FloatWndHolder* floating_ = nullptr;
 };

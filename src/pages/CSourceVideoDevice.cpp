@@ -3,6 +3,7 @@
 #include "CVideoView.h"
 #include "Utils/Classes/CFloatWnd.h"
 #include "Utils/Classes/CaptureTypes.h"
+#include "Utils/Classes/FloatWndHolder.h"
 #include "Utils/Classes/PictureDragOut.h"
 #include "Utils/Controls/CStaticColour.h"
 #include "VideoPropertyPages.h"
@@ -21,6 +22,7 @@
 #include <algorithm>
 
 using Utils::Classes::CFloatWnd;
+using Utils::Classes::FloatWndHolder;
 using Utils::Classes::PictureDragOut;
 using Utils::Controls::CStaticColour;
 
@@ -81,6 +83,7 @@ CSourceVideoDevice::CSourceVideoDevice(VideoSourceEngine& engine, QWidget* paren
     dragOut_ = new PictureDragOut(
         view_, [this] { return view_->isVisible() && !view_->Blackout() ? view_->rect() : QRect(); }, false);
     connect(dragOut_, &PictureDragOut::DetachRequested, this, &CSourceVideoDevice::DetachTo);
+    floating_ = new FloatWndHolder(this);
     pages_->SetTrailingAction(dragOut_->DetachAction());
     connect(view_, &CVideoView::MenuRequested, this, [this](const QPoint& at) {
         // The device's pages when it offers them, and Detach below them.
@@ -108,7 +111,6 @@ CSourceVideoDevice::CSourceVideoDevice(VideoSourceEngine& engine, QWidget* paren
 
 CSourceVideoDevice::~CSourceVideoDevice()
 {
-    delete floating_;
     engine_.DetachDisplay(this);
 }
 
@@ -169,6 +171,8 @@ void CSourceVideoDevice::ShowStreamInfo()
 
 void CSourceVideoDevice::OnConnectionEnded()
 {
+    // The camera is gone: so is its window.
+    floating_->Close();
     view_->SetPicture(ImageFrame());
     view_->ClearLive();
     pages_->CloseAll();
@@ -198,39 +202,39 @@ void CSourceVideoDevice::RefreshVideoDisplay()
 
 CFloatWnd* CSourceVideoDevice::FloatingWindow() const
 {
-    return floating_;
+    return floating_->Window();
 }
 
 void CSourceVideoDevice::ShowInFloatingWindow()
 {
-    if (!floating_)
+    CFloatWnd* window = FloatingWindow();
+    if (!window)
         return;
+    if (!engine_.LastStill().IsEmpty() || window->Picture().IsEmpty())
+        window->SetPicture(DetachablePicture());
+    window->setWindowTitle(engine_.FriendlyName());
+}
+
+const ImageFrame& CSourceVideoDevice::DetachablePicture() const
+{
     // The newest still at full size; before the first one, the live picture as the page shows it.
     if (!engine_.LastStill().IsEmpty())
-        floating_->SetPicture(engine_.LastStill());
-    else if (floating_->Picture().IsEmpty())
-        floating_->SetPicture(view_->LiveFrame().IsEmpty() ? view_->Picture() : view_->LiveFrame());
-    floating_->setWindowTitle(engine_.FriendlyName());
+        return engine_.LastStill();
+    return view_->LiveFrame().IsEmpty() ? view_->Picture() : view_->LiveFrame();
 }
 
 void CSourceVideoDevice::DetachTo(const QPoint& topLeft)
 {
-    if (!floating_) {
-        floating_ = new CFloatWnd;
-        floating_->setObjectName(QStringLiteral("SourceVideoWindow"));
-        floating_->setWindowIcon(window()->windowIcon());
+    if (!FloatingWindow()) {
+        auto window = std::make_unique<CFloatWnd>();
+        window->setObjectName(QStringLiteral("SourceVideoWindow"));
+        window->setWindowIcon(this->window()->windowIcon());
+        window->SetPicture(DetachablePicture());
+        floating_->Open(std::move(window), topLeft, *this);
         ShowInFloatingWindow();
-        connect(floating_, &CFloatWnd::Closed, this, &CSourceVideoDevice::OnFloatingClosed);
-        floating_->OpenAt(topLeft, *this);
+    } else {
+        floating_->BringForward();
     }
-    floating_->raise();
-}
-
-void CSourceVideoDevice::OnFloatingClosed()
-{
-    if (floating_)
-        floating_->deleteLater();
-    floating_ = nullptr;
 }
 
 void CSourceVideoDevice::showEvent(QShowEvent* event)

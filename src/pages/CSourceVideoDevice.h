@@ -1,8 +1,8 @@
 #pragma once
 
+#include "ImageFrame.h"
 #include "sources/VideoDisplay.h"
 
-#include <QPointer>
 #include <QWidget>
 
 class CVideoView;
@@ -14,6 +14,7 @@ class VideoSourceEngine;
 
 namespace Utils::Classes {
 class CFloatWnd;
+class FloatWndHolder;
 class PictureDragOut;
 } // namespace Utils::Classes
 namespace Utils::Controls {
@@ -67,7 +68,7 @@ private:
     void ShowStreamInfo();
     void OnConnectionEnded();
     void ShowInFloatingWindow();
-    void OnFloatingClosed();
+    const ImageFrame& DetachablePicture() const;
 
     VideoSourceEngine& engine_;
     QListWidget* list_ = nullptr;
@@ -77,5 +78,5 @@ private:
     QLabel* rateLabel_ = nullptr;
     VideoPropertyPages* pages_ = nullptr;
     Utils::Classes::PictureDragOut* dragOut_ = nullptr;
-    QPointer<Utils::Classes::CFloatWnd> floating_;
+    Utils::Classes::FloatWndHolder* floating_ = nullptr;
 };

@@ -59,6 +59,8 @@ public:
     const ImageFrame& Thumbnail() const { return thumbnail_; }
     QString FileNameText() const { return fileNameText_; }
     QString DetailsText() const { return detailsText_; }
+    // When the current frame was collected, as the details show it.
+    QString CollectedAtText() const { return collectedAt_; }
     // Shown instead of the thumbnail; empty while there is an image.
     QString MessageText() const { return messageText_; }
 

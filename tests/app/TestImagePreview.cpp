@@ -72,10 +72,27 @@ TEST_F(PreviewPageTest, ImagesArrivingWhileHiddenAreNotScaledAndTheNewestShowsOn
     EXPECT_EQ(page.TimeText(), "9");
     page.hide();
     page.show();
+    QTest::qWait(50);
     EXPECT_EQ(page.Rescales(), 1) << "shown again unchanged: nothing to do";
     page.DisplayArea()->setFixedSize(600, 300);
     EXPECT_TRUE(WaitUntil([&] { return page.Rescales() == 2; }, 2000)) << "a resize scales again";
     EXPECT_EQ(page.DisplayFitRect(), QRect(33, 0, 533, 300));
+}
+
+TEST_F(PreviewPageTest, AMinimisedWindowScalesNothingUntilItIsRestored)
+{
+    Show();
+    page.ShowPreviewImage(FlatFrame(640, 480, 24, 1, 1, 1), "t");
+    ASSERT_EQ(page.Rescales(), 1);
+    page.showMinimized();
+    ASSERT_FALSE(page.Seen());
+    for (int i = 2; i < 6; ++i)
+        page.ShowPreviewImage(FlatFrame(640, 480, 24, i, i, i), "t");
+    QTest::qWait(50);
+    EXPECT_EQ(page.Rescales(), 1) << "a minimised window is seen by nobody";
+    page.showNormal();
+    ASSERT_TRUE(WaitUntil([&] { return page.Rescales() == 2; }, 2000)) << "restored: the newest, once";
+    EXPECT_EQ(ShownAt(216, 121), QColor(5, 5, 5));
 }
 
 TEST_F(PreviewPageTest, ThePageKeepsItsOwnImageWhateverTheControllerDoesToItsFrame)

@@ -63,7 +63,7 @@ wait_for 100 sh -c "xwininfo -root -tree | grep -q '\"Pixlet\": (\"pixlet\"'" ||
 window=$(main_window)
 wait_for 100 mapped "$window" || fail "the window did not show"
 
-convert -size 640x480 gradient:navy-gold "$work/photo.jpg" || fail "could not make a photo"
+convert -size 320x240 gradient:navy-gold "$work/photo.jpg" || fail "could not make a photo"
 mv "$work/photo.jpg" "$work/drop/photo.jpg"
 wait_for 150 test -s "$work/archive/photo.jpg" || fail "the photo was not processed"
 
@@ -100,8 +100,13 @@ else tx=$((X + 40)); ty=$((Y + HEIGHT + 40)); fi
 drag_to "$tx" "$ty" escape
 test -z "$(picture_window)" || fail "a drag ended with Escape opened a window"
 drag_to "$tx" "$ty"
-wait_for 50 test -n '$(picture_window)' && floating=$(picture_window)
-test -n "${floating:-}" || fail "a drop on the desktop opened no window"
+floating=
+for ((i = 0; i < 50; i++)); do
+    floating=$(picture_window)
+    [ -n "$floating" ] && break
+    sleep 0.1
+done
+test -n "$floating" || fail "a drop on the desktop opened no window"
 wait_for 50 mapped "$floating" || fail "the picture's window is not shown"
 sleep 0.5
 import -window root "$shots/floating-window.png"

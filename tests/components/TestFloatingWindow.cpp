@@ -1,5 +1,6 @@
 #include "TestImages.h"
 #include "Utils/Classes/CFloatWnd.h"
+#include "Utils/Classes/FloatWndHolder.h"
 #include "Utils/Classes/PictureDragOut.h"
 #include "WaitUntil.h"
 
@@ -7,6 +8,7 @@
 #include <QApplication>
 #include <QMenu>
 #include <QPixmap>
+#include <QPointer>
 #include <QScreen>
 #include <QSignalSpy>
 #include <QTest>
@@ -74,24 +76,27 @@ TEST(FloatingWindow, ShowsThePictureFittedWithBlackBarsAndRescalesOnlyWhenPainte
     EXPECT_EQ(shown.pixelColor(280, 50), QColor(Qt::black));
     const int rescales = window.Rescales();
     EXPECT_GE(rescales, 1);
-    window.move(window.pos() + QPoint(5, 5));
-    window.update();
-    QTest::qWait(50);
+    window.resize(400, 100);
     window.grab();
-    EXPECT_EQ(window.Rescales(), rescales) << "moving the window keeps the scaled picture";
+    EXPECT_EQ(window.FitRect(), QRect(150, 0, 100, 100));
+    EXPECT_EQ(window.Rescales(), rescales) << "a new size with the same picture size only moves it";
     window.resize(300, 200);
     window.grab();
     EXPECT_EQ(window.FitRect(), QRect(50, 0, 200, 200));
     EXPECT_EQ(window.Rescales(), rescales + 1);
 
-    // A window that is not shown keeps the new pictures without scaling them.
+    // A window that is not shown keeps the new pictures without scaling them, and shows the
+    // newest when it is shown again.
     window.hide();
     const int before = window.Rescales();
     for (int i = 0; i < 5; ++i)
         window.SetPicture(FlatFrame(640, 480, 24, i, i, i));
     QTest::qWait(50);
     EXPECT_EQ(window.Rescales(), before);
-    EXPECT_EQ(window.Picture().Width(), 640);
+    window.show();
+    const QImage again = window.grab().toImage();
+    EXPECT_EQ(window.Rescales(), before + 1);
+    EXPECT_EQ(again.pixelColor(150, 100), QColor(4, 4, 4));
 }
 
 TEST(FloatingWindow, CannotBeMadeSmallerThanFiftyAndClosingItTellsTheOwnerButNotTheProgram)
@@ -122,6 +127,60 @@ TEST(PictureDrag, TheDraggedCopyIsTranslucentAndAtLeastFiftyPixels)
     const QImage largeCopy = PictureDragOut::DragPixmap(large).toImage();
     EXPECT_EQ(largeCopy.size(), QSize(300, 200));
     EXPECT_EQ(largeCopy.pixelColor(0, 0).alpha(), 176);
+}
+
+TEST(PictureDrag, ACopyFromAScaledScreenKeepsItsSizeAndIsNotCutIntoACorner)
+{
+    QImage picture(80, 40, QImage::Format_RGB32); // 40 x 20 of the widget's, at twice its pixels
+    picture.setDevicePixelRatio(2.0);
+    picture.fill(QColor(0, 255, 0));
+    const QPixmap copy = PictureDragOut::DragPixmap(picture);
+    EXPECT_EQ(copy.deviceIndependentSize().toSize(), QSize(50, 50));
+    EXPECT_EQ(copy.devicePixelRatio(), 2.0);
+    const QImage pixels = copy.toImage();
+    EXPECT_EQ(pixels.size(), QSize(100, 100));
+    // The picture lies in the middle: 40 x 20 at (5, 15) of the copy, in widget units.
+    EXPECT_EQ(pixels.pixelColor(2 * 25, 2 * 25).green(), 255);
+    EXPECT_EQ(pixels.pixelColor(2 * 6, 2 * 16).green(), 255);
+    EXPECT_EQ(pixels.pixelColor(2 * 44, 2 * 34).green(), 255);
+    EXPECT_EQ(pixels.pixelColor(2 * 2, 2 * 25).green(), 0) << "black beside it";
+}
+
+TEST(FloatingWindowHolder, OneWindowAtATimeClosedOnceAndALateWordFromAnOldOneIgnored)
+{
+    QWidget owner;
+    owner.show();
+    Utils::Classes::FloatWndHolder holder;
+    QSignalSpy closed(&holder, &Utils::Classes::FloatWndHolder::Closed);
+    auto first = std::make_unique<CFloatWnd>();
+    QPointer<CFloatWnd> a = first.get();
+    holder.Open(std::move(first), QPoint(10, 10), owner);
+    EXPECT_EQ(holder.Window(), a.data());
+    EXPECT_TRUE(a->isVisible());
+    auto second = std::make_unique<CFloatWnd>();
+    QPointer<CFloatWnd> ignored = second.get();
+    holder.Open(std::move(second), QPoint(20, 20), owner);
+    EXPECT_EQ(holder.Window(), a.data()) << "the open one stays";
+    EXPECT_TRUE(ignored.isNull()) << "the new one is dropped";
+
+    a->showMinimized();
+    holder.BringForward();
+    EXPECT_FALSE(a->isMinimized());
+
+    a->close();
+    EXPECT_EQ(closed.count(), 1);
+    EXPECT_EQ(holder.Window(), nullptr);
+    ASSERT_FALSE(a.isNull()) << "gone only once its close is over";
+    auto third = std::make_unique<CFloatWnd>();
+    CFloatWnd* b = third.get();
+    holder.Open(std::move(third), QPoint(10, 10), owner);
+    emit a->Closed();
+    EXPECT_EQ(holder.Window(), b) << "the old window's late word does not drop the new one";
+    EXPECT_EQ(closed.count(), 1);
+    EXPECT_TRUE(WaitUntil([&] { return a.isNull(); }, 2000));
+    holder.Close();
+    EXPECT_EQ(holder.Window(), nullptr);
+    EXPECT_EQ(closed.count(), 2);
 }
 
 class PictureDragTest : public ::testing::Test

@@ -138,7 +138,8 @@ TEST_F(FileSourcePageTest, TheLatestFileDetachedIntoItsOwnWindowFollowsNewFilesA
     File().DragOut()->DetachAction()->trigger();
     QPointer<CFloatWnd> window = File().FloatingWindow();
     ASSERT_TRUE(window);
-    EXPECT_EQ(window->windowTitle(), "a.jpg");
+    EXPECT_EQ(window->windowTitle(), "a.jpg at " + Engine().CollectedAtText());
+    EXPECT_FALSE(Engine().CollectedAtText().isEmpty());
     EXPECT_EQ(window->size(), QSize(320, 240)) << "the file at its own size";
     EXPECT_EQ(File().MessageArea()->text(), "Image Detached");
     EXPECT_TRUE(File().ThumbnailImage()->isHidden());
@@ -146,7 +147,7 @@ TEST_F(FileSourcePageTest, TheLatestFileDetachedIntoItsOwnWindowFollowsNewFilesA
     log.entries.clear();
     WriteFile(In("b.jpg"), JpegBytes(160, 120));
     ASSERT_TRUE(Logged("Loaded file b.jpg"));
-    ASSERT_TRUE(WaitUntil([&] { return window->windowTitle() == "b.jpg"; }));
+    ASSERT_TRUE(WaitUntil([&] { return window->windowTitle().startsWith("b.jpg at "); }));
     EXPECT_EQ(window->Picture().Width(), 160);
     EXPECT_EQ(File().MessageArea()->text(), "Image Detached");
 
@@ -154,6 +155,15 @@ TEST_F(FileSourcePageTest, TheLatestFileDetachedIntoItsOwnWindowFollowsNewFilesA
     EXPECT_EQ(File().FloatingWindow(), nullptr);
     EXPECT_TRUE(File().MessageArea()->isHidden());
     EXPECT_FALSE(File().ThumbnailImage()->isHidden()) << "the thumbnail is back";
-    page.reset();
+    EXPECT_TRUE(WaitUntil([&] { return window.isNull(); }, 2000));
+
+    // A reset source leaves its window nothing to show: the window closes.
+    File().DragOut()->DetachAction()->trigger();
+    window = File().FloatingWindow();
+    ASSERT_TRUE(window);
+    Engine().ResetCollection();
+    Engine().RefreshFileDisplay();
+    EXPECT_EQ(File().FloatingWindow(), nullptr);
+    EXPECT_EQ(File().MessageArea()->text(), "No Image Loaded");
     EXPECT_TRUE(WaitUntil([&] { return window.isNull(); }, 2000));
 }

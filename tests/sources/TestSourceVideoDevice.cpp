@@ -390,6 +390,15 @@ TEST_F(VideoSourceTest, TheCamerasPictureDetachesFromItsMenuIntoAWindowOfItsOwn)
     EXPECT_TRUE(window->isVisible());
     EXPECT_EQ(window->windowTitle(), "Pixlet Test Camera");
     EXPECT_EQ(window->Picture().Width(), 640) << "the still at full size, not the page's picture";
+    EXPECT_EQ(window->size(), QSize(640, 480));
+    // Unchecked, the camera goes, and its window with it.
+    Item("Pixlet Test Camera")->setCheckState(Qt::Unchecked);
+    EXPECT_TRUE(WaitUntil([&] { return window.isNull(); })) << "the window goes with the connection";
+    Item("Pixlet Test Camera")->setCheckState(Qt::Checked);
+    ASSERT_TRUE(ConnectedTo("Pixlet Test Camera"));
+    Page().DetachTo(QPoint(30, 30));
+    window = Page().FloatingWindow();
+    ASSERT_TRUE(window);
     page.reset();
     EXPECT_TRUE(WaitUntil([&] { return window.isNull(); }, 2000)) << "the window goes with its page";
 }

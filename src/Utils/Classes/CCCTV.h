@@ -31,7 +31,8 @@ public:
     CCCTV& operator=(const CCCTV&) = delete;
 
     // Any thread. The first command is Connect with a CaptureConnectJob.
-    void Post(std::int64_t command, std::int64_t argument = 0, std::unique_ptr<MessagePayload> payload = nullptr);
+    void Post(std::int64_t command, std::int64_t argument = 0,
+              std::unique_ptr<MessagePayload> payload = nullptr);
     bool Finished() const { return thread_.isFinished(); }
     bool Wait(int timeoutMs) { return thread_.wait(timeoutMs); }
 

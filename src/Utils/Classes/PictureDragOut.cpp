@@ -10,6 +10,7 @@
 #include <QMimeData>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QPen>
 #include <QPointer>
 #include <QTimer>
 #include <QToolTip>
@@ -49,12 +50,17 @@ PictureDragOut::~PictureDragOut()
 
 QPixmap PictureDragOut::DragPixmap(const QImage& picture)
 {
-    const QSize size = picture.size().expandedTo(QSize(MinimumDragSize, MinimumDragSize));
+    // Sizes in the picture's own units, which are the widget's on a scaled screen as well.
+    const qreal ratio = picture.devicePixelRatio();
+    const QSize logical = picture.deviceIndependentSize().toSize();
+    const QSize size = logical.expandedTo(QSize(MinimumDragSize, MinimumDragSize));
     // A picture smaller than the least drag size lies centred on black.
-    QImage copy(size, QImage::Format_ARGB32);
+    QImage copy(size * ratio, QImage::Format_ARGB32);
+    copy.setDevicePixelRatio(ratio);
     copy.fill(Qt::black);
     QPainter painter(&copy);
-    painter.drawImage((size.width() - picture.width()) / 2, (size.height() - picture.height()) / 2, picture);
+    painter.drawImage(QPointF((size.width() - logical.width()) / 2, (size.height() - logical.height()) / 2),
+                      picture);
     painter.end();
     // One alpha for the whole copy, whatever the picture's own.
     for (int y = 0; y < copy.height(); ++y) {
@@ -63,6 +69,30 @@ QPixmap PictureDragOut::DragPixmap(const QImage& picture)
             pixel[x] = (pixel[x] & 0x00ffffffu) | (QRgb(DragAlpha) << 24);
     }
     return QPixmap::fromImage(copy);
+}
+
+QPixmap PictureDragOut::DragCursor(bool opensWindow)
+{
+    QPixmap cursor(24, 24);
+    cursor.fill(Qt::transparent);
+    QPainter painter(&cursor);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setPen(QPen(Qt::black, 1.5));
+    if (opensWindow) {
+        // A window with a plus: dropped here, the picture opens in a window of its own.
+        painter.setBrush(Qt::white);
+        painter.drawRect(QRectF(3.5, 5.5, 17, 13));
+        painter.fillRect(QRectF(4, 6, 16, 3), QColor(18, 128, 150));
+        painter.drawLine(QPointF(12, 11), QPointF(12, 17));
+        painter.drawLine(QPointF(9, 14), QPointF(15, 14));
+    } else {
+        // No entry: dropped here, nothing happens.
+        painter.setPen(QPen(QColor(200, 30, 30), 3));
+        painter.setBrush(Qt::white);
+        painter.drawEllipse(QRectF(3, 3, 18, 18));
+        painter.drawLine(QPointF(6.5, 6.5), QPointF(17.5, 17.5));
+    }
+    return cursor;
 }
 
 std::optional<QPoint> PictureDragOut::DropPlace(const QPoint& pointer, const QPoint& hotSpot) const
@@ -87,14 +117,35 @@ void PictureDragOut::Detach()
 
 bool PictureDragOut::eventFilter(QObject* watched, QEvent* event)
 {
-    // While the drag runs this watches the whole program for Escape: the drag then ends without
-    // a drop, which the drag's result alone cannot tell from a drop elsewhere.
-    if (dragging_) {
-        if (event->type() == QEvent::KeyPress && static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape)
+    if (dragging_)
+        return DragEvent(event);
+    return watched == area_ && AreaEvent(event);
+}
+
+bool PictureDragOut::DragEvent(QEvent* event)
+{
+    switch (event->type()) {
+    case QEvent::KeyPress:
+        // Escape ends the drag without a drop, which the drag's result alone cannot tell from a
+        // drop outside.
+        if (static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape)
             cancelled_ = true;
         return false;
+    case QEvent::DragEnter:
+    case QEvent::DragMove:
+    case QEvent::Drop: {
+        // Pixlet's own windows take the picture and do nothing with it: the drag then ends with
+        // an action, and only a drop elsewhere opens a window, on every platform.
+        auto* drop = static_cast<QDropEvent*>(event);
+        if (!drop->mimeData() || !drop->mimeData()->hasFormat(MimeType))
+            return false;
+        drop->setDropAction(Qt::MoveAction);
+        drop->accept();
+        return true;
     }
-    return watched == area_ && AreaEvent(event);
+    default:
+        return false;
+    }
 }
 
 bool PictureDragOut::AreaEvent(QEvent* event)
@@ -165,27 +216,43 @@ void PictureDragOut::StartDrag(const QPoint& pressPos)
         return;
     const QPixmap pixmap = DragPixmap(area_->grab(picture).toImage());
     // The pointer keeps its place on the copy; a small picture lies centred on its copy.
+    const QSize copySize = pixmap.deviceIndependentSize().toSize();
     const QPoint hotSpot =
         pressPos - picture.topLeft() +
-        QPoint((pixmap.width() - picture.width()) / 2, (pixmap.height() - picture.height()) / 2);
+        QPoint((copySize.width() - picture.width()) / 2, (copySize.height() - picture.height()) / 2);
     auto* drag = new QDrag(area_);
     auto* mime = new QMimeData;
     mime->setData(MimeType, QByteArray());
     drag->setMimeData(mime);
     drag->setPixmap(pixmap);
     drag->setHotSpot(hotSpot);
+    drag->setDragCursor(DragCursor(true), Qt::IgnoreAction);
+    drag->setDragCursor(DragCursor(false), Qt::MoveAction);
+    // Drag events reach a window only where some widget takes drops: every window of Pixlet's
+    // does for the time of the drag.
+    QList<QPointer<QWidget>> madeDropTargets;
+    for (QWidget* window : QApplication::topLevelWidgets()) {
+        if (!window->acceptDrops()) {
+            window->setAcceptDrops(true);
+            madeDropTargets.append(window);
+        }
+    }
     dragging_ = true;
     cancelled_ = false;
     area_->setCursor(Qt::ClosedHandCursor);
     emit DragStarted();
-    // The drag runs its own event loop, which installs its own filter on the program first;
-    // ours goes in from inside that loop so that it sees Escape before the drag swallows it.
+    // The drag runs its own event loop and puts a filter of its own on the program, which
+    // swallows Escape: ours goes in again from inside that loop, in front of it.
+    qApp->installEventFilter(this);
     QTimer::singleShot(0, this, [this] {
         if (dragging_)
             qApp->installEventFilter(this);
     });
     QPointer<PictureDragOut> self(this);
     const Qt::DropAction action = drag->exec(Qt::MoveAction);
+    for (const QPointer<QWidget>& window : madeDropTargets)
+        if (window)
+            window->setAcceptDrops(false);
     if (!self)
         return;
     qApp->removeEventFilter(this);

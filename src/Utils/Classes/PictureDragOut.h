@@ -18,7 +18,8 @@ namespace Utils::Classes {
 // Lets the user pull a page's picture out into a window of its own. Pressing on the picture and
 // moving past the drag distance starts a drag of a translucent copy of it; dropped outside
 // Pixlet's windows, DetachRequested() gives where the floating window's top-left corner goes
-// (the dragged copy's corner). A drop onto one of Pixlet's windows, or Escape, does nothing.
+// (the dragged copy's corner). A drop onto one of Pixlet's windows (they take it for the time
+// of the drag), or Escape, does nothing.
 // "Detach" in the picture's right-click menu asks the same without a drag, at a default place.
 // Over the picture the pointer becomes an open hand and a tooltip says what it can do.
 class PictureDragOut final : public QObject
@@ -36,8 +37,11 @@ public:
     PictureDragOut(QWidget* area, std::function<QRect()> pictureRect, bool ownMenu = true);
     ~PictureDragOut() override;
 
-    // The dragged copy: the picture at DragAlpha, centred on at least 50 by 50 pixels.
+    // The dragged copy: the picture at DragAlpha, centred on at least 50 by 50 pixels (of the
+    // picture's own units: a grab on a scaled screen keeps its size).
     static QPixmap DragPixmap(const QImage& picture);
+    // The pointer during the drag: where a drop opens a window, and where it does nothing.
+    static QPixmap DragCursor(bool opensWindow);
     // Where a floating window goes for a drop with the pointer at a point (global coordinates):
     // the dragged copy's top-left corner, or nothing when the point is on a window of Pixlet's.
     // Where the platform does not tell the pointer's position, the default place.
@@ -63,6 +67,7 @@ protected:
 
 private:
     bool AreaEvent(QEvent* event);
+    bool DragEvent(QEvent* event);
     void StartDrag(const QPoint& pressPos);
     void ShowHoverCue(const QPoint& pos);
 
