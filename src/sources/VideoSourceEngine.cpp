@@ -241,7 +241,7 @@ bool VideoSourceEngine::RequestStill()
         stillTimer_.start(stillTimeoutMs_, this);
         // Until connected there is nobody to ask: a connection asks for its first still, and
         // that answers.
-        if (capture_ && state_ == ConnectionState::Connected)
+        if (capture_ && Live())
             capture_->Post(CaptureCommand::GrabStill);
     }
     return capture_ != nullptr;
@@ -250,7 +250,7 @@ bool VideoSourceEngine::RequestStill()
 void VideoSourceEngine::SetInterframeDelay(int delayMs)
 {
     interframeDelayMs_ = delayMs;
-    if (capture_ && state_ == ConnectionState::Connected)
+    if (capture_ && Live())
         capture_->Post(CaptureCommand::SetInterframeDelay, delayMs);
 }
 
@@ -279,7 +279,43 @@ void VideoSourceEngine::SendVideoVisibility()
 
 void VideoSourceEngine::AttachDisplay(VideoDisplay* display)
 {
-    display_ = display;
+    page_ = display;
+    UseDisplay();
+}
+
+void VideoSourceEngine::DetachDisplay(VideoDisplay* display)
+{
+    if (display == floating_) {
+        SetFloatingDisplay(nullptr);
+        return;
+    }
+    if (display != page_)
+        return;
+    page_ = nullptr;
+    UseDisplay();
+    // A format list left open would keep the stream standing: it goes on in the format it had.
+    if (!display_ && capture_ && propertiesOpen_)
+        capture_->Post(CaptureCommand::SetFormat, 0, std::make_unique<CaptureFormatChoice>());
+}
+
+void VideoSourceEngine::SetFloatingDisplay(VideoDisplay* window)
+{
+    if (window == floating_)
+        return;
+    floating_ = window;
+    if (Live())
+        state_ = LiveState();
+    UseDisplay();
+    RefreshVideoDisplay();
+}
+
+void VideoSourceEngine::UseDisplay()
+{
+    VideoDisplay* const before = display_;
+    display_ = floating_ ? floating_ : page_;
+    // Frames scaled for the display that was are not shown in the one that is.
+    if (display_ != before)
+        QCoreApplication::removePostedEvents(this, CapturePreviewFrameType());
     if (!capture_)
         return;
     auto window = std::make_unique<CaptureWindow>();
@@ -287,21 +323,6 @@ void VideoSourceEngine::AttachDisplay(VideoDisplay* display)
     capture_->Post(CaptureCommand::SetClipWindow, 0, std::move(window));
     SendVideoVisibility();
     DisplayResized();
-}
-
-void VideoSourceEngine::DetachDisplay(VideoDisplay* display)
-{
-    if (display_ != display)
-        return;
-    display_ = nullptr;
-    QCoreApplication::removePostedEvents(this, CapturePreviewFrameType());
-    if (!capture_)
-        return;
-    capture_->Post(CaptureCommand::SetClipWindow, 0, std::make_unique<CaptureWindow>());
-    SendVideoVisibility();
-    // A format list left open would keep the stream standing: it goes on in the format it had.
-    if (propertiesOpen_)
-        capture_->Post(CaptureCommand::SetFormat, 0, std::make_unique<CaptureFormatChoice>());
 }
 
 void VideoSourceEngine::DisplayVisibilityChanged()
@@ -313,7 +334,7 @@ void VideoSourceEngine::DisplayResized()
 {
     // The video control's own size counts, not the page's: a page laid out while hidden gets
     // its size long before the control inside it does.
-    if (capture_ && state_ == ConnectionState::Connected) {
+    if (capture_ && Live()) {
         auto rect = std::make_unique<CaptureRect>();
         rect->rect = VideoRect();
         capture_->Post(CaptureCommand::SetDestRect, 0, std::move(rect));
@@ -352,13 +373,12 @@ void VideoSourceEngine::RefreshVideoDisplay()
 
 bool VideoSourceEngine::OverlayShown() const
 {
-    return display_ && capture_ && !lastStill_.IsEmpty() && state_ == ConnectionState::Connected &&
-           !propertiesOpen_;
+    return display_ && capture_ && !lastStill_.IsEmpty() && Live() && !propertiesOpen_;
 }
 
 bool VideoSourceEngine::PropertiesAvailable() const
 {
-    return capture_ && state_ == ConnectionState::Connected && !propertiesOpen_;
+    return capture_ && Live() && !propertiesOpen_;
 }
 
 void VideoSourceEngine::PostCommand(std::int64_t command, std::int64_t argument,
@@ -439,7 +459,7 @@ void VideoSourceEngine::OnCaptureMessage(MessageEvent& message)
         capture_->Post(CaptureCommand::GrabStill);
         streamTimer_.start(StreamPollMs, this);
         capture_->Post(CaptureCommand::SetInterframeDelay, interframeDelayMs_);
-        state_ = ConnectionState::Connected;
+        state_ = LiveState();
         RefreshVideoDisplay();
         break;
     case CaptureMessage::Still: {
@@ -477,16 +497,14 @@ void VideoSourceEngine::OnCaptureMessage(MessageEvent& message)
         }
         break;
     case CaptureMessage::PropertyPages:
-        if (auto* pages = dynamic_cast<CapturePages*>(message.record.get());
-            pages && state_ == ConnectionState::Connected)
+        if (auto* pages = dynamic_cast<CapturePages*>(message.record.get()); pages && Live())
             emit PropertyPagesOffered(*pages);
         break;
     case CaptureMessage::PropertiesOpening:
         propertiesOpen_ = true;
         RefreshVideoDisplay();
         // A connection let go meanwhile is ending: its format list would choose for nothing.
-        if (auto* pages = dynamic_cast<CapturePages*>(message.record.get());
-            pages && state_ == ConnectionState::Connected) {
+        if (auto* pages = dynamic_cast<CapturePages*>(message.record.get()); pages && Live()) {
             if (display_)
                 emit StreamPropertiesOpening(*pages);
             else if (capture_) // nobody to choose: the stream goes on as it was

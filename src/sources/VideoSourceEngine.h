@@ -120,6 +120,13 @@ public:
     // The page showing the live picture; one at a time. It detaches before it goes.
     void AttachDisplay(VideoDisplay* display);
     void DetachDisplay(VideoDisplay* display);
+    // A window of its own takes the live picture from the page's display (the video is
+    // detached: "Video Detached" on the page), or, with none, gives it back. Closing the window
+    // detaches it like any display, which gives the picture back too.
+    void SetFloatingDisplay(VideoDisplay* window);
+    VideoDisplay* FloatingDisplay() const { return floating_; }
+    // Connected, with the live picture on the page or in its own window.
+    bool Live() const { return state_ == ConnectionState::Connected || state_ == ConnectionState::Streaming; }
     // The display's video control changed its size, or was shown or hidden.
     void DisplayResized();
     void DisplayVisibilityChanged();
@@ -147,6 +154,12 @@ private:
     void OnCaptureMessage(MessageEvent& message);
     void OnThreadEnded();
     void Disconnect();
+    // The live picture to the display in force: where the frames go, its size and visibility.
+    void UseDisplay();
+    ConnectionState LiveState() const
+    {
+        return floating_ ? ConnectionState::Streaming : ConnectionState::Connected;
+    }
     void SelectStoredDevice();
     void SetChecked(const QString& path);
     QString DeviceName(const QString& path) const;
@@ -160,7 +173,10 @@ private:
     SourceHost& host_;
     std::unique_ptr<VideoDeviceList> monitor_;
     std::unique_ptr<CCCTV> capture_;
+    // Where the live picture goes: the floating window while there is one, else the page.
     VideoDisplay* display_ = nullptr;
+    VideoDisplay* page_ = nullptr;
+    VideoDisplay* floating_ = nullptr;
     QList<VideoDeviceInfo> devices_;
     QString checked_;
     ConnectionState state_ = ConnectionState::Disconnected;

@@ -1,10 +1,13 @@
 #include "Clock.h"
 #include "LogRecorder.h"
+#include "MessageEvent.h"
 #include "SourceOwner.h"
+#include "Utils/Classes/CaptureTypes.h"
 #include "Utils/Classes/TestCamera.h"
 #include "Utils/Classes/TestCameraProvider.h"
 #include "WaitUntil.h"
 #include "sources/SourceEngine.h"
+#include "sources/VideoDisplay.h"
 #include "sources/VideoSourceEngine.h"
 
 #include <QCoreApplication>
@@ -247,4 +250,66 @@ TEST_F(VideoEngineTest, EveryRequestIsAnsweredWithinTheStillTimeout)
         ASSERT_NE(answer, answers.end()) << "request at " << request << " ms unanswered";
         EXPECT_LE(*answer - request, Limit + 400) << "request at " << request << " ms";
     }
+}
+
+namespace {
+// A display as a page or a floating window lends it: counts the preview frames it receives.
+class FrameCounter final : public QObject, public VideoDisplay
+{
+public:
+    explicit FrameCounter(QSize size) : size_(size) {}
+    QObject* VideoWindow() override { return this; }
+    QSize VideoSize() const override { return size_; }
+    bool VideoSeen() const override { return true; }
+    bool event(QEvent* event) override
+    {
+        if (event->type() != CapturePreviewFrameType())
+            return QObject::event(event);
+        auto* message = static_cast<MessageEvent*>(event);
+        if (message->image)
+            lastWidth = message->image->Width();
+        ++frames;
+        return true;
+    }
+    int frames = 0;
+    int lastWidth = 0;
+
+private:
+    QSize size_;
+};
+} // namespace
+
+// Detached, the live picture goes to the window's display at the window's size and the state
+// says so; closing the window (detaching its display) gives the picture back to the page.
+TEST_F(VideoEngineTest, TheLivePictureGoesToTheFloatingWindowAndBackToThePage)
+{
+    Make({"SourceVideoDeviceID = pixlet-test-camera"});
+    FrameCounter page(QSize(200, 150));
+    FrameCounter window(QSize(400, 300));
+    Video().AttachDisplay(&page);
+    ASSERT_TRUE(ConnectedTo("Pixlet Test Camera"));
+    ASSERT_TRUE(WaitUntil([&] { return page.frames > 2; }));
+    EXPECT_EQ(page.lastWidth, 200);
+
+    Video().SetFloatingDisplay(&window);
+    EXPECT_EQ(Video().State(), VideoSourceEngine::ConnectionState::Streaming);
+    EXPECT_TRUE(Video().Live());
+    EXPECT_EQ(Video().MessageText(), "Video Detached");
+    ASSERT_TRUE(WaitUntil([&] { return window.frames > 2; }));
+    EXPECT_EQ(window.lastWidth, 400);
+    const int pageFrames = page.frames;
+    QTest::qWait(300);
+    EXPECT_EQ(page.frames, pageFrames) << "the page gets nothing while the video is detached";
+    // Stills still answer while detached.
+    const int answers = int(owner.answers.size());
+    engine->RequestImage(&owner, false);
+    ASSERT_TRUE(WaitUntil([&] { return int(owner.answers.size()) == answers + 1; }));
+    EXPECT_TRUE(owner.answers.back());
+
+    Video().DetachDisplay(&window);
+    EXPECT_EQ(Video().FloatingDisplay(), nullptr);
+    EXPECT_EQ(Video().State(), VideoSourceEngine::ConnectionState::Connected);
+    EXPECT_EQ(Video().MessageText(), "");
+    ASSERT_TRUE(WaitUntil([&] { return page.frames > pageFrames + 2; })) << "the page has the picture again";
+    Video().DetachDisplay(&page);
 }
