@@ -58,7 +58,13 @@ CImagePreview::CImagePreview(QWidget* parent) : CPage(parent)
     UpdatePreview();
 }
 
-CImagePreview::~CImagePreview() = default;
+CImagePreview::~CImagePreview()
+{
+    // The window may be this page itself (a page shown on its own), whose last events must not
+    // reach a filter that is half gone.
+    if (watchedWindow_)
+        watchedWindow_->removeEventFilter(this);
+}
 
 CFloatWnd* CImagePreview::FloatingWindow() const
 {
@@ -186,7 +192,6 @@ void CImagePreview::WatchWindow()
         watchedWindow_->removeEventFilter(this);
     watchedWindow_ = window();
     watchedWindow_->installEventFilter(this);
-    connect(watchedWindow_, &QObject::destroyed, this, [this] { watchedWindow_ = nullptr; });
 }
 
 bool CImagePreview::eventFilter(QObject* watched, QEvent* event)

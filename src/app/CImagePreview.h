@@ -5,6 +5,7 @@
 #include "Utils/Classes/CPage.h"
 
 #include <QIcon>
+#include <QPointer>
 
 class QLabel;
 
@@ -77,7 +78,7 @@ private:
     QLabel* timeLabel_ = nullptr;
     Utils::Classes::PictureDragOut* dragOut_ = nullptr;
     Utils::Classes::FloatWndHolder* floating_ = nullptr;
-    QWidget* watchedWindow_ = nullptr;
+    QPointer<QWidget> watchedWindow_;
     int rescales_ = 0;
     bool updateScheduled_ = false;
 };

@@ -1,5 +1,8 @@
 #include "CSourceFile.h"
 
+#include "CSourceFileFloatingWindow.h"
+#include "CropMouseEditor.h"
+#include "ImageOperations.h"
 #include "Utils/Classes/CFloatWnd.h"
 #include "Utils/Classes/FloatWndHolder.h"
 #include "Utils/Classes/PictureDragOut.h"
@@ -7,6 +10,7 @@
 #include "Utils/Controls/CSimpleImage.h"
 #include "Utils/Controls/CStaticColour.h"
 #include "sources/FileSourceEngine.h"
+#include "sources/SourceHost.h"
 
 #include <QCheckBox>
 #include <QFormLayout>
@@ -43,7 +47,9 @@ CSourceFile::CSourceFile(FileSourceEngine& engine, QWidget* parent) : QWidget(pa
 
     auto* latest = new QGroupBox(tr("Latest File"), this);
     thumbnailArea_ = new QWidget(latest);
-    thumbnailArea_->setFixedSize(ThumbnailAreaSize);
+    // The thumbnail takes the page's free space and follows the window's size.
+    thumbnailArea_->setMinimumSize(ThumbnailAreaSize);
+    thumbnailArea_->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
     thumbnailImage_ = new CSimpleImage(thumbnailArea_);
     messageArea_ = new CStaticColour(thumbnailArea_);
     messageArea_->setAlignment(Qt::AlignCenter);
@@ -56,10 +62,9 @@ CSourceFile::CSourceFile(FileSourceEngine& engine, QWidget* parent) : QWidget(pa
     fileNameLabel_ = new QLabel(latest);
     detailsLabel_ = new QLabel(latest);
     auto* latestLayout = new QVBoxLayout(latest);
-    latestLayout->addWidget(thumbnailArea_, 0, Qt::AlignHCenter);
+    latestLayout->addWidget(thumbnailArea_, 1);
     latestLayout->addWidget(fileNameLabel_);
     latestLayout->addWidget(detailsLabel_);
-    latestLayout->addStretch(1);
 
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -84,6 +89,18 @@ CSourceFile::CSourceFile(FileSourceEngine& engine, QWidget* parent) : QWidget(pa
                    : QRect();
     });
     connect(dragOut_, &PictureDragOut::DetachRequested, this, &CSourceFile::DetachTo);
+    // Installed after the drag-out, so a press on the crop is never the start of a drag-out.
+    cropEditor_ = new CropMouseEditor(thumbnailArea_, [this] {
+        const ImageFrame& frame = engine_.CurrentFrame();
+        const QRect area = thumbnailImage_->geometry();
+        const PixelRect fit = FitImageToWindow(frame, PixelRect{0, 0, area.width(), area.height()});
+        CropSettings crop = engine_.Host().LiveCrop();
+        crop.enabled = crop.enabled && thumbnailImage_->isVisible();
+        return CropMouseEditor::View{QRect(area.left() + fit.left, area.top() + fit.top, fit.Width(), fit.Height()),
+                                     QSize(frame.Width(), frame.Height()), crop};
+    });
+    connect(cropEditor_, &CropMouseEditor::CropDragged, this, &CSourceFile::CropDragged);
+    thumbnailArea_->installEventFilter(this);
     floating_ = new FloatWndHolder(this);
     connect(floating_, &FloatWndHolder::Closed, this, [this] { ShowMessage(engine_.MessageText()); });
 
@@ -110,14 +127,14 @@ void CSourceFile::ShowMessage(const QString& text)
     messageArea_->setVisible(!shown.isEmpty());
 }
 
-CFloatWnd* CSourceFile::FloatingWindow() const
+CSourceFileFloatingWindow* CSourceFile::FloatingWindow() const
 {
-    return floating_->Window();
+    return static_cast<CSourceFileFloatingWindow*>(floating_->Window());
 }
 
 void CSourceFile::ShowLatest()
 {
-    CFloatWnd* window = FloatingWindow();
+    CSourceFileFloatingWindow* window = FloatingWindow();
     if (!window)
         return;
     // The source was reset or its image dropped: the window has nothing left to show.
@@ -125,7 +142,7 @@ void CSourceFile::ShowLatest()
         floating_->Close();
         return;
     }
-    window->SetPicture(engine_.CurrentFrame());
+    window->ShowFrame(engine_.CurrentFrame(), engine_.Host().LiveCrop());
     window->setWindowTitle(engine_.FileNameText() + tr(" at ") + engine_.CollectedAtText());
 }
 
@@ -134,10 +151,11 @@ void CSourceFile::DetachTo(const QPoint& topLeft)
     if (engine_.CurrentFrame().IsEmpty())
         return;
     if (!FloatingWindow()) {
-        auto window = std::make_unique<CFloatWnd>();
+        auto window = std::make_unique<CSourceFileFloatingWindow>();
         window->setObjectName(QStringLiteral("SourceFileWindow"));
-        window->setWindowIcon(this->window()->windowIcon());
-        window->SetPicture(engine_.CurrentFrame());
+        window->setWindowIcon(floatingIcon_.isNull() ? this->window()->windowIcon() : floatingIcon_);
+        window->ShowFrame(engine_.CurrentFrame(), engine_.Host().LiveCrop());
+        connect(window.get(), &CSourceFileFloatingWindow::CropDragged, this, &CSourceFile::CropDragged);
         floating_->Open(std::move(window), topLeft, *this);
         ShowLatest();
     } else {
@@ -166,6 +184,14 @@ QString CSourceFile::MaskText() const
 bool CSourceFile::DeleteOnCollectChecked() const
 {
     return deleteCheck_->isChecked();
+}
+
+bool CSourceFile::eventFilter(QObject* watched, QEvent* event)
+{
+    // The thumbnail is drawn for the size it is shown at.
+    if (watched == thumbnailArea_ && event->type() == QEvent::Resize && isVisible())
+        engine_.SetThumbnailShown(true, thumbnailArea_->size());
+    return QWidget::eventFilter(watched, event);
 }
 
 void CSourceFile::showEvent(QShowEvent* event)

@@ -1,14 +1,16 @@
 #pragma once
 
+#include <QIcon>
 #include <QWidget>
 
+class CSourceFileFloatingWindow;
+class CropMouseEditor;
 class FileSourceEngine;
 class QCheckBox;
 class QLabel;
 class QLineEdit;
 
 namespace Utils::Classes {
-class CFloatWnd;
 class FloatWndHolder;
 class PictureDragOut;
 } // namespace Utils::Classes
@@ -43,14 +45,19 @@ public:
     QWidget* ThumbnailArea() const { return thumbnailArea_; }
     Utils::Classes::PictureDragOut* DragOut() const { return dragOut_; }
     // The latest file in a window of its own, while it is detached.
-    Utils::Classes::CFloatWnd* FloatingWindow() const;
+    CSourceFileFloatingWindow* FloatingWindow() const;
     void DetachTo(const QPoint& topLeft);
+    void SetFloatingIcon(const QIcon& icon) { floatingIcon_ = icon; }
+    CropMouseEditor* CropEditor() const { return cropEditor_; }
 
 signals:
     // The user changed a control: the main window's Apply becomes enabled.
     void Changed();
+    // The user dragged the crop on the picture (image pixels).
+    void CropDragged(const QRect& crop);
 
 protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
     void showEvent(QShowEvent* event) override;
     void hideEvent(QHideEvent* event) override;
 
@@ -69,4 +76,6 @@ private:
     QLabel* detailsLabel_ = nullptr;
     Utils::Classes::PictureDragOut* dragOut_ = nullptr;
     Utils::Classes::FloatWndHolder* floating_ = nullptr;
+    CropMouseEditor* cropEditor_ = nullptr;
+    QIcon floatingIcon_;
 };

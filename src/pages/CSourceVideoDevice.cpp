@@ -1,6 +1,8 @@
 #include "CSourceVideoDevice.h"
 
 #include "CVideoView.h"
+#include "CSourceVideoDeviceFloatingWindow.h"
+#include "CropMouseEditor.h"
 #include "Utils/Classes/CFloatWnd.h"
 #include "Utils/Classes/CaptureTypes.h"
 #include "Utils/Classes/FloatWndHolder.h"
@@ -11,6 +13,7 @@
 #include "sources/SourceHost.h"
 #include "sources/VideoSourceEngine.h"
 
+#include <QAction>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -67,12 +70,18 @@ CSourceVideoDevice::CSourceVideoDevice(VideoSourceEngine& engine, QWidget* paren
     streamLayout->addWidget(sizeLabel_);
     streamLayout->addWidget(rateLabel_);
 
+    // The picture takes the page's free space; the device list and the stream's figures below
+    // it keep their natural size.
+    videoArea->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
+    list_->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Maximum);
+    list_->setMaximumHeight(list_->fontMetrics().height() * 4 + 2 * list_->frameWidth() + 8);
     auto* layout = new QGridLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
-    layout->addWidget(devicesBox, 0, 0);
-    layout->addWidget(videoArea, 0, 1, 2, 1);
-    layout->addWidget(streamBox, 1, 0);
-    layout->setColumnStretch(1, 1);
+    layout->addWidget(videoArea, 0, 0, 1, 2);
+    layout->addWidget(devicesBox, 1, 0);
+    layout->addWidget(streamBox, 1, 1, Qt::AlignBottom);
+    layout->setRowStretch(0, 1);
+    layout->setColumnStretch(0, 1);
 
     connect(list_, &QListWidget::itemChanged, this, &CSourceVideoDevice::OnItemChanged);
     pages_ = new VideoPropertyPages(
@@ -83,15 +92,18 @@ CSourceVideoDevice::CSourceVideoDevice(VideoSourceEngine& engine, QWidget* paren
     dragOut_ = new PictureDragOut(
         view_, [this] { return view_->isVisible() && !view_->Blackout() ? view_->rect() : QRect(); }, false);
     connect(dragOut_, &PictureDragOut::DetachRequested, this, &CSourceVideoDevice::DetachTo);
+    // Installed after the drag-out, so a press on the crop is never the start of a drag-out.
+    cropEditor_ = new CropMouseEditor(view_, [this] { return VideoCropView(engine_, view_->size()); });
+    connect(cropEditor_, &CropMouseEditor::CropDragged, this, &CSourceVideoDevice::CropDragged);
     floating_ = new FloatWndHolder(this);
-    pages_->SetTrailingAction(dragOut_->DetachAction());
-    connect(view_, &CVideoView::MenuRequested, this, [this](const QPoint& at) {
-        // The device's pages when it offers them, and Detach below them.
-        if (engine_.PropertiesAvailable())
-            pages_->RequestMenu(at);
-        else
-            pages_->ShowMenuAt(at);
+    connect(floating_, &FloatWndHolder::Closed, this, [this] {
+        engine_.SetFloatingDisplay(nullptr);
+        RefreshVideoDisplay();
     });
+    attachAction_ = new QAction(tr("Attach"), this);
+    connect(attachAction_, &QAction::triggered, floating_, &FloatWndHolder::Close);
+    connect(view_, &CVideoView::MenuRequested, this,
+            [this](const QPoint& at) { ShowMenu(at, dragOut_->DetachAction()); });
 
     connect(&engine_, &VideoSourceEngine::DevicesChanged, this, &CSourceVideoDevice::ShowDevices);
     connect(&engine_, &VideoSourceEngine::DisplayChanged, this, &CSourceVideoDevice::RefreshVideoDisplay);
@@ -186,55 +198,56 @@ QString CSourceVideoDevice::MessageText() const
 void CSourceVideoDevice::RefreshVideoDisplay()
 {
     messageArea_->setText(engine_.MessageText());
-    view_->SetBlackout(engine_.PropertiesOpen());
+    CVideoView* shown = FloatingWindow() ? FloatingWindow()->View() : view_;
+    shown->SetBlackout(engine_.PropertiesOpen());
     if (engine_.OverlayShown()) {
         ImageFrame thumbnail;
-        CropThumbnail::MakeCropThumbnail(view_->size(), thumbnail, engine_.LastStill(),
+        CropThumbnail::MakeCropThumbnail(shown->size(), thumbnail, engine_.LastStill(),
                                          engine_.Host().Settings().videoDeviceEnableVmrMixer,
                                          engine_.Host().LiveCrop());
-        view_->SetPicture(thumbnail);
+        shown->SetPicture(thumbnail);
     }
+    // Detached, the page says so ("Video Detached") where the picture was.
     const bool live = engine_.State() == VideoSourceEngine::ConnectionState::Connected;
     view_->setVisible(live);
     messageArea_->setVisible(!live);
-    ShowInFloatingWindow();
+    if (FloatingWindow())
+        FloatingWindow()->setWindowTitle(engine_.FriendlyName());
 }
 
-CFloatWnd* CSourceVideoDevice::FloatingWindow() const
+CSourceVideoDeviceFloatingWindow* CSourceVideoDevice::FloatingWindow() const
 {
-    return floating_->Window();
+    return static_cast<CSourceVideoDeviceFloatingWindow*>(floating_->Window());
 }
 
-void CSourceVideoDevice::ShowInFloatingWindow()
+void CSourceVideoDevice::ShowMenu(const QPoint& at, QAction* trailing)
 {
-    CFloatWnd* window = FloatingWindow();
-    if (!window)
-        return;
-    if (!engine_.LastStill().IsEmpty() || window->Picture().IsEmpty())
-        window->SetPicture(DetachablePicture());
-    window->setWindowTitle(engine_.FriendlyName());
-}
-
-const ImageFrame& CSourceVideoDevice::DetachablePicture() const
-{
-    // The newest still at full size; before the first one, the live picture as the page shows it.
-    if (!engine_.LastStill().IsEmpty())
-        return engine_.LastStill();
-    return view_->LiveFrame().IsEmpty() ? view_->Picture() : view_->LiveFrame();
+    // The device's pages when it offers them, and Detach or Attach below them.
+    pages_->SetTrailingAction(trailing);
+    if (engine_.PropertiesAvailable())
+        pages_->RequestMenu(at);
+    else
+        pages_->ShowMenuAt(at);
 }
 
 void CSourceVideoDevice::DetachTo(const QPoint& topLeft)
 {
-    if (!FloatingWindow()) {
-        auto window = std::make_unique<CFloatWnd>();
-        window->setObjectName(QStringLiteral("SourceVideoWindow"));
-        window->setWindowIcon(this->window()->windowIcon());
-        window->SetPicture(DetachablePicture());
-        floating_->Open(std::move(window), topLeft, *this);
-        ShowInFloatingWindow();
-    } else {
+    if (FloatingWindow()) {
         floating_->BringForward();
+        return;
     }
+    if (!engine_.Live())
+        return;
+    auto window = std::make_unique<CSourceVideoDeviceFloatingWindow>(engine_);
+    window->setObjectName(QStringLiteral("SourceVideoWindow"));
+    window->setWindowIcon(floatingIcon_.isNull() ? this->window()->windowIcon() : floatingIcon_);
+    window->setWindowTitle(engine_.FriendlyName());
+    connect(window.get(), &CSourceVideoDeviceFloatingWindow::CropDragged, this, &CSourceVideoDevice::CropDragged);
+    connect(window->View(), &CVideoView::MenuRequested, this,
+            [this](const QPoint& at) { ShowMenu(at, attachAction_); });
+    CSourceVideoDeviceFloatingWindow* opened = window.get();
+    floating_->Open(std::move(window), topLeft, *this);
+    engine_.SetFloatingDisplay(opened);
 }
 
 void CSourceVideoDevice::showEvent(QShowEvent* event)

@@ -3,9 +3,13 @@
 #include "ImageFrame.h"
 #include "sources/VideoDisplay.h"
 
+#include <QIcon>
 #include <QWidget>
 
+class CSourceVideoDeviceFloatingWindow;
 class CVideoView;
+class CropMouseEditor;
+class QAction;
 class QLabel;
 class QListWidget;
 class QListWidgetItem;
@@ -13,7 +17,6 @@ class VideoPropertyPages;
 class VideoSourceEngine;
 
 namespace Utils::Classes {
-class CFloatWnd;
 class FloatWndHolder;
 class PictureDragOut;
 } // namespace Utils::Classes
@@ -45,9 +48,12 @@ public:
     CVideoView* VideoView() const { return view_; }
     VideoPropertyPages* PropertyPages() const { return pages_; }
     Utils::Classes::PictureDragOut* DragOut() const { return dragOut_; }
-    // The camera's picture in a window of its own, while it is detached.
-    Utils::Classes::CFloatWnd* FloatingWindow() const;
+    // The live picture in a window of its own, while it is detached.
+    CSourceVideoDeviceFloatingWindow* FloatingWindow() const;
     void DetachTo(const QPoint& topLeft);
+    void SetFloatingIcon(const QIcon& icon) { floatingIcon_ = icon; }
+    CropMouseEditor* CropEditor() const { return cropEditor_; }
+    QAction* AttachAction() const { return attachAction_; }
 
     // VideoDisplay
     QObject* VideoWindow() override;
@@ -57,6 +63,8 @@ public:
 signals:
     // The user checked a device or chose a format: the main window's Apply becomes enabled.
     void Changed();
+    // The user dragged the crop on the picture (image pixels).
+    void CropDragged(const QRect& crop);
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -67,8 +75,7 @@ private:
     void ShowDevices();
     void ShowStreamInfo();
     void OnConnectionEnded();
-    void ShowInFloatingWindow();
-    const ImageFrame& DetachablePicture() const;
+    void ShowMenu(const QPoint& at, QAction* trailing);
 
     VideoSourceEngine& engine_;
     QListWidget* list_ = nullptr;
@@ -79,4 +86,7 @@ private:
     VideoPropertyPages* pages_ = nullptr;
     Utils::Classes::PictureDragOut* dragOut_ = nullptr;
     Utils::Classes::FloatWndHolder* floating_ = nullptr;
+    CropMouseEditor* cropEditor_ = nullptr;
+    QAction* attachAction_ = nullptr;
+    QIcon floatingIcon_;
 };

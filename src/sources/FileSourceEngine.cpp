@@ -181,9 +181,10 @@ void FileSourceEngine::ShowTexts(const QString& fileName, const QString& details
 
 void FileSourceEngine::SetThumbnailShown(bool shown, const QSize& size)
 {
+    const bool resized = size != thumbnailSize_;
     thumbnailShown_ = shown;
     thumbnailSize_ = size;
-    if (thumbnailShown_ && thumbnailStale_)
+    if (thumbnailShown_ && (thumbnailStale_ || resized))
         RefreshFileDisplay();
 }
 

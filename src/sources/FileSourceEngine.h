@@ -56,6 +56,7 @@ public:
     bool ImageAvailable() const { return !frame_.IsEmpty() && !delivered_; }
     bool Busy() const { return busy_; }
     const ImageFrame& CurrentFrame() const { return frame_; }
+    const SourceHost& Host() const { return host_; }
     const ImageFrame& Thumbnail() const { return thumbnail_; }
     QString FileNameText() const { return fileNameText_; }
     QString DetailsText() const { return detailsText_; }

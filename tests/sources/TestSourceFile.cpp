@@ -10,6 +10,7 @@
 #include "Utils/Controls/CSimpleImage.h"
 #include "Utils/Controls/CStaticColour.h"
 #include "pages/CSourceFile.h"
+#include "pages/CSourceFileFloatingWindow.h"
 #include "pages/CSourceMain.h"
 #include "sources/FileSourceEngine.h"
 #include "sources/SourceEngine.h"
@@ -136,7 +137,7 @@ TEST_F(FileSourcePageTest, TheLatestFileDetachedIntoItsOwnWindowFollowsNewFilesA
     WriteFile(In("a.jpg"), JpegBytes(320, 240));
     ASSERT_TRUE(Logged("Loaded file a.jpg"));
     File().DragOut()->DetachAction()->trigger();
-    QPointer<CFloatWnd> window = File().FloatingWindow();
+    QPointer<CSourceFileFloatingWindow> window = File().FloatingWindow();
     ASSERT_TRUE(window);
     EXPECT_EQ(window->windowTitle(), "a.jpg at " + Engine().CollectedAtText());
     EXPECT_FALSE(Engine().CollectedAtText().isEmpty());

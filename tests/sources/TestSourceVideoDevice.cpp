@@ -10,6 +10,7 @@
 #include "WaitUntil.h"
 #include "pages/CSourceMain.h"
 #include "pages/CSourceVideoDevice.h"
+#include "pages/CSourceVideoDeviceFloatingWindow.h"
 #include "pages/CStreamPropertiesDialog.h"
 #include "pages/CVideoPropertiesDialog.h"
 #include "pages/CVideoView.h"
@@ -368,9 +369,10 @@ TEST_F(VideoSourceTest, TheStillPictureFollowsTheVideoControlsSize)
         << view->height();
 }
 
-// Detach is the last item of the picture's menu, below the camera's pages; the window shows the
-// camera's newest still at its size and closes with the page.
-TEST_F(VideoSourceTest, TheCamerasPictureDetachesFromItsMenuIntoAWindowOfItsOwn)
+// Detach is the last item of the picture's menu, below the camera's pages. Detached, the live
+// picture streams into a window of its own at the camera's size, the page says "Video Detached",
+// the window's own menu offers Attach, and closing the window gives the picture back.
+TEST_F(VideoSourceTest, TheLivePictureDetachesIntoItsOwnWindowAndAttachesAgain)
 {
     Make({"SourceVideoDeviceID = pixlet-test-camera"});
     page->show();
@@ -379,28 +381,48 @@ TEST_F(VideoSourceTest, TheCamerasPictureDetachesFromItsMenuIntoAWindowOfItsOwn)
     QContextMenuEvent click(QContextMenuEvent::Mouse, QPoint(5, 5), QPoint(50, 50));
     QCoreApplication::sendEvent(Page().VideoView(), &click);
     ASSERT_TRUE(WaitUntil([&] { return pages->Menu() && pages->Menu()->isVisible(); }));
-    const QList<QAction*> actions = pages->Menu()->actions();
+    QList<QAction*> actions = pages->Menu()->actions();
     ASSERT_FALSE(actions.isEmpty());
     EXPECT_EQ(actions.first()->text(), "Video Properties...");
     EXPECT_EQ(actions.last()->text(), "Detach");
     actions.last()->trigger();
     pages->Menu()->hide();
-    QPointer<Utils::Classes::CFloatWnd> window = Page().FloatingWindow();
+    QPointer<CSourceVideoDeviceFloatingWindow> window = Page().FloatingWindow();
     ASSERT_TRUE(window);
     EXPECT_TRUE(window->isVisible());
     EXPECT_EQ(window->windowTitle(), "Pixlet Test Camera");
-    EXPECT_EQ(window->Picture().Width(), 640) << "the still at full size, not the page's picture";
-    EXPECT_EQ(window->size(), QSize(640, 480));
-    // Unchecked, the camera goes, and its window with it.
-    Item("Pixlet Test Camera")->setCheckState(Qt::Unchecked);
-    EXPECT_TRUE(WaitUntil([&] { return window.isNull(); })) << "the window goes with the connection";
-    Item("Pixlet Test Camera")->setCheckState(Qt::Checked);
-    ASSERT_TRUE(ConnectedTo("Pixlet Test Camera"));
+    EXPECT_EQ(window->size(), QSize(640, 480)) << "the camera's own size where it fits";
+    EXPECT_EQ(Video().State(), VideoSourceEngine::ConnectionState::Streaming);
+    EXPECT_EQ(Page().MessageText(), "Video Detached");
+    EXPECT_FALSE(Page().VideoView()->isVisibleTo(page.get()));
+    const int pageFrames = Page().VideoView()->LiveFramesShown();
+    ASSERT_TRUE(WaitUntil([&] { return window->View()->LiveFramesShown() > 3; })) << "live frames in the window";
+    EXPECT_EQ(window->View()->LiveFrame().Width(), 640) << "scaled for the window, not the page";
+    EXPECT_EQ(Page().VideoView()->LiveFramesShown(), pageFrames);
+
+    // The window's own menu: the pages and Attach.
+    QContextMenuEvent inWindow(QContextMenuEvent::Mouse, QPoint(5, 5), QPoint(60, 60));
+    QCoreApplication::sendEvent(window->View(), &inWindow);
+    ASSERT_TRUE(WaitUntil([&] { return pages->Menu() && pages->Menu()->isVisible(); }));
+    actions = pages->Menu()->actions();
+    ASSERT_FALSE(actions.isEmpty());
+    EXPECT_EQ(actions.last()->text(), "Attach");
+    actions.last()->trigger();
+    pages->Menu()->hide();
+    EXPECT_EQ(Page().FloatingWindow(), nullptr);
+    EXPECT_EQ(Video().State(), VideoSourceEngine::ConnectionState::Connected);
+    EXPECT_TRUE(Page().VideoView()->isVisibleTo(page.get()));
+    ASSERT_TRUE(WaitUntil([&] { return Page().VideoView()->LiveFramesShown() > pageFrames + 3; }))
+        << "the page has the live picture again";
+    EXPECT_TRUE(WaitUntil([&] { return window.isNull(); }, 2000));
+
+    // Unchecked, the camera goes, and a detached window with it.
     Page().DetachTo(QPoint(30, 30));
     window = Page().FloatingWindow();
     ASSERT_TRUE(window);
-    page.reset();
-    EXPECT_TRUE(WaitUntil([&] { return window.isNull(); }, 2000)) << "the window goes with its page";
+    Item("Pixlet Test Camera")->setCheckState(Qt::Unchecked);
+    EXPECT_TRUE(WaitUntil([&] { return window.isNull(); })) << "the window goes with the connection";
+    EXPECT_EQ(Video().FloatingDisplay(), nullptr);
 }
 
 TEST(VideoPropertyMenu, WithoutTheDevicesPagesTheMenuHoldsOnlyThePagesOwnItem)

@@ -62,7 +62,7 @@ void CFloatWnd::PlaceAt(const QPoint& topLeft, const QMargins& frame)
     const QRect available = screen ? screen->availableGeometry() : QRect(topLeft, QSize(1024, 768));
     const QSize room(available.width() - frame.left() - frame.right(),
                      available.height() - frame.top() - frame.bottom());
-    const QSize client = ClientSizeFor(QSize(picture_.Width(), picture_.Height()), room);
+    const QSize client = ClientSizeFor(NaturalSize(), room);
     resize(client);
     // The whole window stays on the screen: a drop near its edge moves the window in.
     const QSize outer = client.grownBy(frame);
@@ -103,16 +103,27 @@ void CFloatWnd::Rescale()
     shownKey_ = picture_.Image().cacheKey();
 }
 
-void CFloatWnd::paintEvent(QPaintEvent* event)
+const ImageFrame& CFloatWnd::ScaledPicture()
 {
     if (!windowImageCurrent_)
         Rescale();
-    QPainter painter(this);
-    const QRegion bars = QRegion(event->rect()) - QRegion(windowImage_.IsEmpty() ? QRect() : fitRect_);
+    return windowImage_;
+}
+
+void CFloatWnd::PaintWindow(QPainter& painter, const QRect& exposed)
+{
+    const ImageFrame& scaled = ScaledPicture();
+    const QRegion bars = QRegion(exposed) - QRegion(scaled.IsEmpty() ? QRect() : fitRect_);
     for (const QRect& bar : bars)
         painter.fillRect(bar, Qt::black);
-    if (!windowImage_.IsEmpty())
-        painter.drawImage(fitRect_.topLeft(), windowImage_.Image());
+    if (!scaled.IsEmpty())
+        painter.drawImage(fitRect_.topLeft(), scaled.Image());
+}
+
+void CFloatWnd::paintEvent(QPaintEvent* event)
+{
+    QPainter painter(this);
+    PaintWindow(painter, event->rect());
 }
 
 void CFloatWnd::resizeEvent(QResizeEvent* event)

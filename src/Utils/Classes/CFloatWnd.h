@@ -5,6 +5,8 @@
 #include <QRect>
 #include <QWidget>
 
+class QPainter;
+
 namespace Utils::Classes {
 
 // A picture in a window of its own: the picture fitted into the client area with its aspect
@@ -50,6 +52,14 @@ signals:
     void Closed();
 
 protected:
+    // The size the window opens at when it fits: the picture's.
+    virtual QSize NaturalSize() const { return QSize(picture_.Width(), picture_.Height()); }
+    // The picture scaled to FitRect()'s size, scaled now if it is not yet.
+    const ImageFrame& ScaledPicture();
+    // Paints the client area (the exposed part of it at least); by default the scaled picture
+    // in its place and black around it.
+    virtual void PaintWindow(QPainter& painter, const QRect& exposed);
+
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void closeEvent(QCloseEvent* event) override;

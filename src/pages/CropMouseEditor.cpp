@@ -1,0 +1,82 @@
+#include "CropMouseEditor.h"
+
+#include "sources/CropEditing.h"
+
+#include <QEvent>
+#include <QMouseEvent>
+#include <QWidget>
+
+CropMouseEditor::CropMouseEditor(QWidget* area, std::function<View()> view)
+    : QObject(area), area_(area), view_(std::move(view))
+{
+    area_->setMouseTracking(true);
+    area_->installEventFilter(this);
+}
+
+CropMouseEditor::~CropMouseEditor() = default;
+
+void CropMouseEditor::ShowCursor()
+{
+    if (flags_ != CropEditing::None) {
+        area_->setCursor(CropEditing::CursorFor(flags_));
+        cursorSet_ = true;
+    } else if (cursorSet_) {
+        area_->unsetCursor();
+        cursorSet_ = false;
+    }
+}
+
+bool CropMouseEditor::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched != area_)
+        return false;
+    switch (event->type()) {
+    case QEvent::MouseMove: {
+        auto* mouse = static_cast<QMouseEvent*>(event);
+        const QPoint pos = mouse->position().toPoint();
+        if (!dragging_) {
+            const View view = view_();
+            flags_ = CropEditing::HitTestCrop(pos, view.display, view.imageSize, view.crop);
+            ShowCursor();
+            return flags_ != CropEditing::None;
+        }
+        const View view = view_();
+        QPoint point = CropEditing::DisplayToImage(pos, view.display, view.imageSize);
+        if (flags_ == CropEditing::Inside)
+            point -= grabOffset_;
+        const CropEditing::Drag drag = CropEditing::DragCrop(flags_, point, view.crop.crop, view.imageSize);
+        flags_ = drag.flags;
+        ShowCursor();
+        if (drag.crop != view.crop.crop)
+            emit CropDragged(drag.crop);
+        return true;
+    }
+    case QEvent::MouseButtonPress: {
+        auto* mouse = static_cast<QMouseEvent*>(event);
+        if (mouse->button() != Qt::LeftButton)
+            return false;
+        const View view = view_();
+        const QPoint pos = mouse->position().toPoint();
+        flags_ = CropEditing::HitTestCrop(pos, view.display, view.imageSize, view.crop);
+        ShowCursor();
+        if (flags_ == CropEditing::None)
+            return false;
+        dragging_ = true;
+        grabOffset_ = CropEditing::DisplayToImage(pos, view.display, view.imageSize) - view.crop.crop.topLeft();
+        return true;
+    }
+    case QEvent::MouseButtonRelease:
+        if (static_cast<QMouseEvent*>(event)->button() != Qt::LeftButton || !dragging_)
+            return false;
+        dragging_ = false;
+        return true;
+    case QEvent::Leave:
+        if (!dragging_) {
+            flags_ = CropEditing::None;
+            ShowCursor();
+        }
+        return false;
+    default:
+        return false;
+    }
+}
