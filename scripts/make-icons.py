@@ -4,7 +4,7 @@
 
 500 is the running camera, 516 the stopped one, 505..515 the frames between them (515 next to
 stopped, 505 next to running), 501 the running camera with an error badge, 502 the picture of
-the Preview page and its floating window. Run from the
+the Preview page and its floating window, 503 the collected file's window, 504 the camera's. Run from the
 repository root; the results are committed under resources/icons.
 """
 import os
@@ -63,9 +63,39 @@ def picture():
     ]) + "\n"
 
 
+def file_picture():
+    """A photo file with a folded corner: the collected file."""
+    return "\n".join([
+        '<svg xmlns="http://www.w3.org/2000/svg" width="64" height="64" viewBox="0 0 64 64">',
+        '<path d="M12 4 H42 L54 16 V60 H12 Z" fill="#e6f4f7" stroke="#08464f" stroke-width="3"/>',
+        '<path d="M42 4 V16 H54" fill="#b9dfe6" stroke="#08464f" stroke-width="3"/>',
+        '<rect x="18" y="24" width="30" height="28" rx="2" fill="#28aae6"/>',
+        '<circle cx="40" cy="31" r="4" fill="#ffd23c"/>',
+        '<path d="M18 52 L29 37 L36 45 L40 41 L48 52 Z" fill="#12808f"/>',
+        "</svg>",
+    ]) + "\n"
+
+
+def camera_window():
+    """The running camera in a window frame: the live video's own window."""
+    body = camera(1.0).split("\n")
+    inner = [line for line in body if line.startswith("<") and not line.startswith("<svg") and not line.startswith("</svg")]
+    return "\n".join([
+        '<svg xmlns="http://www.w3.org/2000/svg" width="64" height="64" viewBox="0 0 64 64">',
+        '<rect x="2" y="2" width="60" height="60" rx="5" fill="#e6f4f7" stroke="#08464f" stroke-width="3"/>',
+        '<rect x="2" y="2" width="60" height="11" rx="5" fill="#12808f"/>',
+        '<g transform="translate(10 14) scale(0.7)">',
+        *inner,
+        "</g>",
+        "</svg>",
+    ]) + "\n"
+
+
 def icons():
     yield 500, camera(1.0)
     yield 502, picture()
+    yield 503, file_picture()
+    yield 504, camera_window()
     yield 501, camera(1.0, error=True)
     yield 516, camera(0.0)
     for n in range(505, 516):

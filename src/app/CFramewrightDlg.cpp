@@ -94,6 +94,7 @@ void CFramewrightDlg::CreatePages()
     pages_[Ftp] = ftp_ = new CFTP(engines.Ftp(), configuration_);
     pages_[Email] = email_ = new CSMTP(engines.Email(), configuration_);
     pages_[Source] = source_ = new CSourceMain(engines.Source(), configuration_);
+    source_->SetWindowIcons(PixletIcon(503), PixletIcon(504));
     controller_ = &engines.Controller();
     pages_[Control] = new CControlPage(*controller_, engines.Source(), configuration_);
     auto* advanced = new CAdvanced(clock_, controller_->Stats(), engines.Advanced(), configuration_);

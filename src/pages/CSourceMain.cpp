@@ -94,6 +94,8 @@ CSourceMain::CSourceMain(SourceEngine& engine, QWidget* parent) : CPage(parent),
         connect(button, &QAbstractButton::clicked, this, &CSourceMain::OnControlClicked);
     for (int edit = 0; edit < EditCount; ++edit)
         connect(edits_[edit], &QLineEdit::textChanged, this, [this, edit] { OnEditChanged(Edit(edit)); });
+    connect(file_, &CSourceFile::CropDragged, this, &CSourceMain::SetCropFromMouse);
+    connect(video_, &CSourceVideoDevice::CropDragged, this, &CSourceMain::SetCropFromMouse);
     connect(file_, &CSourceFile::Changed, this, &CSourceMain::Changed);
     connect(video_, &CSourceVideoDevice::Changed, this, &CSourceMain::Changed);
     connect(&engine_, &SourceEngine::ChoicesReset, this, &CSourceMain::ShowSourceSettings);
@@ -249,6 +251,25 @@ void CSourceMain::OnControlClicked()
     emit Changed();
     ShowChoices();
     engine_.UpdateSourceState();
+}
+
+void CSourceMain::SetCropFromMouse(const QRect& crop)
+{
+    loading_ = true;
+    edits_[OriginX]->setText(QString::number(crop.x()));
+    edits_[OriginY]->setText(QString::number(crop.y()));
+    edits_[CropWidth]->setText(QString::number(crop.width()));
+    edits_[CropHeight]->setText(QString::number(crop.height()));
+    loading_ = false;
+    emit Changed();
+    ShowChoices();
+    engine_.UpdateSourceState();
+}
+
+void CSourceMain::SetWindowIcons(const QIcon& file, const QIcon& video)
+{
+    file_->SetFloatingIcon(file);
+    video_->SetFloatingIcon(video);
 }
 
 CropSettings CSourceMain::LiveCrop() const

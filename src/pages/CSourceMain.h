@@ -52,6 +52,11 @@ public:
 
     // The crop rectangle of the edits (not yet applied) and whether "Crop" is checked.
     CropSettings LiveCrop() const;
+    // A crop dragged with the mouse on a picture: into the four fields (clamped as typed), the
+    // pictures redrawn, Apply enabled.
+    void SetCropFromMouse(const QRect& crop);
+    // The icons of the file's and the camera's own windows.
+    void SetWindowIcons(const QIcon& file, const QIcon& video);
 
     SourceEngine& Engine() const { return engine_; }
     CSourceFile* FilePage() const { return file_; }
