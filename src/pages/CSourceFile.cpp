@@ -96,8 +96,9 @@ CSourceFile::CSourceFile(FileSourceEngine& engine, QWidget* parent) : QWidget(pa
         const PixelRect fit = FitImageToWindow(frame, PixelRect{0, 0, area.width(), area.height()});
         CropSettings crop = engine_.Host().LiveCrop();
         crop.enabled = crop.enabled && thumbnailImage_->isVisible();
-        return CropMouseEditor::View{QRect(area.left() + fit.left, area.top() + fit.top, fit.Width(), fit.Height()),
-                                     QSize(frame.Width(), frame.Height()), crop};
+        return CropMouseEditor::View{
+            QRect(area.left() + fit.left, area.top() + fit.top, fit.Width(), fit.Height()),
+            QSize(frame.Width(), frame.Height()), crop};
     });
     connect(cropEditor_, &CropMouseEditor::CropDragged, this, &CSourceFile::CropDragged);
     thumbnailArea_->installEventFilter(this);

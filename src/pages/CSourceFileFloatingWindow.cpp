@@ -21,7 +21,8 @@ QRegion Outline(const QRect& rect)
 void CopyBand(const ImageFrame& from, ImageFrame& to, const QRect& band)
 {
     for (int y = band.top(); y <= band.bottom(); ++y)
-        std::memcpy(to.Row(y) + band.left() * 4, from.Row(y) + band.left() * 4, std::size_t(band.width()) * 4);
+        std::memcpy(to.Row(y) + band.left() * 4, from.Row(y) + band.left() * 4,
+                    std::size_t(band.width()) * 4);
 }
 
 } // namespace
@@ -84,8 +85,8 @@ void CSourceFileFloatingWindow::RedrawBands(const QRect& mapped)
         return;
     }
     const QRect display(0, 0, composite_.Width(), composite_.Height());
-    const QRegion bands =
-        ((QRegion(drawnCrop_) ^ QRegion(mapped)) + Outline(drawnCrop_) + Outline(mapped)).intersected(display);
+    const QRegion bands = ((QRegion(drawnCrop_) ^ QRegion(mapped)) + Outline(drawnCrop_) + Outline(mapped))
+                              .intersected(display);
     for (const QRect& band : bands) {
         CropThumbnail::DrawCropOverlay(overlay_, ImageSize(), display.size(), crop_, band);
         CopyBand(scaled, composite_, band);
@@ -113,5 +114,6 @@ void CSourceFileFloatingWindow::PaintWindow(QPainter& painter, const QRect& expo
         painter.drawImage(fit.topLeft(), scaled.Image());
     }
     const QRect overhang = crop_.enabled ? drawnCrop_.translated(fit.topLeft()) : QRect();
-    CropThumbnail::PaintLetterbox(painter, rect(), fit, overhang, Qt::black, Qt::white, Factor, crop_.hatchStyle);
+    CropThumbnail::PaintLetterbox(painter, rect(), fit, overhang, Qt::black, Qt::white, Factor,
+                                  crop_.hatchStyle);
 }

@@ -1,7 +1,7 @@
 #include "CSourceVideoDevice.h"
 
-#include "CVideoView.h"
 #include "CSourceVideoDeviceFloatingWindow.h"
+#include "CVideoView.h"
 #include "CropMouseEditor.h"
 #include "Utils/Classes/CFloatWnd.h"
 #include "Utils/Classes/CaptureTypes.h"
@@ -123,6 +123,11 @@ CSourceVideoDevice::CSourceVideoDevice(VideoSourceEngine& engine, QWidget* paren
 
 CSourceVideoDevice::~CSourceVideoDevice()
 {
+    // Nothing the engine says from here on may reach a page that is going; the detached window
+    // goes first, while the page is whole, then the page's own display.
+    disconnect(&engine_, nullptr, this, nullptr);
+    engine_.SetFloatingDisplay(nullptr);
+    delete floating_;
     engine_.DetachDisplay(this);
 }
 
@@ -242,7 +247,8 @@ void CSourceVideoDevice::DetachTo(const QPoint& topLeft)
     window->setObjectName(QStringLiteral("SourceVideoWindow"));
     window->setWindowIcon(floatingIcon_.isNull() ? this->window()->windowIcon() : floatingIcon_);
     window->setWindowTitle(engine_.FriendlyName());
-    connect(window.get(), &CSourceVideoDeviceFloatingWindow::CropDragged, this, &CSourceVideoDevice::CropDragged);
+    connect(window.get(), &CSourceVideoDeviceFloatingWindow::CropDragged, this,
+            &CSourceVideoDevice::CropDragged);
     connect(window->View(), &CVideoView::MenuRequested, this,
             [this](const QPoint& at) { ShowMenu(at, attachAction_); });
     CSourceVideoDeviceFloatingWindow* opened = window.get();

@@ -1,8 +1,8 @@
 #include "CVideoView.h"
 
-#include "sources/CropThumbnail.h"
 #include "MessageEvent.h"
 #include "Utils/Classes/CaptureTypes.h"
+#include "sources/CropThumbnail.h"
 
 #include <QContextMenuEvent>
 #include <QPainter>

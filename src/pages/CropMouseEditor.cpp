@@ -62,7 +62,8 @@ bool CropMouseEditor::eventFilter(QObject* watched, QEvent* event)
         if (flags_ == CropEditing::None)
             return false;
         dragging_ = true;
-        grabOffset_ = CropEditing::DisplayToImage(pos, view.display, view.imageSize) - view.crop.crop.topLeft();
+        grabOffset_ =
+            CropEditing::DisplayToImage(pos, view.display, view.imageSize) - view.crop.crop.topLeft();
         return true;
     }
     case QEvent::MouseButtonRelease:

@@ -1,9 +1,9 @@
 #include "Clock.h"
 #include "ImageEncoder.h"
 #include "ImageFormat.h"
+#include "ImageOperations.h"
 #include "LogRecorder.h"
 #include "SourceOwner.h"
-#include "ImageOperations.h"
 #include "TestImages.h"
 #include "Utils/Classes/PictureDragOut.h"
 #include "Utils/Controls/CSimpleImage.h"
@@ -69,9 +69,9 @@ protected:
         engine = std::make_unique<SourceEngine>(SystemClock(), watched.path() + "/");
         engine->SetOwner(&owner);
         page = std::make_unique<CSourceMain>(*engine);
-        engine->LoadSettings({"SourceType = 0", "SourceFileCollectDirectory = " + watched.path(), "SourceCrop = Yes",
-                              "SourceCropOriginX = 80", "SourceCropOriginY = 60", "SourceCropWidth = 160",
-                              "SourceCropHeight = 120"});
+        engine->LoadSettings({"SourceType = 0", "SourceFileCollectDirectory = " + watched.path(),
+                              "SourceCrop = Yes", "SourceCropOriginX = 80", "SourceCropOriginY = 60",
+                              "SourceCropWidth = 160", "SourceCropHeight = 120"});
         page->resize(900, 700);
         page->show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(page.get()));

@@ -14,6 +14,7 @@
 #include "pages/CStreamPropertiesDialog.h"
 #include "pages/CVideoPropertiesDialog.h"
 #include "pages/CVideoView.h"
+#include "pages/CropMouseEditor.h"
 #include "pages/VideoPropertyPages.h"
 #include "sources/SourceEngine.h"
 #include "sources/VideoSourceEngine.h"
@@ -22,10 +23,12 @@
 #include <QContextMenuEvent>
 #include <QElapsedTimer>
 #include <QMenu>
+#include <QMouseEvent>
 #include <QPointer>
 #include <QSlider>
 
 #include <QLabel>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QScopeGuard>
 #include <QTabWidget>
@@ -396,7 +399,8 @@ TEST_F(VideoSourceTest, TheLivePictureDetachesIntoItsOwnWindowAndAttachesAgain)
     EXPECT_EQ(Page().MessageText(), "Video Detached");
     EXPECT_FALSE(Page().VideoView()->isVisibleTo(page.get()));
     const int pageFrames = Page().VideoView()->LiveFramesShown();
-    ASSERT_TRUE(WaitUntil([&] { return window->View()->LiveFramesShown() > 3; })) << "live frames in the window";
+    ASSERT_TRUE(WaitUntil([&] { return window->View()->LiveFramesShown() > 3; }))
+        << "live frames in the window";
     EXPECT_EQ(window->View()->LiveFrame().Width(), 640) << "scaled for the window, not the page";
     EXPECT_EQ(Page().VideoView()->LiveFramesShown(), pageFrames);
 
@@ -436,4 +440,40 @@ TEST(VideoPropertyMenu, WithoutTheDevicesPagesTheMenuHoldsOnlyThePagesOwnItem)
     ASSERT_EQ(pages.Menu()->actions().size(), 1);
     EXPECT_EQ(pages.Menu()->actions().first(), &detach);
     pages.Menu()->hide();
+}
+
+// In the camera's own window, at the camera's size, a window pixel is an image pixel: dragging the
+// crop's bottom-right corner there writes the fields; with the mixer off no crop is drawn, so
+// none can be dragged.
+TEST_F(VideoSourceTest, TheCropIsDraggedOnTheDetachedLivePicture)
+{
+    Make({"SourceVideoDeviceID = pixlet-test-camera", "SourceCrop = Yes", "SourceCropOriginX = 100",
+          "SourceCropOriginY = 100", "SourceCropWidth = 200", "SourceCropHeight = 100",
+          "SourceVideoDeviceEnableVMRMixer = Yes"});
+    page->show();
+    ASSERT_TRUE(ConnectedTo("Pixlet Test Camera"));
+    Page().DetachTo(QPoint(20, 20));
+    CSourceVideoDeviceFloatingWindow* window = Page().FloatingWindow();
+    ASSERT_NE(window, nullptr);
+    ASSERT_EQ(window->View()->size(), QSize(640, 480));
+    CVideoView* view = window->View();
+    QMouseEvent hover(QEvent::MouseMove, QPointF(300, 200), view->mapToGlobal(QPointF(300, 200)),
+                      Qt::NoButton, Qt::NoButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(view, &hover);
+    EXPECT_EQ(view->cursor().shape(), Qt::SizeFDiagCursor) << "the bottom-right corner";
+    QTest::mousePress(view, Qt::LeftButton, {}, QPoint(300, 200));
+    QMouseEvent drag(QEvent::MouseMove, QPointF(350, 260), view->mapToGlobal(QPointF(350, 260)), Qt::NoButton,
+                     Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(view, &drag);
+    QTest::mouseRelease(view, Qt::LeftButton, {}, QPoint(350, 260));
+    EXPECT_EQ(page->EditAt(CSourceMain::CropWidth)->text(), "250");
+    EXPECT_EQ(page->EditAt(CSourceMain::CropHeight)->text(), "160");
+    EXPECT_EQ(page->EditAt(CSourceMain::OriginX)->text(), "100");
+
+    page->SetAdvancedCheckBoxes(nullptr, nullptr);
+    engine->LoadSettings({"SourceType = 1", "SourceVideoDeviceID = pixlet-test-camera", "SourceCrop = Yes",
+                          "SourceVideoDeviceEnableVMRMixer = No"});
+    QCoreApplication::sendEvent(view, &hover);
+    EXPECT_EQ(Page().CropEditor()->Flags(), 0);
+    EXPECT_EQ(window->CropEditor()->Flags(), 0) << "no overlay without the mixer: nothing to drag";
 }
