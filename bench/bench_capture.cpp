@@ -1,6 +1,7 @@
 // The capture thread's cost while connected to a 1920 x 1080, 30 fps YUY2 test camera, as a
 // share of one core (process CPU time over wall time, every thread): with the live preview
-// shown, with the window hidden, and with Low CPU at 1000 ms; beside it, in the same run, a
+// shown on the page, detached into a window of its own (larger: 960 x 540), with the window
+// hidden, and with Low CPU at 1000 ms; beside it, in the same run, a
 // bare pipeline from the same camera doing only the colour conversion to RGB at full rate.
 // Prints each share and the ratios we hold ourselves to.
 #include "MessageEvent.h"
@@ -14,6 +15,8 @@
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QTimer>
+
+#include <memory>
 
 #include <gst/gst.h>
 
@@ -97,7 +100,8 @@ int main(int argc, char** argv)
     view.show();
 
     const double bare = BareConversionShare();
-    double visible = 0, hidden = 0, lowCpu = 0;
+    double visible = 0, detached = 0, hidden = 0, lowCpu = 0;
+    int framesDetached = 0;
     {
         CCCTV capture;
         auto job = std::make_unique<CaptureConnectJob>();
@@ -113,6 +117,23 @@ int main(int argc, char** argv)
         }
         visible = Share();
         const int framesVisible = view.LiveFramesShown();
+        // Detached: the same stream into a window of its own, as the video page hands it over.
+        CVideoView window;
+        window.resize(960, 540);
+        window.show();
+        auto target = std::make_unique<CaptureWindow>();
+        target->window = &window;
+        capture.Post(CaptureCommand::SetClipWindow, 0, std::move(target));
+        auto rect = std::make_unique<CaptureRect>();
+        rect->rect = QRect(0, 0, 960, 540);
+        capture.Post(CaptureCommand::SetDestRect, 0, std::move(rect));
+        Spin(2500);
+        const int windowFramesBefore = window.LiveFramesShown();
+        detached = Share();
+        framesDetached = window.LiveFramesShown() - windowFramesBefore;
+        auto back = std::make_unique<CaptureWindow>();
+        back->window = &view;
+        capture.Post(CaptureCommand::SetClipWindow, 0, std::move(back));
         capture.Post(CaptureCommand::SetVideoVisible, 0);
         Spin(2500);
         hidden = Share();
@@ -120,16 +141,20 @@ int main(int argc, char** argv)
         capture.Post(CaptureCommand::SetInterframeDelay, 1000);
         Spin(2500);
         lowCpu = Share();
-        std::printf("preview frames painted while visible: %d in %d s\n", framesVisible, MeasureMs / 1000);
+        std::printf("preview frames painted while visible: %d in %d s, detached: %d\n", framesVisible,
+                    MeasureMs / 1000, framesDetached);
     }
     std::printf("capture from a 1920x1080 30 fps YUY2 test camera, CPU share of one core over %d s\n",
                 MeasureMs / 1000);
     std::printf("  bare conversion to RGB, full rate  %6.1f %%\n", bare * 100);
     std::printf("  preview visible (480x270)          %6.1f %%  (target <= 10 %%, <= 0.5x bare: %.2fx)\n",
                 visible * 100, visible / bare);
+    std::printf("  detached window (960x540)          %6.1f %%  (the same targets: %.2fx)\n", detached * 100,
+                detached / bare);
     std::printf("  window hidden                      %6.1f %%  (target <= 3 %%)\n", hidden * 100);
     std::printf("  Low CPU, 1000 ms                   %6.1f %%\n", lowCpu * 100);
-    const bool met = visible <= 0.10 && visible <= 0.5 * bare && hidden <= 0.03;
+    const bool met = visible <= 0.10 && visible <= 0.5 * bare && detached <= 0.10 && detached <= 0.5 * bare &&
+                     hidden <= 0.03;
     std::printf("%s\n", met ? "targets met" : "TARGETS MISSED");
     return met ? 0 : 1;
 }

@@ -5,6 +5,7 @@
 #include "ResultCodes.h"
 #include "Utils/Classes/CCCTV.h"
 #include "Utils/Classes/CaptureFlow.h"
+#include "Utils/Classes/CapturePipeline.h"
 #include "Utils/Classes/TestCamera.h"
 #include "Utils/Classes/TestCameraFrames.h"
 #include "WaitUntil.h"
@@ -526,4 +527,15 @@ TEST(Capture, TheSourceRectangleChoosesWhatThePreviewShows)
     EXPECT_EQ(video.previews.back(), QSize(80, 60)) << "scaled to the destination all the same";
     capture.Post(CaptureCommand::SetSourceRect);
     EXPECT_GT(peakAfter(400), 200);
+}
+
+TEST(CapturePreviewRate, APagesPreviewKeepsEveryFrameALargeWindowGetsFewerWithinBounds)
+{
+    EXPECT_GE(CapturePipeline::PreviewMaxRate(QSize(480, 270)), 30) << "a page's preview: every frame";
+    EXPECT_EQ(CapturePipeline::PreviewMaxRate(QSize(640, 360)), 30);
+    EXPECT_EQ(CapturePipeline::PreviewMaxRate(QSize(960, 540)), 13);
+    EXPECT_EQ(CapturePipeline::PreviewMaxRate(QSize(3840, 2160)), CapturePipeline::MinPreviewRate)
+        << "never a slide show";
+    EXPECT_EQ(CapturePipeline::PreviewMaxRate(QSize(10, 10)), CapturePipeline::MaxPreviewRate);
+    EXPECT_EQ(CapturePipeline::PreviewMaxRate(QSize()), CapturePipeline::MaxPreviewRate);
 }

@@ -204,6 +204,7 @@ ResultCode CapturePipeline::Build(const QString& devicePath, const CaptureFormat
 
     GstElement* previewQueue = Make("queue", pipeline_);
     previewValve_ = Make("valve", pipeline_);
+    previewRate_ = Make("videorate", pipeline_);
     previewCrop_ = Make("videocrop", pipeline_);
     // One element that scales and converts in a single pass over the frame, scaling first.
     GstElement* previewScale = Make("videoconvertscale", pipeline_);
@@ -211,7 +212,7 @@ ResultCode CapturePipeline::Build(const QString& devicePath, const CaptureFormat
     GstElement* previewSink = Make("appsink", pipeline_);
     for (GstElement* element :
          {formatFilter, tee_, stillQueue, stillValve_, stillConvert, stillCaps, stillSink, previewQueue,
-          previewValve_, previewCrop_, previewScale, previewCaps_, previewSink}) {
+          previewValve_, previewRate_, previewCrop_, previewScale, previewCaps_, previewSink}) {
         if (!element)
             return Result::GenericFailure;
     }
@@ -221,6 +222,8 @@ ResultCode CapturePipeline::Build(const QString& devicePath, const CaptureFormat
                      2, nullptr);
     g_object_set(stillValve_, "drop", TRUE, nullptr);
     g_object_set(previewValve_, "drop", TRUE, nullptr);
+    // Frames are only ever dropped to keep the preview's rate down, never repeated.
+    g_object_set(previewRate_, "drop-only", TRUE, nullptr);
     GstCaps* rgb = gst_caps_from_string("video/x-raw,format=RGB");
     g_object_set(stillCaps, "caps", rgb, nullptr);
     gst_caps_unref(rgb);
@@ -239,8 +242,8 @@ ResultCode CapturePipeline::Build(const QString& devicePath, const CaptureFormat
 
     if (!gst_element_link_many(source, formatFilter, tee_, nullptr) ||
         !gst_element_link_many(tee_, stillQueue, stillValve_, stillConvert, stillCaps, stillSink, nullptr) ||
-        !gst_element_link_many(tee_, previewQueue, previewValve_, previewCrop_, previewScale, previewCaps_,
-                               previewSink, nullptr))
+        !gst_element_link_many(tee_, previewQueue, previewValve_, previewRate_, previewCrop_, previewScale,
+                               previewCaps_, previewSink, nullptr))
         return Result::GenericFailure;
 
     GstPad* teeSink = gst_element_get_static_pad(tee_, "sink");
@@ -281,7 +284,7 @@ void CapturePipeline::Stop()
     // The elements went with the pipeline.
     pipeline_ = source_ = tee_ = stillValve_ = previewValve_ = previewCaps_ = nullptr;
     std::lock_guard lock(cropMutex_);
-    previewCrop_ = nullptr;
+    previewCrop_ = previewRate_ = nullptr;
 }
 
 void CapturePipeline::RequestStill()
@@ -306,7 +309,16 @@ void CapturePipeline::SetPreviewSize(const QSize& size)
                                         "pixel-aspect-ratio", GST_TYPE_FRACTION, 1, 1, nullptr);
     g_object_set(previewCaps_, "caps", caps, nullptr);
     gst_caps_unref(caps);
+    g_object_set(previewRate_, "max-rate", PreviewMaxRate(size), nullptr);
     g_object_set(previewValve_, "drop", FALSE, nullptr);
+}
+
+int CapturePipeline::PreviewMaxRate(const QSize& size)
+{
+    // Scaling each frame is most of the preview's cost: a large preview (a detached window)
+    // gets fewer frames a second, so that it costs no more than a page's preview would.
+    const qint64 pixels = qint64(std::max(size.width(), 1)) * std::max(size.height(), 1);
+    return int(std::clamp<qint64>(PreviewPixelsPerSecond / pixels, MinPreviewRate, MaxPreviewRate));
 }
 
 void CapturePipeline::SetSourceRect(const QRect& rect)

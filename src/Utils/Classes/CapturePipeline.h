@@ -50,6 +50,12 @@ public:
     void RequestStill();
     // Preview frames of this size; an empty size closes the preview branch.
     void SetPreviewSize(const QSize& size);
+    // The most preview frames a second for a preview of that size: all of a page's, fewer for
+    // a large window, so that the preview's pixels a second stay within the budget.
+    static constexpr qint64 PreviewPixelsPerSecond = 640LL * 360 * 30;
+    static constexpr int MinPreviewRate = 5;
+    static constexpr int MaxPreviewRate = 60;
+    static int PreviewMaxRate(const QSize& size);
     // The part of the device's picture the preview shows; an empty rectangle shows all of it.
     // Kept across format changes, within the picture's bounds.
     void SetSourceRect(const QRect& rect);
@@ -75,6 +81,7 @@ private:
     GstElement* previewValve_ = nullptr;
     GstElement* previewCaps_ = nullptr;
     GstElement* previewCrop_ = nullptr;
+    GstElement* previewRate_ = nullptr;
     // The preview's source rectangle, applied again by the streaming thread when the
     // device's size becomes known or changes.
     void ApplySourceRect(const QSize& native);
