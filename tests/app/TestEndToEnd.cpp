@@ -21,7 +21,10 @@
 #include "pages/CSourceFile.h"
 #include "pages/CSourceMain.h"
 #include "pages/CSourceVideoDevice.h"
+#include "pages/CSourceVideoDeviceFloatingWindow.h"
+#include "pages/CVideoView.h"
 #include "sources/SourceEngine.h"
+#include "sources/VideoSourceEngine.h"
 
 #include <QCheckBox>
 #include <QDirIterator>
@@ -30,6 +33,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMouseEvent>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QRegularExpression>
@@ -299,6 +303,82 @@ TEST(EndToEnd, ACameraStillIsCaptionedAndArchived)
     timer.start();
     dialog.ExitProgram();
     EXPECT_LT(timer.elapsed(), 2500) << "Exit while connected";
+    TestCameraProvider::Enable(0);
+}
+
+// What a new user does with the crop: turn it on, detach the live video into its own window, drag
+// the crop's corner there, Apply; the next processed image is the part dragged out.
+TEST(EndToEnd, ACropDraggedOnTheDetachedLiveVideoCropsTheNextImage)
+{
+    ASSERT_TRUE(TestCameraProvider::Enable(1));
+    QTemporaryDir home;
+    const QString data = home.path() + "/Quellmoor Software/Pixlet/";
+    LogRecorder log;
+    TrayRecord tray;
+    CFramewrightDlg dialog(SystemClock(), data);
+    dialog.Initialise(std::make_unique<RecordingTrayPresenter>(tray));
+    SetLogReceiver(&log);
+    auto* control = static_cast<CControlPage*>(dialog.PageAt(CFramewrightDlg::Control));
+    CSourceMain* source = dialog.SourcePage();
+    control->ArchiveCheck()->click();
+    source->VideoDeviceButton()->click();
+    source->CropCheck()->click();
+    for (auto [edit, value] : {std::pair{CSourceMain::OriginX, "0"},
+                               {CSourceMain::OriginY, "0"},
+                               {CSourceMain::CropWidth, "640"},
+                               {CSourceMain::CropHeight, "480"}})
+        source->EditAt(edit)->setText(value);
+    QListWidget* devices = source->VideoPage()->DeviceList();
+    ASSERT_TRUE(WaitUntil([&] { return devices->count() == 1; }));
+    devices->item(0)->setCheckState(Qt::Checked);
+    control->CycleTimeEdit()->setText("1");
+    dialog.ApplyButton()->click();
+    ASSERT_TRUE(WaitUntil(
+        [&] { return dialog.Sources()->GetSourceStatusText().contains("Connected to Pixlet Test Camera"); }));
+    dialog.Pages()->setCurrentIndex(CFramewrightDlg::Source);
+    dialog.ShowWindow();
+    ASSERT_TRUE(WaitUntil([&] { return dialog.Sources()->VideoSource()->LastStill().Width() == 640; }));
+
+    source->VideoPage()->DetachTo(QPoint(0, 0));
+    CSourceVideoDeviceFloatingWindow* window = source->VideoPage()->FloatingWindow();
+    ASSERT_NE(window, nullptr);
+    CVideoView* view = window->View();
+    ASSERT_EQ(view->size(), QSize(640, 480)) << "the camera's size: a window pixel is an image pixel";
+    ASSERT_TRUE(WaitUntil([&] { return view->LiveFramesShown() > 0; }));
+    // The bottom-right corner, from the picture's corner to (400, 300).
+    const auto move = [&](const QPoint& at, Qt::MouseButtons buttons) {
+        QMouseEvent event(QEvent::MouseMove, QPointF(at), view->mapToGlobal(QPointF(at)), Qt::NoButton,
+                          buttons, Qt::NoModifier);
+        QCoreApplication::sendEvent(view, &event);
+    };
+    move(QPoint(639, 479), Qt::NoButton);
+    QTest::mousePress(view, Qt::LeftButton, {}, QPoint(639, 479));
+    move(QPoint(500, 400), Qt::LeftButton);
+    move(QPoint(400, 300), Qt::LeftButton);
+    QTest::mouseRelease(view, Qt::LeftButton, {}, QPoint(400, 300));
+    EXPECT_EQ(source->EditAt(CSourceMain::CropWidth)->text(), "400");
+    EXPECT_EQ(source->EditAt(CSourceMain::CropHeight)->text(), "300");
+    EXPECT_TRUE(dialog.ApplyButton()->isEnabled());
+    dialog.ApplyButton()->click();
+
+    control->StartButton()->click();
+    // The archive writes a moment after the cycle.
+    ASSERT_TRUE(WaitUntil([&] { return !log.Starting("Archive - Archived OK").isEmpty(); }, 15000));
+    const QStringList archived = FilesUnder(data, "*.jpg");
+    ASSERT_GE(archived.size(), 1) << [&] {
+        QStringList all;
+        for (const auto& e : log.entries)
+            all << e.text;
+        return all.join("\n").toStdString();
+    }();
+    ImageFrame copy;
+    ASSERT_EQ(LoadImageFile(copy, archived[0]), 0);
+    EXPECT_EQ(copy.Width(), 400);
+    EXPECT_EQ(copy.Height(), 300);
+    EXPECT_EQ(window, source->VideoPage()->FloatingWindow()) << "still detached while processing";
+
+    SetLogReceiver(nullptr);
+    dialog.ExitProgram();
     TestCameraProvider::Enable(0);
 }
 
