@@ -103,7 +103,10 @@ CSourceFile::CSourceFile(FileSourceEngine& engine, QWidget* parent) : QWidget(pa
     connect(cropEditor_, &CropMouseEditor::CropDragged, this, &CSourceFile::CropDragged);
     thumbnailArea_->installEventFilter(this);
     floating_ = new FloatWndHolder(this);
-    connect(floating_, &FloatWndHolder::Closed, this, [this] { ShowMessage(engine_.MessageText()); });
+    connect(floating_, &FloatWndHolder::Closed, this, [this] {
+        ShowThumbnailIfSeen();
+        ShowMessage(engine_.MessageText());
+    });
 
     fileNameLabel_->setText(engine_.FileNameText());
     detailsLabel_->setText(engine_.DetailsText());
@@ -159,6 +162,7 @@ void CSourceFile::DetachTo(const QPoint& topLeft)
         connect(window.get(), &CSourceFileFloatingWindow::CropDragged, this, &CSourceFile::CropDragged);
         floating_->Open(std::move(window), topLeft, *this);
         ShowLatest();
+        ShowThumbnailIfSeen();
     } else {
         floating_->BringForward();
     }
@@ -190,15 +194,26 @@ bool CSourceFile::DeleteOnCollectChecked() const
 bool CSourceFile::eventFilter(QObject* watched, QEvent* event)
 {
     // The thumbnail is drawn for the size it is shown at.
-    if (watched == thumbnailArea_ && event->type() == QEvent::Resize && isVisible())
-        engine_.SetThumbnailShown(true, thumbnailArea_->size());
+    if (watched == thumbnailArea_ && event->type() == QEvent::Resize)
+        ShowThumbnailIfSeen();
     return QWidget::eventFilter(watched, event);
+}
+
+void CSourceFile::ShowThumbnailIfSeen()
+{
+    // Detached, the page shows a message instead: nobody sees a thumbnail drawn then.
+    engine_.SetThumbnailShown(isVisible() && !FloatingWindow(), thumbnailArea_->size());
+}
+
+void CSourceFile::CloseFloatingWindow()
+{
+    floating_->Close();
 }
 
 void CSourceFile::showEvent(QShowEvent* event)
 {
     QWidget::showEvent(event);
-    engine_.SetThumbnailShown(true, thumbnailArea_->size());
+    ShowThumbnailIfSeen();
 }
 
 void CSourceFile::hideEvent(QHideEvent* event)

@@ -47,6 +47,7 @@ public:
     // The latest file in a window of its own, while it is detached.
     CSourceFileFloatingWindow* FloatingWindow() const;
     void DetachTo(const QPoint& topLeft);
+    void CloseFloatingWindow();
     void SetFloatingIcon(const QIcon& icon) { floatingIcon_ = icon; }
     CropMouseEditor* CropEditor() const { return cropEditor_; }
 
@@ -64,6 +65,7 @@ protected:
 private:
     void ShowMessage(const QString& text);
     void ShowLatest();
+    void ShowThumbnailIfSeen();
 
     FileSourceEngine& engine_;
     Utils::Controls::CEditBrowseCtrlEx* directoryEdit_ = nullptr;

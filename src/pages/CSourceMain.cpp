@@ -224,6 +224,9 @@ void CSourceMain::ShowChoices()
         file_->hide();
         video_->show();
     }
+    // The file's own window goes with its source.
+    if (!fileChecked)
+        file_->CloseFloatingWindow();
     for (Edit edit : {OriginX, OriginY, CropWidth, CropHeight})
         edits_[edit]->setEnabled(cropCheck_->isChecked());
     for (Edit edit : {ResizeWidth, ResizeHeight})

@@ -20,6 +20,7 @@
 #include <QIcon>
 #include <QLabel>
 #include <QListWidget>
+#include <QTimerEvent>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -205,19 +206,36 @@ void CSourceVideoDevice::RefreshVideoDisplay()
     messageArea_->setText(engine_.MessageText());
     CVideoView* shown = FloatingWindow() ? FloatingWindow()->View() : view_;
     shown->SetBlackout(engine_.PropertiesOpen());
-    if (engine_.OverlayShown()) {
-        ImageFrame thumbnail;
-        CropThumbnail::MakeCropThumbnail(shown->size(), thumbnail, engine_.LastStill(),
-                                         engine_.Host().Settings().videoDeviceEnableVmrMixer,
-                                         engine_.Host().LiveCrop());
-        shown->SetPicture(thumbnail);
-    }
+    // The still behind the live picture follows at most every few frames: a crop being dragged
+    // asks for it at every step, and a large window's still is not cheap.
+    if (engine_.OverlayShown() && !stillTimer_.isActive())
+        stillTimer_.start(StillRefreshMs, this);
     // Detached, the page says so ("Video Detached") where the picture was.
     const bool live = engine_.State() == VideoSourceEngine::ConnectionState::Connected;
     view_->setVisible(live);
     messageArea_->setVisible(!live);
     if (FloatingWindow())
         FloatingWindow()->setWindowTitle(engine_.FriendlyName());
+}
+
+void CSourceVideoDevice::ShowStill()
+{
+    if (!engine_.OverlayShown())
+        return;
+    CVideoView* shown = FloatingWindow() ? FloatingWindow()->View() : view_;
+    ImageFrame thumbnail;
+    CropThumbnail::MakeCropThumbnail(shown->size(), thumbnail, engine_.LastStill(),
+                                     engine_.Host().Settings().videoDeviceEnableVmrMixer,
+                                     engine_.Host().LiveCrop());
+    shown->SetPicture(thumbnail);
+}
+
+void CSourceVideoDevice::timerEvent(QTimerEvent* event)
+{
+    if (event->timerId() != stillTimer_.timerId())
+        return QWidget::timerEvent(event);
+    stillTimer_.stop();
+    ShowStill();
 }
 
 CSourceVideoDeviceFloatingWindow* CSourceVideoDevice::FloatingWindow() const

@@ -3,6 +3,7 @@
 #include "ImageFrame.h"
 #include "sources/VideoDisplay.h"
 
+#include <QBasicTimer>
 #include <QIcon>
 #include <QWidget>
 
@@ -67,6 +68,7 @@ signals:
     void CropDragged(const QRect& crop);
 
 protected:
+    void timerEvent(QTimerEvent* event) override;
     void showEvent(QShowEvent* event) override;
     void hideEvent(QHideEvent* event) override;
 
@@ -76,6 +78,7 @@ private:
     void ShowStreamInfo();
     void OnConnectionEnded();
     void ShowMenu(const QPoint& at, QAction* trailing);
+    void ShowStill();
 
     VideoSourceEngine& engine_;
     QListWidget* list_ = nullptr;
@@ -89,4 +92,6 @@ private:
     CropMouseEditor* cropEditor_ = nullptr;
     QAction* attachAction_ = nullptr;
     QIcon floatingIcon_;
+    QBasicTimer stillTimer_;
+    static constexpr int StillRefreshMs = 40;
 };

@@ -3,9 +3,11 @@
 #include "CropMouseEditor.h"
 #include "Utils/Classes/CFloatWnd.h"
 #include "sources/VideoDisplay.h"
+#include "sources/VideoSourceEngine.h"
+
+#include <QPointer>
 
 class CVideoView;
-class VideoSourceEngine;
 
 // What a video control of the given size shows for crop editing: the live picture's place, the
 // still's size, and the crop in force, which is drawn (and so edited) only with the mixer on.
@@ -43,7 +45,8 @@ protected:
     void changeEvent(QEvent* event) override;
 
 private:
-    VideoSourceEngine& engine_;
+    // A window let go waits for the event loop to be deleted: the engine may be gone by then.
+    QPointer<VideoSourceEngine> engine_;
     CVideoView* view_ = nullptr;
     CropMouseEditor* cropEditor_ = nullptr;
 };

@@ -26,6 +26,13 @@ void CropMouseEditor::ShowCursor()
     }
 }
 
+void CropMouseEditor::EndDrag()
+{
+    dragging_ = false;
+    flags_ = CropEditing::None;
+    ShowCursor();
+}
+
 bool CropMouseEditor::eventFilter(QObject* watched, QEvent* event)
 {
     if (watched != area_)
@@ -34,13 +41,21 @@ bool CropMouseEditor::eventFilter(QObject* watched, QEvent* event)
     case QEvent::MouseMove: {
         auto* mouse = static_cast<QMouseEvent*>(event);
         const QPoint pos = mouse->position().toPoint();
+        const bool held = mouse->buttons() & Qt::LeftButton;
+        const View view = view_();
+        if (dragging_ && (!held || view.imageSize.isEmpty() || !view.crop.enabled)) {
+            // The release went elsewhere, or the picture or its crop went meanwhile: this
+            // drag is over, and a move without the button never drags.
+            EndDrag();
+        }
         if (!dragging_) {
-            const View view = view_();
+            // A drag begun off the crop (a drag-out) is not this one's.
+            if (held)
+                return false;
             flags_ = CropEditing::HitTestCrop(pos, view.display, view.imageSize, view.crop);
             ShowCursor();
             return flags_ != CropEditing::None;
         }
-        const View view = view_();
         QPoint point = CropEditing::DisplayToImage(pos, view.display, view.imageSize);
         if (flags_ == CropEditing::Inside)
             point -= grabOffset_;
@@ -71,6 +86,10 @@ bool CropMouseEditor::eventFilter(QObject* watched, QEvent* event)
             return false;
         dragging_ = false;
         return true;
+    case QEvent::Hide:
+        // A hidden picture gets no release.
+        EndDrag();
+        return false;
     case QEvent::Leave:
         if (!dragging_) {
             flags_ = CropEditing::None;

@@ -44,6 +44,7 @@ protected:
 
 private:
     void ShowCursor();
+    void EndDrag();
 
     QWidget* area_;
     std::function<View()> view_;

@@ -53,9 +53,13 @@ Drag DragCrop(int flags, const QPoint& imagePoint, const QRect& crop, const QSiz
     int right = left + crop.width();
     int bottom = top + crop.height();
     if (flags == Inside) {
-        // The size stays; the corner goes to the point, as far as the image lets it.
-        left = std::clamp(imagePoint.x(), 0, std::max(0, imageSize.width() - crop.width()));
-        top = std::clamp(imagePoint.y(), 0, std::max(0, imageSize.height() - crop.height()));
+        // The size stays; the corner goes to the point, as far as the image lets it. A rectangle
+        // already reaching out of the image (typed so) keeps what it has, but goes no further.
+        const auto limit = [](int to, int at, int side, int room) {
+            return std::clamp(to, std::min(0, at), std::max(room - side, at));
+        };
+        left = limit(imagePoint.x(), crop.left(), crop.width(), imageSize.width());
+        top = limit(imagePoint.y(), crop.top(), crop.height(), imageSize.height());
         return {QRect(left, top, crop.width(), crop.height()), flags};
     }
     const int x = std::clamp(imagePoint.x(), 0, imageSize.width());

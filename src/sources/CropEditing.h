@@ -43,7 +43,8 @@ struct Drag
 // The rectangle after dragging the flagged edges (or, for Inside, the top-left corner) to a
 // point in image pixels. An edge dragged past its opposite one flips the rectangle (the flags
 // change with it) instead of making it negative; edges stay within the image, a moved rectangle
-// stays whole within it where it fits, and no side becomes shorter than the minimum.
+// stays whole within it where it fits (one typed to reach out of it only moves back in), and no
+// side becomes shorter than the minimum.
 Drag DragCrop(int flags, const QPoint& imagePoint, const QRect& crop, const QSize& imageSize);
 
 // The pointer's shape over a zone.

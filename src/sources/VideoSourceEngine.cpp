@@ -313,7 +313,8 @@ void VideoSourceEngine::UseDisplay()
 {
     VideoDisplay* const before = display_;
     display_ = floating_ ? floating_ : page_;
-    // Frames scaled for the display that was are not shown in the one that is.
+    // Frames already waiting, scaled for the display that was, are not shown in the one that
+    // is; one or two more may come before the capture thread has the new size.
     if (display_ != before)
         QCoreApplication::removePostedEvents(this, CapturePreviewFrameType());
     if (!capture_)

@@ -102,6 +102,12 @@ TEST(CropDrag, EdgesCornersAndMovesStayInTheImage)
     EXPECT_EQ(DragCrop(Inside, QPoint(-5, -5), crop, Image).crop, QRect(0, 0, 200, 160));
     EXPECT_EQ(DragCrop(Inside, QPoint(30, 30), QRect(0, 0, 800, 600), Image).crop, QRect(0, 0, 800, 600))
         << "a rectangle larger than the image keeps its corner at the origin";
+    // Typed to reach 60 pixels out on the right: a move keeps that, goes no further, and comes
+    // back in freely.
+    const QRect out(500, 100, 200, 100);
+    EXPECT_EQ(DragCrop(Inside, QPoint(501, 100), out, Image).crop, out) << "no further out";
+    EXPECT_EQ(DragCrop(Inside, QPoint(499, 101), out, Image).crop, QRect(499, 101, 200, 100)) << "no snap";
+    EXPECT_EQ(DragCrop(Inside, QPoint(300, 100), out, Image).crop, QRect(300, 100, 200, 100));
 }
 
 TEST(CropDrag, AnEdgePastItsOppositeFlipsTheRectangleAndTheMinimumHolds)

@@ -22,6 +22,7 @@
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QPointer>
+#include <QRadioButton>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -143,6 +144,45 @@ TEST_F(CropOnPageTest, DraggingTheRightEdgeWritesTheFieldsAndEnablesApplyWithout
     EXPECT_EQ(Field(CSourceMain::OriginX), "0");
 }
 
+TEST_F(CropOnPageTest, ADragWhoseReleaseWentElsewhereEndsAndAHeldButtonFromOffTheCropIsNotADrag)
+{
+    QWidget* area = File().ThumbnailArea();
+    const QPoint rightEdge = OnThumbnail(QPoint(240, 120));
+    Move(area, rightEdge, Qt::NoButton);
+    QTest::mousePress(area, Qt::LeftButton, {}, rightEdge);
+    ASSERT_TRUE(File().CropEditor()->Dragging());
+    // The picture is hidden and shown again: its release never comes.
+    area->hide();
+    area->show();
+    EXPECT_FALSE(File().CropEditor()->Dragging());
+    Move(area, OnThumbnail(QPoint(300, 120)), Qt::NoButton);
+    EXPECT_EQ(Field(CSourceMain::CropWidth), "160") << "a move without the button never drags";
+    // Pressed beside the crop (where a drag-out begins), then over the crop's edge.
+    Move(area, OnThumbnail(QPoint(20, 20)), Qt::NoButton);
+    QTest::mousePress(area, Qt::LeftButton, {}, OnThumbnail(QPoint(20, 20)));
+    EXPECT_FALSE(File().CropEditor()->Dragging());
+    Move(area, OnThumbnail(QPoint(2, 120)), Qt::LeftButton);
+    Move(area, OnThumbnail(QPoint(80, 120)), Qt::LeftButton);
+    EXPECT_EQ(File().CropEditor()->Flags(), 0) << "not taken over by the crop";
+    QTest::mouseRelease(area, Qt::LeftButton, {}, OnThumbnail(QPoint(80, 120)));
+    EXPECT_EQ(Field(CSourceMain::OriginX), "80");
+}
+
+TEST_F(CropOnPageTest, TheFileWindowGoesWhenAnotherSourceIsChosenAndNoThumbnailIsDrawnMeanwhile)
+{
+    File().DragOut()->DetachAction()->trigger();
+    QPointer<CSourceFileFloatingWindow> window = File().FloatingWindow();
+    ASSERT_TRUE(window);
+    // Detached, the page shows a message: its thumbnail is not drawn while the crop moves.
+    const qint64 thumbnail = Engine().Thumbnail().Image().cacheKey();
+    Drag(window.data(), QPoint(80, 100), QPoint(60, 100));
+    EXPECT_EQ(Field(CSourceMain::OriginX), "60");
+    EXPECT_EQ(Engine().Thumbnail().Image().cacheKey(), thumbnail);
+    page->VideoDeviceButton()->click();
+    EXPECT_EQ(File().FloatingWindow(), nullptr);
+    EXPECT_TRUE(WaitUntil([&] { return window.isNull(); }, 2000));
+}
+
 TEST_F(CropOnPageTest, WithCropOffTheMouseEditsNothingAndTheDragOutIsTheThumbnailsOwn)
 {
     page->CropCheck()->click();
@@ -175,7 +215,7 @@ namespace {
 QImage DrawnWhole(const ImageFrame& frame, const QRect& crop, ImageFrame& composite)
 {
     CSourceFileFloatingWindow whole;
-    whole.resize(400, 300);
+    whole.resize(520, 300);
     whole.ShowFrame(frame, Crop(crop));
     whole.show();
     const QImage drawn = whole.grab().toImage();
@@ -187,8 +227,10 @@ QImage DrawnWhole(const ImageFrame& frame, const QRect& crop, ImageFrame& compos
 TEST(FileWindowBands, ACropMovedByBandsLooksExactlyLikeOneDrawnWhole)
 {
     const ImageFrame frame = GradientFrame(400, 300, 24);
+    // Wider than the picture: black bars left and right, where a crop reaching out of the image
+    // shows its hatched overhang.
     CSourceFileFloatingWindow moved;
-    moved.resize(400, 300);
+    moved.resize(520, 300);
     moved.ShowFrame(frame, Crop(QRect(50, 40, 200, 150)));
     moved.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&moved));
@@ -196,7 +238,7 @@ TEST(FileWindowBands, ACropMovedByBandsLooksExactlyLikeOneDrawnWhole)
     // Small steps (the old outline falls inside the new rectangle), a jump, one reaching past
     // the image into the letterbox, and one of no width.
     for (const QRect& step : {QRect(60, 45, 200, 150), QRect(58, 47, 190, 140), QRect(10, 5, 380, 100),
-                              QRect(300, 200, 150, 150), QRect(120, 100, 0, 50)}) {
+                              QRect(300, 200, 150, 150), QRect(-40, 20, 100, 100), QRect(120, 100, 0, 50)}) {
         moved.ShowFrame(frame, Crop(step));
         const QImage banded = moved.grab().toImage();
         ImageFrame composite;

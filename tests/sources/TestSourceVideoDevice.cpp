@@ -474,6 +474,20 @@ TEST_F(VideoSourceTest, TheCropIsDraggedOnTheDetachedLivePicture)
     engine->LoadSettings({"SourceType = 1", "SourceVideoDeviceID = pixlet-test-camera", "SourceCrop = Yes",
                           "SourceVideoDeviceEnableVMRMixer = No"});
     QCoreApplication::sendEvent(view, &hover);
-    EXPECT_EQ(Page().CropEditor()->Flags(), 0);
     EXPECT_EQ(window->CropEditor()->Flags(), 0) << "no overlay without the mixer: nothing to drag";
+}
+
+TEST_F(VideoSourceTest, APageThatGoesWhileItsVideoIsDetachedTakesTheWindowWithIt)
+{
+    Make({"SourceVideoDeviceID = pixlet-test-camera"});
+    page->show();
+    ASSERT_TRUE(ConnectedTo("Pixlet Test Camera"));
+    Page().DetachTo(QPoint(20, 20));
+    QPointer<CSourceVideoDeviceFloatingWindow> window = Page().FloatingWindow();
+    ASSERT_TRUE(window);
+    ASSERT_TRUE(WaitUntil([&] { return window->View()->LiveFramesShown() > 0; }));
+    page.reset();
+    EXPECT_TRUE(window.isNull());
+    EXPECT_EQ(Video().FloatingDisplay(), nullptr);
+    EXPECT_EQ(Video().State(), VideoSourceEngine::ConnectionState::Connected) << "the camera stays connected";
 }

@@ -52,7 +52,7 @@ public:
     void SetPreviewSize(const QSize& size);
     // The most preview frames a second for a preview of that size: all of a page's, fewer for
     // a large window, so that the preview's pixels a second stay within the budget.
-    static constexpr qint64 PreviewPixelsPerSecond = 640LL * 360 * 30;
+    static constexpr qint64 PreviewPixelsPerSecond = 640LL * 360 * 24;
     static constexpr int MinPreviewRate = 5;
     static constexpr int MaxPreviewRate = 60;
     static int PreviewMaxRate(const QSize& size);

@@ -182,8 +182,9 @@ bool PictureDragOut::AreaEvent(QEvent* event)
         auto* help = static_cast<QHelpEvent*>(event);
         if (pictureRect_().contains(help->pos()))
             QToolTip::showText(help->globalPos(),
-                               tr("Drag the picture out of the window, or right-click and choose Detach, "
-                                  "to see it in a window of its own"),
+                               tr("Drag the picture out of the window (from outside the crop rectangle "
+                                  "where one is drawn), or right-click and choose Detach, to see it in a "
+                                  "window of its own"),
                                area_);
         else
             QToolTip::hideText();
