@@ -16,6 +16,7 @@
 #include "TestImages.h"
 #include "Utils/Classes/CFloatWnd.h"
 #include "Utils/Classes/TestCameraProvider.h"
+#include "captions/CaptionEngine.h"
 #include "control/CControl.h"
 #include "pages/CControlPage.h"
 #include "pages/CSourceFile.h"
@@ -23,6 +24,7 @@
 #include "pages/CSourceVideoDevice.h"
 #include "pages/CSourceVideoDeviceFloatingWindow.h"
 #include "pages/CVideoView.h"
+#include "service/EngineSet.h"
 #include "sources/SourceEngine.h"
 #include "sources/VideoSourceEngine.h"
 
@@ -360,6 +362,13 @@ TEST(EndToEnd, ACropDraggedOnTheDetachedLiveVideoCropsTheNextImage)
     EXPECT_EQ(source->EditAt(CSourceMain::CropHeight)->text(), "300");
     EXPECT_TRUE(dialog.ApplyButton()->isEnabled());
     dialog.ApplyButton()->click();
+    ASSERT_TRUE(dialog.Sources()->Settings().crop);
+    ASSERT_EQ(dialog.Sources()->Settings().cropWidth, 400);
+    ASSERT_EQ(dialog.Sources()->Settings().cropHeight, 300);
+    // Stopped, Pixlet shows the new crop in the caption editor's sample at once; a still asked
+    // for before this Apply is answered with the crop it was asked under, so the test starts
+    // once the new one has arrived.
+    ASSERT_TRUE(WaitUntil([&] { return dialog.Engines().Captions().LastSourceImage().Width() == 400; }));
 
     control->StartButton()->click();
     // The archive writes a moment after the cycle.
@@ -373,7 +382,12 @@ TEST(EndToEnd, ACropDraggedOnTheDetachedLiveVideoCropsTheNextImage)
     }();
     ImageFrame copy;
     ASSERT_EQ(LoadImageFile(copy, archived[0]), 0);
-    EXPECT_EQ(copy.Width(), 400);
+    EXPECT_EQ(copy.Width(), 400) << [&] {
+        QStringList all;
+        for (const auto& e : log.entries)
+            all << e.text;
+        return (all.join("\n") + "\n" + archived.join(", ")).toStdString();
+    }();
     EXPECT_EQ(copy.Height(), 300);
     EXPECT_EQ(window, source->VideoPage()->FloatingWindow()) << "still detached while processing";
 
