@@ -22,6 +22,8 @@ PACKAGES=(
     libgtest-dev libgmock-dev libbenchmark-dev
     python3 python3-pyftpdlib python3-aiosmtpd
     xvfb xauth imagemagick fonts-dejavu-core trayer xdotool x11-utils
+    # fuzzing (scripts/fuzz.sh)
+    clang libfuzzer-14-dev
 )
 
 export DEBIAN_FRONTEND=noninteractive

@@ -92,7 +92,16 @@ SettingsFileRead ReadSettingsFile(SettingsList& list, const QString& path)
     }
     if (file.size() > MaxSettingsFileBytes)
         return fail(EFBIG, QStringLiteral("larger than %1 MB").arg(MaxSettingsFileBytes / (1024 * 1024)));
-    const QByteArray bytes = file.read(MaxSettingsFileBytes + 1);
+    // Read in pieces up to one byte past the limit (the file may grow meanwhile): one read of
+    // the limit's size would take 16 MB of memory for a file of a few hundred bytes.
+    QByteArray bytes;
+    while (bytes.size() <= MaxSettingsFileBytes) {
+        const QByteArray piece =
+            file.read(std::min<qint64>(64 * 1024, MaxSettingsFileBytes + 1 - bytes.size()));
+        if (piece.isEmpty())
+            break;
+        bytes += piece;
+    }
     if (file.error() != QFileDevice::NoError)
         return fail(EIO, file.errorString());
     if (bytes.size() > MaxSettingsFileBytes)

@@ -211,6 +211,24 @@ TEST_F(SettingsFileTest, MissingAndUnreadableFilesAreToldApart)
     EXPECT_EQ(list, QStringList({"keep"}));
 }
 
+TEST_F(SettingsFileTest, AFileOfManyPiecesIsReadWhole)
+{
+    // Larger than one piece of the reader (64 KB): every line arrives, the last one too.
+    QStringList lines;
+    for (int i = 0; i < 20000; ++i)
+        lines << QString("Key%1 = value %1").arg(i);
+    QFile file(Path("long.ini"));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(lines.join("\r\n").toUtf8());
+    file.close();
+    ASSERT_GT(file.size(), 3 * 64 * 1024);
+    SettingsList list;
+    ASSERT_TRUE(ReadSettingsFile(list, Path("long.ini")));
+    ASSERT_EQ(list.size(), 20000);
+    EXPECT_EQ(list.last(), "Key19999 = value 19999");
+    EXPECT_EQ(GetSettingString(list, "Key12345", QString()), "value 12345");
+}
+
 TEST_F(SettingsFileTest, AValueThatIsNoNumberIsSaid)
 {
     LogRecorder log;
