@@ -115,7 +115,9 @@ void CImagePreview::UpdatePreview()
 void CImagePreview::RebuildDisplay()
 {
     const PixelRect client{0, 0, displayArea_->width(), displayArea_->height()};
-    if (client.IsEmpty() || !MakeBlankCanvas(displayImage_, client))
+    // The picture control keeps its own copy: the canvas lives only while it is made.
+    ImageFrame canvas;
+    if (client.IsEmpty() || !MakeBlankCanvas(canvas, client))
         return;
     ++rescales_;
     const PixelRect fit = FitImageToWindow(image_, client);
@@ -123,12 +125,12 @@ void CImagePreview::RebuildDisplay()
     // The canvas is opaque black (RGB32): the bars need nothing more.
     ImageFrame scaled;
     if (!fit.IsEmpty() && ResizeImage(image_, scaled, fit.Width(), fit.Height(), 32)) {
-        if (QPainter* painter = displayImage_.AcquireDrawingSurface()) {
+        if (QPainter* painter = canvas.AcquireDrawingSurface()) {
             painter->drawImage(fit.left, fit.top, scaled.Image());
-            displayImage_.ReleaseDrawingSurface();
+            canvas.ReleaseDrawingSurface();
         }
     }
-    picture_->SetPicture(displayImage_);
+    picture_->SetPicture(canvas);
     displayCurrent_ = true;
 }
 

@@ -67,7 +67,6 @@ private:
     void OnFloatingClosed();
 
     ImageFrame image_;
-    ImageFrame displayImage_;
     bool displayCurrent_ = false;
     QString timeText_;
     QRect displayFitRect_;

@@ -48,6 +48,15 @@
 #include <gtest/gtest.h>
 
 namespace {
+// Every log line so far, for a failure's message.
+std::string LogLines(const LogRecorder& log)
+{
+    QStringList all;
+    for (const auto& entry : log.entries)
+        all << entry.text;
+    return all.join("\n").toStdString();
+}
+
 void DropJpeg(const QString& path, int width, int height)
 {
     QByteArray bytes;
@@ -280,12 +289,9 @@ TEST(EndToEnd, ACameraStillIsCaptionedAndArchived)
     ASSERT_TRUE(WaitUntil(
         [&] { return dialog.Sources()->GetSourceStatusText().contains("Connected to Pixlet Test Camera"); }));
     control->StartButton()->click();
-    ASSERT_TRUE(WaitUntil([&] { return !log.Starting("Processing cycle ended").isEmpty(); }, 15000)) << [&] {
-        QStringList all;
-        for (const auto& e : log.entries)
-            all << e.text;
-        return all.join("\n").toStdString();
-    }();
+    // The archive writes a moment after the cycle.
+    ASSERT_TRUE(WaitUntil([&] { return !log.Starting("Archive - Archived OK").isEmpty(); }, 15000))
+        << LogLines(log);
     const QStringList archived = FilesUnder(data, "*.jpg");
     ASSERT_GE(archived.size(), 1) << "the next cycle may have come too";
     ImageFrame copy;
@@ -374,20 +380,10 @@ TEST(EndToEnd, ACropDraggedOnTheDetachedLiveVideoCropsTheNextImage)
     // The archive writes a moment after the cycle.
     ASSERT_TRUE(WaitUntil([&] { return !log.Starting("Archive - Archived OK").isEmpty(); }, 15000));
     const QStringList archived = FilesUnder(data, "*.jpg");
-    ASSERT_GE(archived.size(), 1) << [&] {
-        QStringList all;
-        for (const auto& e : log.entries)
-            all << e.text;
-        return all.join("\n").toStdString();
-    }();
+    ASSERT_GE(archived.size(), 1) << LogLines(log);
     ImageFrame copy;
     ASSERT_EQ(LoadImageFile(copy, archived[0]), 0);
-    EXPECT_EQ(copy.Width(), 400) << [&] {
-        QStringList all;
-        for (const auto& e : log.entries)
-            all << e.text;
-        return (all.join("\n") + "\n" + archived.join(", ")).toStdString();
-    }();
+    EXPECT_EQ(copy.Width(), 400) << LogLines(log) << "\n" << archived.join(", ").toStdString();
     EXPECT_EQ(copy.Height(), 300);
     EXPECT_EQ(window, source->VideoPage()->FloatingWindow()) << "still detached while processing";
 

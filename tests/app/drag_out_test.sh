@@ -7,34 +7,15 @@
 set -u
 pixlet="$1"
 shots="${2:-screenshots}"
-for tool in Xvfb xdotool xwininfo import convert; do
-    command -v "$tool" >/dev/null || { echo "skipped: $tool is not installed"; exit 77; }
-done
-mkdir -p "$shots"
-work=$(mktemp -d)
-pids=()
-cleanup() {
-    for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null; done
-    wait 2>/dev/null
-    [ -n "${KEEP_WORK:-}" ] && echo "kept $work" || rm -rf "$work"
-}
-trap cleanup EXIT
 fail() {
     echo "FAILED: $*"
     import -window root "$shots/drag-failure.png" 2>/dev/null
     tail -20 "$work/pixlet.log" 2>/dev/null
     exit 1
 }
-wait_for() {
-    local tries=$1; shift
-    for ((i = 0; i < tries; i++)); do "$@" >/dev/null 2>&1 && return 0; sleep 0.1; done
-    return 1
-}
-
-Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
-pids+=($!)
-wait_for 100 test -s "$work/display" || fail "Xvfb did not start"
-export DISPLAY=":$(cat "$work/display")"
+source "$(dirname "$0")/virtual_display.sh"
+require_tools Xvfb xdotool xwininfo import convert
+start_virtual_display
 
 export XDG_DATA_HOME="$work/data" QT_QPA_PLATFORM=xcb
 data="$XDG_DATA_HOME/Quellmoor Software/Pixlet"

@@ -6,31 +6,10 @@
 set -u
 pixlet="$1"
 shots="${2:-screenshots}"
-for tool in Xvfb trayer xdotool xwininfo import; do
-    command -v "$tool" >/dev/null || { echo "skipped: $tool is not installed"; exit 77; }
-done
-mkdir -p "$shots"
-work=$(mktemp -d)
-pids=()
-cleanup() {
-    for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null; done
-    wait 2>/dev/null
-    [ -n "${KEEP_WORK:-}" ] && echo "kept $work" || rm -rf "$work"
-}
-trap cleanup EXIT
 fail() { echo "FAILED: $*"; import -window root "$shots/failure.png" 2>/dev/null; exit 1; }
-
-# Waits up to $1 tenths of a second for the command in the remaining arguments to succeed.
-wait_for() {
-    local tries=$1; shift
-    for ((i = 0; i < tries; i++)); do "$@" >/dev/null 2>&1 && return 0; sleep 0.1; done
-    return 1
-}
-
-Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
-pids+=($!)
-wait_for 100 test -s "$work/display" || fail "Xvfb did not start"
-export DISPLAY=":$(cat "$work/display")"
+source "$(dirname "$0")/virtual_display.sh"
+require_tools Xvfb trayer xdotool xwininfo import
+start_virtual_display
 # The tray host has been seen to come up slowly on a loaded machine, and once not at all: it
 # gets two tries before the test gives up, and its own words are shown if it never appears.
 panel_up() { xwininfo -root -tree | grep -q '"panel"'; }
