@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QFile>
 
+#include <algorithm>
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
@@ -13,6 +14,8 @@
 #include <memory>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
+#include <vector>
 
 namespace {
 struct DirectoryFd
@@ -257,5 +260,25 @@ CollectScanner::Result CollectScanner::Scan(const QString& directory, const QStr
         return result;
     files_.remove(newest);
     result.outcome = Outcome::Collect;
+    NotePassedOver(newest, lastCollected, result);
     return result;
+}
+
+void CollectScanner::NotePassedOver(const QByteArray& taken, const Stamp& lastCollected, Result& result) const
+{
+    std::vector<std::pair<Stamp, const QByteArray*>> older;
+    for (auto it = entries_.cbegin(); it != entries_.cend(); ++it) {
+        if (it->directory || it.key() == taken)
+            continue;
+        const Stamp stamp = StampOf(it.key());
+        if (lastCollected < stamp && !(result.stamp < stamp))
+            older.emplace_back(stamp, &it.key());
+    }
+    result.passedOverCount = static_cast<int>(older.size());
+    const auto shown = older.begin() + std::min<std::ptrdiff_t>(older.size(), MaxPassedOverNames);
+    std::partial_sort(older.begin(), shown, older.end(), [](const auto& a, const auto& b) {
+        return a.first < b.first || (!(b.first < a.first) && *a.second < *b.second);
+    });
+    for (auto it = older.begin(); it != shown; ++it)
+        result.passedOver.append(FileNameForDisplay(*it->second));
 }

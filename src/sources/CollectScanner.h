@@ -67,7 +67,13 @@ public:
         // Its time lies ahead of the clock (a camera with a wrong clock): it counts as having
         // arrived when it was first seen, so it cannot stand in front of every later file.
         std::int64_t futureModifiedMs = 0;
+        // Complete or not, files newer than the last collected but older than the one taken:
+        // they will never be collected, and the log says so. The oldest names (at most
+        // MaxPassedOverNames), and how many there were in all.
+        QStringList passedOver;
+        int passedOverCount = 0;
     };
+    static constexpr int MaxPassedOverNames = 20;
 
     explicit CollectScanner(const Clock& clock);
 
@@ -124,6 +130,8 @@ private:
     // Each name marked for a fresh look.
     void MarkStale(const QList<QByteArray>& names);
     const QByteArray* Newest() const;
+    // Fills the result's passed-over names for the file it takes.
+    void NotePassedOver(const QByteArray& taken, const Stamp& lastCollected, Result& result) const;
 
     const Clock& clock_;
     QHash<QByteArray, Seen> files_;

@@ -139,6 +139,16 @@ void FileSourceEngine::ScanCollectDirectory()
                         .arg(found.name,
                              QDateTime::fromMSecsSinceEpoch(found.futureModifiedMs).toString(Qt::ISODate)));
     }
+    if (found.passedOverCount > 0) {
+        // The newest picture wins; the ones it overtook are named, so none goes unaccounted.
+        QString names = found.passedOver.join(QStringLiteral(", "));
+        if (found.passedOverCount > found.passedOver.size())
+            names += QStringLiteral(" and %1 more").arg(found.passedOverCount - found.passedOver.size());
+        AddLogEntry(LogCategory::Information,
+                    QStringLiteral("%1 older file(s) passed over - the newer file %2 is taken: %3")
+                        .arg(found.passedOverCount)
+                        .arg(found.name, names));
+    }
     lastCollected_ = found.stamp;
     busy_ = true;
     fileName_ = found.name;

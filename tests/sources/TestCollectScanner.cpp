@@ -257,3 +257,45 @@ TEST_F(ScannerTest, AFileDatedAheadOfTheClockDoesNotStandInFrontOfLaterFiles)
     EXPECT_EQ(second.name, "next.jpg");
     EXPECT_EQ(second.futureModifiedMs, 0);
 }
+
+TEST_F(ScannerTest, FilesOvertakenByANewerOneAreNamedOldestFirst)
+{
+    Make("taken-before.jpg", 1000);
+    scanner.NoteCompleted({"taken-before.jpg"});
+    const CollectScanner::Stamp takenBefore = Scan().stamp;
+    Make("b.jpg", 1200);
+    Make("a.jpg", 1100);
+    Make("half-written.jpg", 1300, "pa");
+    Make("newest.jpg", 1400);
+    Make("other.png", 1250);
+    ASSERT_TRUE(QDir(dir.path()).mkdir("folder.jpg"));
+    SetTime("folder.jpg", 1150);
+    scanner.NoteCompleted({"a.jpg", "b.jpg", "other.png", "newest.jpg"});
+    scanner.NoteTouched({"folder.jpg"});
+    scanner.NoteWritten({"half-written.jpg"});
+    auto result = Scan("*.jpg", takenBefore);
+    ASSERT_EQ(result.outcome, CollectScanner::Outcome::Collect);
+    EXPECT_EQ(result.name, "newest.jpg");
+    EXPECT_EQ(result.passedOverCount, 3) << "the unfinished one is overtaken too; the last taken, "
+                                            "the other mask's file and the folder are not counted";
+    EXPECT_EQ(result.passedOver, QStringList({"a.jpg", "b.jpg", "half-written.jpg"}));
+
+    Make("next.jpg", 1500);
+    scanner.NoteCompleted({"next.jpg"});
+    result = Scan("*.jpg", result.stamp);
+    EXPECT_EQ(result.name, "next.jpg");
+    EXPECT_EQ(result.passedOverCount, 0) << "each overtaken file is named once";
+}
+
+TEST_F(ScannerTest, AFullDirectoryNamesOnlyTheOldestOvertakenFiles)
+{
+    const int files = CollectScanner::MaxPassedOverNames + 15;
+    for (int i = 0; i < files; ++i)
+        Make(QStringLiteral("f%1.jpg").arg(i, 3, 10, QLatin1Char('0')), 2000 + i);
+    const auto result = Scan();
+    EXPECT_EQ(result.name, QStringLiteral("f%1.jpg").arg(files - 1, 3, 10, QLatin1Char('0')));
+    EXPECT_EQ(result.passedOverCount, files - 1);
+    ASSERT_EQ(result.passedOver.size(), CollectScanner::MaxPassedOverNames);
+    EXPECT_EQ(result.passedOver.front(), "f000.jpg");
+    EXPECT_EQ(result.passedOver.back(), "f019.jpg");
+}

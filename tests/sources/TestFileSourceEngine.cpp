@@ -417,3 +417,17 @@ TEST(FileSource, AnImageTheBusyStepCouldNotTakeStaysUndelivered)
     EXPECT_EQ(host.offered, 1);
     EXPECT_TRUE(file.ImageAvailable()) << "dropped by the busy step, so still there for the next request";
 }
+
+TEST_F(FileSourceTest, FilesOvertakenByANewerOneAreLoggedByName)
+{
+    WriteFile(In("a.jpg"), JpegBytes(32, 24));
+    WriteFile(In("b.jpg"), JpegBytes(32, 24));
+    WriteFile(In("c.jpg"), JpegBytes(32, 24));
+    SetTime(In("a.jpg"), 1000);
+    SetTime(In("b.jpg"), 2000);
+    SetTime(In("c.jpg"), 3000);
+    Make();
+    ASSERT_TRUE(Logged("Loaded file c.jpg"));
+    EXPECT_EQ(
+        log.Starting("2 older file(s) passed over - the newer file c.jpg is taken: a.jpg, b.jpg").size(), 1);
+}
