@@ -7,6 +7,7 @@
 #include "NamedMessages.h"
 #include "RunningInstance.h"
 #include "Utils/Classes/QtTrayPresenter.h"
+#include "Utils/Classes/TestCameraPlugFile.h"
 #include "Utils/Classes/TestCameraProvider.h"
 #include "service/CommandLine.h"
 #include "service/ExitSignals.h"
@@ -23,6 +24,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
+#include <memory>
 #include <thread>
 #include <unistd.h>
 
@@ -34,7 +36,7 @@ void SetApplicationNames()
     QCoreApplication::setApplicationVersion(QStringLiteral(PIXLET_VERSION));
 }
 
-void CommonSetUp()
+[[nodiscard]] std::unique_ptr<TestCameraPlugFile> CommonSetUp()
 {
     // Every notification type exists before any engine does.
     RegisterAllNamedMessages();
@@ -42,6 +44,11 @@ void CommonSetUp()
     // and machines without a webcam.
     if (const int cameras = qEnvironmentVariableIntValue("PIXLET_TEST_CAMERA"); cameras > 0)
         TestCameraProvider::Enable(cameras);
+    // PIXLET_TEST_CAMERA_PLUG=<file>: the test cameras are unplugged while that file is missing.
+    const QString plugFile = qEnvironmentVariable("PIXLET_TEST_CAMERA_PLUG");
+    if (plugFile.isEmpty())
+        return nullptr;
+    return std::make_unique<TestCameraPlugFile>(plugFile);
 }
 
 // False (and said on standard error) when another Pixlet has the directory.
@@ -103,7 +110,7 @@ int RunHeadless(int argc, char* argv[], const QString& dataDirectory)
     InstanceLock lock(dataDirectory);
     if (!LockDataDirectory(lock, false))
         return 1;
-    CommonSetUp();
+    const auto plugFile = CommonSetUp();
     HeadlessService service(SystemClock(), dataDirectory, CAbout::VersionText());
     QObject::connect(&service, &HeadlessService::Finished, &app, &QCoreApplication::quit,
                      Qt::QueuedConnection);
@@ -132,7 +139,7 @@ int RunDesktop(int argc, char* argv[], const CommandLine& options, const QString
     InstanceLock lock(dataDirectory);
     if (!LockDataDirectory(lock, true))
         return 1;
-    CommonSetUp();
+    const auto plugFile = CommonSetUp();
 
     CFramewrightDlg dialog(SystemClock(), dataDirectory);
     QObject::connect(&dialog, &CFramewrightDlg::ExitFinished, &app, &QCoreApplication::quit,

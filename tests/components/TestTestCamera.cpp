@@ -1,13 +1,18 @@
 #include "Utils/Classes/CapturePipeline.h"
 #include "Utils/Classes/TestCamera.h"
 #include "Utils/Classes/TestCameraFrames.h"
+#include "Utils/Classes/TestCameraPlugFile.h"
 #include "Utils/Classes/TestCameraProvider.h"
 
 #include <QElapsedTimer>
+#include <QFile>
 #include <QStringList>
+#include <QTemporaryDir>
 
 #include <gst/app/gstappsink.h>
 #include <gst/gst.h>
+
+#include "WaitUntil.h"
 
 #include <gtest/gtest.h>
 
@@ -253,4 +258,28 @@ TEST(TestCameraProvider, MonitorsSeeCamerasComeAndGo)
     gst_object_unref(bus);
     gst_device_monitor_stop(monitor);
     gst_object_unref(monitor);
+}
+
+// A script unplugs the cameras of a running program by removing a file and plugs them back by
+// making it again.
+TEST(TestCameraProvider, APlugFileUnplugsTheCamerasWhileItIsMissing)
+{
+    ASSERT_TRUE(TestCameraProvider::Enable(2));
+    QTemporaryDir dir;
+    const QString plug = dir.filePath("plugged");
+    TestCameraPlugFile plugFile(plug, 20);
+    EXPECT_FALSE(plugFile.Plugged());
+    EXPECT_TRUE(TestCamera::IsGone(TestCamera::PathPrefix)) << "no file, no cameras";
+    EXPECT_TRUE(TestCamera::IsGone("pixlet-test-camera:320x240@15"));
+
+    QFile(plug).open(QIODevice::WriteOnly);
+    EXPECT_TRUE(WaitUntil([&] { return plugFile.Plugged(); }, 5000)) << "the timer notices the file";
+    EXPECT_FALSE(TestCamera::IsGone(TestCamera::PathPrefix));
+    EXPECT_FALSE(TestCamera::IsGone("pixlet-test-camera:320x240@15"));
+
+    QFile::remove(plug);
+    plugFile.Check();
+    EXPECT_TRUE(TestCamera::IsGone(TestCamera::PathPrefix));
+    TestCameraProvider::SetPlugged(true);
+    TestCameraProvider::Enable(0);
 }

@@ -229,4 +229,10 @@ bool Enable(int cameras)
     return registered;
 }
 
+void SetPlugged(bool plugged)
+{
+    for (const Camera& camera : Cameras)
+        TestCamera::SetGone(QString::fromUtf8(camera.path), !plugged);
+}
+
 } // namespace TestCameraProvider

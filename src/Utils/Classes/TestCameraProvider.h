@@ -10,4 +10,7 @@ namespace TestCameraProvider {
 // false if GStreamer refused it. A monitor started before the first call does not see them.
 bool Enable(int cameras);
 
+// Pulls every test camera out (false) or plugs them all back in (true).
+void SetPlugged(bool plugged);
+
 } // namespace TestCameraProvider
