@@ -151,8 +151,8 @@ void FileSourceEngine::ScanCollectDirectory()
     }
     lastCollected_ = found.stamp;
     busy_ = true;
-    fileName_ = found.name;
-    collectedAt_ = ExpandTimeTemplate(QStringLiteral("<HH>:<MM>:<SS>"), clock_);
+    loadingName_ = found.name;
+    loadingAt_ = ExpandTimeTemplate(QStringLiteral("<HH>:<MM>:<SS>"), clock_);
     collector_.Start(CollectionJob{found.encodedPath, found.name, settings.fileCollectDeleteOnCollection,
                                    settings.fileCollectDeleteDelayMs});
 }
@@ -245,7 +245,15 @@ void FileSourceEngine::OnCollected(MessageEvent& message)
     std::unique_ptr<ImageFrame> image = message.TakeImage();
     const bool discard = std::exchange(discardCollection_, false);
     if (!discard && Result::Succeeded(static_cast<ResultCode>(message.lParam)) && image) {
+        if (!delivered_ && !frame_.IsEmpty()) {
+            // Only the newest image waits at the source; the one it replaces is accounted for.
+            AddLogEntry(LogCategory::Information,
+                        QStringLiteral("Image of file %1 replaced by file %2 before a cycle took it")
+                            .arg(fileName_, loadingName_));
+        }
         frame_ = std::move(*image);
+        fileName_ = loadingName_;
+        collectedAt_ = loadingAt_;
         RefreshFileDisplay();
         delivered_ = false;
         host_.AnnounceNewImage();

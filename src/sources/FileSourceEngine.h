@@ -96,8 +96,11 @@ private:
     QSize thumbnailSize_;
     bool monitorActive_ = false;
     bool delivered_ = false;
+    // The file of the current image, and the one being loaded.
     QString fileName_;
     QString collectedAt_;
+    QString loadingName_;
+    QString loadingAt_;
     QString watchedDirectory_;
     QString watchedMask_;
     QString fileNameText_;

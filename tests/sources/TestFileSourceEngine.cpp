@@ -431,3 +431,28 @@ TEST_F(FileSourceTest, FilesOvertakenByANewerOneAreLoggedByName)
     EXPECT_EQ(
         log.Starting("2 older file(s) passed over - the newer file c.jpg is taken: a.jpg, b.jpg").size(), 1);
 }
+
+TEST_F(FileSourceTest, AnImageReplacedBeforeACycleTookItIsNamedAndAFailedLoadKeepsTheShownName)
+{
+    Make();
+    const auto drop = [&](const QString& name, const QByteArray& bytes) {
+        WriteFile(staging.filePath(name), bytes);
+        ASSERT_TRUE(QFile::rename(staging.filePath(name), In(name)));
+    };
+    drop("one.jpg", JpegBytes(16, 16));
+    ASSERT_TRUE(Logged("Loaded file one.jpg"));
+    drop("two.jpg", JpegBytes(20, 20));
+    ASSERT_TRUE(Logged("Loaded file two.jpg"));
+    EXPECT_EQ(log.Starting("Image of file one.jpg replaced by file two.jpg before a cycle took it").size(),
+              1);
+
+    engine->RequestImage(&owner, false);
+    ASSERT_TRUE(WaitUntil([&] { return owner.answers.size() == 1; }));
+    drop("broken.jpg", JpegBytes(24, 24).left(100));
+    ASSERT_TRUE(Logged("Failed to load file broken.jpg"));
+    EXPECT_EQ(File().FileNameText(), "two.jpg") << "the image shown is still two.jpg's";
+    drop("three.jpg", JpegBytes(24, 24));
+    ASSERT_TRUE(Logged("Loaded file three.jpg"));
+    EXPECT_TRUE(log.Starting("Image of file two.jpg").isEmpty()) << "two.jpg was taken";
+    EXPECT_EQ(File().FileNameText(), "three.jpg");
+}
