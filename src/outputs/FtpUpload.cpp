@@ -2,6 +2,7 @@
 
 #include "Clock.h"
 #include "ImageEncoder.h"
+#include "ImageFormat.h"
 #include "ImageOperations.h"
 #include "ResultCodes.h"
 #include "TransferRate.h"
@@ -17,9 +18,14 @@ struct Item
     bool uploaded = false;
 };
 
-QString SaveFailedText(const QString& path)
+// The format comes from the destination's extension: a name without one is the likeliest cause.
+QString SaveFailedText(const QString& path, const QString& destinationName)
 {
-    return QStringLiteral("Failed to save ") + path + QStringLiteral(" prior to FTP Upload");
+    QString text = QStringLiteral("Failed to save ") + path + QStringLiteral(" prior to FTP Upload");
+    if (ImageFormatForFileName(destinationName, ImageFormat::None) == ImageFormat::None)
+        text += QStringLiteral(" - the file name \"%1\" names no image type (.jpg, .png, .bmp, .gif or .tif)")
+                    .arg(destinationName);
+    return text;
 }
 
 // Without a private directory nothing is written: a shared one is where links get planted.
@@ -47,7 +53,7 @@ void RunFtpUpload(FtpUploadJob& job, const std::atomic<bool>& cancel, std::atomi
         job.tempDirectory + QStringLiteral("PIXLET_FTP_TEMP") + FileNameExtension(s.destinationFilename);
     if (!WriteTemporary(job.image, job.tempDirectory, mainPath)) {
         state = static_cast<int>(OutputState::Failed);
-        report(FtpReport::Error, SaveFailedText(mainPath));
+        report(FtpReport::Error, SaveFailedText(mainPath, s.destinationFilename));
         return;
     }
     items.push_back({mainPath, s.destinationDirectory, s.destinationFilename});
@@ -65,7 +71,7 @@ void RunFtpUpload(FtpUploadJob& job, const std::atomic<bool>& cancel, std::atomi
             items.push_back({thumbPath, s.thumbnailDirectory, s.thumbnailFilename});
         } else {
             thumbnailFailed = true;
-            report(FtpReport::Error, SaveFailedText(thumbPath));
+            report(FtpReport::Error, SaveFailedText(thumbPath, s.thumbnailFilename));
         }
     }
     job.image.Empty();

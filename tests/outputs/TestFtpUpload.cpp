@@ -282,7 +282,16 @@ TEST_F(FtpUploadTest, TheDestinationsExtensionDecidesTheFormat)
     ASSERT_TRUE(UploadOnce());
     ASSERT_EQ(reports.Codes(), (Codes{3})) << "no connection is made";
     EXPECT_EQ(reports.steps[0].second,
-              "Failed to save " + page.TempDirectory() + "PIXLET_FTP_TEMP prior to FTP Upload");
+              "Failed to save " + page.TempDirectory() +
+                  "PIXLET_FTP_TEMP prior to FTP Upload - the file name \"noextension\" names no image type "
+                  "(.jpg, .png, .bmp, .gif or .tif)");
+    Configure({"FTPThumbnailEnable = Yes"});
+    ASSERT_TRUE(UploadOnce());
+    ASSERT_EQ(reports.Codes(), (Codes{3, 0, 1, 2, 4})) << "the main image still goes";
+    EXPECT_TRUE(
+        reports.steps[0].second.endsWith("the file name \"\" names no image type (.jpg, .png, .bmp, .gif or "
+                                         ".tif)"))
+        << "a thumbnail without a name says so";
     EXPECT_EQ(page.State(), OutputState::Failed);
 }
 
@@ -325,7 +334,8 @@ TEST_F(FtpUploadTest, AThumbnailThatCannotBeMadeStillSendsTheMainImageButFails)
         {"FTPThumbnailEnable = Yes", "FTPThumbnailDestinationFilename = t.jpg", "FTPThumbnailWidth = 0"});
     ASSERT_TRUE(UploadOnce());
     EXPECT_EQ(reports.Codes(), (Codes{3, 0, 1, 2, 4}));
-    EXPECT_TRUE(reports.steps[0].second.contains("PIXLET_FTP_TH_TEMP.jpg"));
+    EXPECT_TRUE(reports.steps[0].second.endsWith("PIXLET_FTP_TH_TEMP.jpg prior to FTP Upload"))
+        << "a good name is not blamed";
     EXPECT_TRUE(QFile::exists(QDir(server.Home()).filePath("Pixlet Image.jpg"))) << "the main image went";
     EXPECT_EQ(page.State(), OutputState::Failed) << "a thumbnail not written is a failed upload";
 }

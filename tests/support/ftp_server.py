@@ -1,6 +1,7 @@
 #!/usr/bin/python3
 """A real FTP server for the tests: serves HOME for USER/PASSWORD on 127.0.0.1 at a free port,
-prints the port on its first line, and runs until its standard input closes. With COMMAND_LOG,
+prints the port on its first line (or
+serves --port), and runs until its standard input closes. With COMMAND_LOG,
 every command that sets up a data connection (PORT, EPRT, PASV, EPSV, ...) is appended to that
 file, one name a line, before the server answers it. --upload-rate takes uploads in at no more
 than that many bytes a second; --refuse-renames denies RNFR and RNTO; --login-refusal-padding
@@ -63,6 +64,7 @@ def main():
     parser.add_argument("--upload-rate", type=int, default=0)
     parser.add_argument("--refuse-renames", action="store_true")
     parser.add_argument("--login-refusal-padding", type=int, default=0)
+    parser.add_argument("--port", type=int, default=0, help="0: a free port")
     args = parser.parse_args()
 
     authorizer = DummyAuthorizer()
@@ -79,7 +81,7 @@ def main():
         dtp = SteadyDTPHandler
         dtp.read_limit = args.upload_rate
         handler.dtp_handler = dtp
-    server = FTPServer(("127.0.0.1", 0), handler)
+    server = FTPServer(("127.0.0.1", args.port), handler)
     print(server.address[1], flush=True)
     # The test ends the server by closing our standard input (or by killing it).
     threading.Thread(target=lambda: (sys.stdin.read(), os._exit(0)), daemon=True).start()

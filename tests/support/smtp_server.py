@@ -1,7 +1,7 @@
 #!/usr/bin/python3
 """A real SMTP server for the tests: aiosmtpd on 127.0.0.1 at a free port, writing each message
 it accepts to OUTDIR/<n>.eml (and the envelope to <n>.env), printing the port on its first
-line, and running until its standard input closes."""
+line (OUTDIR [PORT] serves that port), and running until its standard input closes."""
 import os
 import socket
 import sys
@@ -34,7 +34,8 @@ def free_port():
 
 
 def main():
-    port = free_port()
+    # A given port lets a restarted server come back where the client expects it.
+    port = int(sys.argv[2]) if len(sys.argv) > 2 else free_port()
     controller = Controller(Saver(sys.argv[1]), hostname="127.0.0.1", port=port)
     controller.start()
     print(port, flush=True)
