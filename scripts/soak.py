@@ -153,12 +153,38 @@ class Pixlet:
         return code, time.monotonic() - started
 
 
-def read_log(path):
-    """The program's log lines without their time stamps (the soak's log never rotates)."""
+def read_log(path, stamps=False):
+    """The program's log lines without their time stamps (the soak's log never rotates), or
+    with stamps, (seconds since the epoch, line) pairs."""
     if not os.path.exists(path):
         return []
     with open(path, encoding="utf-8", errors="replace") as f:
-        return [STAMP.sub("", line.rstrip("\n")) for line in f]
+        lines = [line.rstrip("\n") for line in f]
+    if not stamps:
+        return [STAMP.sub("", line) for line in lines]
+    stamped = []
+    for line in lines:
+        if STAMP.match(line):
+            moment = time.mktime(time.strptime(line[:19], "%d/%m/%Y %H:%M:%S"))
+            stamped.append((moment, line[21:]))
+    return stamped
+
+
+def longest_waits(stamped, start, end):
+    """For each output, the longest time between two of its results (success or error) while
+    pictures were arriving: an output stuck busy shows as a long wait."""
+    results = {"archive": ("Archive - Archived OK", "Archive - Error"),
+               "FTP": ("FTP - Upload completed OK", "FTP - Error"),
+               "mail": ("SMTP - Email sent OK", "SMTP - Email failed", "SMTP - Error")}
+    waits = {}
+    for output, prefixes in results.items():
+        last, longest = start, 0.0
+        for moment, line in stamped:
+            if start <= moment <= end and line.startswith(prefixes):
+                longest = max(longest, moment - last)
+                last = moment
+        waits[output] = max(longest, end - last)
+    return waits
 
 
 class Soak:
@@ -409,6 +435,7 @@ class Soak:
 
     def run(self):
         started = time.monotonic()
+        self.run_started = time.time()
         # The first cycles (fonts, caches, connections) before any fault.
         time.sleep(3)
         threads = [threading.Thread(target=self.dropper), threading.Thread(target=self.faulter),
@@ -430,6 +457,7 @@ class Soak:
         for t in self.threads:
             t.join()
         self.run_seconds = time.monotonic() - started
+        self.run_ended = time.time()
         return not crashed
 
     # ---- the end ----------------------------------------------------------------------------
@@ -581,6 +609,9 @@ class Soak:
         lines = read_log(self.data + "pixlet.log")
         camera_lines = read_log(self.camera_data + "pixlet.log")
         a = self.account(lines)
+        # From the first drop (after the warm-up) to the last.
+        waits = longest_waits(read_log(self.data + "pixlet.log", stamps=True), self.run_started + 5,
+                              self.run_ended - 2)
 
         self.check("no crash during the run", ran_clean)
         self.check("the last picture reached archive, FTP and mail after the faults", ok_last,
@@ -607,6 +638,9 @@ class Soak:
         for name, code, seconds in (("desktop", desktop_code, desktop_s), ("service", camera_code, camera_s)):
             self.check(f"{name} program ended on SIGTERM within 10 s", code == 0 and seconds <= 10,
                        f"exit {code} after {seconds:.1f} s")
+        self.check(f"no output stuck busy: a result from each at least every {OUTPUT_LIMIT_S} s",
+                   all(w <= OUTPUT_LIMIT_S for w in waits.values()),
+                   ", ".join(f"{k} {v:.0f} s" for k, v in waits.items()))
         left = self.leftovers()
         self.check("no temporary files left", not left, ", ".join(left[:5]))
         for name, m in memory.items():
