@@ -268,7 +268,8 @@ void CollectScanner::NotePassedOver(const QByteArray& taken, const Stamp& lastCo
 {
     std::vector<std::pair<Stamp, const QByteArray*>> older;
     for (auto it = entries_.cbegin(); it != entries_.cend(); ++it) {
-        if (it->directory || it.key() == taken)
+        // A file its writer is still at work on is not passed over: it will be newer once done.
+        if (it->directory || it.key() == taken || files_.value(it.key()).writing)
             continue;
         const Stamp stamp = StampOf(it.key());
         if (lastCollected < stamp && !(result.stamp < stamp))

@@ -276,15 +276,18 @@ TEST_F(ScannerTest, FilesOvertakenByANewerOneAreNamedOldestFirst)
     auto result = Scan("*.jpg", takenBefore);
     ASSERT_EQ(result.outcome, CollectScanner::Outcome::Collect);
     EXPECT_EQ(result.name, "newest.jpg");
-    EXPECT_EQ(result.passedOverCount, 3) << "the unfinished one is overtaken too; the last taken, "
-                                            "the other mask's file and the folder are not counted";
-    EXPECT_EQ(result.passedOver, QStringList({"a.jpg", "b.jpg", "half-written.jpg"}));
+    EXPECT_EQ(result.passedOverCount, 2) << "the last taken, the unfinished one, the other mask's file and "
+                                            "the folder are not counted";
+    EXPECT_EQ(result.passedOver, QStringList({"a.jpg", "b.jpg"}));
 
+    // The unfinished one is done now, and newer than the one taken.
+    SetTime("half-written.jpg", 1450);
     Make("next.jpg", 1500);
-    scanner.NoteCompleted({"next.jpg"});
+    scanner.NoteCompleted({"half-written.jpg", "next.jpg"});
     result = Scan("*.jpg", result.stamp);
     EXPECT_EQ(result.name, "next.jpg");
-    EXPECT_EQ(result.passedOverCount, 0) << "each overtaken file is named once";
+    EXPECT_EQ(result.passedOver, QStringList({"half-written.jpg"})) << "each overtaken file is named once";
+    EXPECT_EQ(Scan("*.jpg", result.stamp).passedOverCount, 0);
 }
 
 TEST_F(ScannerTest, AFullDirectoryNamesOnlyTheOldestOvertakenFiles)
