@@ -207,6 +207,18 @@ TEST_F(SmtpSecurityTest, AWrongPinIsRefused)
     EXPECT_TRUE(server.Commands().isEmpty()) << "not a word over the connection";
 }
 
+TEST_F(SmtpSecurityTest, AServerThatDoesNotSpeakTlsFailsTheHandshakeAndGetsNothingInPlainText)
+{
+    ScriptedSmtpServer plain({.replies = {"250 hello\r\n", "250 sender ok\r\n"}});
+    Send(plain.Port(), With(Login, {"EmailSecurity = TLS"}));
+    ASSERT_TRUE(Finished());
+    EXPECT_EQ(reports.Codes(), (Codes{3, 1}));
+    EXPECT_TRUE(FailureText().startsWith("The TLS handshake failed - ")) << FailureText().toStdString();
+    EXPECT_TRUE(plain.commands.filter("EHLO").isEmpty());
+    EXPECT_TRUE(plain.commands.filter("AUTH").isEmpty());
+    EXPECT_EQ(engine.State(), OutputState::Failed);
+}
+
 TEST_F(SmtpSecurityTest, AnAuthorityTheSystemTrustsNeedsNoPinButAPinStillRules)
 {
     const TestCertificate authority(TestCertificate::Kind::Authority);
