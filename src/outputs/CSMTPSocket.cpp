@@ -12,17 +12,30 @@
 #include "TimeTemplate.h"
 
 #include <QCoreApplication>
+#include <QCryptographicHash>
+#include <QSslCertificate>
 #include <QTimerEvent>
+
+#include <algorithm>
+
+namespace {
+QString Fingerprint(const QSslCertificate& certificate)
+{
+    return QString::fromLatin1(certificate.digest(QCryptographicHash::Sha256).toHex(':').toUpper());
+}
+} // namespace
 
 CSMTPSocket::CSMTPSocket(SmtpSettings settings, ImageFrame image, QObject* notify, std::atomic<int>& state,
                          const Clock& clock, const SmtpLimits& limits)
     : settings_(std::move(settings)), image_(std::move(image)), notify_(notify), state_(state), clock_(clock),
       limits_(limits)
 {
-    connect(&socket_, &QTcpSocket::connected, this, &CSMTPSocket::OnConnected);
-    connect(&socket_, &QTcpSocket::readyRead, this, &CSMTPSocket::OnReadyRead);
-    connect(&socket_, &QTcpSocket::disconnected, this, &CSMTPSocket::OnDisconnected);
-    connect(&socket_, &QTcpSocket::errorOccurred, this, &CSMTPSocket::OnSocketError);
+    connect(&socket_, &QSslSocket::connected, this, &CSMTPSocket::OnConnected);
+    connect(&socket_, &QSslSocket::encrypted, this, &CSMTPSocket::OnEncrypted);
+    connect(&socket_, &QSslSocket::sslErrors, this, &CSMTPSocket::OnSslErrors);
+    connect(&socket_, &QSslSocket::readyRead, this, &CSMTPSocket::OnReadyRead);
+    connect(&socket_, &QSslSocket::disconnected, this, &CSMTPSocket::OnDisconnected);
+    connect(&socket_, &QSslSocket::errorOccurred, this, &CSMTPSocket::OnSocketError);
 }
 
 CSMTPSocket::~CSMTPSocket()
@@ -65,13 +78,27 @@ void CSMTPSocket::Start()
     image_.Empty();
     base64_ = EncodeBase64(encoded, Base64Options::None);
     Post(SmtpReport::Progress, QStringLiteral("Sending email to: ") + settings_.toAddress);
-    dialogue_ = std::make_unique<SmtpDialogue>(settings_.fromAddress, recipients, [this] {
-        return BuildMailMessage(settings_.fromAddress, settings_.toAddress,
-                                ExpandTimeTemplate(settings_.subject, clock_),
-                                ExpandTimeTemplate(settings_.filename, clock_), base64_);
-    });
+    if (settings_.security != SmtpSecurity::None && !QSslSocket::supportsSsl()) {
+        // Never a quiet fall back to plain text.
+        SetState(static_cast<int>(OutputState::Failed));
+        Post(SmtpReport::Failed, QStringLiteral("TLS is not available on this system"));
+        End();
+        return;
+    }
+    dialogue_ = std::make_unique<SmtpDialogue>(
+        settings_.fromAddress, recipients,
+        [this] {
+            return BuildMailMessage(settings_.fromAddress, settings_.toAddress,
+                                    ExpandTimeTemplate(settings_.subject, clock_),
+                                    ExpandTimeTemplate(settings_.filename, clock_), base64_);
+        },
+        SmtpLogin{settings_.security, settings_.userName, settings_.password});
+    // The limit runs from here to the outcome, so a handshake that stalls is covered too.
     limitTimer_.start(limits_.dialogueLimitMs, this);
-    socket_.connectToHost(settings_.server, settings_.port);
+    if (settings_.security == SmtpSecurity::Tls)
+        socket_.connectToHostEncrypted(settings_.server, settings_.port);
+    else
+        socket_.connectToHost(settings_.server, settings_.port);
 }
 
 void CSMTPSocket::OnConnected()
@@ -79,35 +106,114 @@ void CSMTPSocket::OnConnected()
     // The dialogue begins with the server's greeting.
 }
 
+void CSMTPSocket::OnEncrypted()
+{
+    handshaking_ = false;
+    if (!settings_.certificateSha256.isEmpty() &&
+        Fingerprint(socket_.peerCertificate()) != settings_.certificateSha256) {
+        // Trusted by an authority, but not the certificate this server was pinned to.
+        FailMailing(CertificateText(QStringLiteral("does not match the pinned fingerprint"), {}), true);
+        return;
+    }
+    Carry(dialogue_->OnTlsStarted());
+}
+
+void CSMTPSocket::OnSslErrors(const QList<QSslError>& errors)
+{
+    if (decided_)
+        return;
+    const QSslCertificate leaf = socket_.peerCertificate();
+    const bool pinned = !leaf.isNull() && !settings_.certificateSha256.isEmpty() &&
+                        Fingerprint(leaf) == settings_.certificateSha256;
+    // The pin vouches for that one certificate, not for anything else wrong in the chain.
+    const bool aboutLeafOnly = std::all_of(errors.cbegin(), errors.cend(), [&](const QSslError& error) {
+        return !error.certificate().isNull() && error.certificate() == leaf;
+    });
+    if (pinned && aboutLeafOnly) {
+        socket_.ignoreSslErrors(errors);
+        return;
+    }
+    // The socket ends the handshake itself once this returns.
+    FailMailing(CertificateText(settings_.certificateSha256.isEmpty() || pinned
+                                    ? QStringLiteral("not trusted")
+                                    : QStringLiteral("does not match the pinned fingerprint"),
+                                errors),
+                false);
+}
+
+QString CSMTPSocket::CertificateText(const QString& what, const QList<QSslError>& errors) const
+{
+    QStringList reasons;
+    for (const QSslError& error : errors)
+        reasons.append(error.errorString());
+    QString text = QStringLiteral("Certificate of %1 %2").arg(settings_.server.left(255), what);
+    if (!reasons.isEmpty())
+        text += QStringLiteral(" (%1)").arg(reasons.join(QStringLiteral("; ")).left(400));
+    return text + QStringLiteral(" - fingerprint SHA-256 ") + Fingerprint(socket_.peerCertificate());
+}
+
+void CSMTPSocket::StartTls()
+{
+    // Whatever the server sent after agreeing, in plain text that anyone on the way could
+    // have written, must not be read as a reply over TLS.
+    const qsizetype dropped = reader_.Pending() + socket_.bytesAvailable();
+    reader_ = SmtpReplyReader();
+    socket_.readAll();
+    handshaking_ = true;
+    if (dropped > 0) {
+        Post(SmtpReport::Progress,
+             QStringLiteral("Ignored %1 bytes the server sent in plain text after agreeing to TLS")
+                 .arg(dropped));
+    }
+    socket_.startClientEncryption();
+}
+
+void CSMTPSocket::Carry(const SmtpDialogue::Step& step)
+{
+    if (step.secret && !socket_.isEncrypted()) {
+        // The dialogue never asks for this; should it ever, the password stays here.
+        FailMailing(QStringLiteral("The password is sent only over TLS"), true);
+        return;
+    }
+    if (step.outcome == SmtpDialogue::Outcome::Succeeded) {
+        decided_ = true;
+        limitTimer_.stop();
+        SetState(static_cast<int>(OutputState::Idle));
+    } else if (step.outcome == SmtpDialogue::Outcome::Failed) {
+        decided_ = true;
+        limitTimer_.stop();
+        SetState(static_cast<int>(OutputState::Failed));
+    }
+    if (!step.send.isEmpty())
+        socket_.write(step.send);
+    for (const SmtpDialogue::Report& report : step.reports)
+        Post(report.code, report.text);
+    if (step.startTls && !decided_)
+        StartTls();
+    if (decided_)
+        ArmClosingTimer();
+}
+
 void CSMTPSocket::OnReadyRead()
 {
+    if (handshaking_) {
+        // Only the handshake's own bytes count until it is over.
+        socket_.readAll();
+        return;
+    }
     reader_.Append(socket_.readAll());
-    while (!ended_ && !decided_) {
+    while (!ended_ && !decided_ && !handshaking_) {
         const std::optional<SmtpReplyReader::Reply> reply = reader_.Take();
         if (!reply)
             break;
-        const SmtpDialogue::Step step = dialogue_->OnReply(reply->code, reply->text);
-        if (step.outcome == SmtpDialogue::Outcome::Succeeded) {
-            decided_ = true;
-            limitTimer_.stop();
-            SetState(static_cast<int>(OutputState::Idle));
-        } else if (step.outcome == SmtpDialogue::Outcome::Failed) {
-            decided_ = true;
-            limitTimer_.stop();
-            SetState(static_cast<int>(OutputState::Failed));
-        }
-        if (!step.send.isEmpty())
-            socket_.write(step.send);
-        for (const SmtpDialogue::Report& report : step.reports)
-            Post(report.code, report.text);
-        if (decided_)
-            ArmClosingTimer();
+        Carry(dialogue_->OnReply(reply->code, reply->text));
     }
     // A server that talks without ever ending a line is not one to wait for.
     if (!ended_ && reader_.Overflowed()) {
         reader_ = SmtpReplyReader();
-        FailMailing(QStringLiteral("The server's reply is longer than %1 bytes").arg(SmtpReplyReader::MaxReplyBytes),
-                    true);
+        FailMailing(
+            QStringLiteral("The server's reply is longer than %1 bytes").arg(SmtpReplyReader::MaxReplyBytes),
+            true);
     }
 }
 
@@ -116,15 +222,36 @@ void CSMTPSocket::OnDisconnected()
     if (ended_)
         return;
     // A server that hangs up before taking the message leaves it unsent, not the output busy.
-    if (!decided_)
-        FailMailing(SocketErrorText(SocketErrors::ConnectionReset), true);
+    if (!decided_) {
+        FailMailing(handshaking_ ? QStringLiteral("The server closed the connection during the TLS handshake")
+                                 : SocketErrorText(SocketErrors::ConnectionReset),
+                    true);
+    }
     End();
 }
 
 void CSMTPSocket::OnSocketError(QAbstractSocket::SocketError error)
 {
-    if (ended_ || error == QAbstractSocket::RemoteHostClosedError)
-        return; // the close itself is handled by OnDisconnected
+    if (ended_)
+        return;
+    if (error == QAbstractSocket::RemoteHostClosedError) {
+        // A plain close is handled by OnDisconnected. A server ending its TLS session waits
+        // for our reply to that before it closes the connection: it is closed for us now.
+        if (socket_.isEncrypted())
+            QMetaObject::invokeMethod(this, &CSMTPSocket::OnDisconnected, Qt::QueuedConnection);
+        return;
+    }
+    if (decided_) {
+        // Already reported (a refused certificate, say): only the connection is left to end,
+        // once the socket has returned from its signal.
+        QMetaObject::invokeMethod(this, &CSMTPSocket::End, Qt::QueuedConnection);
+        return;
+    }
+    if (error == QAbstractSocket::SslHandshakeFailedError || error == QAbstractSocket::SslInternalError ||
+        error == QAbstractSocket::SslInvalidUserDataError) {
+        FailMailing(QStringLiteral("The TLS handshake failed - ") + socket_.errorString().left(400), true);
+        return;
+    }
     FailMailing(SocketErrorText(SocketErrorCode(error)), true);
 }
 
@@ -153,9 +280,13 @@ void CSMTPSocket::timerEvent(QTimerEvent* event)
     if (event->timerId() == limitTimer_.timerId()) {
         limitTimer_.stop();
         const bool connected = socket_.state() == QAbstractSocket::ConnectedState;
-        FailMailing(connected ? QStringLiteral("The server did not finish the dialogue within %1 s")
-                                    .arg(limits_.dialogueLimitMs / 1000)
-                              : SocketErrorText(SocketErrors::TimedOut),
+        const bool inHandshake =
+            handshaking_ || (settings_.security == SmtpSecurity::Tls && connected && !socket_.isEncrypted());
+        const int seconds = limits_.dialogueLimitMs / 1000;
+        FailMailing(inHandshake ? QStringLiteral("The TLS handshake did not finish within %1 s").arg(seconds)
+                    : connected
+                        ? QStringLiteral("The server did not finish the dialogue within %1 s").arg(seconds)
+                        : SocketErrorText(SocketErrors::TimedOut),
                     true);
     } else if (event->timerId() == closeTimer_.timerId()) {
         End();

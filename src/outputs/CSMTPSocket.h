@@ -7,7 +7,8 @@
 
 #include <QBasicTimer>
 #include <QObject>
-#include <QTcpSocket>
+#include <QSslError>
+#include <QSslSocket>
 
 #include <atomic>
 #include <memory>
@@ -24,6 +25,10 @@ struct SmtpLimits
 // One mailing, from encoding the attachment to the end of the connection, on the mailing
 // thread that owns this object. Reports go to `notify` as UWM_SMTP_NOTIFY; the e-mail state
 // is set before each report of the outcome. Finished() comes once, when the mailing is over.
+//
+// TLS, implicit or by STARTTLS, verifies the server against the system's certificate
+// authorities; a certificate they do not vouch for is taken only when its SHA-256
+// fingerprint is the pinned one. With a pin, no other certificate is taken at all.
 class CSMTPSocket final : public QObject
 {
     Q_OBJECT
@@ -45,11 +50,19 @@ protected:
 
 private:
     void OnConnected();
+    void OnEncrypted();
+    void OnSslErrors(const QList<QSslError>& errors);
     void OnReadyRead();
     void OnDisconnected();
     void OnSocketError(QAbstractSocket::SocketError error);
     void Post(std::int64_t code, const QString& text = QString());
     void SetState(int state) { state_ = state; }
+    // Sends what the step says, settles the outcome, posts the reports.
+    void Carry(const SmtpDialogue::Step& step);
+    // Drops everything the server sent in plain text and starts the handshake.
+    void StartTls();
+    // "Certificate of <server> <what> (<errors>) - fingerprint SHA-256 <hex>".
+    QString CertificateText(const QString& what, const QList<QSslError>& errors) const;
     // Sets Failed and reports code 1; the connection ends now or after the closing delay.
     void FailMailing(const QString& reason, bool endNow);
     void ArmClosingTimer();
@@ -61,13 +74,14 @@ private:
     std::atomic<int>& state_;
     const Clock& clock_;
     const SmtpLimits limits_;
-    QTcpSocket socket_;
+    QSslSocket socket_;
     SmtpReplyReader reader_;
     std::unique_ptr<SmtpDialogue> dialogue_;
     QByteArray base64_;
     QBasicTimer limitTimer_;
     QBasicTimer closeTimer_;
     bool closeArmed_ = false;
-    bool decided_ = false; // success or failure reported
+    bool handshaking_ = false; // STARTTLS accepted, the connection not yet encrypted
+    bool decided_ = false;     // success or failure reported
     bool ended_ = false;
 };

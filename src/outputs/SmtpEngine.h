@@ -14,9 +14,9 @@
 class CSMTPWindowThread;
 class Clock;
 
-// The e-mail output: each processed image is mailed as an attachment over a plain SMTP
-// dialogue, each mailing on a thread of its own, which reports to the notify object with
-// UWM_SMTP_NOTIFY (wParam a SmtpReport code).
+// The e-mail output: each processed image is mailed as an attachment over an SMTP dialogue
+// (plain, STARTTLS or implicit TLS, with a login if configured), each mailing on a thread of
+// its own, which reports to the notify object with UWM_SMTP_NOTIFY (wParam a SmtpReport code).
 //
 // The notify object must outlive the engine: the destructor ends every mailing still waiting
 // for its server and joins its thread.

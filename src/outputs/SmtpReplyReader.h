@@ -16,13 +16,15 @@ public:
 
     struct Reply
     {
-        int code = 0;  // the decimal number at the start of the reply, 0 if none
-        QString text;  // every line, line ends included
+        int code = 0; // the decimal number at the start of the reply, 0 if none
+        QString text; // every line, line ends included
     };
 
     void Append(const QByteArray& bytes) { buffer_.append(bytes); }
     // The next complete reply, if one has arrived.
     std::optional<Reply> Take();
+    // Bytes received and not yet taken as a reply.
+    qsizetype Pending() const { return buffer_.size(); }
     // True once the unfinished reply is longer than MaxReplyBytes.
     bool Overflowed() const { return buffer_.size() > MaxReplyBytes; }
 

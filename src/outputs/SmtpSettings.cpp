@@ -1,5 +1,8 @@
 #include "SmtpSettings.h"
 
+#include "EventLog.h"
+#include "PasswordScrambler.h"
+
 #include <limits>
 
 namespace {
@@ -9,6 +12,73 @@ const QString KeyServer = QStringLiteral("EmailServer");
 const QString KeyPort = QStringLiteral("EmailPort");
 const QString KeyFilename = QStringLiteral("EmailFilename");
 const QString KeySubject = QStringLiteral("EmailSubject");
+const QString KeySecurity = QStringLiteral("EmailSecurity");
+const QString KeyUser = QStringLiteral("EmailUsername");
+const QString KeyPassword = QStringLiteral("EmailPassword");
+const QString KeySavePassword = QStringLiteral("EmailSavePassword");
+const QString KeyScramble = QStringLiteral("EmailEncryptPassword");
+const QString KeyFingerprint = QStringLiteral("EmailCertificateSHA256");
+
+void LogUnusable(const QString& key, const QString& why, const QString& used)
+{
+    AddLogEntry(LogCategory::Error, QStringLiteral("Settings - %1 %2 - using %3").arg(key, why, used));
+}
+
+SmtpSecurity ReadSecurity(const SettingsList& list)
+{
+    const QString text = GetSettingString(list, KeySecurity, QString());
+    if (text.trimmed().isEmpty())
+        return SmtpSecurity::None;
+    if (const std::optional<SmtpSecurity> security = ParseSmtpSecurity(text))
+        return *security;
+    LogUnusable(KeySecurity, QStringLiteral("= %1 is not None, STARTTLS or TLS").arg(text.left(40)),
+                SmtpSecurityName(SmtpSecurity::None));
+    return SmtpSecurity::None;
+}
+
+// A user name goes into the login exchange: bounded, and no control characters (a zero
+// would split AUTH PLAIN's fields).
+QString ReadUserName(const SettingsList& list)
+{
+    const QString text = GetSettingString(list, KeyUser, QString());
+    if (text.size() > SmtpSettings::MaxUserNameLength) {
+        LogUnusable(KeyUser, QStringLiteral("is %1 characters long").arg(text.size()),
+                    QStringLiteral("none"));
+        return QString();
+    }
+    for (const QChar c : text) {
+        if (c.unicode() < 0x20 || c.unicode() == 0x7F) {
+            LogUnusable(KeyUser, QStringLiteral("holds a control character"), QStringLiteral("none"));
+            return QString();
+        }
+    }
+    return text;
+}
+
+// The password's value is never written to the log.
+QString BoundedPassword(const QString& password)
+{
+    if (password.size() > SmtpSettings::MaxPasswordLength) {
+        LogUnusable(KeyPassword, QStringLiteral("is %1 characters long").arg(password.size()),
+                    QStringLiteral("none"));
+        return QString();
+    }
+    if (password.contains(QChar(0))) {
+        LogUnusable(KeyPassword, QStringLiteral("holds a zero character"), QStringLiteral("none"));
+        return QString();
+    }
+    return password;
+}
+
+QString ReadFingerprint(const SettingsList& list)
+{
+    const QString text = GetSettingString(list, KeyFingerprint, QString());
+    if (const std::optional<QString> fingerprint = NormaliseCertificateFingerprint(text))
+        return *fingerprint;
+    LogUnusable(KeyFingerprint, QStringLiteral("= %1 is not a SHA-256 fingerprint").arg(text.left(120)),
+                QStringLiteral("none"));
+    return QString();
+}
 } // namespace
 
 SmtpSettings SmtpSettings::Read(const SettingsList& list)
@@ -25,6 +95,20 @@ SmtpSettings SmtpSettings::Read(const SettingsList& list)
                                         0xFFFF);
     s.filename = GetSettingString(list, KeyFilename, defaults.filename);
     s.subject = GetSettingString(list, KeySubject, defaults.subject);
+    s.security = ReadSecurity(list);
+    s.userName = ReadUserName(list);
+    s.savePassword = GetSettingBool(list, KeySavePassword, defaults.savePassword);
+    s.scramblePassword = GetSettingBool(list, KeyScramble, defaults.scramblePassword);
+    // Bounded before unscrambling too, so a huge line costs no more than its reading.
+    const QString stored = GetSettingString(list, KeyPassword, defaults.password);
+    const qsizetype storedLimit = 8 * MaxPasswordLength;
+    if (stored.size() > storedLimit) {
+        LogUnusable(KeyPassword, QStringLiteral("is %1 characters long").arg(stored.size()),
+                    QStringLiteral("none"));
+    } else {
+        s.password = BoundedPassword(s.scramblePassword ? UnscramblePassword(stored) : stored);
+    }
+    s.certificateSha256 = ReadFingerprint(list);
     return s;
 }
 
@@ -36,6 +120,13 @@ void SmtpSettings::Write(SettingsList& list) const
     AppendSetting(list, KeyFilename, filename);
     AppendSetting(list, KeyTo, toAddress);
     AppendSetting(list, KeyFrom, fromAddress);
+    AppendSetting(list, KeySecurity, SmtpSecurityName(security));
+    AppendSetting(list, KeyUser, userName);
+    if (savePassword)
+        AppendSetting(list, KeyPassword, scramblePassword ? ScramblePassword(password) : password);
+    AppendSetting(list, KeySavePassword, savePassword);
+    AppendSetting(list, KeyScramble, scramblePassword);
+    AppendSetting(list, KeyFingerprint, certificateSha256);
     EndSettingsBlock(list);
 }
 
@@ -48,4 +139,51 @@ QStringList SplitRecipients(const QString& toAddress)
         recipients.append(field.trimmed());
     }
     return recipients;
+}
+
+QString SmtpSecurityName(SmtpSecurity security)
+{
+    switch (security) {
+    case SmtpSecurity::StartTls:
+        return QStringLiteral("STARTTLS");
+    case SmtpSecurity::Tls:
+        return QStringLiteral("TLS");
+    case SmtpSecurity::None:
+        break;
+    }
+    return QStringLiteral("None");
+}
+
+std::optional<SmtpSecurity> ParseSmtpSecurity(const QString& text)
+{
+    for (const SmtpSecurity security : {SmtpSecurity::None, SmtpSecurity::StartTls, SmtpSecurity::Tls}) {
+        if (text.trimmed().compare(SmtpSecurityName(security), Qt::CaseInsensitive) == 0)
+            return security;
+    }
+    return std::nullopt;
+}
+
+std::optional<QString> NormaliseCertificateFingerprint(const QString& text)
+{
+    constexpr qsizetype Digits = 64;
+    QString hex;
+    for (const QChar c : text) {
+        if (c == u':' || c.isSpace())
+            continue;
+        const bool digit = (c >= u'0' && c <= u'9') || (c >= u'a' && c <= u'f') || (c >= u'A' && c <= u'F');
+        if (!digit || hex.size() == Digits)
+            return std::nullopt;
+        hex.append(c.toUpper());
+    }
+    if (hex.isEmpty())
+        return QString();
+    if (hex.size() != Digits)
+        return std::nullopt;
+    QString pairs;
+    for (qsizetype i = 0; i < Digits; i += 2) {
+        if (i > 0)
+            pairs.append(u':');
+        pairs.append(hex.mid(i, 2));
+    }
+    return pairs;
 }

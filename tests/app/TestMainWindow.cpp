@@ -113,6 +113,12 @@ TEST_F(MainWindowTest, FirstRunShowsTheWindowAndWritesDefaults)
              << "EmailFilename = Pixlet Image.jpg"
              << "EmailToAddress = "
              << "EmailFrom Address = "
+             << "EmailSecurity = None"
+             << "EmailUsername = "
+             << "EmailPassword = "
+             << "EmailSavePassword = Yes"
+             << "EmailEncryptPassword = Yes"
+             << "EmailCertificateSHA256 = "
              << "";
     expected << "CaptionNumberOfCaptions = 2"
              << "";

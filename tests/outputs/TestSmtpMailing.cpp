@@ -3,6 +3,7 @@
 #include "ManualClock.h"
 #include "MessageEvent.h"
 #include "NamedMessages.h"
+#include "SmtpReports.h"
 #include "SmtpServers.h"
 #include "TestImages.h"
 #include "WaitUntil.h"
@@ -19,27 +20,7 @@
 #include <gtest/gtest.h>
 
 namespace {
-class Reports final : public QObject
-{
-public:
-    std::vector<std::pair<std::int64_t, QString>> steps;
-    std::vector<std::int64_t> Codes() const
-    {
-        std::vector<std::int64_t> codes;
-        for (const auto& step : steps)
-            codes.push_back(step.first);
-        return codes;
-    }
-    bool event(QEvent* e) override
-    {
-        if (e->type() != RegisterNamedMessage(MessageName::SmtpNotify))
-            return QObject::event(e);
-        auto* message = static_cast<MessageEvent*>(e);
-        steps.emplace_back(message->wParam, message->text.value_or(QString()));
-        return true;
-    }
-};
-
+using Reports = SmtpReports;
 using Codes = std::vector<std::int64_t>;
 const QList<QByteArray> HappyReplies = {"250 hello\r\n",    "250 sender ok\r\n", "250 recipient ok\r\n",
                                         "354 go ahead\r\n", "250 queued\r\n",    "221 bye\r\n"};

@@ -4,6 +4,7 @@
 #include "ManualClock.h"
 #include "MessageEvent.h"
 #include "NamedMessages.h"
+#include "PasswordScrambler.h"
 #include "TestImages.h"
 #include "WaitUntil.h"
 #include "outputs/ArchiveEngine.h"
@@ -14,6 +15,7 @@
 #include "pages/CSMTP.h"
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QLineEdit>
@@ -169,4 +171,80 @@ TEST(SmtpPage, ApplyAndRevert)
     page.RefreshPage();
     EXPECT_EQ(page.SubjectEdit()->text(), "");
     EXPECT_EQ(page.PortEdit()->text(), "0");
+}
+
+TEST(SmtpPage, SecurityLoginAndFingerprintAreShownAndApplied)
+{
+    SmtpEngine engine(SystemClock());
+    CSMTP page{engine};
+    int changes = 0;
+    QObject::connect(&page, &CSMTP::Changed, [&] { ++changes; });
+    const QString pairs =
+        "37:4F:83:B5:19:C3:CC:66:A4:9B:BF:2F:2D:F8:47:0E:72:10:DD:91:7F:2D:43:A3:BE:81:9B:74:F4:A8:E2:B5";
+    Load(engine, page,
+         {"EmailSecurity = TLS", "EmailPort = 465", "EmailUsername = cam",
+          "EmailPassword = " + ScramblePassword("s3cret"), "EmailCertificateSHA256 = " + pairs});
+    EXPECT_EQ(page.SecurityCombo()->currentText(), "TLS");
+    EXPECT_EQ(page.PortEdit()->text(), "465");
+    EXPECT_EQ(page.UserEdit()->text(), "cam");
+    EXPECT_EQ(page.PasswordEdit()->text(), "s3cret");
+    EXPECT_EQ(page.PasswordEdit()->echoMode(), QLineEdit::Password);
+    EXPECT_TRUE(page.SavePasswordCheck()->isChecked());
+    EXPECT_EQ(page.FingerprintEdit()->text(), pairs);
+    EXPECT_TRUE(page.FingerprintEdit()->isEnabled());
+    Load(engine, page, {});
+    EXPECT_EQ(page.SecurityCombo()->currentText(), "None");
+    EXPECT_FALSE(page.FingerprintEdit()->isEnabled()) << "no certificate without TLS";
+    EXPECT_EQ(changes, 0) << "showing the settings is no change";
+
+    page.SecurityCombo()->setCurrentIndex(page.SecurityCombo()->findText("STARTTLS"));
+    EXPECT_GE(changes, 1);
+    EXPECT_EQ(page.PortEdit()->text(), "587") << "the usual port follows the choice";
+    EXPECT_TRUE(page.FingerprintEdit()->isEnabled());
+    page.UserEdit()->setText("camera");
+    page.PasswordEdit()->setText("pw");
+    page.SavePasswordCheck()->setChecked(false);
+    page.FingerprintEdit()->setText(QString(pairs).toLower().replace(':', ' '));
+    EXPECT_EQ(engine.Settings().security, SmtpSecurity::None) << "not before Apply";
+    page.ApplyPage();
+    EXPECT_EQ(engine.Settings().security, SmtpSecurity::StartTls);
+    EXPECT_EQ(engine.Settings().port, 587);
+    EXPECT_EQ(engine.Settings().userName, "camera");
+    EXPECT_EQ(engine.Settings().password, "pw");
+    EXPECT_FALSE(engine.Settings().savePassword);
+    EXPECT_EQ(engine.Settings().certificateSha256, pairs) << "kept in one form";
+    EXPECT_EQ(page.FingerprintEdit()->text(), pairs) << "and shown so";
+    SettingsList list;
+    engine.SaveSettings(list);
+    EXPECT_FALSE(list.join('\n').contains("EmailPassword =")) << "not saved";
+
+    // Not a fingerprint: the one in force stays, and is shown again.
+    page.FingerprintEdit()->setText("12:34");
+    page.ApplyPage();
+    EXPECT_EQ(engine.Settings().certificateSha256, pairs);
+    EXPECT_EQ(page.FingerprintEdit()->text(), pairs);
+    page.FingerprintEdit()->clear();
+    page.ApplyPage();
+    EXPECT_EQ(engine.Settings().certificateSha256, "") << "cleared on purpose";
+}
+
+TEST(SmtpPage, ThePortFollowsTheSecurityChoiceUnlessItIsTheUsersOwn)
+{
+    EXPECT_EQ(CSMTP::PortForSecurity("25", SmtpSecurity::StartTls), "587");
+    EXPECT_EQ(CSMTP::PortForSecurity("587", SmtpSecurity::Tls), "465");
+    EXPECT_EQ(CSMTP::PortForSecurity("465", SmtpSecurity::None), "25");
+    EXPECT_EQ(CSMTP::PortForSecurity("", SmtpSecurity::Tls), "465");
+    EXPECT_EQ(CSMTP::PortForSecurity("2525", SmtpSecurity::Tls), "2525");
+    EXPECT_EQ(CSMTP::PortForSecurity("0", SmtpSecurity::StartTls), "0");
+
+    SmtpEngine engine(SystemClock());
+    CSMTP page{engine};
+    Load(engine, page, {"EmailPort = 2525"});
+    page.SecurityCombo()->setCurrentIndex(page.SecurityCombo()->findText("TLS"));
+    EXPECT_EQ(page.PortEdit()->text(), "2525");
+    page.PortEdit()->setText("25");
+    page.SecurityCombo()->setCurrentIndex(page.SecurityCombo()->findText("TLS"));
+    EXPECT_EQ(page.PortEdit()->text(), "25") << "no change of choice, no change of port";
+    page.SecurityCombo()->setCurrentIndex(page.SecurityCombo()->findText("STARTTLS"));
+    EXPECT_EQ(page.PortEdit()->text(), "587");
 }

@@ -1,13 +1,29 @@
 #include "SmtpServers.h"
 
-#include <QFile>
-#include <QTcpSocket>
+#include "TestCertificate.h"
 
-AiosmtpdServer::AiosmtpdServer()
+#include <QDir>
+#include <QFile>
+#include <QSslSocket>
+
+AiosmtpdServer::AiosmtpdServer(const AiosmtpdOptions& options)
 {
+    QStringList arguments = {QStringLiteral(PIXLET_TEST_SUPPORT "/smtp_server.py"), directory_.path()};
+    if (options.certificate)
+        arguments << "--cert" << options.certificate->CertificatePath() << "--key"
+                  << options.certificate->KeyPath();
+    if (options.startTls)
+        arguments << "--starttls";
+    if (options.implicitTls)
+        arguments << "--implicit-tls";
+    if (!options.login.isEmpty())
+        arguments << "--login" << options.login;
+    if (options.loginInPlainText)
+        arguments << "--login-in-plain-text";
+    if (options.noPlain)
+        arguments << "--no-plain";
     process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    process_.start(QStringLiteral("/usr/bin/python3"),
-                   {QStringLiteral(PIXLET_TEST_SUPPORT "/smtp_server.py"), directory_.path()});
+    process_.start(QStringLiteral("/usr/bin/python3"), arguments);
     if (!process_.waitForStarted(10000) || !process_.waitForReadyRead(20000))
         return;
     port_ = static_cast<quint16>(process_.readLine().trimmed().toUInt());
@@ -20,6 +36,14 @@ AiosmtpdServer::~AiosmtpdServer()
         process_.kill();
         process_.waitForFinished(5000);
     }
+}
+
+QStringList AiosmtpdServer::Commands() const
+{
+    QFile log(QDir(directory_.path()).filePath(QStringLiteral("commands.log")));
+    if (!log.open(QIODevice::ReadOnly))
+        return {};
+    return QString::fromLatin1(log.read(64 * 1024)).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
 }
 
 QHash<QString, QString> AiosmtpdServer::ParseMessage(const QString& path, const QString& attachment)
@@ -43,14 +67,33 @@ ScriptedSmtpServer::ScriptedSmtpServer(Script script) : script_(std::move(script
     server_.listen(QHostAddress::LocalHost, 0);
 }
 
+void ScriptedSmtpServer::Listener::incomingConnection(qintptr descriptor)
+{
+    auto* socket = new QSslSocket(this);
+    if (socket->setSocketDescriptor(descriptor))
+        addPendingConnection(socket);
+    else
+        delete socket;
+}
+
+void ScriptedSmtpServer::StartTls(QSslSocket* socket)
+{
+    socket->setLocalCertificate(script_.certificate->Certificate());
+    socket->setPrivateKey(script_.certificate->Key());
+    socket->startServerEncryption();
+}
+
 void ScriptedSmtpServer::OnConnection()
 {
-    QTcpSocket* socket = server_.nextPendingConnection();
+    auto* socket = static_cast<QSslSocket*>(server_.nextPendingConnection());
     socket->setParent(this);
-    connect(socket, &QTcpSocket::readyRead, this, [this, socket] { OnData(socket); });
-    connect(socket, &QTcpSocket::disconnected, this, [this] { clientClosed = true; });
+    connect(socket, &QSslSocket::readyRead, this, [this, socket] { OnData(socket); });
+    connect(socket, &QSslSocket::disconnected, this, [this] { clientClosed = true; });
+    connect(socket, &QSslSocket::encrypted, this, [this] { encrypted = true; });
     if (script_.silent)
         return;
+    if (script_.certificate && script_.implicitTls)
+        StartTls(socket); // the greeting waits for the handshake
     if (script_.floodBytes > 0) {
         socket->write(QByteArray(script_.floodBytes, 'x'));
         return;
@@ -58,7 +101,7 @@ void ScriptedSmtpServer::OnConnection()
     socket->write(script_.greeting);
 }
 
-void ScriptedSmtpServer::OnData(QTcpSocket* socket)
+void ScriptedSmtpServer::OnData(QSslSocket* socket)
 {
     pending_ += socket->readAll();
     for (;;) {
@@ -89,6 +132,13 @@ void ScriptedSmtpServer::OnData(QTcpSocket* socket)
             if (reply.startsWith("221") && script_.closeAfterQuit) {
                 socket->flush();
                 socket->disconnectFromHost();
+            }
+            if (!commands.isEmpty() && commands.last() == "STARTTLS" && reply.startsWith("220") &&
+                script_.certificate) {
+                socket->flush();
+                pending_.clear();
+                StartTls(socket);
+                return;
             }
         }
     }

@@ -9,18 +9,31 @@
 
 #include <functional>
 
-class QTcpSocket;
+class QSslSocket;
+class TestCertificate;
+
+struct AiosmtpdOptions
+{
+    const TestCertificate* certificate = nullptr; // needed by both kinds of TLS
+    bool startTls = false;                        // offered, and required before anything else
+    bool implicitTls = false;                     // TLS from the first byte
+    QString login;                                // "user:password": a login is required
+    bool loginInPlainText = false;                // AUTH offered without TLS as well
+    bool noPlain = false;                         // AUTH LOGIN only
+};
 
 // aiosmtpd on 127.0.0.1 at a free port; each accepted message lands in Directory() as
 // <n>.eml, its envelope as <n>.env.
 class AiosmtpdServer final
 {
 public:
-    AiosmtpdServer();
+    explicit AiosmtpdServer(const AiosmtpdOptions& options = AiosmtpdOptions());
     ~AiosmtpdServer();
     bool Running() const { return port_ != 0; }
     quint16 Port() const { return port_; }
     QString Directory() const { return directory_.path(); }
+    // The name of every command the server read, in order, whether it took it or not.
+    QStringList Commands() const;
     // The message parsed by Python's email package: "key=value" lines; the attachment's bytes
     // are written to `attachment`.
     static QHash<QString, QString> ParseMessage(const QString& path, const QString& attachment);
@@ -42,9 +55,14 @@ public:
         QByteArray greeting = "220 scripted ESMTP\r\n";
         QList<QByteArray> replies; // one per command, in order
         bool closeAfterQuit = true;
-        bool silent = false;            // accept and never say a word
-        qsizetype floodBytes = 0;       // instead of the greeting: this many bytes without a line end
-        int hangUpAfter = -1;           // close the connection, without a word, after this many replies
+        bool silent = false;      // accept and never say a word
+        qsizetype floodBytes = 0; // instead of the greeting: this many bytes without a line end
+        int hangUpAfter = -1;     // close the connection, without a word, after this many replies
+        // With a certificate, a reply to STARTTLS that starts with 220 is followed by the
+        // handshake (anything written after the 220 in the same reply goes out in plain text
+        // first); with implicitTls as well, the handshake comes before the greeting.
+        const TestCertificate* certificate = nullptr;
+        bool implicitTls = false;
     };
 
     explicit ScriptedSmtpServer(Script script);
@@ -52,13 +70,22 @@ public:
     QStringList commands;
     QByteArray message;
     bool clientClosed = false;
+    bool encrypted = false; // a handshake finished
 
 private:
+    // Hands out QSslSockets, so that a connection can turn to TLS.
+    class Listener final : public QTcpServer
+    {
+    protected:
+        void incomingConnection(qintptr descriptor) override;
+    };
+
     void OnConnection();
-    void OnData(QTcpSocket* socket);
+    void OnData(QSslSocket* socket);
+    void StartTls(QSslSocket* socket);
 
     Script script_;
-    QTcpServer server_;
+    Listener server_;
     QByteArray pending_;
     bool inData_ = false;
     int next_ = 0;
