@@ -95,9 +95,10 @@ void CSMTPSocket::Start()
         SmtpLogin{settings_.security, settings_.userName, settings_.password});
     // The limit runs from here to the outcome, so a handshake that stalls is covered too.
     limitTimer_.start(limits_.dialogueLimitMs, this);
-    if (settings_.security == SmtpSecurity::Tls)
+    if (settings_.security == SmtpSecurity::Tls) {
+        handshaking_ = true; // from the first byte
         socket_.connectToHostEncrypted(settings_.server, settings_.port);
-    else
+    } else
         socket_.connectToHost(settings_.server, settings_.port);
 }
 
@@ -125,11 +126,15 @@ void CSMTPSocket::OnSslErrors(const QList<QSslError>& errors)
     const QSslCertificate leaf = socket_.peerCertificate();
     const bool pinned = !leaf.isNull() && !settings_.certificateSha256.isEmpty() &&
                         Fingerprint(leaf) == settings_.certificateSha256;
-    // The pin vouches for that one certificate, not for anything else wrong in the chain.
-    const bool aboutLeafOnly = std::all_of(errors.cbegin(), errors.cend(), [&](const QSslError& error) {
-        return !error.certificate().isNull() && error.certificate() == leaf;
+    // The handshake proved the server holds the pinned certificate's key, so whatever else it
+    // sent along (a home-made authority, an intermediate without its root) vouches for nothing
+    // that matters. An error about no certificate of this chain is not the pin's to excuse.
+    const QList<QSslCertificate> chain = socket_.peerCertificateChain();
+    const bool aboutThisChain = std::all_of(errors.cbegin(), errors.cend(), [&](const QSslError& error) {
+        return !error.certificate().isNull() &&
+               (error.certificate() == leaf || chain.contains(error.certificate()));
     });
-    if (pinned && aboutLeafOnly) {
+    if (pinned && aboutThisChain) {
         socket_.ignoreSslErrors(errors);
         return;
     }
@@ -249,7 +254,11 @@ void CSMTPSocket::OnSocketError(QAbstractSocket::SocketError error)
     }
     if (error == QAbstractSocket::SslHandshakeFailedError || error == QAbstractSocket::SslInternalError ||
         error == QAbstractSocket::SslInvalidUserDataError) {
-        FailMailing(QStringLiteral("The TLS handshake failed - ") + socket_.errorString().left(400), true);
+        // After the handshake it is the encrypted session that broke, not its setting up.
+        FailMailing((socket_.isEncrypted() ? QStringLiteral("The TLS session failed - ")
+                                           : QStringLiteral("The TLS handshake failed - ")) +
+                        socket_.errorString().left(400),
+                    true);
         return;
     }
     FailMailing(SocketErrorText(SocketErrorCode(error)), true);

@@ -31,9 +31,11 @@ SmtpSecurity ReadSecurity(const SettingsList& list)
         return SmtpSecurity::None;
     if (const std::optional<SmtpSecurity> security = ParseSmtpSecurity(text))
         return *security;
+    // Whoever wrote something else meant some protection: mailing in plain text instead would
+    // fail open. STARTTLS refuses a server that cannot give it.
     LogUnusable(KeySecurity, QStringLiteral("= %1 is not None, STARTTLS or TLS").arg(text.left(40)),
-                SmtpSecurityName(SmtpSecurity::None));
-    return SmtpSecurity::None;
+                SmtpSecurityName(SmtpSecurity::StartTls));
+    return SmtpSecurity::StartTls;
 }
 
 // A user name goes into the login exchange: bounded, and no control characters (a zero
@@ -159,6 +161,11 @@ std::optional<SmtpSecurity> ParseSmtpSecurity(const QString& text)
     for (const SmtpSecurity security : {SmtpSecurity::None, SmtpSecurity::StartTls, SmtpSecurity::Tls}) {
         if (text.trimmed().compare(SmtpSecurityName(security), Qt::CaseInsensitive) == 0)
             return security;
+    }
+    // What mail programs call implicit TLS.
+    for (const char* name : {"SSL", "SSL/TLS"}) {
+        if (text.trimmed().compare(QLatin1String(name), Qt::CaseInsensitive) == 0)
+            return SmtpSecurity::Tls;
     }
     return std::nullopt;
 }

@@ -127,7 +127,8 @@ void CSMTP::ApplyPage()
     // A fingerprint that is not one leaves the one in force, shown again.
     if (const std::optional<QString> fingerprint = NormaliseCertificateFingerprint(fingerprint_->text()))
         settings.certificateSha256 = *fingerprint;
-    settings.userName = user_->text();
+    // As the settings file would have it: a control character (a pasted tab) is no part of a name.
+    settings.userName = user_->text().remove(QRegularExpression(QStringLiteral("[\\x00-\\x1f\\x7f]")));
     settings.password = password_->text();
     settings.savePassword = savePassword_->isChecked();
     settings.fromAddress = from_->text();

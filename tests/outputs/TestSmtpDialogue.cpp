@@ -102,20 +102,23 @@ TEST(SmtpSettings, UnusableValuesFallBackToTheDefaultsWithALogLine)
     LogRecorder log;
     const QString longName(SmtpSettings::MaxUserNameLength + 1, 'u');
     const QString longPassword(SmtpSettings::MaxPasswordLength + 1, 'p');
-    const SmtpSettings s = SmtpSettings::Read({"EmailSecurity = SSL", "EmailUsername = " + longName,
+    const SmtpSettings s = SmtpSettings::Read({"EmailSecurity = Yes", "EmailUsername = " + longName,
                                                "EmailPassword = " + longPassword, "EmailEncryptPassword = No",
                                                "EmailCertificateSHA256 = 12:34"});
-    EXPECT_EQ(s.security, SmtpSecurity::None);
+    EXPECT_EQ(s.security, SmtpSecurity::StartTls) << "asked for some protection: never plain text instead";
     EXPECT_EQ(s.userName, "");
     EXPECT_EQ(s.password, "");
     EXPECT_EQ(s.certificateSha256, "");
     QCoreApplication::sendPostedEvents();
     EXPECT_EQ(
         log.Starting("Settings - "),
-        (QStringList{"Settings - EmailSecurity = SSL is not None, STARTTLS or TLS - using None",
+        (QStringList{"Settings - EmailSecurity = Yes is not None, STARTTLS or TLS - using STARTTLS",
                      "Settings - EmailUsername is 257 characters long - using none",
                      "Settings - EmailPassword is 257 characters long - using none",
                      "Settings - EmailCertificateSHA256 = 12:34 is not a SHA-256 fingerprint - using none"}));
+
+    EXPECT_EQ(SmtpSettings::Read({"EmailSecurity = ssl"}).security, SmtpSecurity::Tls);
+    EXPECT_EQ(SmtpSettings::Read({"EmailSecurity = SSL/TLS"}).security, SmtpSecurity::Tls);
 
     // At the limits, taken as they are; a scrambled password is bounded once unscrambled.
     const QString name(SmtpSettings::MaxUserNameLength, 'u');

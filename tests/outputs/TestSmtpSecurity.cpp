@@ -251,6 +251,31 @@ TEST_F(SmtpSecurityTest, AnAuthorityTheSystemTrustsNeedsNoPinButAPinStillRules)
         << FailureText().toStdString();
 }
 
+// Many servers send their home-made authority along: the pin on the server's own certificate
+// is enough, whatever is said about the authority.
+TEST_F(SmtpSecurityTest, APinnedCertificateSentWithItsUntrustedIssuerIsAccepted)
+{
+    const TestCertificate authority(TestCertificate::Kind::Authority);
+    const TestCertificate signedByIt(TestCertificate::Kind::Server, &authority);
+    ASSERT_TRUE(signedByIt.Made());
+    AiosmtpdServer server(
+        {.certificate = &signedByIt, .startTls = true, .login = "cam:s3cret", .sendIssuer = true});
+    ASSERT_TRUE(server.Running());
+    Send(server.Port(),
+         With(Login, {"EmailSecurity = STARTTLS", "EmailCertificateSHA256 = " + signedByIt.Sha256()}));
+    ASSERT_TRUE(Finished());
+    EXPECT_EQ(reports.Codes(), (Codes{3, 3, 0})) << reports.All().toStdString();
+    EXPECT_TRUE(Arrived(server));
+
+    // Pinning the authority instead pins nothing the server proved it holds.
+    reports.steps.clear();
+    Send(server.Port(),
+         With(Login, {"EmailSecurity = STARTTLS", "EmailCertificateSHA256 = " + authority.Sha256()}));
+    ASSERT_TRUE(Finished());
+    EXPECT_EQ(reports.Codes(), (Codes{3, 3, 1})) << reports.All().toStdString();
+    EXPECT_EQ(server.Commands().filter("AUTH").size(), 1) << "only the first mailing logged in";
+}
+
 TEST_F(SmtpSecurityTest, PlainTextSentAfterTheStartTlsReplyIsNotTakenForAReply)
 {
     // The 220 and a forged reply in one write, before the handshake: whoever sits on the

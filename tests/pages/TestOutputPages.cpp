@@ -226,6 +226,11 @@ TEST(SmtpPage, SecurityLoginAndFingerprintAreShownAndApplied)
     page.FingerprintEdit()->clear();
     page.ApplyPage();
     EXPECT_EQ(engine.Settings().certificateSha256, "") << "cleared on purpose";
+
+    // A pasted name with a tab in it: the next start would refuse it and mail without a login.
+    page.UserEdit()->setText("cam\tera\n");
+    page.ApplyPage();
+    EXPECT_EQ(engine.Settings().userName, "camera");
 }
 
 TEST(SmtpPage, ThePortFollowsTheSecurityChoiceUnlessItIsTheUsersOwn)

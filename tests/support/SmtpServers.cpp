@@ -10,8 +10,10 @@ AiosmtpdServer::AiosmtpdServer(const AiosmtpdOptions& options)
 {
     QStringList arguments = {QStringLiteral(PIXLET_TEST_SUPPORT "/smtp_server.py"), directory_.path()};
     if (options.certificate)
-        arguments << "--cert" << options.certificate->CertificatePath() << "--key"
-                  << options.certificate->KeyPath();
+        arguments << "--cert"
+                  << (options.sendIssuer ? options.certificate->ChainPath()
+                                         : options.certificate->CertificatePath())
+                  << "--key" << options.certificate->KeyPath();
     if (options.startTls)
         arguments << "--starttls";
     if (options.implicitTls)

@@ -20,6 +20,7 @@ struct AiosmtpdOptions
     QString login;                                // "user:password": a login is required
     bool loginInPlainText = false;                // AUTH offered without TLS as well
     bool noPlain = false;                         // AUTH LOGIN only
+    bool sendIssuer = false;                      // the issuer's certificate goes with the server's
 };
 
 // aiosmtpd on 127.0.0.1 at a free port; each accepted message lands in Directory() as

@@ -55,6 +55,12 @@ TestCertificate::TestCertificate(Kind kind, const TestCertificate* issuer)
     }
     if (!ok)
         return;
+    QFile chain(ChainPath());
+    if (!chain.open(QIODevice::WriteOnly) ||
+        !chain.write(ReadAll(CertificatePath()) +
+                     (issuer ? ReadAll(issuer->CertificatePath()) : QByteArray())))
+        return;
+    chain.close();
     QProcess fingerprint;
     fingerprint.start(QStringLiteral("openssl"),
                       {"x509", "-in", CertificatePath(), "-noout", "-fingerprint", "-sha256"});

@@ -21,6 +21,9 @@ public:
     bool Made() const { return made_; }
     QString CertificatePath() const { return directory_.filePath(QStringLiteral("cert.pem")); }
     QString KeyPath() const { return directory_.filePath(QStringLiteral("key.pem")); }
+    // The certificate followed by its issuer's, as many servers send them (the issuer's own
+    // file when there is none).
+    QString ChainPath() const { return directory_.filePath(QStringLiteral("chain.pem")); }
     // The SHA-256 fingerprint as the openssl tool prints it: "AB:CD:...".
     QString Sha256() const { return sha256_; }
     QSslCertificate Certificate() const;
