@@ -389,20 +389,23 @@ TEST_F(FileSourceTest, ClosingDuringACollectionFinishesItsWorkAndDeletion)
 }
 
 namespace {
-// A host whose crop/resize step is always busy.
+// A host whose crop/resize step is busy (unless told to take what it is offered).
 class BusyHost final : public SourceHost
 {
 public:
     SourceSettings settings;
     int offered = 0;
+    bool takes = false;
+    int overtaken = 0;
     const SourceSettings& Settings() const override { return settings; }
     CropSettings LiveCrop() const override { return {}; }
     bool ProcessSourceImage(const ImageFrame&) override
     {
         ++offered;
-        return false;
+        return takes;
     }
     void AnnounceNewImage() override {}
+    void AnnounceImageOvertaken() override { ++overtaken; }
     void ReportSourceError(const QString&) override {}
     void AnnounceStatusUpdated() override {}
     void UpdateSourceState() override {}
@@ -423,6 +426,34 @@ TEST(FileSource, AnImageTheBusyStepCouldNotTakeStaysUndelivered)
     file.DeliverFileImage(false);
     EXPECT_EQ(host.offered, 1);
     EXPECT_TRUE(file.ImageAvailable()) << "dropped by the busy step, so still there for the next request";
+}
+
+TEST(FileSource, AnImageNoRequestTookIsReportedWhenANewerOneReplacesIt)
+{
+    QTemporaryDir dir;
+    WriteFile(dir.filePath("a.jpg"), JpegBytes(16, 16));
+    BusyHost host;
+    host.settings = SourceSettings::Defaults(dir.path() + "/");
+    FileSourceEngine file(host, SystemClock());
+    file.StartDirectoryMonitor();
+    ASSERT_TRUE(WaitUntil([&] { return file.ImageAvailable(); }));
+    file.DeliverFileImage(false);
+    ASSERT_EQ(host.offered, 1) << "refused by the busy step";
+    WriteFile(dir.filePath("b.jpg"), JpegBytes(24, 24));
+    ASSERT_TRUE(WaitUntil([&] { return file.CurrentFrame().Width() == 24 && !file.Busy(); }));
+    EXPECT_EQ(host.overtaken, 1) << "a.jpg was never taken";
+
+    // Taken, then replaced: no loss.
+    host.takes = true;
+    file.DeliverFileImage(false);
+    WriteFile(dir.filePath("c.jpg"), JpegBytes(32, 32));
+    ASSERT_TRUE(WaitUntil([&] { return file.CurrentFrame().Width() == 32 && !file.Busy(); }));
+    EXPECT_EQ(host.overtaken, 1);
+    // Looked at without being taken (a peek, as while stopped), then replaced: not taken.
+    file.DeliverFileImage(true);
+    WriteFile(dir.filePath("d.jpg"), JpegBytes(40, 40));
+    ASSERT_TRUE(WaitUntil([&] { return file.CurrentFrame().Width() == 40 && !file.Busy(); }));
+    EXPECT_EQ(host.overtaken, 2);
 }
 
 TEST_F(FileSourceTest, FilesOvertakenByANewerOneAreLoggedByName)
