@@ -18,7 +18,9 @@
 //   "N image(s) skipped while busy"       the N oldest loaded images still open, at the next
 //   "Processing cycle begun at ..."       cycle, which is the next oldest one's
 //   "Archive - Archived OK" / "- Error"   the oldest cycle not yet archived
-// A count the log gives that disagrees with what the ledger finds is noted as a problem.
+// A count the log gives that disagrees with what the ledger finds is noted as a problem. The
+// counts are exact; which files a skip line stands for is inferred (the oldest still open), so
+// a skipped file's lag is approximate.
 class ArrivalLedger final
 {
 public:
@@ -44,6 +46,8 @@ public:
     void Feed(const LoggedLine& line);
 
     int Settled() const { return settled_; }
+    // Whether a file was named in a line of its own (loaded, failed or passed over).
+    bool Seen(int index) const { return seen_[static_cast<std::size_t>(index)]; }
     int Count(Fate fate) const;
     const std::vector<Entry>& Entries() const { return entries_; }
     const QStringList& Problems() const { return problems_; }

@@ -86,6 +86,14 @@ RateOutcome ArrivalThroughput::RunRate(double perSecond, int seconds)
                      ledger.Count(ArrivalLedger::Fate::Open);
     outcome.unsettled = ledger.Count(ArrivalLedger::Fate::Open);
     outcome.problems = ledger.Problems();
+    for (int i = 0, named = 0; i < count && named < 5; ++i) {
+        if (ledger.Entries()[static_cast<std::size_t>(i)].fate == ArrivalLedger::Fate::Open) {
+            outcome.problems << names[i] + (ledger.Seen(i)
+                                                ? QStringLiteral(": loaded, then no cycle and no skip")
+                                                : QStringLiteral(": never named in the log"));
+            ++named;
+        }
+    }
     if (dropFailures > 0)
         outcome.problems << QStringLiteral("%1 file(s) could not be dropped").arg(dropFailures.load());
     std::vector<double> all, first, second;
