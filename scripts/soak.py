@@ -516,7 +516,7 @@ class Soak:
         """Every dropped picture: loaded, failed with a reason, or passed over by name; every
         loaded picture: a cycle, or a line saying why not."""
         loaded, failed, passed, extra_passed = set(), set(), set(), 0
-        replaced = begun = skipped = not_published = 0
+        begun = skipped = not_published = 0
         archived = archive_errors = ftp_ok = ftp_errors = mail_ok = mail_errors = 0
         passed_re = re.compile(r"^(\d+) older file\(s\) passed over - the newer file (.+?) is taken: (.*)$")
         for line in lines:
@@ -531,8 +531,6 @@ class Soak:
                     extra_passed += int(more.group(1))
                     names = names[:more.start()]
                 passed.update(names.split(", "))
-            elif line.startswith("Image of file ") and line.endswith(" before a cycle took it"):
-                replaced += 1
             elif line.startswith("Processing cycle begun at "):
                 begun += 1
             elif m := re.match(r"^(\d+) image\(s\) skipped while busy$", line):
@@ -569,7 +567,7 @@ class Soak:
         unnamed = len(unaccounted) - extra_passed
         loaded_count = sum(1 for line in lines if line.startswith("Loaded file "))
         return dict(counts=counts, loaded=loaded_count, failed=len(failed), passed=len(passed) + extra_passed,
-                    replaced=replaced, begun=begun, skipped=skipped, not_published=not_published,
+                    begun=begun, skipped=skipped, not_published=not_published,
                     archived=archived, archive_errors=archive_errors, ftp_ok=ftp_ok, ftp_errors=ftp_errors,
                     mail_ok=mail_ok, mail_errors=mail_errors, unaccounted=unaccounted, unnamed=unnamed,
                     broken_taken=broken_taken, whole_failed=whole_failed)
@@ -623,9 +621,9 @@ class Soak:
         self.check("no half-written picture taken, no whole one refused",
                    not a["broken_taken"] and not a["whole_failed"],
                    ", ".join((a["broken_taken"] + a["whole_failed"])[:5]))
-        balance = a["replaced"] + a["begun"] + a["skipped"] + a["not_published"]
+        balance = a["begun"] + a["skipped"] + a["not_published"]
         self.check("every loaded picture ended in a cycle or a line saying why", balance == a["loaded"],
-                   f"loaded {a['loaded']} = replaced {a['replaced']} + cycles {a['begun']} + skipped "
+                   f"loaded {a['loaded']} = cycles {a['begun']} + skipped "
                    f"{a['skipped']} + not published {a['not_published']} ({balance})")
         self.prune_archive(keep_s=0)
         self.check("every archived file is a whole JPEG", self.archived_whole == self.archived_seen,
@@ -670,8 +668,8 @@ class Soak:
                  f"{a['counts']['truncated']})"),
                 ("loaded / refused as damaged / passed over for a newer one",
                  f"{a['loaded']} / {a['failed']} / {a['passed']}"),
-                ("cycles / replaced at the source / skipped while busy / not published",
-                 f"{a['begun']} / {a['replaced']} / {a['skipped']} / {a['not_published']}"),
+                ("cycles / skipped while busy / not published",
+                 f"{a['begun']} / {a['skipped']} / {a['not_published']}"),
                 ("archived / archive errors", f"{a['archived']} / {a['archive_errors']}"),
                 ("uploaded / FTP errors", f"{a['ftp_ok']} / {a['ftp_errors']}"),
                 ("mailed / mail errors / mails the server holds",

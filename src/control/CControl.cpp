@@ -457,6 +457,14 @@ void CControl::RecordError(const QString& text)
 
 void CControl::OnSourceNotify(const MessageEvent& message)
 {
+    if (message.wParam == SourceEngine::ImageOvertakenCode) {
+        // On arrival every collected image is meant to be published: one that a newer file
+        // replaced before the busy crop/resize step could take it was skipped while busy. In
+        // interval mode only the image at the tick counts, and while stopped nothing does.
+        if (state_ != State::Stopped && settings_.collectionType == ControlSettings::OnArrival)
+            CountSkipped();
+        return;
+    }
     if (message.wParam >= 0 && message.wParam < 0x80000000LL)
         return;
     ++statistics_.sourceErrors;

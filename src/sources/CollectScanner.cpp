@@ -48,6 +48,7 @@ void CollectScanner::NoteCompleted(const QList<QByteArray>& names)
         seen.closed = true;
         seen.writing = false;
         seen.finished = ++finishCount_;
+        Reindex(name);
     }
 }
 
@@ -115,10 +116,32 @@ CollectScanner::Stamp CollectScanner::StampOf(const QByteArray& name) const
     return Stamp(entries_.value(name).modifiedMs, seen == files_.cend() ? 0 : seen->finished);
 }
 
+void CollectScanner::Reindex(const QByteArray& name)
+{
+    const auto it = entries_.find(name);
+    if (it == entries_.end())
+        return;
+    const Stamp stamp = StampOf(name);
+    if (!(stamp < it->indexed) && !(it->indexed < stamp))
+        return;
+    byAge_.erase(AgeKey{it->indexed, it->order});
+    it->indexed = stamp;
+    byAge_.emplace(AgeKey{stamp, it->order}, name);
+}
+
+void CollectScanner::Forget(QHash<QByteArray, Entry>::iterator entry)
+{
+    byAge_.erase(AgeKey{entry->indexed, entry->order});
+    directories_.remove(entry.key());
+    entries_.erase(entry);
+}
+
 bool CollectScanner::Restat(int directoryFd, const QByteArray& name)
 {
+    auto it = entries_.find(name);
     if (::fnmatch(pattern_.constData(), name.constData(), FNM_CASEFOLD) != 0) {
-        entries_.remove(name);
+        if (it != entries_.end())
+            Forget(it);
         files_.remove(name);
         return false;
     }
@@ -128,15 +151,19 @@ bool CollectScanner::Restat(int directoryFd, const QByteArray& name)
     // Pipes and devices are never pictures: opening one could block the scan.
     if (::fstatat(directoryFd, name.constData(), &status, 0) != 0 ||
         (!S_ISREG(status.st_mode) && !S_ISDIR(status.st_mode))) {
-        entries_.remove(name);
+        if (it != entries_.end())
+            Forget(it);
         // A drop directory may see hundreds of thousands of names in a long run: what was
         // seen of one that is gone is dropped with it.
         files_.remove(name);
         return false;
     }
-    auto it = entries_.find(name);
-    if (it == entries_.end())
-        it = entries_.insert(name, Entry{0, 0, false, nextOrder_++});
+    if (it == entries_.end()) {
+        Entry entry;
+        entry.order = nextOrder_++;
+        it = entries_.insert(name, entry);
+        byAge_.emplace(AgeKey{it->indexed, it->order}, name);
+    }
     const std::int64_t fileMs =
         std::int64_t(status.st_mtim.tv_sec) * 1000 + status.st_mtim.tv_nsec / 1'000'000;
     const std::int64_t nowMs = clock_.UtcNow().toMSecsSinceEpoch();
@@ -147,12 +174,19 @@ bool CollectScanner::Restat(int directoryFd, const QByteArray& name)
     it->fileModifiedMs = fileMs;
     it->size = status.st_size;
     it->directory = S_ISDIR(status.st_mode);
+    if (it->directory)
+        directories_.insert(name);
+    else
+        directories_.remove(name);
+    Reindex(name);
     return true;
 }
 
 void CollectScanner::ListAll(int directoryFd)
 {
     entries_.clear();
+    byAge_.clear();
+    directories_.clear();
     nextOrder_ = 0;
     const int listingFd = ::dup(directoryFd);
     if (listingFd < 0)
@@ -179,19 +213,7 @@ void CollectScanner::ListAll(int directoryFd)
 
 const QByteArray* CollectScanner::Newest() const
 {
-    const QByteArray* newest = nullptr;
-    Stamp bestStamp;
-    std::uint64_t bestOrder = 0;
-    for (auto it = entries_.cbegin(); it != entries_.cend(); ++it) {
-        const Stamp stamp = StampOf(it.key());
-        // Among equal stamps the first listed wins.
-        if (!newest || bestStamp < stamp || (!(stamp < bestStamp) && it->order < bestOrder)) {
-            newest = &it.key();
-            bestStamp = stamp;
-            bestOrder = it->order;
-        }
-    }
-    return newest;
+    return byAge_.empty() ? nullptr : &byAge_.crbegin()->second;
 }
 
 CollectScanner::Result CollectScanner::Scan(const QString& directory, const QString& mask,
@@ -215,12 +237,8 @@ CollectScanner::Result CollectScanner::Scan(const QString& directory, const QStr
             Restat(fd, name);
         // Nothing reports a subdirectory whose own contents changed: they are few, so each
         // is looked at every time.
-        QList<QByteArray> directories;
-        for (auto it = entries_.cbegin(); it != entries_.cend(); ++it) {
-            if (it->directory)
-                directories.append(it.key());
-        }
-        for (const QByteArray& name : std::as_const(directories))
+        const QList<QByteArray> directories = directories_.values();
+        for (const QByteArray& name : directories)
             Restat(fd, name);
     }
     stale_.clear();
@@ -259,6 +277,7 @@ CollectScanner::Result CollectScanner::Scan(const QString& directory, const QStr
     if (!Complete(newest, entry.size, entry.modifiedMs, result.writerGaveUp))
         return result;
     files_.remove(newest);
+    Reindex(newest);
     result.outcome = Outcome::Collect;
     NotePassedOver(newest, lastCollected, result);
     return result;
@@ -266,14 +285,14 @@ CollectScanner::Result CollectScanner::Scan(const QString& directory, const QStr
 
 void CollectScanner::NotePassedOver(const QByteArray& taken, const Stamp& lastCollected, Result& result) const
 {
+    // Those newer than the last collected and not newer than the one taken, found by age:
+    // the entries of the last collected's own stamp all rank below the one listed first.
     std::vector<std::pair<Stamp, const QByteArray*>> older;
-    for (auto it = entries_.cbegin(); it != entries_.cend(); ++it) {
+    for (auto it = byAge_.upper_bound(AgeKey{lastCollected, 0});
+         it != byAge_.cend() && !(result.stamp < it->first.stamp); ++it) {
         // A file its writer is still at work on is not passed over: it will be newer once done.
-        if (it->directory || it.key() == taken || files_.value(it.key()).writing)
-            continue;
-        const Stamp stamp = StampOf(it.key());
-        if (lastCollected < stamp && !(result.stamp < stamp))
-            older.emplace_back(stamp, &it.key());
+        if (it->second != taken && !directories_.contains(it->second) && !files_.value(it->second).writing)
+            older.emplace_back(it->first.stamp, &it->second);
     }
     result.passedOverCount = static_cast<int>(older.size());
     const auto shown = older.begin() + std::min<std::ptrdiff_t>(older.size(), MaxPassedOverNames);

@@ -7,6 +7,7 @@
 #include <QStringList>
 
 #include <cstdint>
+#include <map>
 
 class Clock;
 
@@ -23,8 +24,10 @@ class Clock;
 //
 // The directory is listed once; after that a scan looks again only at the names the watcher
 // reported and at subdirectories, so a drop directory that is never emptied costs a few stats
-// per arrival instead of one per file. Relist() starts over when the watcher may have missed
-// something (it was restarted, or its queue overflowed).
+// per arrival instead of one per file; the entries are kept ordered by age as well, so that
+// finding the newest (and the files it overtook) is no pass over every name either.
+// Relist() starts over when the watcher may have missed something (it was restarted, or its
+// queue overflowed).
 class CollectScanner final
 {
 public:
@@ -119,6 +122,18 @@ private:
         bool directory = false;
         std::uint64_t order = 0;         // listing order, which breaks ties
         std::int64_t fileModifiedMs = 0; // as the file system has it
+        Stamp indexed;                   // its place in byAge_
+    };
+    // The entries from oldest to newest: by stamp, and among equal stamps the first listed
+    // last, as it wins the tie.
+    struct AgeKey
+    {
+        Stamp stamp;
+        std::uint64_t order = 0;
+        friend bool operator<(const AgeKey& a, const AgeKey& b)
+        {
+            return a.stamp < b.stamp || (!(b.stamp < a.stamp) && a.order > b.order);
+        }
     };
 
     // Complete, not yet, or (writerGaveUp) taken from a writer that never closed it.
@@ -130,6 +145,10 @@ private:
     // Each name marked for a fresh look.
     void MarkStale(const QList<QByteArray>& names);
     const QByteArray* Newest() const;
+    // Puts the entry in its place by age once more: its time or finish order changed.
+    void Reindex(const QByteArray& name);
+    // Drops the entry and its place by age.
+    void Forget(QHash<QByteArray, Entry>::iterator entry);
     // Fills the result's passed-over names for the file it takes.
     void NotePassedOver(const QByteArray& taken, const Stamp& lastCollected, Result& result) const;
 
@@ -141,6 +160,8 @@ private:
     QByteArray listedDirectory_;
     QByteArray pattern_;
     QHash<QByteArray, Entry> entries_;
+    std::map<AgeKey, QByteArray> byAge_;
+    QSet<QByteArray> directories_;
     QSet<QByteArray> stale_;
     std::uint64_t nextOrder_ = 0;
 };

@@ -72,10 +72,12 @@ void DirectoryWatcher::Stop()
     }
 }
 
-void DirectoryWatcher::Post(std::int64_t code, std::unique_ptr<DirectoryChanges> changes)
+void DirectoryWatcher::Post(std::int64_t code, std::unique_ptr<DirectoryChanges> changes,
+                            std::shared_ptr<std::atomic_bool> pending)
 {
     auto* event = new MessageEvent(type_, code);
     event->record = std::move(changes);
+    event->SetPendingFlag(std::move(pending));
     QCoreApplication::postEvent(receiver_, event);
 }
 
@@ -83,6 +85,8 @@ void DirectoryWatcher::Run(int inotifyFd, int stopFd)
 {
     FileDescriptor inotify{inotifyFd};
     alignas(inotify_event) char buffer[64 * (sizeof(inotify_event) + NAME_MAX + 1)];
+    // Set while the last batch waits in the receiver's queue.
+    const auto unread = std::make_shared<std::atomic_bool>(false);
     for (;;) {
         pollfd fds[2] = {{inotify.fd, POLLIN, 0}, {stopFd, POLLIN, 0}};
         if (::poll(fds, 2, -1) < 0) {
@@ -95,6 +99,11 @@ void DirectoryWatcher::Run(int inotifyFd, int stopFd)
             return; // asked to stop: nothing is posted
         // One batch: everything that arrives until the directory has been quiet for a moment
         // (at most a fifth of a second), so a burst of files is one message, not hundreds.
+        // A finished file ends the batch as soon as nothing more is waiting to be read, if the
+        // receiver has taken the last batch: waiting for quiet would keep the file from being
+        // collected while another is still being written, and under a steady stream of
+        // arrivals would hold every file back for the whole fifth of a second. A receiver
+        // still busy with the last batch gets the next one whole, as before.
         // Completions keep their order: it tells files with the same time apart.
         QList<QByteArray> completed;
         QSet<QByteArray> inCompleted; // so that a burst of thousands is not searched name by name
@@ -109,6 +118,8 @@ void DirectoryWatcher::Run(int inotifyFd, int stopFd)
         for (int rounds = 0; rounds < 20; ++rounds) {
             const ssize_t length = ::read(inotify.fd, buffer, sizeof buffer);
             if (length <= 0) {
+                if (!completed.isEmpty() && !unread->load())
+                    break;
                 pollfd settle[2] = {{inotify.fd, POLLIN, 0}, {stopFd, POLLIN, 0}};
                 if (::poll(settle, 2, QuietMs) <= 0 || !(settle[0].revents & POLLIN)) {
                     stopping = settle[1].revents != 0;
@@ -159,6 +170,6 @@ void DirectoryWatcher::Run(int inotifyFd, int stopFd)
         changes->touched = QList<QByteArray>(touched.cbegin(), touched.cend());
         changes->changed = QList<QByteArray>(changed.cbegin(), changed.cend());
         changes->overflowed = overflowed;
-        Post(0, std::move(changes));
+        Post(0, std::move(changes), unread);
     }
 }

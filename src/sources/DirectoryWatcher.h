@@ -6,6 +6,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <atomic>
+#include <memory>
 #include <thread>
 
 class QObject;
@@ -48,7 +50,8 @@ public:
 
 private:
     void Run(int inotifyFd, int stopFd);
-    void Post(std::int64_t code, std::unique_ptr<DirectoryChanges> changes = nullptr);
+    void Post(std::int64_t code, std::unique_ptr<DirectoryChanges> changes = nullptr,
+              std::shared_ptr<std::atomic_bool> pending = nullptr);
 
     QObject* const receiver_;
     const QEvent::Type type_;

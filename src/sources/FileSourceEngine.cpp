@@ -91,8 +91,10 @@ void FileSourceEngine::DeliverFileImage(bool peek)
     static const ImageFrame none;
     const bool taken = host_.ProcessSourceImage(delivered_ ? none : frame_);
     // An image the busy crop/resize step could not take stays undelivered for the next request.
-    if (!peek && taken)
+    if (!peek && taken) {
         delivered_ = true;
+        taken_ = true;
+    }
 }
 
 void FileSourceEngine::ScanCollectDirectory()
@@ -245,17 +247,18 @@ void FileSourceEngine::OnCollected(MessageEvent& message)
     std::unique_ptr<ImageFrame> image = message.TakeImage();
     const bool discard = std::exchange(discardCollection_, false);
     if (!discard && Result::Succeeded(static_cast<ResultCode>(message.lParam)) && image) {
-        if (!delivered_ && !frame_.IsEmpty()) {
-            // Only the newest image waits at the source; the one it replaces is accounted for.
-            AddLogEntry(LogCategory::Information,
-                        QStringLiteral("Image of file %1 replaced by file %2 before a cycle took it")
-                            .arg(fileName_, loadingName_));
-        }
+        // The current image gives way to the newer one; if no request took it (the crop/resize
+        // step was busy, or the owner had not asked yet), the owner hears of it first, so that
+        // it is accounted for before the newer one's cycle.
+        const bool overtaken = !frame_.IsEmpty() && !taken_;
         frame_ = std::move(*image);
+        taken_ = false;
         fileName_ = loadingName_;
         collectedAt_ = loadingAt_;
         RefreshFileDisplay();
         delivered_ = false;
+        if (overtaken)
+            host_.AnnounceImageOvertaken();
         host_.AnnounceNewImage();
     }
     busy_ = false;

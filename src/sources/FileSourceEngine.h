@@ -96,6 +96,8 @@ private:
     QSize thumbnailSize_;
     bool monitorActive_ = false;
     bool delivered_ = false;
+    // A request took the current image (not a peek), once at least.
+    bool taken_ = false;
     // The file of the current image, and the one being loaded.
     QString fileName_;
     QString collectedAt_;

@@ -198,6 +198,11 @@ void SourceEngine::AnnounceNewImage()
     announce_ = false;
 }
 
+void SourceEngine::AnnounceImageOvertaken()
+{
+    PostToOwner(MessageName::SourceNotify, ImageOvertakenCode);
+}
+
 void SourceEngine::AnnounceStatusUpdated()
 {
     PostToOwner(MessageName::SourceStatusUpdated);

@@ -48,6 +48,8 @@ public:
     QString GetSourceStatusText() const;
     // UWM_SOURCE_NOTIFY to the owner: wParam 0x80000000, the text as the message's text.
     void ReportSourceError(const QString& text) override;
+    // UWM_SOURCE_NOTIFY's wParam for AnnounceImageOvertaken: no error.
+    static constexpr std::int64_t ImageOvertakenCode = 1;
 
     FileSourceEngine* FileSource() const { return file_.get(); }
     VideoSourceEngine* VideoSource() const { return video_.get(); }
@@ -65,6 +67,7 @@ public:
     CropSettings LiveCrop() const override;
     bool ProcessSourceImage(const ImageFrame& frame) override;
     void AnnounceNewImage() override;
+    void AnnounceImageOvertaken() override;
     void AnnounceStatusUpdated() override;
     void UpdateSourceState() override;
 

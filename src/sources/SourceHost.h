@@ -21,6 +21,9 @@ public:
     virtual bool ProcessSourceImage(const ImageFrame& frame) = 0;
     // UWM_SOURCE_NEW_IMAGE_AVAILABLE to the owner.
     virtual void AnnounceNewImage() = 0;
+    // The current image gave way to a newer one before any request took it: UWM_SOURCE_NOTIFY
+    // to the owner with a code below the errors' (SourceEngine::ImageOvertakenCode).
+    virtual void AnnounceImageOvertaken() = 0;
     // A source failed: the text goes to the controller as UWM_SOURCE_NOTIFY (an error).
     virtual void ReportSourceError(const QString& text) = 0;
     // UWM_SOURCE_STATUS_UPDATED to the owner.

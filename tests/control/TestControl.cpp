@@ -560,6 +560,30 @@ TEST_F(ControllerTest, OnArrivalTheNewestImageWaitsForABusyOutputAndTheRestAreCo
     EXPECT_EQ(log.Starting("Image not published - the program ended while it waited").size(), 1);
 }
 
+TEST_F(ControllerTest, OnArrivalAnImageTheSourceGaveUpBeforeItWasTakenIsCountedAsSkipped)
+{
+    Configure([](ControlSettings& s) {
+        s.enableArchive = true;
+        s.collectionType = ControlSettings::OnArrival;
+    });
+    control.StartProcessing();
+    // A newer file replaced the collected image while the crop/resize step was busy.
+    Post(MessageName::SourceNotify, SourceEngine::ImageOvertakenCode);
+    EXPECT_EQ(control.Stats().skipped, 1);
+    EXPECT_EQ(control.Stats().sourceErrors, 0) << "no error";
+    PostImage(control, 8);
+    ASSERT_TRUE(WaitUntil([&] { return log.Starting("Archive - Archived OK").size() == 1; }));
+    EXPECT_EQ(log.Starting("1 image(s) skipped while busy").size(), 1) << "said with the next cycle";
+
+    // Stopped, nothing is lost; in interval mode only the image at the tick is meant.
+    control.StopProcessing();
+    Post(MessageName::SourceNotify, SourceEngine::ImageOvertakenCode);
+    Configure([](ControlSettings& s) { s.collectionType = ControlSettings::AtInterval; });
+    control.StartProcessing();
+    Post(MessageName::SourceNotify, SourceEngine::ImageOvertakenCode);
+    EXPECT_EQ(control.Stats().skipped, 1);
+}
+
 TEST_F(ControllerTest, AnImageArrivingWhileACycleIsCaptionedRunsRightAfterIt)
 {
     Configure([](ControlSettings& s) {

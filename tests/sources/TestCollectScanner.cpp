@@ -2,10 +2,14 @@
 #include "sources/CollectScanner.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
+
+#include <algorithm>
+#include <vector>
 
 #include <sys/stat.h>
 #include <sys/time.h>
@@ -301,4 +305,45 @@ TEST_F(ScannerTest, AFullDirectoryNamesOnlyTheOldestOvertakenFiles)
     ASSERT_EQ(result.passedOver.size(), CollectScanner::MaxPassedOverNames);
     EXPECT_EQ(result.passedOver.front(), "f000.jpg");
     EXPECT_EQ(result.passedOver.back(), "f019.jpg");
+}
+
+TEST_F(ScannerTest, AnArrivalInAFullDirectoryCostsWhatItCostsInAnEmptyOne)
+{
+    // A drop directory that is never emptied: finding each arrival must not take a pass over
+    // every name in it. The median scan beside thousands of old files is held against the
+    // median scan beside a handful.
+    const auto medianScanNs = [this](const QString& path, CollectScanner& scanner, int oldFiles) {
+        const auto make = [&](const QString& name, qint64 seconds) {
+            QFile file(path + "/" + name);
+            EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+            file.write("data");
+            file.close();
+            timeval times[2] = {{static_cast<time_t>(seconds), 0}, {static_cast<time_t>(seconds), 0}};
+            EXPECT_EQ(::utimes(QFile::encodeName(path + "/" + name).constData(), times), 0);
+        };
+        for (int i = 0; i < oldFiles; ++i)
+            make(QStringLiteral("old%1.jpg").arg(i), 1000);
+        CollectScanner::Stamp last = scanner.Scan(path, "*.jpg", {}).stamp;
+        std::vector<qint64> ns;
+        for (int i = 0; i < 100; ++i) {
+            const QString name = QStringLiteral("new%1.jpg").arg(i);
+            make(name, 2000 + i);
+            scanner.NoteCompleted({QFile::encodeName(name)});
+            QElapsedTimer timer;
+            timer.start();
+            const auto result = scanner.Scan(path, "*.jpg", last);
+            ns.push_back(timer.nsecsElapsed());
+            EXPECT_EQ(result.name, name);
+            EXPECT_EQ(result.passedOverCount, 0);
+            last = result.stamp;
+        }
+        std::sort(ns.begin(), ns.end());
+        return ns[ns.size() / 2];
+    };
+    QTemporaryDir small;
+    CollectScanner smallScanner(clock);
+    const qint64 fewNs = medianScanNs(small.path(), smallScanner, 5);
+    const qint64 manyNs = medianScanNs(dir.path(), scanner, 10000);
+    EXPECT_LT(manyNs, 4 * fewNs) << "median ns per scan: " << manyNs << " beside 10000 files, " << fewNs
+                                 << " beside 5";
 }

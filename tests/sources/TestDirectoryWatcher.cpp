@@ -12,6 +12,13 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <map>
+#include <thread>
+#include <vector>
+
 #include <sys/time.h>
 #include <unistd.h>
 
@@ -141,6 +148,70 @@ TEST(DirectoryWatcher, ABurstArrivesInFewBatches)
     // How many files a batch gathers depends on the machine's pace; fewer messages than files
     // is what shows that messages stand for batches.
     EXPECT_LT(page.codes.size(), 500u) << "one message stands for a whole batch";
+}
+
+TEST(DirectoryWatcher, AFinishedFileIsReportedWhileAnotherIsStillBeingWritten)
+{
+    // A writer keeps adding to one file more often than the quiet the watcher waits for, while
+    // finished files are moved in beside it: each must be reported at once, not when the batch
+    // of the other file's writes ends.
+    QTemporaryDir dir, elsewhere;
+    constexpr int Files = 5;
+    for (int i = 0; i < Files; ++i)
+        WriteFile(elsewhere.filePath(QString("done%1.jpg").arg(i)), "whole");
+    QElapsedTimer clock;
+    clock.start();
+    std::map<QByteArray, qint64> reportedAt;
+    class Timed final : public QObject
+    {
+    public:
+        QElapsedTimer& clock;
+        std::map<QByteArray, qint64>& reportedAt;
+        Timed(QElapsedTimer& c, std::map<QByteArray, qint64>& r) : clock(c), reportedAt(r) {}
+        bool event(QEvent* e) override
+        {
+            if (e->type() != Changed)
+                return QObject::event(e);
+            if (auto* changes = dynamic_cast<DirectoryChanges*>(static_cast<MessageEvent*>(e)->record.get()))
+                for (const QByteArray& name : changes->completed)
+                    reportedAt.emplace(name, clock.nsecsElapsed() / 1000);
+            return true;
+        }
+    } page(clock, reportedAt);
+    DirectoryWatcher watcher(&page, Changed);
+    watcher.Start(dir.path());
+    QThread::msleep(50);
+
+    std::vector<qint64> movedAt(Files, 0);
+    std::atomic<bool> failed{false};
+    std::thread writer([&] {
+        QFile busy(dir.filePath("busy.part"));
+        if (!busy.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
+            failed = true;
+            return;
+        }
+        for (int step = 0; step < 60; ++step) {
+            busy.write("x");
+            if (step % 6 == 3 && step / 6 < Files) {
+                const QString name = QString("done%1.jpg").arg(step / 6);
+                if (!QFile::rename(elsewhere.filePath(name), dir.filePath(name)))
+                    failed = true;
+                movedAt[static_cast<std::size_t>(step / 6)] = clock.nsecsElapsed() / 1000;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(6));
+        }
+    });
+    const bool all = WaitUntil([&] { return reportedAt.size() == Files; }, 5000);
+    writer.join();
+    ASSERT_FALSE(failed);
+    ASSERT_TRUE(all);
+    std::vector<qint64> lagUs;
+    for (int i = 0; i < Files; ++i)
+        lagUs.push_back(reportedAt[QString("done%1.jpg").arg(i).toLatin1()] -
+                        movedAt[static_cast<std::size_t>(i)]);
+    std::sort(lagUs.begin(), lagUs.end());
+    // Held back until the batch ended, the typical file waited about 30 ms.
+    EXPECT_LT(lagUs[Files / 2], 12000) << "median microseconds from move-in to report";
 }
 
 TEST(DirectoryWatcher, MissingOrRemovedDirectoryIsAnError)
