@@ -33,7 +33,6 @@ FtpSettings FtpSettings::Read(const SettingsList& list)
     const FtpSettings defaults;
     FtpSettings s;
     s.userName = GetSettingString(list, KeyUser, defaults.userName);
-    s.password = GetSettingString(list, KeyPassword, defaults.password);
     s.savePassword = GetSettingBool(list, KeySavePassword, defaults.savePassword);
     s.scramblePassword = GetSettingBool(list, KeyScramble, defaults.scramblePassword);
     s.server = GetSettingString(list, KeyServer, defaults.server);
@@ -50,8 +49,7 @@ FtpSettings FtpSettings::Read(const SettingsList& list)
     s.thumbnailWidth = ThumbnailSide(list, KeyThumbWidth, defaults.thumbnailWidth);
     s.thumbnailEnabled = GetSettingBool(list, KeyThumbEnable, defaults.thumbnailEnabled);
     s.uploadUnderTemporaryName = GetSettingBool(list, KeyTemporaryName, defaults.uploadUnderTemporaryName);
-    if (s.scramblePassword)
-        s.password = UnscramblePassword(s.password);
+    s.password = ReadStoredPassword(list, KeyPassword, s.scramblePassword, MaxPasswordLength);
     return s;
 }
 

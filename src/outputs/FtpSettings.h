@@ -9,6 +9,9 @@
 // The FTP uploader's settings; each upload works on its own copy.
 struct FtpSettings
 {
+    // A longer stored password is refused with a log line.
+    static constexpr qsizetype MaxPasswordLength = 256;
+
     QString userName;
     QString password; // plain text in memory; scrambled in the file when scramblePassword
     bool savePassword = true;

@@ -57,21 +57,6 @@ QString ReadUserName(const SettingsList& list)
     return text;
 }
 
-// The password's value is never written to the log.
-QString BoundedPassword(const QString& password)
-{
-    if (password.size() > SmtpSettings::MaxPasswordLength) {
-        LogUnusable(KeyPassword, QStringLiteral("is %1 characters long").arg(password.size()),
-                    QStringLiteral("none"));
-        return QString();
-    }
-    if (password.contains(QChar(0))) {
-        LogUnusable(KeyPassword, QStringLiteral("holds a zero character"), QStringLiteral("none"));
-        return QString();
-    }
-    return password;
-}
-
 QString ReadFingerprint(const SettingsList& list)
 {
     const QString text = GetSettingString(list, KeyFingerprint, QString());
@@ -101,15 +86,7 @@ SmtpSettings SmtpSettings::Read(const SettingsList& list)
     s.userName = ReadUserName(list);
     s.savePassword = GetSettingBool(list, KeySavePassword, defaults.savePassword);
     s.scramblePassword = GetSettingBool(list, KeyScramble, defaults.scramblePassword);
-    // Bounded before unscrambling too, so a huge line costs no more than its reading.
-    const QString stored = GetSettingString(list, KeyPassword, defaults.password);
-    const qsizetype storedLimit = 8 * MaxPasswordLength;
-    if (stored.size() > storedLimit) {
-        LogUnusable(KeyPassword, QStringLiteral("is %1 characters long").arg(stored.size()),
-                    QStringLiteral("none"));
-    } else {
-        s.password = BoundedPassword(s.scramblePassword ? UnscramblePassword(stored) : stored);
-    }
+    s.password = ReadStoredPassword(list, KeyPassword, s.scramblePassword, MaxPasswordLength);
     s.certificateSha256 = ReadFingerprint(list);
     return s;
 }

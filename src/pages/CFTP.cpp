@@ -31,6 +31,7 @@ CFTP::CFTP(FtpEngine& engine, QWidget* parent) : CPage(parent), engine_(engine)
     user_ = new QLineEdit(this);
     password_ = new QLineEdit(this);
     password_->setEchoMode(QLineEdit::Password);
+    password_->setMaxLength(static_cast<int>(FtpSettings::MaxPasswordLength));
     savePassword_ = new QCheckBox(tr("Save"), this);
     directory_ = new QLineEdit(this);
     filename_ = new QLineEdit(this);

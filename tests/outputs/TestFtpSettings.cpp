@@ -1,7 +1,9 @@
+#include "LogRecorder.h"
 #include "PasswordScrambler.h"
 #include "outputs/FtpSettings.h"
 #include "outputs/FtpUpload.h"
 
+#include <QCoreApplication>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -23,6 +25,26 @@ TEST(FtpPassword, ScramblingRoundTripsAndStaysOnOneLine)
     const QString wrapped = ScramblePassword(eighty);
     EXPECT_EQ(UnscramblePassword(wrapped.left(40) + "\r\n" + wrapped.mid(40)), eighty);
     EXPECT_EQ(UnscramblePassword(ScramblePassword(QString("ab") + QChar(0) + "cd")), "ab");
+}
+
+// A settings file is anybody's to edit: the password read from it is bounded, scrambled or not,
+// and never shown in the log.
+TEST(FtpSettings, AStoredPasswordIsBoundedAndNeverLogged)
+{
+    LogRecorder log;
+    const QString longest(FtpSettings::MaxPasswordLength, 'p');
+    EXPECT_EQ(FtpSettings::Read({"FTPPassword = " + ScramblePassword(longest)}).password, longest);
+    EXPECT_EQ(FtpSettings::Read({"FTPPassword = " + longest + "p", "FTPEncryptPassword = No"}).password, "");
+    EXPECT_EQ(FtpSettings::Read({"FTPPassword = " + ScramblePassword(longest + "p")}).password, "")
+        << "too long once unscrambled";
+    EXPECT_EQ(FtpSettings::Read({"FTPPassword = " + QString(1'000'000, 'A')}).password, "")
+        << "refused before unscrambling";
+    QCoreApplication::sendPostedEvents();
+    const QStringList lines = log.Starting("Settings - FTPPassword is ");
+    ASSERT_EQ(lines.size(), 3);
+    EXPECT_EQ(lines[0], "Settings - FTPPassword is 257 characters long - using none");
+    for (const QString& line : lines)
+        EXPECT_FALSE(line.contains("ppp")) << line.toStdString();
 }
 
 TEST(FtpSettings, DefaultsOrderAndThePasswordLine)
