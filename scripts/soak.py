@@ -235,17 +235,36 @@ class Soak:
 
     def first_start(self, binary, data, env):
         """The program's first start writes its defaults, example captions included."""
-        process = subprocess.Popen([binary, "--headless", "--data-dir", data], env=env,
-                                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        log_path = os.path.join(self.work, "first-start-" + os.path.basename(data.rstrip("/")) + ".log")
+        with open(log_path, "wb") as out:
+            process = subprocess.Popen([binary, "--headless", "--data-dir", data], env=env,
+                                       stdin=subprocess.DEVNULL, stdout=out, stderr=subprocess.STDOUT)
         ini = os.path.join(data, "Pixlet.ini")
-        for _ in range(100):
+        started = time.monotonic()
+        while time.monotonic() - started < 60 and process.poll() is None:
             if os.path.exists(ini) and os.path.getsize(ini) > 0:
                 break
             time.sleep(0.1)
-        process.send_signal(signal.SIGTERM)
-        process.wait(timeout=15)
+        waited = time.monotonic() - started
+        stacks = ""
+        if not os.path.exists(ini) and process.poll() is None and shutil.which("gdb"):
+            # Still running and nothing written: where it waits is what to mend.
+            stacks = subprocess.run(["gdb", "-p", str(process.pid), "-batch", "-ex", "thread apply all bt"],
+                                    stdin=subprocess.DEVNULL, stdout=subprocess.PIPE, stderr=subprocess.STDOUT,
+                                    text=True, timeout=60).stdout[-12000:]
+        if process.poll() is None:
+            process.send_signal(signal.SIGTERM)
+        try:
+            code = process.wait(timeout=15)
+        except subprocess.TimeoutExpired:
+            process.kill()
+            code = process.wait()
         if not os.path.exists(ini):
-            raise RuntimeError("the first start wrote no settings")
+            with open(log_path, "rb") as out:
+                said = out.read()[-4000:].decode("utf-8", "replace")
+            raise RuntimeError(f"the first start in {data} wrote no settings within {waited:.1f} s "
+                               f"(exit status {code}); it said:\n{said}\n{stacks}")
+        log(f"first start in {data} wrote its settings after {waited:.1f} s")
 
     def set_up(self):
         binary = self.args.binary
