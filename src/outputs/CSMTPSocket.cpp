@@ -1,6 +1,7 @@
 #include "CSMTPSocket.h"
 
 #include "Base64.h"
+#include "CertificateFingerprint.h"
 #include "Clock.h"
 #include "ImageEncoder.h"
 #include "ImageFormat.h"
@@ -21,7 +22,7 @@
 namespace {
 QString Fingerprint(const QSslCertificate& certificate)
 {
-    return QString::fromLatin1(certificate.digest(QCryptographicHash::Sha256).toHex(':').toUpper());
+    return CertificateFingerprintText(certificate.digest(QCryptographicHash::Sha256));
 }
 } // namespace
 

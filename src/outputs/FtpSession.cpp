@@ -33,13 +33,15 @@ std::int64_t SteadyMs()
         .count();
 }
 
-// A host as typed: a leading "ftp://" and trailing slashes are forgiven, an IPv6 address is
-// bracketed for the URL.
+// A host as typed: a leading "ftp://" (or ftps://, sftp://) and trailing slashes are forgiven,
+// an IPv6 address is bracketed for the URL.
 QByteArray HostPart(QString server)
 {
     server = server.trimmed();
-    if (server.startsWith(QLatin1String("ftp://"), Qt::CaseInsensitive))
-        server.remove(0, 6);
+    for (const char* scheme : {"ftp://", "ftps://", "sftp://"}) {
+        if (server.startsWith(QLatin1String(scheme), Qt::CaseInsensitive))
+            server.remove(0, static_cast<qsizetype>(qstrlen(scheme)));
+    }
     while (server.endsWith(QLatin1Char('/')))
         server.chop(1);
     if (server.contains(QLatin1Char(':')) && !server.startsWith(QLatin1Char('[')))
@@ -79,6 +81,19 @@ size_t OnReplyLine(char* data, size_t size, size_t count, void* refusal)
         kept->clear();
     }
     return length;
+}
+
+// A path for SFTP's commands, in double quotes: a quote or backslash in it is escaped.
+QByteArray QuotedPath(const QString& path)
+{
+    QByteArray quoted = path.toUtf8();
+    quoted.replace('\\', "\\\\").replace('"', "\\\"");
+    return '"' + quoted + '"';
+}
+
+bool HoldsLineBreak(const QString& text)
+{
+    return text.contains(QLatin1Char('\r')) || text.contains(QLatin1Char('\n')) || text.contains(QChar(0));
 }
 
 // What became of a request that failed before the server could answer it.
@@ -148,13 +163,20 @@ FtpSession::~FtpSession()
     Close();
 }
 
-void FtpSession::ApplyCommonOptions()
+void FtpSession::ApplyCommonOptions(const FtpSettings& settings)
 {
     CURL* curl = Handle(curl_);
     curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(curl, CURLOPT_ERRORBUFFER, errorBuffer_);
-    curl_easy_setopt(curl, CURLOPT_FTPPORT, "-"); // active mode, from the control connection's address
+    // Active mode opens our port from the control connection's address; passive mode asks the
+    // server for one (EPSV, then PASV). FTPS is always passive: the library of Debian 12 sends
+    // the file over an active data connection without TLS (in the clear, which the server then
+    // refuses).
+    const bool passive = settings.passiveMode || settings.protocol == FtpProtocol::FtpsExplicit ||
+                         settings.protocol == FtpProtocol::FtpsImplicit;
+    curl_easy_setopt(curl, CURLOPT_FTPPORT, passive ? nullptr : "-");
     curl_easy_setopt(curl, CURLOPT_FTP_USE_EPRT, 1L);
+    curl_easy_setopt(curl, CURLOPT_FTP_USE_EPSV, 1L);
     curl_easy_setopt(curl, CURLOPT_FTP_FILEMETHOD, static_cast<long>(CURLFTPMETHOD_SINGLECWD));
     curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(limits_.connectTimeoutMs));
     // Only a backstop: the progress watch below ends a request on which nothing moves.
@@ -169,8 +191,35 @@ void FtpSession::ApplyCommonOptions()
     curl_easy_setopt(curl, CURLOPT_HEADERDATA, &refusal_);
 }
 
+void FtpSession::ApplyCredentials(const FtpSettings& settings)
+{
+    CURL* curl = Handle(curl_);
+    if (!settings.userName.isEmpty())
+        curl_easy_setopt(curl, CURLOPT_USERNAME, settings.userName.toUtf8().constData());
+    if (!Sftp()) {
+        if (!settings.userName.isEmpty())
+            curl_easy_setopt(curl, CURLOPT_PASSWORD, settings.password.toUtf8().constData());
+        return;
+    }
+    const QString key = settings.privateKeyFile.trimmed();
+    if (key.isEmpty()) {
+        curl_easy_setopt(curl, CURLOPT_SSH_AUTH_TYPES, static_cast<long>(CURLSSH_AUTH_PASSWORD));
+        curl_easy_setopt(curl, CURLOPT_PASSWORD, settings.password.toUtf8().constData());
+        return;
+    }
+    // With a key the password is the key's passphrase, and never goes to the server.
+    curl_easy_setopt(curl, CURLOPT_SSH_AUTH_TYPES, static_cast<long>(CURLSSH_AUTH_PUBLICKEY));
+    curl_easy_setopt(curl, CURLOPT_SSH_PRIVATE_KEYFILE, QFile::encodeName(key).constData());
+    if (!settings.password.isEmpty())
+        curl_easy_setopt(curl, CURLOPT_KEYPASSWD, settings.password.toUtf8().constData());
+}
+
 void FtpSession::BeginRequest()
 {
+    if (tlsCheck_)
+        tlsCheck_->Reset();
+    if (hostKeyCheck_)
+        hostKeyCheck_->Reset();
     errorBuffer_[0] = '\0';
     refusal_.clear();
     watch_.lastMoveMs = SteadyMs();
@@ -188,6 +237,12 @@ QString FtpSession::BoundedServerText(const QString& text)
 QString FtpSession::ErrorText(int code) const
 {
     QString text = QString::fromUtf8(curl_easy_strerror(static_cast<CURLcode>(code)));
+    // A refused certificate or host key is what the user must act on: it comes first.
+    QString refusal = tlsCheck_ ? tlsCheck_->RefusalText(server_) : QString();
+    if (refusal.isEmpty() && hostKeyCheck_)
+        refusal = hostKeyCheck_->RefusalText(server_, port_);
+    if (!refusal.isEmpty())
+        text = refusal + QStringLiteral(" - ") + text;
     const QString detail = BoundedServerText(QString::fromUtf8(errorBuffer_).trimmed());
     // The library keeps only the first error text of a request, and in active mode that is a
     // note that it cannot print the address of the data socket before the server connects to
@@ -209,23 +264,44 @@ QString FtpSession::TemporaryName(const QString& remoteName)
     return remoteName.left(leaf) + QLatin1Char('.') + remoteName.mid(leaf) + QStringLiteral(".pixlet-part");
 }
 
-QString FtpSession::Open(const QString& server, std::uint16_t port, const QString& user,
-                         const QString& password)
+QString FtpSession::Open(const FtpSettings& settings)
 {
     Close();
     curl_ = curl_easy_init();
     if (!curl_)
         return QString::fromUtf8(curl_easy_strerror(CURLE_FAILED_INIT));
-    ApplyCommonOptions();
-    base_ = "ftp://" + HostPart(server) + ':' + QByteArray::number(port == 0 ? 21 : port);
-    location_ = Location();
+    protocol_ = settings.protocol;
+    server_ = settings.server.trimmed();
+    port_ = settings.port == 0 ? DefaultFtpPort(protocol_) : settings.port;
+    ApplyCommonOptions(settings);
     CURL* curl = Handle(curl_);
-    if (!user.isEmpty()) {
-        curl_easy_setopt(curl, CURLOPT_USERNAME, user.toUtf8().constData());
-        curl_easy_setopt(curl, CURLOPT_PASSWORD, password.toUtf8().constData());
+    const char* scheme = "ftp://";
+    switch (protocol_) {
+    case FtpProtocol::FtpsExplicit:
+        // TLS for the login and every file, or nothing at all.
+        curl_easy_setopt(curl, CURLOPT_USE_SSL, static_cast<long>(CURLUSESSL_ALL));
+        curl_easy_setopt(curl, CURLOPT_FTPSSLAUTH, static_cast<long>(CURLFTPAUTH_TLS));
+        [[fallthrough]];
+    case FtpProtocol::FtpsImplicit:
+        if (protocol_ == FtpProtocol::FtpsImplicit)
+            scheme = "ftps://";
+        tlsCheck_ = std::make_unique<TlsPeerCheck>(settings.certificateSha256);
+        tlsCheck_->Install(curl);
+        break;
+    case FtpProtocol::Sftp:
+        scheme = "sftp://";
+        hostKeyCheck_ = std::make_unique<SshHostKeyCheck>(settings.knownHostsFile);
+        hostKeyCheck_->Install(curl);
+        break;
+    case FtpProtocol::Ftp:
+        break;
     }
+    ApplyCredentials(settings);
+    base_ = scheme + HostPart(settings.server) + ':' + QByteArray::number(port_);
+    location_ = Location();
     // Logging in without a transfer: the connection stays open for the files that follow.
-    const QByteArray url = base_ + '/';
+    // For SFTP the home directory's listing is asked for and not read.
+    const QByteArray url = base_ + (Sftp() ? "/~/" : "/");
     curl_easy_setopt(curl, CURLOPT_URL, url.constData());
     curl_easy_setopt(curl, CURLOPT_NOBODY, 1L);
     BeginRequest();
@@ -251,6 +327,12 @@ FtpSession::Location FtpSession::Enter(const Location& from, const QString& dire
 
 QByteArray FtpSession::Url(const Location& location, const QString& name) const
 {
+    if (Sftp()) {
+        QByteArray path = base_ + (location.absolute ? "/" : "/~/");
+        for (const QString& segment : location.segments)
+            path += QUrl::toPercentEncoding(segment) + '/';
+        return path + QUrl::toPercentEncoding(name);
+    }
     QByteArray path = base_ + '/';
     // %2F as the first segment makes the path start at the server's root instead of the
     // login directory.
@@ -273,6 +355,11 @@ QString FtpSession::ChangeDirectory(const QString& directory)
     const Location target = Enter(location_, directory);
     if (target.absolute == location_.absolute && target.segments == location_.segments)
         return QString();
+    if (Sftp()) {
+        // SFTP has no current directory: the files name theirs, and a missing one fails them.
+        location_ = target;
+        return QString();
+    }
     // A request without a transfer: the library changes directory and stops there.
     CURL* curl = Handle(curl_);
     const QByteArray url = Url(target, QString());
@@ -306,23 +393,23 @@ QString FtpSession::Put(const QString& localPath, const QString& remoteName, boo
     const long size = std::ftell(file.get());
     std::rewind(file.get());
 
-    // The library stores the file into the directory of the name's last "/", and sends the
-    // rename from there once the server has confirmed the whole file (never after a failed
-    // transfer): both sides of the rename are the bare file names.
+    // The file is stored into the directory of the name's last "/". Under a temporary name it
+    // is renamed once the server has confirmed the whole file (never after a failed transfer).
     const QString temporaryName = underTemporaryName ? TemporaryName(remoteName) : QString();
     const QString storedName = temporaryName.isEmpty() ? remoteName : temporaryName;
+    const QString from = temporaryName.mid(temporaryName.lastIndexOf(QLatin1Char('/')) + 1);
+    const QString to = remoteName.mid(remoteName.lastIndexOf(QLatin1Char('/')) + 1);
+    // A line break would end a command early and start another of the name's choosing.
+    if (HoldsLineBreak(remoteName))
+        return QStringLiteral("A file name with a line break cannot be sent - ") + remoteName;
+    const QString renameText = QStringLiteral("Failed to rename %1 to %2 after the upload").arg(from, to);
+    // FTP renames in the same request, from the directory the file went to: both sides are the
+    // bare names.
     std::unique_ptr<curl_slist, ListFreer> rename;
-    QString renameText;
-    if (!temporaryName.isEmpty()) {
-        const QString from = temporaryName.mid(temporaryName.lastIndexOf(QLatin1Char('/')) + 1);
-        const QString to = remoteName.mid(remoteName.lastIndexOf(QLatin1Char('/')) + 1);
-        // A line break would end the command early and start another of the name's choosing.
-        if (to.contains(QLatin1Char('\r')) || to.contains(QLatin1Char('\n')) || to.contains(QChar(0)))
-            return QStringLiteral("A file name with a line break cannot be sent - ") + remoteName;
+    if (!temporaryName.isEmpty() && !Sftp()) {
         rename.reset(curl_slist_append(nullptr, QByteArray("RNFR " + from.toUtf8()).constData()));
         if (!rename || !curl_slist_append(rename.get(), QByteArray("RNTO " + to.toUtf8()).constData()))
             return QString::fromUtf8(curl_easy_strerror(CURLE_OUT_OF_MEMORY));
-        renameText = QStringLiteral("Failed to rename %1 to %2 after the upload").arg(from, to);
     }
 
     CURL* curl = Handle(curl_);
@@ -337,13 +424,57 @@ QString FtpSession::Put(const QString& localPath, const QString& remoteName, boo
     curl_easy_setopt(curl, CURLOPT_UPLOAD, 0L);
     curl_easy_setopt(curl, CURLOPT_READDATA, nullptr);
     curl_easy_setopt(curl, CURLOPT_POSTQUOTE, nullptr);
-    if (code == CURLE_OK)
-        return QString();
+    if (code == CURLE_OK) {
+        if (temporaryName.isEmpty() || !Sftp())
+            return QString();
+        const Location into = Enter(location_, remoteName.left(remoteName.lastIndexOf(QLatin1Char('/')) + 1));
+        const QString error = SftpRename(SftpPath(into, from), SftpPath(into, to));
+        return error.isEmpty() ? QString() : renameText + QStringLiteral(" - ") + error;
+    }
     // Only the commands after the transfer are quoted: this is the rename, the file itself is
     // on the server under its temporary name.
-    if (code == CURLE_QUOTE_ERROR && !renameText.isEmpty())
+    if (code == CURLE_QUOTE_ERROR && !temporaryName.isEmpty())
         return renameText + QStringLiteral(" - ") + ErrorText(code);
     return ErrorText(code);
+}
+
+QString FtpSession::SftpPath(const Location& location, const QString& name) const
+{
+    QString path = location.absolute ? QStringLiteral("/") : QStringLiteral("/~/");
+    for (const QString& segment : location.segments)
+        path += segment + QLatin1Char('/');
+    return path + name;
+}
+
+QString FtpSession::SftpRename(const QString& from, const QString& to)
+{
+    const QByteArray rename = "rename " + QuotedPath(from) + ' ' + QuotedPath(to);
+    // The commands run on their own, before a listing that is not read.
+    CURL* curl = Handle(curl_);
+    const QByteArray url = Url(location_, QString());
+    curl_easy_setopt(curl, CURLOPT_URL, url.constData());
+    curl_easy_setopt(curl, CURLOPT_NOBODY, 1L);
+    auto run = [&](curl_slist* commands) {
+        curl_easy_setopt(curl, CURLOPT_QUOTE, commands);
+        BeginRequest();
+        const auto code = static_cast<CURLcode>(Perform(curl));
+        curl_easy_setopt(curl, CURLOPT_QUOTE, nullptr);
+        return code;
+    };
+    std::unique_ptr<curl_slist, ListFreer> first(curl_slist_append(nullptr, rename.constData()));
+    CURLcode code = first ? run(first.get()) : CURLE_OUT_OF_MEMORY;
+    if (code == CURLE_QUOTE_ERROR) {
+        // SFTP's rename leaves an existing file alone on many servers. The old file goes first:
+        // for a moment the name shows nothing, but never part of a file.
+        std::unique_ptr<curl_slist, ListFreer> second(
+            curl_slist_append(nullptr, QByteArray("*rm " + QuotedPath(to)).constData()));
+        if (second && curl_slist_append(second.get(), rename.constData()))
+            code = run(second.get());
+        else
+            code = CURLE_OUT_OF_MEMORY;
+    }
+    curl_easy_setopt(curl, CURLOPT_NOBODY, 0L);
+    return code == CURLE_OK ? QString() : ErrorText(code);
 }
 
 void FtpSession::Close()
@@ -352,4 +483,6 @@ void FtpSession::Close()
         curl_easy_cleanup(Handle(curl_));
         curl_ = nullptr;
     }
+    tlsCheck_.reset();
+    hostKeyCheck_.reset();
 }

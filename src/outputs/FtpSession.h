@@ -1,10 +1,15 @@
 #pragma once
 
+#include "FtpSettings.h"
+#include "SshHostKeyCheck.h"
+#include "TlsPeerCheck.h"
+
 #include <QString>
 #include <QStringList>
 
 #include <atomic>
 #include <cstdint>
+#include <memory>
 
 // How long a dead or stalled server may hold an upload.
 struct FtpLimits
@@ -16,9 +21,10 @@ struct FtpLimits
     int finalReplyTimeoutMs = 10 * 60'000;
 };
 
-// One FTP connection on libcurl, used from a single thread: log in, then send files one after
-// the other, each into a directory taken relative to wherever the previous one left off (an
-// absolute directory starts again from the root). Active mode, binary transfers.
+// One FTP, FTPS or SFTP connection on libcurl, used from a single thread: log in, then send
+// files one after the other, each into a directory taken relative to wherever the previous one
+// left off (an absolute directory starts again from the root; for SFTP a relative one starts
+// from the login's home). Active or passive mode, binary transfers.
 class FtpSession final
 {
 public:
@@ -28,9 +34,10 @@ public:
     FtpSession(const FtpSession&) = delete;
     FtpSession& operator=(const FtpSession&) = delete;
 
-    // Connects and logs in (an empty user name logs in anonymously; port 0 is port 21). An
-    // empty text on success, otherwise what went wrong.
-    QString Open(const QString& server, std::uint16_t port, const QString& user, const QString& password);
+    // Connects and logs in with the settings' server, port (0: the protocol's own), protocol,
+    // mode and credentials (an empty user name logs in to FTP anonymously). An empty text on
+    // success, otherwise what went wrong.
+    QString Open(const FtpSettings& settings);
     // Changes into the directory, relative to the current one unless it starts with "/"; an
     // empty one stays. An empty text on success; otherwise "Failed to set directory - " and the
     // directory when the server refused it, or what became of the connection when the request
@@ -60,7 +67,14 @@ private:
     static Location Enter(const Location& from, const QString& directory);
     QByteArray Url(const Location& location, const QString& name) const;
     QString ErrorText(int code) const;
-    void ApplyCommonOptions();
+    void ApplyCommonOptions(const FtpSettings& settings);
+    void ApplyCredentials(const FtpSettings& settings);
+    bool Sftp() const { return protocol_ == FtpProtocol::Sftp; }
+    // The server's path of a name in a location, for SFTP's commands.
+    QString SftpPath(const Location& location, const QString& name) const;
+    // SFTP: the stored temporary file becomes the name; a server that will not rename onto an
+    // existing file (OpenSSH) has the old one removed first.
+    QString SftpRename(const QString& from, const QString& to);
     static int OnProgress(void* data, std::int64_t, std::int64_t downloaded, std::int64_t uploadTotal,
                           std::int64_t uploaded);
     // curl_easy_perform, with a stall of the watch reported as a time-out.
@@ -90,4 +104,9 @@ private:
     QByteArray refusal_; // the server's last reply of 400 or more in this request, cut short
     QByteArray base_;    // "ftp://host:port"
     Location location_;
+    FtpProtocol protocol_ = FtpProtocol::Ftp;
+    QString server_;
+    int port_ = 0;
+    std::unique_ptr<TlsPeerCheck> tlsCheck_;
+    std::unique_ptr<SshHostKeyCheck> hostKeyCheck_;
 };

@@ -78,7 +78,7 @@ void RunFtpUpload(FtpUploadJob& job, const std::atomic<bool>& cancel, std::atomi
 
     report(FtpReport::Connecting, s.server);
     FtpSession session(job.limits, cancel);
-    const QString openError = session.Open(s.server, s.port, s.userName, s.password);
+    const QString openError = session.Open(s);
     if (!openError.isEmpty()) {
         state = static_cast<int>(OutputState::Failed);
         report(FtpReport::Error, openError);

@@ -2,6 +2,7 @@
 
 #include "EventLog.h"
 #include "PasswordScrambler.h"
+#include "UnusableSetting.h"
 
 #include <limits>
 
@@ -19,11 +20,6 @@ const QString KeySavePassword = QStringLiteral("EmailSavePassword");
 const QString KeyScramble = QStringLiteral("EmailEncryptPassword");
 const QString KeyFingerprint = QStringLiteral("EmailCertificateSHA256");
 
-void LogUnusable(const QString& key, const QString& why, const QString& used)
-{
-    AddLogEntry(LogCategory::Error, QStringLiteral("Settings - %1 %2 - using %3").arg(key, why, used));
-}
-
 SmtpSecurity ReadSecurity(const SettingsList& list)
 {
     const QString text = GetSettingString(list, KeySecurity, QString());
@@ -33,8 +29,8 @@ SmtpSecurity ReadSecurity(const SettingsList& list)
         return *security;
     // Whoever wrote something else meant some protection: mailing in plain text instead would
     // fail open. STARTTLS refuses a server that cannot give it.
-    LogUnusable(KeySecurity, QStringLiteral("= %1 is not None, STARTTLS or TLS").arg(text.left(40)),
-                SmtpSecurityName(SmtpSecurity::StartTls));
+    LogUnusableSetting(KeySecurity, QStringLiteral("= %1 is not None, STARTTLS or TLS").arg(text.left(40)),
+                       SmtpSecurityName(SmtpSecurity::StartTls));
     return SmtpSecurity::StartTls;
 }
 
@@ -44,28 +40,19 @@ QString ReadUserName(const SettingsList& list)
 {
     const QString text = GetSettingString(list, KeyUser, QString());
     if (text.size() > SmtpSettings::MaxUserNameLength) {
-        LogUnusable(KeyUser, QStringLiteral("is %1 characters long").arg(text.size()),
-                    QStringLiteral("none"));
+        LogUnusableSetting(KeyUser, QStringLiteral("is %1 characters long").arg(text.size()),
+                           QStringLiteral("none"));
         return QString();
     }
     for (const QChar c : text) {
         if (c.unicode() < 0x20 || c.unicode() == 0x7F) {
-            LogUnusable(KeyUser, QStringLiteral("holds a control character"), QStringLiteral("none"));
+            LogUnusableSetting(KeyUser, QStringLiteral("holds a control character"), QStringLiteral("none"));
             return QString();
         }
     }
     return text;
 }
 
-QString ReadFingerprint(const SettingsList& list)
-{
-    const QString text = GetSettingString(list, KeyFingerprint, QString());
-    if (const std::optional<QString> fingerprint = NormaliseCertificateFingerprint(text))
-        return *fingerprint;
-    LogUnusable(KeyFingerprint, QStringLiteral("= %1 is not a SHA-256 fingerprint").arg(text.left(120)),
-                QStringLiteral("none"));
-    return QString();
-}
 } // namespace
 
 SmtpSettings SmtpSettings::Read(const SettingsList& list)
@@ -87,7 +74,7 @@ SmtpSettings SmtpSettings::Read(const SettingsList& list)
     s.savePassword = GetSettingBool(list, KeySavePassword, defaults.savePassword);
     s.scramblePassword = GetSettingBool(list, KeyScramble, defaults.scramblePassword);
     s.password = ReadStoredPassword(list, KeyPassword, s.scramblePassword, MaxPasswordLength);
-    s.certificateSha256 = ReadFingerprint(list);
+    s.certificateSha256 = ReadCertificateFingerprintSetting(list, KeyFingerprint);
     return s;
 }
 
@@ -145,29 +132,4 @@ std::optional<SmtpSecurity> ParseSmtpSecurity(const QString& text)
             return SmtpSecurity::Tls;
     }
     return std::nullopt;
-}
-
-std::optional<QString> NormaliseCertificateFingerprint(const QString& text)
-{
-    constexpr qsizetype Digits = 64;
-    QString hex;
-    for (const QChar c : text) {
-        if (c == u':' || c.isSpace())
-            continue;
-        const bool digit = (c >= u'0' && c <= u'9') || (c >= u'a' && c <= u'f') || (c >= u'A' && c <= u'F');
-        if (!digit || hex.size() == Digits)
-            return std::nullopt;
-        hex.append(c.toUpper());
-    }
-    if (hex.isEmpty())
-        return QString();
-    if (hex.size() != Digits)
-        return std::nullopt;
-    QString pairs;
-    for (qsizetype i = 0; i < Digits; i += 2) {
-        if (i > 0)
-            pairs.append(u':');
-        pairs.append(hex.mid(i, 2));
-    }
-    return pairs;
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "CertificateFingerprint.h"
 #include "SettingsFile.h"
 
 #include <QString>
@@ -54,8 +55,3 @@ QStringList SplitRecipients(const QString& toAddress);
 // "None", "STARTTLS", "TLS", as in the file.
 QString SmtpSecurityName(SmtpSecurity security);
 std::optional<SmtpSecurity> ParseSmtpSecurity(const QString& text);
-
-// A fingerprint as typed or copied (hex digits in either case, with or without colons and
-// blanks between them) in the form kept in the settings: "AB:CD:...", 32 pairs. Empty stays
-// empty; anything that is not 64 hex digits gives nothing.
-std::optional<QString> NormaliseCertificateFingerprint(const QString& text);

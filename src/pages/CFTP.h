@@ -5,6 +5,7 @@
 
 class FtpEngine;
 class QCheckBox;
+class QComboBox;
 class QGroupBox;
 class QLineEdit;
 
@@ -34,9 +35,21 @@ public:
     QLineEdit* ThumbnailWidthEdit() const { return thumbWidth_; }
     QLineEdit* ThumbnailHeightEdit() const { return thumbHeight_; }
     QCheckBox* TemporaryNameCheck() const { return temporaryName_; }
+    QComboBox* ProtocolCombo() const { return protocol_; }
+    QCheckBox* PassiveCheck() const { return passive_; }
+    QLineEdit* FingerprintEdit() const { return fingerprint_; }
+    QLineEdit* PrivateKeyEdit() const { return privateKey_; }
+    QLineEdit* KnownHostsEdit() const { return knownHosts_; }
+
+    // The port to show when the protocol changes: a protocol's usual port (or none) becomes the
+    // new protocol's; any other is the user's and stays.
+    static QString PortForProtocol(const QString& typed, FtpProtocol protocol);
 
 private:
     void ShowSettings();
+    FtpProtocol ShownProtocol() const;
+    void OnProtocolChosen();
+    void EnableProtocolFields();
     void EnableThumbnailFields();
 
     FtpEngine& engine_;
@@ -53,4 +66,9 @@ private:
     QLineEdit* thumbWidth_;
     QLineEdit* thumbHeight_;
     QCheckBox* temporaryName_;
+    QComboBox* protocol_;
+    QCheckBox* passive_;
+    QLineEdit* fingerprint_;
+    QLineEdit* privateKey_;
+    QLineEdit* knownHosts_;
 };

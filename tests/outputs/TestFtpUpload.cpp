@@ -1,3 +1,4 @@
+#include "FtpReports.h"
 #include "FtpServer.h"
 #include "ImageDecoder.h"
 #include "ImageEncoder.h"
@@ -28,28 +29,6 @@
 #include <unistd.h>
 
 namespace {
-// What the processing controller would be told.
-class Reports final : public QObject
-{
-public:
-    std::vector<std::pair<std::int64_t, QString>> steps;
-    std::vector<std::int64_t> Codes() const
-    {
-        std::vector<std::int64_t> codes;
-        for (const auto& step : steps)
-            codes.push_back(step.first);
-        return codes;
-    }
-    bool event(QEvent* e) override
-    {
-        if (e->type() != RegisterNamedMessage(MessageName::FtpNotify))
-            return QObject::event(e);
-        auto* message = static_cast<MessageEvent*>(e);
-        steps.emplace_back(message->wParam, message->text.value_or(QString()));
-        return true;
-    }
-};
-
 // A server that takes the connection and never says a word.
 class SilentServer final
 {
@@ -82,7 +61,7 @@ protected:
     explicit FtpUploadTest(const FtpServerOptions& options = FtpServerOptions()) : server(options) {}
 
     FtpServer server;
-    Reports reports;
+    FtpReports reports;
     FtpEngine page{TestLimits};
 
     void SetUp() override { ASSERT_TRUE(server.Running()) << "pyftpdlib did not start"; }
@@ -477,7 +456,7 @@ TEST(FtpRenames, ARefusedRenameFailsTheUploadUnlessTemporaryNamesAreOff)
 {
     FtpServer server(FtpServerOptions{0, true});
     ASSERT_TRUE(server.Running());
-    Reports reports;
+    FtpReports reports;
     FtpEngine page{TestLimits};
     const QString published = QDir(server.Home()).filePath("cam.jpg");
     const QByteArray old = "the previous image";
@@ -550,7 +529,7 @@ TEST(FtpErrorTexts, AServersReplyIsCutShort)
     for (const int padding : {6000, 30000}) {
         FtpServer server(FtpServerOptions{0, false, padding});
         ASSERT_TRUE(server.Running());
-        Reports reports;
+        FtpReports reports;
         FtpEngine page{TestLimits};
         page.LoadSettings({"FTPServer = 127.0.0.1", QString("FTPPort = %1").arg(server.Port()),
                            "FTPUsername = " + FtpServer::User, "FTPPassword = wrong",

@@ -20,6 +20,12 @@ FtpServer::FtpServer(const FtpServerOptions& options)
     if (options.loginRefusalPadding > 0)
         arguments << QStringLiteral("--login-refusal-padding")
                   << QString::number(options.loginRefusalPadding);
+    if (options.tls != FtpServerOptions::Tls::None)
+        arguments << QStringLiteral("--tls")
+                  << (options.tls == FtpServerOptions::Tls::Explicit ? QStringLiteral("explicit")
+                                                                     : QStringLiteral("implicit"))
+                  << QStringLiteral("--certificate") << options.certificatePath << QStringLiteral("--key")
+                  << options.keyPath;
     process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     process_.start(QStringLiteral("/usr/bin/python3"), arguments);
     if (!process_.waitForStarted(10000) || !process_.waitForReadyRead(20000))
@@ -45,6 +51,16 @@ void FtpServer::Thaw()
 }
 
 QStringList FtpServer::DataConnectionCommands() const
+{
+    QStringList commands;
+    for (const QString& line : Commands()) {
+        if (!line.startsWith(QLatin1String("PASS")))
+            commands.append(line);
+    }
+    return commands;
+}
+
+QStringList FtpServer::Commands() const
 {
     QFile log(logDirectory_.filePath(CommandLogName));
     if (!log.open(QIODevice::ReadOnly))
