@@ -79,6 +79,11 @@ TEST(FtpSettings, DefaultsOrderAndThePasswordLine)
                                    "FTPThumbnailWidth = 160",
                                    "FTPThumbnailHeight = 120",
                                    "FTPUploadUnderTemporaryName = Yes",
+                                   "FTPProtocol = FTP",
+                                   "FTPPassiveMode = No",
+                                   "FTPCertificateSHA256 = ",
+                                   "FTPPrivateKeyFile = ",
+                                   "FTPKnownHostsFile = ",
                                    ""};
     EXPECT_EQ(list, expected);
     EXPECT_EQ(FtpSettings::Read(list), s);
@@ -101,6 +106,41 @@ TEST(FtpSettings, DefaultsOrderAndThePasswordLine)
     s.Write(list);
     EXPECT_TRUE(list.contains("FTPUploadUnderTemporaryName = No"));
     EXPECT_EQ(FtpSettings::Read(list), s);
+}
+
+TEST(FtpSettings, ProtocolsAndTheirSecurityKeys)
+{
+    // A file from before the keys: plain FTP in active mode, as it always was.
+    const FtpSettings old = FtpSettings::Read({"FTPServer = ftp.example.net"});
+    EXPECT_EQ(old.protocol, FtpProtocol::Ftp);
+    EXPECT_FALSE(old.passiveMode);
+
+    for (const FtpProtocol protocol :
+         {FtpProtocol::Ftp, FtpProtocol::FtpsExplicit, FtpProtocol::FtpsImplicit, FtpProtocol::Sftp}) {
+        FtpSettings s;
+        s.protocol = protocol;
+        s.passiveMode = true;
+        s.certificateSha256 = QString("AB:").repeated(31) + "CD";
+        s.privateKeyFile = "/home/cam/.ssh/id_ed25519";
+        s.knownHostsFile = "/etc/pixlet/known_hosts";
+        SettingsList list;
+        s.Write(list);
+        EXPECT_EQ(FtpSettings::Read(list), s) << FtpProtocolName(protocol).toStdString();
+    }
+    EXPECT_EQ(ParseFtpProtocol(" ftps  IMPLICIT "), FtpProtocol::FtpsImplicit);
+    EXPECT_EQ(ParseFtpProtocol("FTPES"), FtpProtocol::FtpsExplicit);
+    EXPECT_EQ(ParseFtpProtocol("sftp"), FtpProtocol::Sftp);
+    EXPECT_EQ(ParseFtpProtocol("scp"), std::nullopt);
+    EXPECT_EQ(DefaultFtpPort(FtpProtocol::FtpsImplicit), 990);
+    EXPECT_EQ(DefaultFtpPort(FtpProtocol::Sftp), 22);
+
+    // Something else meant some protection: FTPS, never plain FTP. A pin that is no
+    // fingerprint is dropped, with a line each.
+    const FtpSettings odd = FtpSettings::Read({"FTPProtocol = SSH2", "FTPCertificateSHA256 = 12:34"});
+    EXPECT_EQ(odd.protocol, FtpProtocol::FtpsExplicit);
+    EXPECT_EQ(odd.certificateSha256, "");
+    EXPECT_EQ(FtpSettings::Read({"FTPCertificateSHA256 = " + QString("ab").repeated(32)}).certificateSha256,
+              QString("AB:").repeated(31) + "AB");
 }
 
 TEST(FtpUpload, TemporaryNamesAreHiddenBesideTheirFile)
