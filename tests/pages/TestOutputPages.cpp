@@ -111,6 +111,44 @@ TEST(FtpPage, TheTemporaryNameCheckBoxFollowsAndChangesTheSetting)
     EXPECT_TRUE(list.contains("FTPUploadUnderTemporaryName = No"));
 }
 
+TEST(FtpPage, TheProtocolMovesTheUsualPortAndDecidesWhichSecurityFieldsApply)
+{
+    EXPECT_EQ(CFTP::PortForProtocol("21", FtpProtocol::Sftp), "22");
+    EXPECT_EQ(CFTP::PortForProtocol("22", FtpProtocol::FtpsImplicit), "990");
+    EXPECT_EQ(CFTP::PortForProtocol("", FtpProtocol::FtpsExplicit), "21");
+    EXPECT_EQ(CFTP::PortForProtocol("2121", FtpProtocol::Sftp), "2121") << "the user's own";
+
+    FtpEngine engine;
+    CFTP page{engine};
+    Load(engine, page, {"FTPProtocol = SFTP", "FTPPort = 2222", "FTPKnownHostsFile = /etc/hosts.known"});
+    EXPECT_EQ(page.ProtocolCombo()->currentText(), "SFTP");
+    EXPECT_EQ(page.PortEdit()->text(), "2222") << "shown as in force";
+    EXPECT_TRUE(page.PrivateKeyEdit()->isEnabled());
+    EXPECT_FALSE(page.FingerprintEdit()->isEnabled());
+    EXPECT_FALSE(page.PassiveCheck()->isEnabled());
+
+    Load(engine, page, {});
+    EXPECT_EQ(page.ProtocolCombo()->currentText(), "FTP");
+    EXPECT_TRUE(page.PassiveCheck()->isEnabled());
+    page.ProtocolCombo()->setCurrentIndex(
+        page.ProtocolCombo()->findData(static_cast<int>(FtpProtocol::FtpsImplicit)));
+    EXPECT_EQ(page.PortEdit()->text(), "990");
+    EXPECT_TRUE(page.FingerprintEdit()->isEnabled());
+    EXPECT_FALSE(page.PassiveCheck()->isEnabled()) << "FTPS is always passive";
+    EXPECT_FALSE(page.KnownHostsEdit()->isEnabled());
+    page.FingerprintEdit()->setText(QString("ab").repeated(32));
+    page.ApplyPage();
+    EXPECT_EQ(engine.Settings().protocol, FtpProtocol::FtpsImplicit);
+    EXPECT_EQ(engine.Settings().port, 990);
+    EXPECT_EQ(engine.Settings().certificateSha256, QString("AB:").repeated(31) + "AB");
+    EXPECT_EQ(page.FingerprintEdit()->text(), engine.Settings().certificateSha256) << "shown as kept";
+
+    // Not a fingerprint: the one in force stays.
+    page.FingerprintEdit()->setText("12:34");
+    page.ApplyPage();
+    EXPECT_EQ(engine.Settings().certificateSha256, QString("AB:").repeated(31) + "AB");
+}
+
 TEST(FtpPage, ThumbnailSidesAreClampedAndTheFieldsFollowTheCheckBox)
 {
     FtpEngine engine;
