@@ -4,6 +4,7 @@
 #include "EventLog.h"
 #include "MessageEvent.h"
 #include "NamedMessages.h"
+#include "OutboxCourier.h"
 #include "SystemErrorText.h"
 #include "TimeTemplate.h"
 #include "TraySequences.h"
@@ -53,6 +54,10 @@ CControl::CControl(const Clock& clock, Parts parts, QObject* parent)
     : QObject(parent), clock_(clock), parts_(parts), timer_(clock)
 {
     setObjectName(QStringLiteral("Controller"));
+    // The pace of the tries is the courier's, on the injected clock; this only looks often.
+    outboxTimer_.setInterval(1000);
+    connect(&outboxTimer_, &QTimer::timeout, this, &CControl::SendKeptImages);
+    UpdateOutboxCounters();
 }
 
 CControl::~CControl() = default;
@@ -160,6 +165,11 @@ void CControl::StartProcessing()
     // Stop) stays: the status line shows it again when the outputs report.
     SetProcessingState(State::Waiting);
     AddLogEntry(LogCategory::Information, QStringLiteral("Processing started"));
+    if (parts_.outbox) {
+        parts_.outbox->TryNow();
+        outboxTimer_.start();
+        SendKeptImages();
+    }
 }
 
 void CControl::StopProcessing()
@@ -173,6 +183,7 @@ void CControl::StopProcessing()
     pendingImage_.Empty();
     latestImage_.Empty();
     missedLatest_.clear();
+    outboxTimer_.stop();
     skippedWhileBusy_ = 0;
     requestTimed_ = false;
     SetProcessingState(State::Stopped);
@@ -183,6 +194,7 @@ void CControl::Halt()
 {
     halted_ = true;
     timer_.RemoveTimer(TimerName);
+    outboxTimer_.stop();
     // Nothing loaded goes unaccounted for, not even at exit.
     if (skippedWhileBusy_ > 0)
         AddLogEntry(
@@ -253,6 +265,13 @@ bool CControl::event(QEvent* event)
     }
     if (type == Type(MessageName::FtpNotify)) {
         OnFtpNotify(*static_cast<MessageEvent*>(event));
+        RecomputeState();
+        RunWaitingWork();
+        return true;
+    }
+    if (type == Type(MessageName::FtpDone) || type == Type(MessageName::SmtpDone)) {
+        EndDelivery(type == Type(MessageName::FtpDone) ? parts_.ftp : parts_.email,
+                    static_cast<MessageEvent*>(event)->wParam == 1);
         RecomputeState();
         RunWaitingWork();
         return true;
@@ -380,6 +399,7 @@ void CControl::CountSkipped()
 void CControl::BeginCycle(ImageFrame frame)
 {
     processedImage_ = std::move(frame);
+    cycleTaken_ = clock_.LocalNow();
     // An image asked for while stopped may arrive just after Start: it begins now.
     if (!requestTimed_)
         cycleStartText_ = NowText();
@@ -410,6 +430,10 @@ void CControl::OnCaptionsDone()
     for (ImageOutput* output : {parts_.archive, parts_.email, parts_.ftp}) {
         if (!Enabled(output))
             continue;
+        if (parts_.outbox && output != parts_.archive) {
+            HandToKeepingOutput(output);
+            continue;
+        }
         if (output->State() != OutputState::Busy)
             output->StartOutput(processedImage_, this);
         else
@@ -443,6 +467,76 @@ void CControl::RunWaitingWork()
             ++it;
         }
     }
+}
+
+namespace {
+OutboxItem::Kind KindOf(const ImageOutput* output, const ImageOutput* ftp)
+{
+    return output == ftp ? OutboxItem::Kind::Ftp : OutboxItem::Kind::Email;
+}
+} // namespace
+
+void CControl::HandToKeepingOutput(ImageOutput* output)
+{
+    const OutboxItem::Kind kind = KindOf(output, parts_.ftp);
+    // Kept images go first, oldest first: a new one queues behind them.
+    if (output->State() == OutputState::Busy || inFlight_.count(output) > 0 || parts_.outbox->Waiting(kind)) {
+        parts_.outbox->Keep(kind, processedImage_, cycleTaken_, output->OutboxKey(), false);
+        UpdateOutboxCounters();
+        return;
+    }
+    inFlight_[output] = Delivery{QString(), processedImage_.SharedCopy(), cycleTaken_};
+    output->StartOutput(processedImage_, this);
+}
+
+void CControl::EndDelivery(ImageOutput* output, bool delivered)
+{
+    const auto found = inFlight_.find(output);
+    if (found == inFlight_.end() || !parts_.outbox)
+        return;
+    const Delivery delivery = std::move(found->second);
+    inFlight_.erase(found);
+    const OutboxItem::Kind kind = KindOf(output, parts_.ftp);
+    if (!delivery.item.isEmpty()) {
+        if (delivered)
+            parts_.outbox->Delivered(kind, delivery.item);
+        else
+            parts_.outbox->Failed(kind, delivery.item);
+    } else if (delivered) {
+        parts_.outbox->OutputWorks(kind);
+    } else {
+        parts_.outbox->Keep(kind, delivery.image, delivery.taken, output->OutboxKey(), true);
+    }
+    UpdateOutboxCounters();
+    SendKeptImages();
+}
+
+void CControl::SendKeptImages()
+{
+    if (!parts_.outbox || state_ == State::Stopped || halted_)
+        return;
+    for (ImageOutput* output : {parts_.email, parts_.ftp}) {
+        if (!Enabled(output) || output->State() == OutputState::Busy || inFlight_.count(output) > 0)
+            continue;
+        std::optional<OutboxCourier::Delivery> due = parts_.outbox->Due(KindOf(output, parts_.ftp));
+        if (!due)
+            continue;
+        inFlight_[output] = Delivery{due->item, ImageFrame(), due->taken};
+        output->StartOutputTaken(due->image, this, due->taken);
+        RecomputeState();
+    }
+    UpdateOutboxCounters();
+}
+
+void CControl::UpdateOutboxCounters()
+{
+    const std::int32_t images = parts_.outbox ? parts_.outbox->Count() : 0;
+    const qint64 bytes = parts_.outbox ? parts_.outbox->Bytes() : 0;
+    if (images == statistics_.outboxImages && bytes == statistics_.outboxBytes)
+        return;
+    statistics_.outboxImages = images;
+    statistics_.outboxBytes = bytes;
+    emit StatisticsChanged();
 }
 
 void CControl::RecordError(const QString& text)

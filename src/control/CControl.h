@@ -7,10 +7,13 @@
 #include "Utils/Classes/CTrayIcon.h"
 #include "outputs/ImageOutput.h"
 
+#include <QDateTime>
 #include <QObject>
 #include <QPointer>
 #include <QSet>
+#include <QTimer>
 
+#include <map>
 #include <optional>
 
 class CaptionEngine;
@@ -18,6 +21,7 @@ class SourceEngine;
 class Clock;
 class ImageOutput;
 class MessageEvent;
+class OutboxCourier;
 
 // The processing controller. Once started it asks the source for an image at an interval (or
 // on the stroke of the clock) or whenever the source announces one; each image runs a cycle:
@@ -45,6 +49,9 @@ public:
         ImageOutput* archive = nullptr;
         ImageOutput* email = nullptr;
         ImageOutput* ftp = nullptr;
+        // Where FTP and e-mail keep the images they could not deliver; without it such an
+        // image is not kept.
+        OutboxCourier* outbox = nullptr;
     };
 
     static constexpr std::int64_t TimerMessageId = 0x8001;
@@ -110,6 +117,15 @@ private:
     void OnArchiveNotify(const MessageEvent& message);
     void OnFtpNotify(const MessageEvent& message);
     void OnSmtpNotify(const MessageEvent& message);
+    // FTP and e-mail with an outbox: the cycle's image goes out now, or is kept when the
+    // output is busy or others wait before it.
+    void HandToKeepingOutput(ImageOutput* output);
+    // How an output's delivery ended: a kept image is let go or tried later, a new one that
+    // failed is kept.
+    void EndDelivery(ImageOutput* output, bool delivered);
+    // Kept images whose try is due go to their idle outputs.
+    void SendKeptImages();
+    void UpdateOutboxCounters();
     void RecordError(const QString& text);
     void RecomputeState();
     void SetProcessingState(State state);
@@ -143,4 +159,16 @@ private:
     QString lastErrorText_;
     Statistics statistics_;
     std::optional<std::int32_t> clampLoggedFor_;
+    // When the cycle's image was taken, for an image kept for later.
+    QDateTime cycleTaken_;
+    // What FTP and e-mail are delivering now: a kept item (its name), or the cycle's image.
+    struct Delivery
+    {
+        QString item;
+        ImageFrame image;
+        QDateTime taken;
+    };
+    std::map<const ImageOutput*, Delivery> inFlight_;
+    // Looks for kept images whose try is due while processing runs.
+    QTimer outboxTimer_;
 };

@@ -16,6 +16,8 @@ struct Statistics
     std::int32_t ftpErrors = 0;
     std::int32_t archiveErrors = 0;
     std::int32_t sourceErrors = 0;
-    std::int32_t skipped = 0; // images loaded but never published: a newer one came while busy
-    QString lastError;        // "<HH>:<MM>:<SS> - " and the error
+    std::int32_t skipped = 0;      // images loaded but never published: a newer one came while busy
+    std::int32_t outboxImages = 0; // images kept for a later FTP or e-mail delivery, now
+    qint64 outboxBytes = 0;
+    QString lastError; // "<HH>:<MM>:<SS> - " and the error
 };

@@ -18,6 +18,11 @@ const Clock& SystemClock()
     return clock;
 }
 
+std::uint64_t FixedClock::MonotonicMs() const
+{
+    return MillisecondClock();
+}
+
 std::uint64_t MillisecondClock()
 {
     using namespace std::chrono;

@@ -19,6 +19,20 @@ public:
     virtual std::uint64_t MonotonicMs() const = 0;
 };
 
+// A clock stopped at one moment of wall-clock time (monotonic time still runs): what a template
+// expands to for an image taken then, whenever that happens.
+class FixedClock final : public Clock
+{
+public:
+    explicit FixedClock(const QDateTime& local) : local_(local) {}
+    QDateTime UtcNow() const override { return local_.toUTC(); }
+    QDateTime LocalNow() const override { return local_; }
+    std::uint64_t MonotonicMs() const override;
+
+private:
+    QDateTime local_;
+};
+
 // The process-wide real clock; it holds no state, so any thread may use it.
 const Clock& SystemClock();
 

@@ -26,7 +26,7 @@ QStringList AllMessageNames()
          {SourceNewImage, SourceNewImageAvailable, SourceNotify, SourceStatusUpdated,
           CaptionImageProcessNotify, ImageArchiveNewImageNotify, FtpNotify, SmtpNotify, LogUpdate,
           TrayIconCommand, TrayIconAction, EdgeWindowMessage, EdgeWindowStartupResult, CctvCommand,
-          CctvMessage, CctvGraphNotify, ControlTimer})
+          CctvMessage, CctvGraphNotify, ControlTimer, FtpDone, SmtpDone})
         names << QString::fromLatin1(name);
     return names;
 }

@@ -25,6 +25,9 @@ inline constexpr const char* CctvMessage = "UWM_CCTV_MESSAGE";
 inline constexpr const char* CctvGraphNotify = "UWM_CCTV_GRAPH_NOTIFY";
 // Private to the processing controller: the tick of its "Control" timer entry.
 inline constexpr const char* ControlTimer = "PIXLET_CONTROL_TIMER";
+// After an upload's or a mailing's last report: how it ended (wParam 1 delivered, 0 not).
+inline constexpr const char* FtpDone = "PIXLET_FTP_DONE";
+inline constexpr const char* SmtpDone = "PIXLET_SMTP_DONE";
 } // namespace MessageName
 
 // Every name above, in table order.

@@ -18,6 +18,7 @@
 #include <QTimerEvent>
 
 #include <algorithm>
+#include <utility>
 
 namespace {
 QString Fingerprint(const QSslCertificate& certificate)
@@ -54,6 +55,11 @@ void CSMTPSocket::Post(std::int64_t code, const QString& text)
     if (code != SmtpReport::Sent)
         event->text = text;
     QCoreApplication::postEvent(notify_, event);
+    // Once decided, after the report that says so: how the mailing ended.
+    if (outcome_ >= 0 && code != SmtpReport::Progress && !std::exchange(outcomePosted_, true))
+        QCoreApplication::postEvent(
+            notify_, new MessageEvent(RegisterNamedMessage(QString::fromLatin1(MessageName::SmtpDone)),
+                                      outcome_ == static_cast<int>(OutputState::Idle) ? 1 : 0));
 }
 
 void CSMTPSocket::Start()

@@ -56,7 +56,11 @@ private:
     void OnDisconnected();
     void OnSocketError(QAbstractSocket::SocketError error);
     void Post(std::int64_t code, const QString& text = QString());
-    void SetState(int state) { state_ = state; }
+    void SetState(int state)
+    {
+        state_ = state;
+        outcome_ = state;
+    }
     // Sends what the step says, settles the outcome, posts the reports.
     void Carry(const SmtpDialogue::Step& step);
     // Drops everything the server sent in plain text and starts the handshake.
@@ -83,5 +87,7 @@ private:
     bool closeArmed_ = false;
     bool handshaking_ = false; // STARTTLS accepted, the connection not yet encrypted
     bool decided_ = false;     // success or failure reported
+    int outcome_ = -1;         // the state this mailing ended in, once decided
+    bool outcomePosted_ = false;
     bool ended_ = false;
 };

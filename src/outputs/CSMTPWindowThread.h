@@ -1,6 +1,7 @@
 #pragma once
 
 #include "CSMTPSocket.h"
+#include "Clock.h"
 
 #include <QThread>
 
@@ -14,7 +15,7 @@ class CSMTPWindowThread final : public QThread
 
 public:
     CSMTPWindowThread(SmtpSettings settings, ImageFrame image, QObject* notify, std::atomic<int>& state,
-                      const Clock& clock, const SmtpLimits& limits);
+                      const Clock& clock, const SmtpLimits& limits, const QDateTime& taken = QDateTime());
 
 protected:
     void run() override;
@@ -26,4 +27,7 @@ private:
     std::atomic<int>& state_;
     const Clock& clock_;
     const SmtpLimits limits_;
+    // An image taken earlier is dated by the time it was taken.
+    const FixedClock takenClock_;
+    const bool dated_;
 };

@@ -50,6 +50,14 @@ bool FtpEngine::FinishForExit(int timeoutMs)
     return worker_.WaitIdleFor(timeoutMs);
 }
 
+QString FtpEngine::OutboxKey() const
+{
+    return QStringLiteral("%1://%2:%3/%4/%5")
+        .arg(FtpProtocolName(settings_.protocol), settings_.server)
+        .arg(settings_.port)
+        .arg(settings_.destinationDirectory, settings_.destinationFilename);
+}
+
 void FtpEngine::ResetFailed()
 {
     int failed = static_cast<int>(OutputState::Failed);
@@ -97,5 +105,10 @@ void FtpEngine::Upload(const ImageFrame& image, QObject* notify)
             QCoreApplication::postEvent(notify, event);
         };
         RunFtpUpload(*job, cancel_, state_, report);
+        // After the last report: how the upload ended, for a delivery to be kept or let go.
+        if (notify)
+            QCoreApplication::postEvent(
+                notify, new MessageEvent(RegisterNamedMessage(QString::fromLatin1(MessageName::FtpDone)),
+                                         state_.load() == static_cast<int>(OutputState::Idle) ? 1 : 0));
     });
 }

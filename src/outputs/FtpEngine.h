@@ -39,6 +39,8 @@ public:
     void ResetFailed() override;
     void StartOutput(const ImageFrame& image, QObject* notify) override { Upload(image, notify); }
     bool FinishForExit(int timeoutMs) override;
+    // The names are fixed: the newest image is all a server needs.
+    QString OutboxKey() const override;
 
     // Where the temporary files go; made on first use.
     QString TempDirectory();

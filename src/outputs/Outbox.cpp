@@ -298,13 +298,11 @@ void Outbox::SetAside(const QString& name, const QString& why)
                    entries_.end());
 }
 
-std::chrono::seconds OutboxRetryDelay(int failures)
+std::chrono::milliseconds OutboxRetryDelay(int failures, std::chrono::milliseconds first)
 {
-    constexpr std::chrono::seconds First{30}, Most{15 * 60};
-    if (failures <= 1)
-        return First;
-    std::chrono::seconds delay = First;
-    for (int i = 1; i < failures && delay < Most; ++i)
+    const std::chrono::milliseconds most = first * 30;
+    std::chrono::milliseconds delay = first;
+    for (int i = 1; i < failures && delay < most; ++i)
         delay *= 2;
-    return std::min(delay, Most);
+    return std::min(delay, most);
 }

@@ -84,6 +84,7 @@ private:
     quint64 sequence_ = 0;
 };
 
-// How long to wait before the next try after this many failures in a row: 30 s, doubling, at
-// most 15 minutes.
-std::chrono::seconds OutboxRetryDelay(int failures);
+// How long to wait before the next try after this many failures in a row: `first` (30 s),
+// doubling, at most 30 times that (15 minutes).
+std::chrono::milliseconds OutboxRetryDelay(int failures,
+                                           std::chrono::milliseconds first = std::chrono::seconds(30));

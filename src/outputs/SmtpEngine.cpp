@@ -65,14 +65,14 @@ int SmtpEngine::RunningMailings()
     return static_cast<int>(threads_.size());
 }
 
-void SmtpEngine::SendMail(const ImageFrame& image, QObject* notify)
+void SmtpEngine::SendMail(const ImageFrame& image, QObject* notify, const QDateTime& taken)
 {
     ReapFinished();
     if (State() == OutputState::Busy)
         return;
     state_ = static_cast<int>(OutputState::Busy);
     // An older mailing may still be waiting for its server to close: they share nothing.
-    auto& thread = threads_.emplace_back(
-        std::make_unique<CSMTPWindowThread>(settings_, image.SharedCopy(), notify, state_, clock_, limits_));
+    auto& thread = threads_.emplace_back(std::make_unique<CSMTPWindowThread>(
+        settings_, image.SharedCopy(), notify, state_, clock_, limits_, taken));
     thread->start();
 }

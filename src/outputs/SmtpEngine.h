@@ -36,13 +36,18 @@ public:
     // The next mailing uses these; one already running keeps its own copy.
     void SetSettings(const SmtpSettings& settings) { settings_ = settings; }
 
-    // Starts a mailing of a copy of the image, unless one is still busy.
-    void SendMail(const ImageFrame& image, QObject* notify);
+    // Starts a mailing of a copy of the image, unless one is still busy. The subject and the
+    // attachment's name are dated `taken` when given, otherwise now.
+    void SendMail(const ImageFrame& image, QObject* notify, const QDateTime& taken = QDateTime());
 
     // ImageOutput
     OutputState State() const override { return static_cast<OutputState>(state_.load()); }
     void ResetFailed() override;
     void StartOutput(const ImageFrame& image, QObject* notify) override { SendMail(image, notify); }
+    void StartOutputTaken(const ImageFrame& image, QObject* notify, const QDateTime& taken) override
+    {
+        SendMail(image, notify, taken);
+    }
     bool FinishForExit(int timeoutMs) override;
 
     // Mailing threads not yet ended (some may be waiting for their server to close).

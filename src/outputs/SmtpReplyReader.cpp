@@ -7,8 +7,8 @@ bool IsContinuation(const QByteArray& line)
 {
     // "250-..." : three digits and a hyphen.
     return line.size() >= 4 && std::isdigit(static_cast<unsigned char>(line[0])) &&
-           std::isdigit(static_cast<unsigned char>(line[1])) && std::isdigit(static_cast<unsigned char>(line[2])) &&
-           line[3] == '-';
+           std::isdigit(static_cast<unsigned char>(line[1])) &&
+           std::isdigit(static_cast<unsigned char>(line[2])) && line[3] == '-';
 }
 
 int LeadingNumber(const QByteArray& text)

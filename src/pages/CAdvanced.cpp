@@ -13,10 +13,12 @@
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QLabel>
+
 #include <QLineEdit>
 #include <QRegularExpressionValidator>
 #include <QTimerEvent>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include <limits>
 
@@ -72,6 +74,23 @@ CAdvanced::CAdvanced(const Clock& clock, const Statistics& statistics, AdvancedS
     qualityRow->addStretch(1);
     savedLayout->addRow(tr("JPEG Quality"), qualityRow);
 
+    auto* outbox = new QGroupBox(tr("Outbox"), this);
+    outbox->setToolTip(tr("Images FTP and e-mail could not deliver yet; they go out oldest first once the "
+                          "server is back. When full, the oldest is dropped."));
+    auto* outboxLayout = new QFormLayout(outbox);
+    backlog_ = new QLabel(outbox);
+    outboxImagesEdit_ = new QLineEdit(outbox);
+    outboxMegabytesEdit_ = new QLineEdit(outbox);
+    for (QLineEdit* edit : {outboxImagesEdit_, outboxMegabytesEdit_}) {
+        edit->setMaximumWidth(80);
+        edit->setValidator(
+            new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]*")), edit));
+        connect(edit, &QLineEdit::textEdited, this, &CAdvanced::Changed);
+    }
+    outboxLayout->addRow(tr("Waiting:"), backlog_);
+    outboxLayout->addRow(tr("At most (images):"), outboxImagesEdit_);
+    outboxLayout->addRow(tr("At most (MB):"), outboxMegabytesEdit_);
+
     auto* video = new QGroupBox(tr("Video"), this);
     auto* videoLayout = new QVBoxLayout(video);
     enableMixerCheck_ = new QCheckBox(tr("Enable VMR Mixer"), video);
@@ -81,6 +100,7 @@ CAdvanced::CAdvanced(const Clock& clock, const Statistics& statistics, AdvancedS
 
     auto* lower = new QHBoxLayout;
     lower->addWidget(saved);
+    lower->addWidget(outbox);
     lower->addWidget(video);
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(stats);
@@ -106,6 +126,13 @@ std::int32_t CAdvanced::Quality() const
 void CAdvanced::ApplyPage()
 {
     settings_.jpegQuality = Utils::Controls::ApplyEditInteger(qualityEdit_, settings_.jpegQuality);
+    // An empty or zero bound keeps the one in force: an outbox of nothing would drop every image.
+    if (const int images = outboxImagesEdit_->text().toInt(); images > 0)
+        settings_.outboxMaxImages = std::min(images, 100000);
+    if (const int megabytes = outboxMegabytesEdit_->text().toInt(); megabytes > 0)
+        settings_.outboxMaxMegabytes = std::min(megabytes, 100000);
+    outboxImagesEdit_->setText(QString::number(settings_.outboxMaxImages));
+    outboxMegabytesEdit_->setText(QString::number(settings_.outboxMaxMegabytes));
     settings_.Apply();
     RefreshStatistics();
 }
@@ -115,6 +142,8 @@ void CAdvanced::ShowAdvancedSettings()
     // Shown as stored, even out of range: the user sees what the file says until he edits it.
     const QSignalBlocker blocker(qualityEdit_);
     qualityEdit_->setText(QString::number(settings_.jpegQuality));
+    outboxImagesEdit_->setText(QString::number(settings_.outboxMaxImages));
+    outboxMegabytesEdit_->setText(QString::number(settings_.outboxMaxMegabytes));
     RefreshStatistics();
 }
 
@@ -134,6 +163,9 @@ void CAdvanced::RefreshStatistics()
     lastError_->setText(
         FitText(statistics_.lastError, lastError_->fontMetrics(), lastError_->contentsRect().width()));
     lastError_->setToolTip(statistics_.lastError);
+    backlog_->setText(tr("%1 image(s), %2 MB")
+                          .arg(statistics_.outboxImages)
+                          .arg(static_cast<double>(statistics_.outboxBytes) / (1024.0 * 1024.0), 0, 'f', 1));
 }
 
 void CAdvanced::showEvent(QShowEvent* event)

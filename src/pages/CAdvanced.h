@@ -52,6 +52,9 @@ public:
     QCheckBox* EnableMixerCheck() const { return enableMixerCheck_; }
     QLabel* UptimeLabel() const { return uptime_; }
     QLabel* LastErrorLabel() const { return lastError_; }
+    QLabel* BacklogLabel() const { return backlog_; }
+    QLineEdit* OutboxImagesEdit() const { return outboxImagesEdit_; }
+    QLineEdit* OutboxMegabytesEdit() const { return outboxMegabytesEdit_; }
     // Cycles, Email Cycles, FTP Cycles, Total Errors, Email Errors, FTP Errors, Source Errors.
     QLabel* CounterLabel(int index) const { return counters_.at(index); }
     bool RefreshTimerActive() const { return refreshTimer_.isActive(); }
@@ -69,6 +72,9 @@ private:
     QLabel* uptime_ = nullptr;
     std::array<QLabel*, CounterCount> counters_{};
     QLabel* lastError_ = nullptr;
+    QLabel* backlog_ = nullptr;
+    QLineEdit* outboxImagesEdit_ = nullptr;
+    QLineEdit* outboxMegabytesEdit_ = nullptr;
     QLineEdit* qualityEdit_ = nullptr;
     Utils::Controls::CUpDownControl* qualityArrows_ = nullptr;
     QCheckBox* lowCpuCheck_ = nullptr;

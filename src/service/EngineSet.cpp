@@ -7,6 +7,7 @@
 #include "SystemErrorText.h"
 #include "captions/CaptionEngine.h"
 #include "control/CControl.h"
+#include "control/OutboxCourier.h"
 #include "outputs/ArchiveEngine.h"
 #include "outputs/FtpEngine.h"
 #include "outputs/SmtpEngine.h"
@@ -19,6 +20,11 @@
 
 #include <cerrno>
 
+EngineSet::EngineSet(const Clock& clock, const QString& dataDirectory)
+    : EngineSet(clock, dataDirectory, Limits())
+{
+}
+
 EngineSet::EngineSet(const Clock& clock, const QString& dataDirectory, const Limits& limits, QObject* parent)
     : QObject(parent), clock_(clock), dataDirectory_(dataDirectory)
 {
@@ -29,8 +35,12 @@ EngineSet::EngineSet(const Clock& clock, const QString& dataDirectory, const Lim
     ftp_ = std::make_unique<FtpEngine>(limits.ftp);
     email_ = std::make_unique<SmtpEngine>(clock, limits.smtp);
     source_ = std::make_unique<SourceEngine>(clock, dataDirectory);
-    controller_ = std::make_unique<CControl>(
-        clock, CControl::Parts{source_.get(), captions_.get(), archive_.get(), email_.get(), ftp_.get()});
+    // FTP and e-mail keep what they could not deliver under the data directory.
+    outbox_ = std::make_unique<OutboxCourier>(clock, dataDirectory + QStringLiteral("outbox"), advanced_,
+                                              limits.outboxFirstRetry);
+    controller_ =
+        std::make_unique<CControl>(clock, CControl::Parts{source_.get(), captions_.get(), archive_.get(),
+                                                          email_.get(), ftp_.get(), outbox_.get()});
     // The source's announcements, status and errors go to the controller.
     source_->SetOwner(controller_.get());
 }
@@ -45,6 +55,7 @@ EngineSet::~EngineSet()
     ftp_.reset();
     archive_.reset();
     controller_.reset();
+    outbox_.reset();
     log_.reset();
 }
 
@@ -68,6 +79,8 @@ bool EngineSet::StartUp()
     }
     const bool loaded = LoadSettings();
     archive_->SweepStaleTemporaries(startSeconds);
+    // What a previous run could not deliver goes out once processing starts.
+    outbox_->Load();
     return loaded;
 }
 

@@ -8,11 +8,13 @@
 #include <QObject>
 #include <QStringList>
 
+#include <chrono>
 #include <memory>
 
 class ArchiveEngine;
 class CaptionEngine;
 class CControl;
+class OutboxCourier;
 class Clock;
 class FtpEngine;
 class LogEngine;
@@ -33,9 +35,12 @@ public:
     {
         FtpLimits ftp;
         SmtpLimits smtp;
+        // The pause after a failed delivery before a kept image is tried again (it doubles).
+        std::chrono::milliseconds outboxFirstRetry = std::chrono::seconds(30);
     };
 
-    EngineSet(const Clock& clock, const QString& dataDirectory, const Limits& limits = Limits(),
+    EngineSet(const Clock& clock, const QString& dataDirectory);
+    EngineSet(const Clock& clock, const QString& dataDirectory, const Limits& limits,
               QObject* parent = nullptr);
     ~EngineSet() override;
 
@@ -91,5 +96,6 @@ private:
     std::unique_ptr<FtpEngine> ftp_;
     std::unique_ptr<SmtpEngine> email_;
     std::unique_ptr<SourceEngine> source_;
+    std::unique_ptr<OutboxCourier> outbox_;
     std::unique_ptr<CControl> controller_;
 };

@@ -106,6 +106,11 @@ TEST_F(MainWindowTest, FirstRunShowsTheWindowAndWritesDefaults)
                             "FTPThumbnailWidth = 160",
                             "FTPThumbnailHeight = 120",
                             "FTPUploadUnderTemporaryName = Yes",
+                            "FTPProtocol = FTP",
+                            "FTPPassiveMode = No",
+                            "FTPCertificateSHA256 = ",
+                            "FTPPrivateKeyFile = ",
+                            "FTPKnownHostsFile = ",
                             ""};
     expected << "EmailServer = "
              << "EmailPort = 25"
@@ -171,6 +176,8 @@ TEST_F(MainWindowTest, FirstRunShowsTheWindowAndWritesDefaults)
              << "LogFileKeep = 5"
              << "";
     expected << "AdvancedJPEGQuality = 75"
+             << "AdvancedOutboxMaxImages = 500"
+             << "AdvancedOutboxMaxMB = 256"
              << "";
     expected << "ControlProcessCycleTime = 300"
              << "ControlProcessOnExactStroke = No"

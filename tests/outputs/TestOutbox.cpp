@@ -204,4 +204,5 @@ TEST(Outbox, RetriesWaitLongerAfterEachFailureUpToAQuarterOfAnHour)
     EXPECT_EQ(OutboxRetryDelay(5), 480s);
     EXPECT_EQ(OutboxRetryDelay(6), 900s);
     EXPECT_EQ(OutboxRetryDelay(1000000), 900s);
+    EXPECT_EQ(OutboxRetryDelay(3, 500ms), 2000ms);
 }

@@ -9,9 +9,9 @@
 #include "Utils/Controls/CUpDownControl.h"
 #include "control/AdvancedSettings.h"
 #include "control/CControl.h"
+#include "control/Statistics.h"
 #include "pages/CAdvanced.h"
 #include "pages/CControlPage.h"
-#include "control/Statistics.h"
 #include "sources/SourceEngine.h"
 
 #include <QCheckBox>
@@ -100,8 +100,7 @@ TEST_F(ControlPageTest, StatusLinesAndTheirExactTexts)
 {
     EXPECT_EQ(page.FirstStatusLine()->text(), "Stopped");
     EXPECT_EQ(page.SecondStatusLine()->text(), "Source: Video Device - Disconnected");
-    Load(
-        {"ControlEnableArchive = Yes", "ControlProcessCycleTime = 60", "ControlProcessOnExactStroke = Yes"});
+    Load({"ControlEnableArchive = Yes", "ControlProcessCycleTime = 60", "ControlProcessOnExactStroke = Yes"});
     page.StartButton()->click();
     EXPECT_EQ(page.FirstStatusLine()->text(), "Waiting......     next cycle scheduled for 10:16:00");
     page.StopButton()->click();
@@ -238,7 +237,8 @@ TEST_F(AdvancedPageTest, AQualityOutOfRangeIsBoundedAsItIsRead)
     EXPECT_EQ(JpegQuality(), 99);
     SettingsList written;
     advanced.Write(written);
-    EXPECT_EQ(written, SettingsList({"AdvancedJPEGQuality = 99", ""}));
+    EXPECT_EQ(written, SettingsList({"AdvancedJPEGQuality = 99", "AdvancedOutboxMaxImages = 500",
+                                     "AdvancedOutboxMaxMB = 256", ""}));
 }
 
 TEST_F(AdvancedPageTest, AnEmptiedQualityAppliesAsTheQualityInForce)
@@ -254,7 +254,23 @@ TEST_F(AdvancedPageTest, AnEmptiedQualityAppliesAsTheQualityInForce)
     EXPECT_EQ(page.QualityEdit()->text(), "85");
     SettingsList written;
     advanced.Write(written);
-    EXPECT_EQ(written, SettingsList({"AdvancedJPEGQuality = 85", ""}));
+    EXPECT_EQ(written, SettingsList({"AdvancedJPEGQuality = 85", "AdvancedOutboxMaxImages = 500",
+                                     "AdvancedOutboxMaxMB = 256", ""}));
+}
+
+TEST_F(AdvancedPageTest, TheOutboxBoundsAndBacklogAreShownAndApplied)
+{
+    Load({"AdvancedOutboxMaxImages = 40", "AdvancedOutboxMaxMB = 0"});
+    EXPECT_EQ(page.OutboxImagesEdit()->text(), "40");
+    EXPECT_EQ(page.OutboxMegabytesEdit()->text(), "1") << "at least one megabyte";
+    page.OutboxImagesEdit()->setText("0");
+    page.OutboxMegabytesEdit()->setText("64");
+    page.ApplyPage();
+    EXPECT_EQ(advanced.outboxMaxImages, 40) << "an outbox of nothing would drop every image";
+    EXPECT_EQ(advanced.outboxMaxMegabytes, 64);
+    EXPECT_EQ(page.OutboxImagesEdit()->text(), "40");
+    EXPECT_TRUE(page.BacklogLabel()->text().startsWith("0 image(s)"))
+        << page.BacklogLabel()->text().toStdString();
 }
 
 TEST_F(AdvancedPageTest, TheQualityTakesDigitsAndHasArrows)

@@ -20,6 +20,8 @@ FtpServer::FtpServer(const FtpServerOptions& options)
     if (options.loginRefusalPadding > 0)
         arguments << QStringLiteral("--login-refusal-padding")
                   << QString::number(options.loginRefusalPadding);
+    if (options.port != 0)
+        arguments << QStringLiteral("--port") << QString::number(options.port);
     if (options.tls != FtpServerOptions::Tls::None)
         arguments << QStringLiteral("--tls")
                   << (options.tls == FtpServerOptions::Tls::Explicit ? QStringLiteral("explicit")

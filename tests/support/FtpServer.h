@@ -19,6 +19,7 @@ struct FtpServerOptions
     };
     Tls tls = Tls::None;
     QString certificatePath, keyPath; // the server's, for TLS
+    quint16 port = 0;                 // 0: a free one
 };
 
 // A pyftpdlib server on 127.0.0.1 at a free port, for one test: started by the constructor,

@@ -9,6 +9,8 @@
 AiosmtpdServer::AiosmtpdServer(const AiosmtpdOptions& options)
 {
     QStringList arguments = {QStringLiteral(PIXLET_TEST_SUPPORT "/smtp_server.py"), directory_.path()};
+    if (options.port != 0)
+        arguments << QString::number(options.port);
     if (options.certificate)
         arguments << "--cert"
                   << (options.sendIssuer ? options.certificate->ChainPath()

@@ -21,6 +21,7 @@ struct AiosmtpdOptions
     bool loginInPlainText = false;                // AUTH offered without TLS as well
     bool noPlain = false;                         // AUTH LOGIN only
     bool sendIssuer = false;                      // the issuer's certificate goes with the server's
+    quint16 port = 0;                             // 0: a free one
 };
 
 // aiosmtpd on 127.0.0.1 at a free port; each accepted message lands in Directory() as
