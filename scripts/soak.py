@@ -535,7 +535,7 @@ class Soak:
         """Every dropped picture: loaded, failed with a reason, or passed over by name; every
         loaded picture: a cycle, or a line saying why not."""
         loaded, failed, passed, extra_passed = set(), set(), set(), 0
-        begun = skipped = not_published = 0
+        begun = skipped = not_published = outbox_dropped = 0
         archived = archive_errors = ftp_ok = ftp_errors = mail_ok = mail_errors = 0
         passed_re = re.compile(r"^(\d+) older file\(s\) passed over - the newer file (.+?) is taken: (.*)$")
         for line in lines:
@@ -568,6 +568,8 @@ class Soak:
                 mail_ok += 1
             elif line.startswith("SMTP - Email failed") or line.startswith("SMTP - Error"):
                 mail_errors += 1
+            elif line.startswith("Outbox - Full "):
+                outbox_dropped += 1
         counts = {k: 0 for k in ("whole", "slow", "truncated")}
         unaccounted, broken_taken, whole_failed = [], [], []
         for name, kind, _ in self.drops:
@@ -588,7 +590,7 @@ class Soak:
         return dict(counts=counts, loaded=loaded_count, failed=len(failed), passed=len(passed) + extra_passed,
                     begun=begun, skipped=skipped, not_published=not_published,
                     archived=archived, archive_errors=archive_errors, ftp_ok=ftp_ok, ftp_errors=ftp_errors,
-                    mail_ok=mail_ok, mail_errors=mail_errors, unaccounted=unaccounted, unnamed=unnamed,
+                    mail_ok=mail_ok, mail_errors=mail_errors, outbox_dropped=outbox_dropped, unaccounted=unaccounted, unnamed=unnamed,
                     broken_taken=broken_taken, whole_failed=whole_failed)
 
     def memory_and_descriptors(self, p):
@@ -652,6 +654,10 @@ class Soak:
         received = sum(1 for d, _, fs in os.walk(self.mail_root) for f in fs if f.endswith(".eml"))
         self.check("the mail server holds every mail reported sent", received >= a["mail_ok"],
                    f"{received} received, {a['mail_ok']} reported")
+        # Each cycle's picture is mailed: one the server could not take waits in the outbox
+        # until it can (or, the outbox full, is dropped with a line).
+        self.check("every cycle's picture was mailed, late or not", a["mail_ok"] + a["outbox_dropped"] >= a["begun"],
+                   f"{a['mail_ok']} mailed + {a['outbox_dropped']} dropped from a full outbox, {a['begun']} cycles")
         for name, code, seconds in (("desktop", desktop_code, desktop_s), ("service", camera_code, camera_s)):
             self.check(f"{name} program ended on SIGTERM within 10 s", code == 0 and seconds <= 10,
                        f"exit {code} after {seconds:.1f} s")

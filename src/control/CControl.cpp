@@ -41,6 +41,11 @@ enum FtpCode : std::int64_t
     FtpError = 3,
     FtpClosed = 4
 };
+OutboxItem::Kind KindOf(const ImageOutput* output, const ImageOutput* ftp)
+{
+    return output == ftp ? OutboxItem::Kind::Ftp : OutboxItem::Kind::Email;
+}
+
 enum SmtpCode : std::int64_t
 {
     SmtpSent = 0,
@@ -203,6 +208,18 @@ void CControl::Halt()
     if (!pendingImage_.IsEmpty())
         AddLogEntry(LogCategory::Information,
                     QStringLiteral("Image not published - the program ended while it waited"));
+}
+
+void CControl::KeepUndelivered()
+{
+    if (!parts_.outbox)
+        return;
+    for (const auto& [output, delivery] : inFlight_) {
+        if (delivery.item.isEmpty() && !delivery.image.IsEmpty())
+            parts_.outbox->Keep(KindOf(output, parts_.ftp), delivery.image, delivery.taken,
+                                output->OutboxKey(), false);
+    }
+    inFlight_.clear();
 }
 
 void CControl::UpdateNextCycleText()
@@ -468,13 +485,6 @@ void CControl::RunWaitingWork()
         }
     }
 }
-
-namespace {
-OutboxItem::Kind KindOf(const ImageOutput* output, const ImageOutput* ftp)
-{
-    return output == ftp ? OutboxItem::Kind::Ftp : OutboxItem::Kind::Email;
-}
-} // namespace
 
 void CControl::HandToKeepingOutput(ImageOutput* output)
 {

@@ -72,6 +72,9 @@ public:
     // At exit: no new cycle, request or caption job from here on, without a log line; the
     // outputs' last reports are still taken and logged.
     void Halt();
+    // At exit, after the outputs' last reports: a new image whose delivery never reported its
+    // end is kept for the next run (a kept one is still in the outbox).
+    void KeepUndelivered();
 
     // The longest error text kept: a server may answer with kilobytes, and the log, the tray tip
     // and the Advanced page show a line.

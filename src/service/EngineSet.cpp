@@ -243,6 +243,8 @@ QStringList EngineSet::FinishForExit(int budgetMs)
     for (QObject* receiver :
          std::initializer_list<QObject*>{archive_.get(), ftp_.get(), email_.get(), controller_.get()})
         QCoreApplication::sendPostedEvents(receiver);
+    // A failed delivery is kept by now; one that never ended is kept for the next run.
+    controller_->KeepUndelivered();
     log_->Flush();
     return leftBehind;
 }

@@ -45,7 +45,9 @@ protected:
         ASSERT_TRUE(QDir().mkpath(data));
         QFile file(data + "Pixlet.ini");
         ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        // What the test adds comes first: the first line of a key is the one taken.
         file.write(
+            extra.toUtf8() +
             QString("SourceType = 0\nSourceFileCollectDirectory = %1\nSourceFileCollectMask = *.jpg\n"
                     "ControlProcessCollectionType = 1\nControlEnableFTP = Yes\nControlEnableEmail = Yes\n"
                     "FTPServer = 127.0.0.1\nFTPPort = %2\nFTPUsername = %3\nFTPPassword = %4\n"
@@ -57,8 +59,7 @@ protected:
                 .arg(ftpPort)
                 .arg(FtpServer::User, FtpServer::Password)
                 .arg(smtpPort)
-                .toUtf8() +
-            extra.toUtf8());
+                .toUtf8());
     }
     // A picture of its own width renamed into the drop directory; returns when its cycle has
     // run and both outputs are done with it.
@@ -174,4 +175,34 @@ TEST_F(OutboxDeliveryTest, WhatOneRunCouldNotDeliverTheNextDoesAndTheBoundDropsT
         << Subjects(smtp).join(", ").toStdString();
     EXPECT_EQ(Width(QDir(ftp.Home()).filePath("cam.jpg")), 320 + 4 * 16);
     ASSERT_TRUE(WaitUntil([&] { return engines.Controller().Stats().outboxImages == 0; }, 20000));
+}
+
+TEST_F(OutboxDeliveryTest, AnUploadCutShortByExitIsKeptForTheNextRun)
+{
+    FtpServerOptions ftpOptions;
+    ftpOptions.port = ftpPort;
+    FtpServer ftp(ftpOptions);
+    ASSERT_TRUE(ftp.Running());
+    WriteSettings("ControlEnableEmail = No\n");
+    {
+        EngineSet engines(SystemClock(), data, FastLimits);
+        engines.StartUp();
+        engines.Controller().StartProcessing();
+        // A frozen server: the upload hangs until the exit cuts it short.
+        ftp.Freeze();
+        const QString name = "late.jpg";
+        ASSERT_EQ(SaveImageFile(GradientFrame(400, 300, 24), home.filePath(name)), 0);
+        ASSERT_TRUE(QFile::rename(home.filePath(name), drop.filePath(name)));
+        ASSERT_TRUE(WaitUntil([&] { return engines.Controller().Stats().cycles == 1; }, 20000));
+        engines.FinishForExit(3000);
+        EXPECT_EQ(engines.Controller().Stats().outboxImages, 1);
+    }
+    ftp.Thaw();
+    EngineSet engines(SystemClock(), data, FastLimits);
+    LogRecorder log;
+    engines.StartUp();
+    engines.Controller().StartProcessing();
+    ASSERT_TRUE(WaitUntil([&] { return Width(QDir(ftp.Home()).filePath("cam.jpg")) == 400; }, 30000));
+    ASSERT_TRUE(WaitUntil([&] { return engines.Controller().Stats().outboxImages == 0; }, 10000))
+        << Said(log);
 }
