@@ -471,6 +471,8 @@ void CControl::RunWaitingWork()
         BeginCycle(std::move(next));
         return;
     }
+    // Kept FTP and e-mail images go out as soon as their output is free and their pause is over.
+    SendKeptImages();
     if (settings_.collectionType != ControlSettings::OnArrival || latestImage_.IsEmpty())
         return;
     // An output that was busy when the newest image was handed out gets it as soon as it is
@@ -526,6 +528,24 @@ void CControl::SendKeptImages()
     if (!parts_.outbox || state_ == State::Stopped || halted_)
         return;
     for (ImageOutput* output : {parts_.email, parts_.ftp}) {
+        const auto flying = inFlight_.find(output);
+        if (flying != inFlight_.end() && output->State() != OutputState::Busy) {
+            // The output reports its end right after it stops being busy; one not heard of
+            // for long is taken as it stands.
+            Delivery& delivery = flying->second;
+            const std::uint64_t now = clock_.MonotonicMs();
+            if (delivery.idleSinceMs == 0) {
+                delivery.idleSinceMs = now;
+            } else if (now - delivery.idleSinceMs > LostEndMs) {
+                AddLogEntry(LogCategory::Error,
+                            QStringLiteral("%1 - the end of a delivery was never reported - taken as %2")
+                                .arg(output == parts_.ftp ? QStringLiteral("FTP") : QStringLiteral("SMTP"),
+                                     output->State() == OutputState::Idle ? QStringLiteral("delivered")
+                                                                          : QStringLiteral("failed")));
+                EndDelivery(output, output->State() == OutputState::Idle);
+                return;
+            }
+        }
         if (!Enabled(output) || output->State() == OutputState::Busy || inFlight_.count(output) > 0)
             continue;
         std::optional<OutboxCourier::Delivery> due = parts_.outbox->Due(KindOf(output, parts_.ftp));

@@ -79,6 +79,9 @@ public:
     // The longest error text kept: a server may answer with kilobytes, and the log, the tray tip
     // and the Advanced page show a line.
     static constexpr int MaxErrorTextLength = 1024;
+    // An output's end report that never comes must not stop it for good: one not heard of this
+    // long after the output stopped being busy is taken as the output stands.
+    static constexpr std::uint64_t LostEndMs = 30'000;
 
     State ProcessingState() const { return state_; }
     bool CycleInProgress() const { return cycleInProgress_; }
@@ -170,7 +173,10 @@ private:
         QString item;
         ImageFrame image;
         QDateTime taken;
+        // When the output was first seen no longer busy without its end reported (0: not).
+        std::uint64_t idleSinceMs = 0;
     };
+
     std::map<const ImageOutput*, Delivery> inFlight_;
     // Looks for kept images whose try is due while processing runs.
     QTimer outboxTimer_;

@@ -11,7 +11,9 @@
 #include "TestOutput.h"
 #include "Utils/Classes/CTrayIcon.h"
 #include "captions/CaptionEngine.h"
+#include "control/AdvancedSettings.h"
 #include "control/CControl.h"
+#include "control/OutboxCourier.h"
 #include "control/TraySequences.h"
 #include "outputs/ArchiveEngine.h"
 #include "sources/FileSourceEngine.h"
@@ -48,7 +50,9 @@ protected:
     CaptionEngine captions{captionClock};
     ArchiveEngine archive{clock, data.path() + "/"};
     TestOutput email, ftp;
-    CControl control{clock, CControl::Parts{&source, &captions, &archive, &email, &ftp}};
+    AdvancedSettings advanced;
+    OutboxCourier outbox{clock, data.path() + "/outbox", advanced};
+    CControl control{clock, CControl::Parts{&source, &captions, &archive, &email, &ftp, &outbox}};
     TrayRecord record;
     Utils::Classes::CTrayIcon tray{std::make_unique<RecordingTrayPresenter>(record)};
 
@@ -603,7 +607,7 @@ TEST_F(ControllerTest, AnImageArrivingWhileACycleIsCaptionedRunsRightAfterIt)
     EXPECT_EQ(last.Width(), 12);
 }
 
-TEST_F(ControllerTest, AnOutputThatMissedTheNewestImageGetsItWhenFree)
+TEST_F(ControllerTest, ImagesForABusyOutputAreKeptAndGoOutOneByOneWhenItIsFree)
 {
     Configure([](ControlSettings& s) {
         s.enableArchive = true;
@@ -617,10 +621,39 @@ TEST_F(ControllerTest, AnOutputThatMissedTheNewestImageGetsItWhenFree)
     ASSERT_TRUE(WaitUntil([&] { return log.Starting("Archive - Archived OK").size() == 2; }))
         << "the idle archive archives every arrival";
     EXPECT_EQ(ftp.started, 0);
+    EXPECT_EQ(control.Stats().outboxImages, 2);
     ftp.state = OutputState::Idle;
     Post(MessageName::FtpNotify, 2, "old.jpg");
-    EXPECT_EQ(ftp.started, 1) << "the upload catches up with the newest image at once";
+    EXPECT_EQ(ftp.started, 1) << "the oldest kept image goes as soon as the output is free";
     EXPECT_EQ(log.Starting("Processing cycle begun at ").size(), 2) << "without a cycle of its own";
+    ftp.state = OutputState::Idle;
+    Post(MessageName::FtpDone, 1);
+    EXPECT_EQ(ftp.started, 2) << "then the next";
+    ftp.state = OutputState::Idle;
+    Post(MessageName::FtpDone, 1);
+    EXPECT_EQ(control.Stats().outboxImages, 0);
+    EXPECT_EQ(ftp.started, 2);
+}
+
+TEST_F(ControllerTest, ADeliveryWhoseEndIsNeverReportedDoesNotStopItsOutputForGood)
+{
+    Configure([](ControlSettings& s) {
+        s.enableEmail = true;
+        s.collectionType = ControlSettings::OnArrival;
+    });
+    control.StartProcessing();
+    PostImage(control, 8);
+    ASSERT_TRUE(WaitUntil([&] { return email.started == 1; }));
+    // The mailing failed, and its end report was lost.
+    email.state = OutputState::Failed;
+    QTest::qWait(1200);
+    clock.Advance(CControl::LostEndMs + 1000);
+    ASSERT_TRUE(WaitUntil(
+        [&] { return !log.Starting("SMTP - the end of a delivery was never reported").isEmpty(); }, 3000));
+    EXPECT_EQ(control.Stats().outboxImages, 1) << "the image is kept, not lost";
+    // The next image queues behind it; the kept one goes first once its pause is over.
+    clock.Advance(31'000);
+    ASSERT_TRUE(WaitUntil([&] { return email.started == 2; }, 3000));
 }
 
 TEST_F(ControllerTest, InIntervalModeAnImageForBusyOutputsIsSkippedAndCounted)
