@@ -353,9 +353,13 @@ bool CControl::ArchiveFeedsTheSource() const
 
 bool CControl::AnyFreeOutput() const
 {
-    for (const ImageOutput* output : {parts_.archive, parts_.email, parts_.ftp})
-        if (Enabled(output) && output->State() != OutputState::Busy)
+    for (const ImageOutput* output : {parts_.archive, parts_.email, parts_.ftp}) {
+        if (!Enabled(output))
+            continue;
+        // With an outbox, FTP and e-mail always take an image: a busy one keeps it for later.
+        if (output->State() != OutputState::Busy || (parts_.outbox && output != parts_.archive))
             return true;
+    }
     return false;
 }
 

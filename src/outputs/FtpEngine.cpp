@@ -104,11 +104,11 @@ void FtpEngine::Upload(const ImageFrame& image, QObject* notify)
             event->text = text;
             QCoreApplication::postEvent(notify, event);
         };
-        RunFtpUpload(*job, cancel_, state_, report);
+        const bool delivered = RunFtpUpload(*job, cancel_, state_, report);
         // After the last report: how the upload ended, for a delivery to be kept or let go.
         if (notify)
             QCoreApplication::postEvent(
                 notify, new MessageEvent(RegisterNamedMessage(QString::fromLatin1(MessageName::FtpDone)),
-                                         state_.load() == static_cast<int>(OutputState::Idle) ? 1 : 0));
+                                         delivered ? 1 : 0));
     });
 }

@@ -264,9 +264,43 @@ QString FtpSession::TemporaryName(const QString& remoteName)
     return remoteName.left(leaf) + QLatin1Char('.') + remoteName.mid(leaf) + QStringLiteral(".pixlet-part");
 }
 
+QString FtpSession::SchemeMismatch(const FtpSettings& settings)
+{
+    const QString server = settings.server.trimmed();
+    const qsizetype end = server.indexOf(QLatin1String("://"));
+    if (end < 0)
+        return QString();
+    const QString scheme = server.left(end).toLower();
+    QStringList allowed;
+    switch (settings.protocol) {
+    case FtpProtocol::Ftp:
+        allowed = {QStringLiteral("ftp")};
+        break;
+    case FtpProtocol::FtpsExplicit:
+        allowed = {QStringLiteral("ftp"), QStringLiteral("ftps")};
+        break;
+    case FtpProtocol::FtpsImplicit:
+        allowed = {QStringLiteral("ftps")};
+        break;
+    case FtpProtocol::Sftp:
+        allowed = {QStringLiteral("sftp")};
+        break;
+    }
+    if (allowed.contains(scheme))
+        return QString();
+    // Never the weaker of the two: "ftps://host" with plain FTP chosen would send the password
+    // in the clear.
+    return QStringLiteral(
+               "The server address %1 names another protocol than the one chosen (%2) - choose the "
+               "protocol on the FTP page, or give the address without \"%3://\"")
+        .arg(server.left(255), FtpProtocolName(settings.protocol), scheme.left(16));
+}
+
 QString FtpSession::Open(const FtpSettings& settings)
 {
     Close();
+    if (const QString mismatch = SchemeMismatch(settings); !mismatch.isEmpty())
+        return mismatch;
     curl_ = curl_easy_init();
     if (!curl_)
         return QString::fromUtf8(curl_easy_strerror(CURLE_FAILED_INIT));
@@ -286,7 +320,11 @@ QString FtpSession::Open(const FtpSettings& settings)
         if (protocol_ == FtpProtocol::FtpsImplicit)
             scheme = "ftps://";
         tlsCheck_ = std::make_unique<TlsPeerCheck>(settings.certificateSha256);
-        tlsCheck_->Install(curl);
+        if (!tlsCheck_->Install(curl)) {
+            Close();
+            return QStringLiteral(
+                "FTPS is not available: this system's libcurl cannot check certificates here");
+        }
         break;
     case FtpProtocol::Sftp:
         scheme = "sftp://";
@@ -428,7 +466,7 @@ QString FtpSession::Put(const QString& localPath, const QString& remoteName, boo
         if (temporaryName.isEmpty() || !Sftp())
             return QString();
         const Location into = Enter(location_, remoteName.left(remoteName.lastIndexOf(QLatin1Char('/')) + 1));
-        const QString error = SftpRename(SftpPath(into, from), SftpPath(into, to));
+        const QString error = SftpRename(into, from, to);
         return error.isEmpty() ? QString() : renameText + QStringLiteral(" - ") + error;
     }
     // Only the commands after the transfer are quoted: this is the rename, the file itself is
@@ -446,35 +484,48 @@ QString FtpSession::SftpPath(const Location& location, const QString& name) cons
     return path + name;
 }
 
-QString FtpSession::SftpRename(const QString& from, const QString& to)
+QString FtpSession::SftpRename(const Location& into, const QString& from, const QString& to)
 {
-    const QByteArray rename = "rename " + QuotedPath(from) + ' ' + QuotedPath(to);
-    // The commands run on their own, before a listing that is not read.
+    const QByteArray rename =
+        "rename " + QuotedPath(SftpPath(into, from)) + ' ' + QuotedPath(SftpPath(into, to));
     CURL* curl = Handle(curl_);
-    const QByteArray url = Url(location_, QString());
-    curl_easy_setopt(curl, CURLOPT_URL, url.constData());
     curl_easy_setopt(curl, CURLOPT_NOBODY, 1L);
+    // The commands run on their own, before a listing that is not read.
     auto run = [&](curl_slist* commands) {
+        const QByteArray url = Url(into, QString());
+        curl_easy_setopt(curl, CURLOPT_URL, url.constData());
         curl_easy_setopt(curl, CURLOPT_QUOTE, commands);
         BeginRequest();
         const auto code = static_cast<CURLcode>(Perform(curl));
         curl_easy_setopt(curl, CURLOPT_QUOTE, nullptr);
         return code;
     };
+    // Whether a file is there, without touching it: the statistics of its file system can
+    // only be had for a path that exists.
+    auto exists = [&](const QString& name) {
+        std::unique_ptr<curl_slist, ListFreer> stat(curl_slist_append(
+            nullptr, QByteArray("statvfs " + QuotedPath(SftpPath(into, name))).constData()));
+        return stat && run(stat.get()) == CURLE_OK;
+    };
     std::unique_ptr<curl_slist, ListFreer> first(curl_slist_append(nullptr, rename.constData()));
     CURLcode code = first ? run(first.get()) : CURLE_OUT_OF_MEMORY;
-    if (code == CURLE_QUOTE_ERROR) {
+    const QString firstError = code == CURLE_OK ? QString() : ErrorText(code);
+    // Only a refusal to rename onto the file there now may take the old file away.
+    const bool retried = code == CURLE_QUOTE_ERROR && exists(from) && exists(to);
+    if (retried) {
         // SFTP's rename leaves an existing file alone on many servers. The old file goes first:
         // for a moment the name shows nothing, but never part of a file.
         std::unique_ptr<curl_slist, ListFreer> second(
-            curl_slist_append(nullptr, QByteArray("*rm " + QuotedPath(to)).constData()));
+            curl_slist_append(nullptr, QByteArray("*rm " + QuotedPath(SftpPath(into, to))).constData()));
         if (second && curl_slist_append(second.get(), rename.constData()))
             code = run(second.get());
         else
             code = CURLE_OUT_OF_MEMORY;
     }
     curl_easy_setopt(curl, CURLOPT_NOBODY, 0L);
-    return code == CURLE_OK ? QString() : ErrorText(code);
+    if (code == CURLE_OK)
+        return QString();
+    return retried ? ErrorText(code) : firstError;
 }
 
 void FtpSession::Close()

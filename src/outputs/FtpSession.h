@@ -51,6 +51,9 @@ public:
     QString Put(const QString& localPath, const QString& remoteName, bool underTemporaryName);
     void Close();
 
+    // Why the server's address cannot be used with the chosen protocol (it starts with another
+    // scheme, as "sftp://host" with FTP chosen), or empty.
+    static QString SchemeMismatch(const FtpSettings& settings);
     // Hidden, plainly ours, and beside the name in the same directory: "a/b.jpg" gives
     // "a/.b.jpg.pixlet-part". Empty for a name without a file part.
     static QString TemporaryName(const QString& remoteName);
@@ -74,7 +77,7 @@ private:
     QString SftpPath(const Location& location, const QString& name) const;
     // SFTP: the stored temporary file becomes the name; a server that will not rename onto an
     // existing file (OpenSSH) has the old one removed first.
-    QString SftpRename(const QString& from, const QString& to);
+    QString SftpRename(const Location& into, const QString& from, const QString& to);
     static int OnProgress(void* data, std::int64_t, std::int64_t downloaded, std::int64_t uploadTotal,
                           std::int64_t uploaded);
     // curl_easy_perform, with a stall of the watch reported as a time-out.

@@ -43,7 +43,7 @@ QString FileNameExtension(const QString& name)
     return dot > separator ? name.mid(dot) : QString();
 }
 
-void RunFtpUpload(FtpUploadJob& job, const std::atomic<bool>& cancel, std::atomic<int>& state,
+bool RunFtpUpload(FtpUploadJob& job, const std::atomic<bool>& cancel, std::atomic<int>& state,
                   const FtpReporter& report)
 {
     const FtpSettings& s = job.settings;
@@ -54,7 +54,7 @@ void RunFtpUpload(FtpUploadJob& job, const std::atomic<bool>& cancel, std::atomi
     if (!WriteTemporary(job.image, job.tempDirectory, mainPath)) {
         state = static_cast<int>(OutputState::Failed);
         report(FtpReport::Error, SaveFailedText(mainPath, s.destinationFilename));
-        return;
+        return false;
     }
     items.push_back({mainPath, s.destinationDirectory, s.destinationFilename});
 
@@ -82,7 +82,7 @@ void RunFtpUpload(FtpUploadJob& job, const std::atomic<bool>& cancel, std::atomi
     if (!openError.isEmpty()) {
         state = static_cast<int>(OutputState::Failed);
         report(FtpReport::Error, openError);
-        return;
+        return false;
     }
     for (Item& item : items) {
         const QString directoryError = session.ChangeDirectory(item.directory);
@@ -105,4 +105,5 @@ void RunFtpUpload(FtpUploadJob& job, const std::atomic<bool>& cancel, std::atomi
         allSent = allSent && item.uploaded;
     state = static_cast<int>(allSent ? OutputState::Idle : OutputState::Failed);
     report(FtpReport::Closed, std::nullopt);
+    return allSent;
 }

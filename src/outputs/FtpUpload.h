@@ -37,6 +37,7 @@ QString FileNameExtension(const QString& name);
 
 // One upload, start to end, on the calling (worker) thread: the image and the optional
 // thumbnail into temporary files, then one connection that sends each into its directory.
-// Every step is reported; `state` is set to Idle or Failed before the last report.
-void RunFtpUpload(FtpUploadJob& job, const std::atomic<bool>& cancel, std::atomic<int>& state,
+// Every step is reported; `state` is set to Idle or Failed before the last report. True when
+// every file went through (the shared state may have been reset by then).
+bool RunFtpUpload(FtpUploadJob& job, const std::atomic<bool>& cancel, std::atomic<int>& state,
                   const FtpReporter& report);

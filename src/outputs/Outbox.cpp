@@ -181,6 +181,20 @@ bool Outbox::Add(const OutboxItem& item)
                 .arg(item.image.size()));
         return false;
     }
+    if (!item.coalesceKey.isEmpty()) {
+        for (const OutboxEntry& entry : entries_) {
+            if (entry.kind == item.kind && entry.coalesceKey == item.coalesceKey &&
+                entry.captured > item.captured) {
+                // An image that failed late (a slow upload) after a newer one was kept: the newer
+                // one is what the name needs.
+                AddLogEntry(
+                    LogCategory::Information,
+                    QStringLiteral("Outbox - The image taken %1 is not kept - %2 is newer for the same name")
+                        .arg(item.captured.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")), Describe(entry)));
+                return true;
+            }
+        }
+    }
     const QString name = NextName(item);
     if (const int error = WriteFileAtomically(QDir(directory_).filePath(name), bytes, 0600); error != 0) {
         AddLogEntry(LogCategory::Error,
@@ -258,12 +272,16 @@ bool Outbox::Remove(const QString& name)
     if (entry == entries_.end())
         return false;
     const QString path = QDir(directory_).filePath(name);
+    // Let go of in any case: an item kept in the list because its file will not go would be
+    // sent again and again. The file, if it stays, comes back at the next start.
+    entries_.erase(entry);
     if (!QFile::remove(path) && QFile::exists(path)) {
-        AddLogEntry(LogCategory::Error,
-                    QStringLiteral("Outbox - Could not remove the delivered item ") + name);
+        AddLogEntry(
+            LogCategory::Error,
+            QStringLiteral("Outbox - Could not remove the item %1 - it may be sent again after a restart")
+                .arg(name));
         return false;
     }
-    entries_.erase(entry);
     return true;
 }
 

@@ -32,14 +32,15 @@ struct TlsPeerCheckHooks
     static int OnVerify(int preverified, X509_STORE_CTX* store);
 };
 
-void TlsPeerCheck::Install(void* curl)
+bool TlsPeerCheck::Install(void* curl)
 {
     CURL* handle = static_cast<CURL*>(curl);
     curl_easy_setopt(handle, CURLOPT_SSL_VERIFYPEER, 1L);
     // A pinned certificate is this server's whatever name it bears (often a bare address).
     curl_easy_setopt(handle, CURLOPT_SSL_VERIFYHOST, pin_.isEmpty() ? 2L : 0L);
-    curl_easy_setopt(handle, CURLOPT_SSL_CTX_FUNCTION, &TlsPeerCheckHooks::OnContext);
+    const CURLcode hooked = curl_easy_setopt(handle, CURLOPT_SSL_CTX_FUNCTION, &TlsPeerCheckHooks::OnContext);
     curl_easy_setopt(handle, CURLOPT_SSL_CTX_DATA, this);
+    return hooked == CURLE_OK;
 }
 
 void TlsPeerCheck::Reset()

@@ -15,7 +15,8 @@ public:
     TlsPeerCheck& operator=(const TlsPeerCheck&) = delete;
 
     // Sets the handle's verification options and hooks; the check must outlive the handle.
-    void Install(void* curl);
+    // False when the library cannot take the hook (not built on OpenSSL): nothing may go then.
+    bool Install(void* curl);
     // Every request starts without what an earlier handshake found.
     void Reset();
 

@@ -143,6 +143,28 @@ TEST(FtpSettings, ProtocolsAndTheirSecurityKeys)
               QString("AB:").repeated(31) + "AB");
 }
 
+TEST(FtpUpload, AnAddressNamingAnotherProtocolIsRefusedNeverWeakened)
+{
+    FtpSettings s;
+    s.server = "ftps://ftp.example.net";
+    EXPECT_FALSE(FtpSession::SchemeMismatch(s).isEmpty()) << "plain FTP would send the password in clear";
+    s.protocol = FtpProtocol::FtpsExplicit;
+    EXPECT_EQ(FtpSession::SchemeMismatch(s), "");
+    s.protocol = FtpProtocol::FtpsImplicit;
+    EXPECT_EQ(FtpSession::SchemeMismatch(s), "");
+    s.server = " SFTP://host/";
+    EXPECT_TRUE(FtpSession::SchemeMismatch(s).contains("(FTPS implicit)"))
+        << FtpSession::SchemeMismatch(s).toStdString();
+    s.protocol = FtpProtocol::Sftp;
+    EXPECT_EQ(FtpSession::SchemeMismatch(s), "");
+    s.server = "ftp://host";
+    EXPECT_FALSE(FtpSession::SchemeMismatch(s).isEmpty());
+    s.protocol = FtpProtocol::Ftp;
+    EXPECT_EQ(FtpSession::SchemeMismatch(s), "");
+    s.server = "host.example.net";
+    EXPECT_EQ(FtpSession::SchemeMismatch(s), "") << "no scheme: the protocol chosen";
+}
+
 TEST(FtpUpload, TemporaryNamesAreHiddenBesideTheirFile)
 {
     EXPECT_EQ(FtpSession::TemporaryName("cam.jpg"), ".cam.jpg.pixlet-part");

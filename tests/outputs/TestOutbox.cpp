@@ -97,6 +97,19 @@ TEST(Outbox, AFixedNameKeepsOnlyItsNewestImageAndMailsAreNeverMerged)
     EXPECT_EQ(QDir(data.path()).entryList(QDir::Files).size(), 4);
 }
 
+TEST(Outbox, AnOlderImageNeverReplacesANewerOneKeptForTheSameName)
+{
+    // A slow upload of an older image fails after a newer one was kept for the same name.
+    QTemporaryDir data;
+    LogRecorder log;
+    Outbox outbox(data.path(), {});
+    ASSERT_TRUE(outbox.Add(Item(OutboxItem::Kind::Ftp, 9, "ftp:cam.jpg")));
+    ASSERT_TRUE(outbox.Add(Item(OutboxItem::Kind::Ftp, 4, "ftp:cam.jpg")));
+    EXPECT_EQ(Seconds(outbox), QStringList{"9"});
+    EXPECT_EQ(Said(log, "Outbox - The image taken 2026-12-10 15:00:04 is not kept - ").size(), 1);
+    EXPECT_EQ(QDir(data.path()).entryList(QDir::Files).size(), 1);
+}
+
 TEST(Outbox, WhenFullTheOldestGoesWithALine)
 {
     QTemporaryDir data;
