@@ -191,7 +191,7 @@ bool Outbox::Add(const OutboxItem& item)
                     LogCategory::Information,
                     QStringLiteral("Outbox - The image taken %1 is not kept - %2 is newer for the same name")
                         .arg(item.captured.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")), Describe(entry)));
-                return true;
+                return false;
             }
         }
     }

@@ -58,7 +58,8 @@ public:
     // What a previous run left: items listed, damaged ones set aside, unfinished writes removed.
     void Load();
     // Stores the item, then lets go of the items it replaces and of the oldest ones beyond the
-    // limits. False (with a log line) when it could not be stored: nothing else is touched then.
+    // limits. False (with a log line) when it could not be stored, or is older than an image
+    // kept under the same key: nothing else is touched then.
     bool Add(const OutboxItem& item);
     // Oldest first.
     const std::vector<OutboxEntry>& Entries() const { return entries_; }

@@ -104,7 +104,7 @@ TEST(Outbox, AnOlderImageNeverReplacesANewerOneKeptForTheSameName)
     LogRecorder log;
     Outbox outbox(data.path(), {});
     ASSERT_TRUE(outbox.Add(Item(OutboxItem::Kind::Ftp, 9, "ftp:cam.jpg")));
-    ASSERT_TRUE(outbox.Add(Item(OutboxItem::Kind::Ftp, 4, "ftp:cam.jpg")));
+    EXPECT_FALSE(outbox.Add(Item(OutboxItem::Kind::Ftp, 4, "ftp:cam.jpg"))) << "not stored";
     EXPECT_EQ(Seconds(outbox), QStringList{"9"});
     EXPECT_EQ(Said(log, "Outbox - The image taken 2026-12-10 15:00:04 is not kept - ").size(), 1);
     EXPECT_EQ(QDir(data.path()).entryList(QDir::Files).size(), 1);
