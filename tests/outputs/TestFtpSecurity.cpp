@@ -1,6 +1,6 @@
-#include "FtpReports.h"
 #include "FtpServer.h"
 #include "ImageDecoder.h"
+#include "NotifyReports.h"
 #include "TestCertificate.h"
 #include "TestImages.h"
 #include "WaitUntil.h"
@@ -21,24 +21,12 @@ namespace {
 using Codes = std::vector<std::int64_t>;
 constexpr FtpLimits TestLimits{5000, 5000};
 
-const TestCertificate& SelfSigned()
-{
-    static const TestCertificate certificate;
-    return certificate;
-}
-
-const TestCertificate& Stranger()
-{
-    static const TestCertificate certificate;
-    return certificate;
-}
-
 FtpServerOptions TlsServer(FtpServerOptions::Tls tls, int uploadBytesPerSecond = 0)
 {
     FtpServerOptions options;
     options.tls = tls;
-    options.certificatePath = SelfSigned().CertificatePath();
-    options.keyPath = SelfSigned().KeyPath();
+    options.certificatePath = SharedSelfSigned().CertificatePath();
+    options.keyPath = SharedSelfSigned().KeyPath();
     options.uploadBytesPerSecond = uploadBytesPerSecond;
     return options;
 }
@@ -54,7 +42,7 @@ protected:
 
     void SetUp() override
     {
-        ASSERT_TRUE(SelfSigned().Made() && Stranger().Made()) << "openssl made no certificate";
+        ASSERT_TRUE(SharedSelfSigned().Made() && SharedStranger().Made()) << "openssl made no certificate";
         ASSERT_TRUE(server.Running()) << "pyftpdlib with TLS did not start";
     }
     void Configure(const QString& protocol, QStringList extra)
@@ -125,10 +113,10 @@ TEST_F(ExplicitFtpsTest, APinnedSelfSignedServerGetsThePasswordAndTheFileOverTls
         SCOPED_TRACE(passive ? "passive" : "set to active");
         QFile::remove(ServerPath("cam.jpg"));
         const qsizetype before = server.Commands().size();
-        Configure("FTPS", {"FTPCertificateSHA256 = " + SelfSigned().Sha256().toLower(),
+        Configure("FTPS", {"FTPCertificateSHA256 = " + SharedSelfSigned().Sha256().toLower(),
                            QString("FTPPassiveMode = %1").arg(passive ? "Yes" : "No")});
         ASSERT_TRUE(UploadOnce());
-        ASSERT_EQ(reports.Codes(), (Codes{0, 1, 2, 4})) << reports.All();
+        ASSERT_EQ(reports.Codes(), (Codes{0, 1, 2, 4})) << reports.All().toStdString();
         EXPECT_TRUE(IsImage(ServerPath("cam.jpg"), 320));
         // What the server saw: TLS asked for first, the password over it, the files protected,
         // and the data connection set up the way the settings say.
@@ -144,9 +132,10 @@ TEST_F(ExplicitFtpsTest, APinnedSelfSignedServerGetsThePasswordAndTheFileOverTls
 
 TEST_F(ImplicitFtpsTest, ImplicitTlsUploadsUnderATemporaryNameAndRenames)
 {
-    Configure("FTPS implicit", {"FTPCertificateSHA256 = " + SelfSigned().Sha256(), "FTPPassiveMode = Yes"});
+    Configure("FTPS implicit",
+              {"FTPCertificateSHA256 = " + SharedSelfSigned().Sha256(), "FTPPassiveMode = Yes"});
     ASSERT_TRUE(UploadOnce());
-    ASSERT_EQ(reports.Codes(), (Codes{0, 1, 2, 4})) << reports.All();
+    ASSERT_EQ(reports.Codes(), (Codes{0, 1, 2, 4})) << reports.All().toStdString();
     EXPECT_TRUE(IsImage(ServerPath("cam.jpg"), 320));
     EXPECT_EQ(QDir(server.Home()).entryList(QDir::Files | QDir::Hidden), QStringList{"cam.jpg"});
     const QStringList seen = server.Commands();
@@ -162,32 +151,32 @@ TEST_F(ExplicitFtpsTest, ACertificateNoAuthorityVouchesForIsRefusedWithItsFinger
     EXPECT_EQ(page.State(), OutputState::Failed);
     const QString error = LastError();
     EXPECT_TRUE(error.startsWith("Certificate of 127.0.0.1 not trusted")) << error.toStdString();
-    EXPECT_TRUE(error.contains("fingerprint SHA-256 " + SelfSigned().Sha256())) << error.toStdString();
+    EXPECT_TRUE(error.contains("fingerprint SHA-256 " + SharedSelfSigned().Sha256())) << error.toStdString();
     EXPECT_FALSE(QFile::exists(ServerPath("cam.jpg")));
     EXPECT_FALSE(server.Commands().contains("PASS TLS")) << "the password went to an unproven server";
 
     // The fingerprint from that line, pinned, is all it takes.
-    Configure("FTPS", {"FTPCertificateSHA256 = " + SelfSigned().Sha256()});
+    Configure("FTPS", {"FTPCertificateSHA256 = " + SharedSelfSigned().Sha256()});
     ASSERT_TRUE(UploadOnce());
-    EXPECT_EQ(reports.Codes(), (Codes{0, 1, 2, 4})) << reports.All();
+    EXPECT_EQ(reports.Codes(), (Codes{0, 1, 2, 4})) << reports.All().toStdString();
 }
 
 TEST_F(ImplicitFtpsTest, AServerShowingAnotherCertificateThanThePinnedOneGetsNothing)
 {
-    Configure("FTPS implicit", {"FTPCertificateSHA256 = " + Stranger().Sha256()});
+    Configure("FTPS implicit", {"FTPCertificateSHA256 = " + SharedStranger().Sha256()});
     ASSERT_TRUE(UploadOnce());
     EXPECT_EQ(page.State(), OutputState::Failed);
     const QString error = LastError();
     EXPECT_TRUE(error.startsWith("Certificate of 127.0.0.1 does not match the pinned fingerprint"))
         << error.toStdString();
-    EXPECT_TRUE(error.contains(SelfSigned().Sha256())) << "the certificate actually shown";
+    EXPECT_TRUE(error.contains(SharedSelfSigned().Sha256())) << "the certificate actually shown";
     EXPECT_FALSE(server.Commands().contains("PASS TLS"));
     EXPECT_FALSE(QFile::exists(ServerPath("cam.jpg")));
 }
 
 TEST_F(PlainServerTest, AServerWithoutTlsNeverSeesThePasswordWhenFtpsIsAskedFor)
 {
-    Configure("FTPS", {"FTPCertificateSHA256 = " + SelfSigned().Sha256()});
+    Configure("FTPS", {"FTPCertificateSHA256 = " + SharedSelfSigned().Sha256()});
     ASSERT_TRUE(UploadOnce());
     EXPECT_EQ(page.State(), OutputState::Failed);
     EXPECT_FALSE(LastError().isEmpty());
@@ -213,7 +202,7 @@ TEST(FtpsPublishing, AReaderOfTheNameNeverSeesAPartialFileDuringASlowUpload)
     page.LoadSettings({"FTPServer = 127.0.0.1", QString("FTPPort = %1").arg(server.Port()),
                        "FTPUsername = " + FtpServer::User, "FTPPassword = " + FtpServer::Password,
                        "FTPEncryptPassword = No", "FTPProtocol = FTPS", "FTPPassiveMode = Yes",
-                       "FTPCertificateSHA256 = " + SelfSigned().Sha256(),
+                       "FTPCertificateSHA256 = " + SharedSelfSigned().Sha256(),
                        "FTPDestinationFilename = cam.jpg"});
     const QString published = QDir(server.Home()).filePath("cam.jpg");
     const QByteArray old = "the previous image";
@@ -241,7 +230,7 @@ TEST(FtpsPublishing, AReaderOfTheNameNeverSeesAPartialFileDuringASlowUpload)
                    reports.steps.back().first == FtpReport::Closed;
         },
         60000))
-        << reports.All();
+        << reports.All().toStdString();
     EXPECT_TRUE(sawNew || IsImage(published, 800));
     EXPECT_LE(sizes.size(), 2) << "only the old and the new file";
     EXPECT_TRUE(IsImage(published, 800));

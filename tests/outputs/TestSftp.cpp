@@ -1,5 +1,5 @@
-#include "FtpReports.h"
 #include "ImageDecoder.h"
+#include "NotifyReports.h"
 #include "SshServer.h"
 #include "TestImages.h"
 #include "WaitUntil.h"
@@ -80,13 +80,13 @@ TEST_F(SftpTest, AKeyLogsInAndEachUploadReplacesThePublishedFileWhole)
                         << "FTPThumbnailDestinationFilename = small.jpg");
     ASSERT_TRUE(QDir(server.UploadDirectory()).mkpath("thumbs"));
     ASSERT_TRUE(UploadOnce());
-    ASSERT_EQ(reports.Codes(), (Codes{0, 1, 2, 1, 2, 4})) << reports.All();
+    ASSERT_EQ(reports.Codes(), (Codes{0, 1, 2, 1, 2, 4})) << reports.All().toStdString();
     EXPECT_EQ(UploadedWidth("cam.jpg"), 320);
     EXPECT_EQ(UploadedWidth("thumbs/small.jpg"), 160);
     // Once more over the files now there: OpenSSH renames onto no existing file, so the old one
     // goes first - and the new one arrives whole all the same.
     ASSERT_TRUE(UploadOnce(GradientFrame(640, 480, 24)));
-    ASSERT_EQ(reports.Codes(), (Codes{0, 1, 2, 1, 2, 4})) << reports.All();
+    ASSERT_EQ(reports.Codes(), (Codes{0, 1, 2, 1, 2, 4})) << reports.All().toStdString();
     EXPECT_EQ(UploadedWidth("cam.jpg"), 640);
     EXPECT_EQ(Uploads(), QStringList{"cam.jpg"}) << "no temporary file left";
 }
@@ -97,7 +97,7 @@ TEST_F(SftpTest, ALockedKeyIsOpenedWithThePasswordWhichNeverGoesToTheServer)
                "FTPKnownHostsFile = " + server.KnownHostsPath(),
                "FTPPassword = " + SshServer::KeyPassphrase});
     ASSERT_TRUE(UploadOnce());
-    EXPECT_EQ(reports.Codes(), (Codes{0, 1, 2, 4})) << reports.All();
+    EXPECT_EQ(reports.Codes(), (Codes{0, 1, 2, 4})) << reports.All().toStdString();
     EXPECT_EQ(UploadedWidth("cam.jpg"), 320);
 
     Configure({"FTPPrivateKeyFile = " + server.LockedClientKeyPath(),
@@ -115,14 +115,14 @@ TEST_F(SftpTest, APasswordLogsInAndAWrongOneIsRefused)
         GTEST_SKIP() << "sshd takes a test password only when the tests run as root";
     Configure({"FTPPassword = " + SshServer::Password, "FTPKnownHostsFile = " + server.KnownHostsPath()});
     ASSERT_TRUE(UploadOnce());
-    EXPECT_EQ(reports.Codes(), (Codes{0, 1, 2, 4})) << reports.All();
+    EXPECT_EQ(reports.Codes(), (Codes{0, 1, 2, 4})) << reports.All().toStdString();
     EXPECT_EQ(UploadedWidth("cam.jpg"), 320);
 
     Configure({"FTPPassword = wrong", "FTPKnownHostsFile = " + server.KnownHostsPath(),
                "FTPDestinationFilename = other.jpg"});
     ASSERT_TRUE(UploadOnce());
     EXPECT_EQ(page.State(), OutputState::Failed);
-    EXPECT_EQ(reports.Codes(), (Codes{0, 3})) << reports.All();
+    EXPECT_EQ(reports.Codes(), (Codes{0, 3})) << reports.All().toStdString();
     EXPECT_EQ(UploadedWidth("other.jpg"), -1);
 }
 

@@ -3,7 +3,7 @@
 #include "ManualClock.h"
 #include "MessageEvent.h"
 #include "NamedMessages.h"
-#include "SmtpReports.h"
+#include "NotifyReports.h"
 #include "SmtpServers.h"
 #include "TestImages.h"
 #include "WaitUntil.h"

@@ -1,5 +1,5 @@
 #include "ManualClock.h"
-#include "SmtpReports.h"
+#include "NotifyReports.h"
 #include "SmtpServers.h"
 #include "TestCertificate.h"
 #include "TestImages.h"
@@ -18,19 +18,6 @@
 // and against the scripted server where a real one would not misbehave.
 namespace {
 using Codes = std::vector<std::int64_t>;
-
-const TestCertificate& SelfSigned()
-{
-    static const TestCertificate certificate;
-    return certificate;
-}
-
-// Another certificate's fingerprint: a pin that does not fit.
-const TestCertificate& Stranger()
-{
-    static const TestCertificate certificate;
-    return certificate;
-}
 
 // Until the object is gone, the test authority is one the system trusts.
 class TrustedAuthority final
@@ -57,7 +44,10 @@ protected:
     // Generous for aiosmtpd on a busy machine; the limits have tests of their own below.
     SmtpEngine engine{clock, SmtpLimits{30000, 5000}};
 
-    void SetUp() override { ASSERT_TRUE(SelfSigned().Made()) << "the openssl tool made no certificate"; }
+    void SetUp() override
+    {
+        ASSERT_TRUE(SharedSelfSigned().Made()) << "the openssl tool made no certificate";
+    }
 
     void Send(quint16 port, QStringList lines, const QString& server = "127.0.0.1")
     {
@@ -97,12 +87,12 @@ QStringList With(QStringList lines, const QStringList& more)
 
 TEST_F(SmtpSecurityTest, StartTlsThenAuthPlainWithAPinnedSelfSignedCertificate)
 {
-    AiosmtpdServer server({.certificate = &SelfSigned(), .startTls = true, .login = "cam:s3cret"});
+    AiosmtpdServer server({.certificate = &SharedSelfSigned(), .startTls = true, .login = "cam:s3cret"});
     ASSERT_TRUE(server.Running());
     QElapsedTimer timer;
     timer.start();
     Send(server.Port(), With(Login, {"EmailSecurity = STARTTLS",
-                                     "EmailCertificateSHA256 = " + SelfSigned().Sha256().toLower()}));
+                                     "EmailCertificateSHA256 = " + SharedSelfSigned().Sha256().toLower()}));
     ASSERT_TRUE(Finished());
     EXPECT_LT(timer.elapsed(), 4000)
         << "the server's close of the TLS session after 221 ends the mailing at once";
@@ -117,10 +107,10 @@ TEST_F(SmtpSecurityTest, StartTlsThenAuthPlainWithAPinnedSelfSignedCertificate)
 TEST_F(SmtpSecurityTest, AuthLoginWhereThatIsAllTheServerOffers)
 {
     AiosmtpdServer server(
-        {.certificate = &SelfSigned(), .startTls = true, .login = "cam:s3cret", .noPlain = true});
+        {.certificate = &SharedSelfSigned(), .startTls = true, .login = "cam:s3cret", .noPlain = true});
     ASSERT_TRUE(server.Running());
-    Send(server.Port(),
-         With(Login, {"EmailSecurity = STARTTLS", "EmailCertificateSHA256 = " + SelfSigned().Sha256()}));
+    Send(server.Port(), With(Login, {"EmailSecurity = STARTTLS",
+                                     "EmailCertificateSHA256 = " + SharedSelfSigned().Sha256()}));
     ASSERT_TRUE(Finished());
     EXPECT_EQ(reports.Codes(), (Codes{3, 3, 0})) << reports.All().toStdString();
     EXPECT_TRUE(Arrived(server));
@@ -128,10 +118,10 @@ TEST_F(SmtpSecurityTest, AuthLoginWhereThatIsAllTheServerOffers)
 
 TEST_F(SmtpSecurityTest, ImplicitTls)
 {
-    AiosmtpdServer server({.certificate = &SelfSigned(), .implicitTls = true, .login = "cam:s3cret"});
+    AiosmtpdServer server({.certificate = &SharedSelfSigned(), .implicitTls = true, .login = "cam:s3cret"});
     ASSERT_TRUE(server.Running());
     Send(server.Port(),
-         With(Login, {"EmailSecurity = TLS", "EmailCertificateSHA256 = " + SelfSigned().Sha256()}));
+         With(Login, {"EmailSecurity = TLS", "EmailCertificateSHA256 = " + SharedSelfSigned().Sha256()}));
     ASSERT_TRUE(Finished());
     EXPECT_EQ(reports.Codes(), (Codes{3, 0})) << reports.All().toStdString();
     EXPECT_TRUE(Arrived(server));
@@ -140,9 +130,9 @@ TEST_F(SmtpSecurityTest, ImplicitTls)
 
 TEST_F(SmtpSecurityTest, AWrongPasswordFailsWithTheServersReply)
 {
-    AiosmtpdServer server({.certificate = &SelfSigned(), .implicitTls = true, .login = "cam:s3cret"});
+    AiosmtpdServer server({.certificate = &SharedSelfSigned(), .implicitTls = true, .login = "cam:s3cret"});
     ASSERT_TRUE(server.Running());
-    Send(server.Port(), {"EmailSecurity = TLS", "EmailCertificateSHA256 = " + SelfSigned().Sha256(),
+    Send(server.Port(), {"EmailSecurity = TLS", "EmailCertificateSHA256 = " + SharedSelfSigned().Sha256(),
                          "EmailUsername = cam", "EmailPassword = guess"});
     ASSERT_TRUE(Finished());
     EXPECT_EQ(reports.Codes(), (Codes{3, 1}));
@@ -178,7 +168,7 @@ TEST_F(SmtpSecurityTest, StartTlsChosenButNotOfferedIsAnError)
 
 TEST_F(SmtpSecurityTest, ASelfSignedCertificateWithoutAPinIsRefusedAndItsFingerprintLogged)
 {
-    AiosmtpdServer server({.certificate = &SelfSigned(), .startTls = true, .login = "cam:s3cret"});
+    AiosmtpdServer server({.certificate = &SharedSelfSigned(), .startTls = true, .login = "cam:s3cret"});
     ASSERT_TRUE(server.Running());
     Send(server.Port(), With(Login, {"EmailSecurity = STARTTLS"}));
     ASSERT_TRUE(Finished());
@@ -186,24 +176,25 @@ TEST_F(SmtpSecurityTest, ASelfSignedCertificateWithoutAPinIsRefusedAndItsFingerp
     const QString text = FailureText();
     EXPECT_TRUE(text.startsWith("Certificate of 127.0.0.1 not trusted (")) << text.toStdString();
     EXPECT_TRUE(text.contains("self-signed")) << text.toStdString();
-    EXPECT_TRUE(text.endsWith(") - fingerprint SHA-256 " + SelfSigned().Sha256())) << text.toStdString();
+    EXPECT_TRUE(text.endsWith(") - fingerprint SHA-256 " + SharedSelfSigned().Sha256()))
+        << text.toStdString();
     EXPECT_EQ(server.Commands(), (QStringList{"EHLO", "STARTTLS"}));
     EXPECT_EQ(engine.State(), OutputState::Failed);
 }
 
 TEST_F(SmtpSecurityTest, AWrongPinIsRefused)
 {
-    ASSERT_TRUE(Stranger().Made());
-    AiosmtpdServer server({.certificate = &SelfSigned(), .implicitTls = true, .login = "cam:s3cret"});
+    ASSERT_TRUE(SharedStranger().Made());
+    AiosmtpdServer server({.certificate = &SharedSelfSigned(), .implicitTls = true, .login = "cam:s3cret"});
     ASSERT_TRUE(server.Running());
     Send(server.Port(),
-         With(Login, {"EmailSecurity = TLS", "EmailCertificateSHA256 = " + Stranger().Sha256()}));
+         With(Login, {"EmailSecurity = TLS", "EmailCertificateSHA256 = " + SharedStranger().Sha256()}));
     ASSERT_TRUE(Finished());
     EXPECT_EQ(reports.Codes(), (Codes{3, 1}));
     const QString text = FailureText();
     EXPECT_TRUE(text.startsWith("Certificate of 127.0.0.1 does not match the pinned fingerprint ("))
         << text.toStdString();
-    EXPECT_TRUE(text.endsWith(" - fingerprint SHA-256 " + SelfSigned().Sha256())) << text.toStdString();
+    EXPECT_TRUE(text.endsWith(" - fingerprint SHA-256 " + SharedSelfSigned().Sha256())) << text.toStdString();
     EXPECT_TRUE(server.Commands().isEmpty()) << "not a word over the connection";
 }
 
@@ -234,8 +225,8 @@ TEST_F(SmtpSecurityTest, AnAuthorityTheSystemTrustsNeedsNoPinButAPinStillRules)
 
     // Verified against the authority, yet not the certificate pinned.
     reports.steps.clear();
-    Send(server.Port(),
-         With(Login, {"EmailSecurity = STARTTLS", "EmailCertificateSHA256 = " + SelfSigned().Sha256()}));
+    Send(server.Port(), With(Login, {"EmailSecurity = STARTTLS",
+                                     "EmailCertificateSHA256 = " + SharedSelfSigned().Sha256()}));
     ASSERT_TRUE(Finished());
     EXPECT_EQ(reports.Codes(), (Codes{3, 3, 1}));
     EXPECT_EQ(FailureText(),
@@ -284,8 +275,9 @@ TEST_F(SmtpSecurityTest, PlainTextSentAfterTheStartTlsReplyIsNotTakenForAReply)
         {.replies = {"250-scripted\r\n250 STARTTLS\r\n", "220 go ahead\r\n554 injected\r\n",
                      "250 hello again\r\n", "250 sender ok\r\n", "250 recipient ok\r\n", "354 go ahead\r\n",
                      "250 queued\r\n", "221 bye\r\n"},
-         .certificate = &SelfSigned()});
-    Send(server.Port(), {"EmailSecurity = STARTTLS", "EmailCertificateSHA256 = " + SelfSigned().Sha256()});
+         .certificate = &SharedSelfSigned()});
+    Send(server.Port(),
+         {"EmailSecurity = STARTTLS", "EmailCertificateSHA256 = " + SharedSelfSigned().Sha256()});
     ASSERT_TRUE(Finished());
     EXPECT_EQ(reports.Codes(), (Codes{3, 3, 3, 0})) << reports.All().toStdString();
     EXPECT_EQ(reports.steps[2].second,
@@ -302,8 +294,9 @@ TEST_F(SmtpSecurityTest, AnOfferBeyondTheBoundedCapabilityListIsNotBelieved)
     for (int i = 0; i < 200; ++i)
         offer += "250-X-FILLER-" + QByteArray::number(i) + "\r\n";
     offer += "250 STARTTLS\r\n";
-    ScriptedSmtpServer server({.replies = {offer, "221 bye\r\n"}, .certificate = &SelfSigned()});
-    Send(server.Port(), {"EmailSecurity = STARTTLS", "EmailCertificateSHA256 = " + SelfSigned().Sha256()});
+    ScriptedSmtpServer server({.replies = {offer, "221 bye\r\n"}, .certificate = &SharedSelfSigned()});
+    Send(server.Port(),
+         {"EmailSecurity = STARTTLS", "EmailCertificateSHA256 = " + SharedSelfSigned().Sha256()});
     ASSERT_TRUE(Finished());
     EXPECT_EQ(reports.Codes(), (Codes{3, 1}));
     EXPECT_EQ(FailureText(), "The server does not offer STARTTLS");
@@ -312,7 +305,7 @@ TEST_F(SmtpSecurityTest, AnOfferBeyondTheBoundedCapabilityListIsNotBelieved)
 
 TEST(SmtpTlsLimits, AHandshakeThatNeverEndsFailsWithinTheDialogueLimit)
 {
-    ASSERT_TRUE(SelfSigned().Made());
+    ASSERT_TRUE(SharedSelfSigned().Made());
     ManualClock clock{QDateTime(QDate(2026, 12, 9), QTime(14, 5, 30))};
     SmtpReports reports;
     SmtpEngine engine{clock, SmtpLimits{1500, 400}};

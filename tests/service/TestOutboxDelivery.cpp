@@ -31,6 +31,21 @@ quint16 FreePort()
     return probe.listen(QHostAddress::LocalHost, 0) ? probe.serverPort() : 0;
 }
 
+// The servers come back where Pixlet expects them.
+FtpServerOptions FtpOn(quint16 port)
+{
+    FtpServerOptions options;
+    options.port = port;
+    return options;
+}
+
+AiosmtpdOptions SmtpOn(quint16 port)
+{
+    AiosmtpdOptions options;
+    options.port = port;
+    return options;
+}
+
 class OutboxDeliveryTest : public ::testing::Test
 {
 protected:
@@ -123,12 +138,8 @@ TEST_F(OutboxDeliveryTest, PicturesTakenWhileTheServersAreDownAllGoOutOnceTheyAr
     QCoreApplication::sendPostedEvents();
     EXPECT_GE(log.Starting("Outbox - FTP image taken ").size(), 5);
 
-    FtpServerOptions ftpOptions;
-    ftpOptions.port = ftpPort;
-    FtpServer ftp(ftpOptions);
-    AiosmtpdOptions smtpOptions;
-    smtpOptions.port = smtpPort;
-    AiosmtpdServer smtp(smtpOptions);
+    FtpServer ftp(FtpOn(ftpPort));
+    AiosmtpdServer smtp(SmtpOn(smtpPort));
     ASSERT_TRUE(ftp.Running() && smtp.Running());
     ASSERT_TRUE(WaitUntil([&] { return engines.Controller().Stats().outboxImages == 0; }, 60000))
         << engines.Controller().Stats().outboxImages;
@@ -158,12 +169,8 @@ TEST_F(OutboxDeliveryTest, WhatOneRunCouldNotDeliverTheNextDoesAndTheBoundDropsT
         EXPECT_EQ(log.Starting("Outbox - Full (at most 4 items").size(), 1);
         engines.Controller().Halt();
     }
-    FtpServerOptions ftpOptions;
-    ftpOptions.port = ftpPort;
-    FtpServer ftp(ftpOptions);
-    AiosmtpdOptions smtpOptions;
-    smtpOptions.port = smtpPort;
-    AiosmtpdServer smtp(smtpOptions);
+    FtpServer ftp(FtpOn(ftpPort));
+    AiosmtpdServer smtp(SmtpOn(smtpPort));
     ASSERT_TRUE(ftp.Running() && smtp.Running());
 
     EngineSet engines(SystemClock(), data, FastLimits);
@@ -179,9 +186,7 @@ TEST_F(OutboxDeliveryTest, WhatOneRunCouldNotDeliverTheNextDoesAndTheBoundDropsT
 
 TEST_F(OutboxDeliveryTest, AnUploadCutShortByExitIsKeptForTheNextRun)
 {
-    FtpServerOptions ftpOptions;
-    ftpOptions.port = ftpPort;
-    FtpServer ftp(ftpOptions);
+    FtpServer ftp(FtpOn(ftpPort));
     ASSERT_TRUE(ftp.Running());
     WriteSettings("ControlEnableEmail = No\n");
     {

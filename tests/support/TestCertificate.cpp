@@ -81,3 +81,15 @@ QSslKey TestCertificate::Key() const
 {
     return QSslKey(ReadAll(KeyPath()), QSsl::Ec, QSsl::Pem);
 }
+
+const TestCertificate& SharedSelfSigned()
+{
+    static const TestCertificate certificate;
+    return certificate;
+}
+
+const TestCertificate& SharedStranger()
+{
+    static const TestCertificate certificate;
+    return certificate;
+}

@@ -36,3 +36,8 @@ private:
     bool made_ = false;
     QString sha256_;
 };
+
+// One of each for a whole test program, made on first use: a self-signed server certificate, and
+// another one whose fingerprint is a pin that does not fit.
+const TestCertificate& SharedSelfSigned();
+const TestCertificate& SharedStranger();

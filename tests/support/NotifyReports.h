@@ -10,10 +10,16 @@
 #include <utility>
 #include <vector>
 
-// Receives an upload's UWM_FTP_NOTIFY reports: each code with its text, in order.
-class FtpReports final : public QObject
+// Receives an output's reports under one registered message (UWM_FTP_NOTIFY, UWM_SMTP_NOTIFY):
+// each code with its text, in order.
+class NotifyReports : public QObject
 {
 public:
+    explicit NotifyReports(const char* messageName)
+        : type_(RegisterNamedMessage(QString::fromLatin1(messageName)))
+    {
+    }
+
     std::vector<std::pair<std::int64_t, QString>> steps;
 
     std::vector<std::int64_t> Codes() const
@@ -24,19 +30,34 @@ public:
         return codes;
     }
     // Every report's text, for a failure message.
-    std::string All() const
+    QString All() const
     {
         QString all;
         for (const auto& step : steps)
             all += QString::number(step.first) + QLatin1Char(' ') + step.second + QLatin1Char('\n');
-        return all.toStdString();
+        return all;
     }
     bool event(QEvent* e) override
     {
-        if (e->type() != RegisterNamedMessage(MessageName::FtpNotify))
+        if (e->type() != type_)
             return QObject::event(e);
         auto* message = static_cast<MessageEvent*>(e);
         steps.emplace_back(message->wParam, message->text.value_or(QString()));
         return true;
     }
+
+private:
+    const QEvent::Type type_;
+};
+
+class FtpReports final : public NotifyReports
+{
+public:
+    FtpReports() : NotifyReports(MessageName::FtpNotify) {}
+};
+
+class SmtpReports final : public NotifyReports
+{
+public:
+    SmtpReports() : NotifyReports(MessageName::SmtpNotify) {}
 };
