@@ -23,7 +23,7 @@ for target in "${targets[@]}"; do
     mkdir -p "$scratch/$target"
     echo "== $target, ${seconds} s"
     # Leaks are not chased here: Qt keeps caches for the life of the process.
-    if ! QT_QPA_PLATFORM=offscreen ASAN_OPTIONS=detect_leaks=0 \
+    if ! QT_QPA_PLATFORM=offscreen ASAN_OPTIONS=detect_leaks=0:quarantine_size_mb=64 \
         "$dir/fuzz/$target" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -print_final_stats=1 \
         -artifact_prefix="$dir/crashes/$target-" "$scratch/$target" "fuzz/corpus/$target" \
         >"$dir/$target.log" 2>&1; then
