@@ -191,6 +191,7 @@ void CSourceMain::ApplySourceSettings()
     settings.fileCollectDeleteOnCollection = file_->DeleteOnCollectChecked();
     settings.videoDeviceId = engine_.VideoSource()->SelectedDevice();
     settings.videoDeviceFormat = engine_.VideoSource()->SelectedFormat().ToSetting();
+    settings.networkCameras = engine_.VideoSource()->NetworkCameras();
     if (lowCpuCheck_)
         settings.videoDeviceLowCpu = lowCpuCheck_->isChecked();
     if (enableMixerCheck_)

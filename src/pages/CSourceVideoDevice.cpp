@@ -3,9 +3,11 @@
 #include "CSourceVideoDeviceFloatingWindow.h"
 #include "CVideoView.h"
 #include "CropMouseEditor.h"
+#include "NetworkCameraDialog.h"
 #include "Utils/Classes/CFloatWnd.h"
 #include "Utils/Classes/CaptureTypes.h"
 #include "Utils/Classes/FloatWndHolder.h"
+#include "Utils/Classes/NetworkSource.h"
 #include "Utils/Classes/PictureDragOut.h"
 #include "Utils/Controls/CStaticColour.h"
 #include "VideoPropertyPages.h"
@@ -20,6 +22,8 @@
 #include <QIcon>
 #include <QLabel>
 #include <QListWidget>
+#include <QMenu>
+#include <QPushButton>
 #include <QTimerEvent>
 #include <QVBoxLayout>
 
@@ -51,6 +55,11 @@ CSourceVideoDevice::CSourceVideoDevice(VideoSourceEngine& engine, QWidget* paren
     auto* devicesBox = new QGroupBox(tr("Available Devices"), this);
     auto* devicesLayout = new QVBoxLayout(devicesBox);
     devicesLayout->addWidget(list_);
+    addCameraButton_ = new QPushButton(tr("Add network camera..."), devicesBox);
+    devicesLayout->addWidget(addCameraButton_, 0, Qt::AlignLeft);
+    connect(addCameraButton_, &QPushButton::clicked, this, &CSourceVideoDevice::OpenAddNetworkCamera);
+    list_->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(list_, &QListWidget::customContextMenuRequested, this, &CSourceVideoDevice::ShowDeviceMenu);
 
     auto* videoArea = new QWidget(this);
     videoArea->setMinimumSize(160, 120);
@@ -163,6 +172,10 @@ void CSourceVideoDevice::ShowDevices()
         for (const VideoDeviceInfo& device : devices) {
             auto* item = new QListWidgetItem(CameraIcon(), device.name);
             item->setData(PathRole, device.path);
+            for (const NetworkCamera& camera : engine_.NetworkCameras()) {
+                if (camera.Path() == device.path)
+                    item->setToolTip(NetworkSource::ShownUrl(camera.url));
+            }
             item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsUserCheckable);
             list_->addItem(item);
         }
@@ -172,6 +185,27 @@ void CSourceVideoDevice::ShowDevices()
         item->setCheckState(item->data(PathRole).toString() == engine_.CheckedDevice() ? Qt::Checked
                                                                                        : Qt::Unchecked);
     }
+}
+
+NetworkCameraDialog* CSourceVideoDevice::OpenAddNetworkCamera()
+{
+    auto* dialog = new NetworkCameraDialog(
+        [this](const NetworkCamera& camera) { return engine_.AddNetworkCamera(camera); }, this);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    dialog->open();
+    return dialog;
+}
+
+void CSourceVideoDevice::ShowDeviceMenu(const QPoint& at)
+{
+    QListWidgetItem* item = list_->itemAt(at);
+    const QString path = item ? item->data(PathRole).toString() : QString();
+    if (!NetworkCamera::IsNetworkPath(path))
+        return;
+    QMenu menu(this);
+    QAction* remove = menu.addAction(tr("Remove network camera"));
+    if (menu.exec(list_->viewport()->mapToGlobal(at)) == remove)
+        engine_.RemoveNetworkCamera(path);
 }
 
 void CSourceVideoDevice::OnItemChanged(QListWidgetItem* item)

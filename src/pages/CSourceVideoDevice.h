@@ -10,6 +10,8 @@
 class CSourceVideoDeviceFloatingWindow;
 class CVideoView;
 class CropMouseEditor;
+class NetworkCameraDialog;
+class QPushButton;
 class QAction;
 class QLabel;
 class QListWidget;
@@ -55,6 +57,9 @@ public:
     void SetFloatingIcon(const QIcon& icon) { floatingIcon_ = icon; }
     CropMouseEditor* CropEditor() const { return cropEditor_; }
     QAction* AttachAction() const { return attachAction_; }
+    QPushButton* AddCameraButton() const { return addCameraButton_; }
+    // "Add network camera...": the dialog, open (it goes when closed).
+    NetworkCameraDialog* OpenAddNetworkCamera();
 
     // VideoDisplay
     QObject* VideoWindow() override;
@@ -78,6 +83,8 @@ private:
     void ShowStreamInfo();
     void OnConnectionEnded();
     void ShowMenu(const QPoint& at, QAction* trailing);
+    // A network camera's item offers to remove it.
+    void ShowDeviceMenu(const QPoint& at);
     void ShowStill();
 
     VideoSourceEngine& engine_;
@@ -91,6 +98,7 @@ private:
     Utils::Classes::FloatWndHolder* floating_ = nullptr;
     CropMouseEditor* cropEditor_ = nullptr;
     QAction* attachAction_ = nullptr;
+    QPushButton* addCameraButton_ = nullptr;
     QIcon floatingIcon_;
     QBasicTimer stillTimer_;
     static constexpr int StillRefreshMs = 40;

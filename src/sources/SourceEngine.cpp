@@ -45,6 +45,7 @@ void SourceEngine::RevertChoices()
 {
     chosen_ = settings_.sourceType;
     liveCrop_.reset();
+    video_->SetNetworkCameras(settings_.networkCameras, settings_.networkCameraTimeoutMs);
     video_->SetStoredFormat(settings_.videoDeviceId, CaptureFormat::FromSetting(settings_.videoDeviceFormat));
     video_->SetSelectedDevice(settings_.videoDeviceId);
     // The stored Low CPU choice is in force from the first connection, not from the first Apply.
@@ -62,7 +63,9 @@ void SourceEngine::ApplySettings(const SourceSettings& settings)
     settings_ = settings;
     chosen_ = settings_.sourceType;
     liveCrop_.reset();
-    // A page hands back the device and format it shows; a caller without one may name others.
+    // A page hands back the cameras, device and format it shows; a caller without one may name
+    // others.
+    video_->SetNetworkCameras(settings_.networkCameras, settings_.networkCameraTimeoutMs);
     if (video_->SelectedDevice() != settings_.videoDeviceId)
         video_->SelectDevice(settings_.videoDeviceId);
     if (video_->SelectedFormat().ToSetting() != settings_.videoDeviceFormat)

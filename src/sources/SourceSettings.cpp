@@ -65,6 +65,9 @@ SourceSettings SourceSettings::Read(const SettingsList& list, const QString& dat
     s.cropHatchStyle =
         HatchStyleFromName(Text(list, "SourceCropHatchStyle", HatchStyleToName(d.cropHatchStyle)));
     s.videoDeviceFormat = Text(list, "SourceVideoDeviceFormat", d.videoDeviceFormat);
+    s.networkCameraTimeoutMs = Int(list, "SourceNetworkCameraTimeout", d.networkCameraTimeoutMs,
+                                   MinNetworkTimeoutMs, MaxNetworkTimeoutMs);
+    s.networkCameras = NetworkCamera::ReadList(list);
     return s;
 }
 
@@ -94,5 +97,7 @@ void SourceSettings::Write(SettingsList& list) const
     AppendSetting(list, QStringLiteral("SourceCropHeight"), cropHeight);
     AppendSetting(list, QStringLiteral("SourceCropHatchStyle"), HatchStyleToName(cropHatchStyle));
     AppendSetting(list, QStringLiteral("SourceVideoDeviceFormat"), videoDeviceFormat);
+    AppendSetting(list, QStringLiteral("SourceNetworkCameraTimeout"), networkCameraTimeoutMs);
+    NetworkCamera::WriteList(list, networkCameras);
     EndSettingsBlock(list);
 }

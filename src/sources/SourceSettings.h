@@ -1,6 +1,9 @@
 #pragma once
 
+#include "NetworkCamera.h"
 #include "SettingsFile.h"
+
+#include <QList>
 
 #include <QString>
 
@@ -38,6 +41,9 @@ struct SourceSettings
     std::int32_t cropHeight = 240;
     std::int32_t cropHatchStyle = 3;
     QString videoDeviceFormat; // "YUY2 1920x1080 30/1"; empty: the device's default
+    // How long a network camera may take for its first picture, and its server to answer.
+    std::int32_t networkCameraTimeoutMs = 10000;
+    QList<NetworkCamera> networkCameras;
 
     // Bounds of the numbers, on the page and when read from the file. A resized image is at
     // most 8192 pixels a side (about 200 MB while it is made); delays are minutes at most.
@@ -49,6 +55,8 @@ struct SourceSettings
     static constexpr std::int32_t MaxCollectDelayMs = 60 * 1000;
     static constexpr std::int32_t MaxDeleteDelayMs = 60 * 60 * 1000;
     static constexpr std::int32_t MaxInterframeDelayMs = 60 * 1000;
+    static constexpr std::int32_t MinNetworkTimeoutMs = 1000;
+    static constexpr std::int32_t MaxNetworkTimeoutMs = 120 * 1000;
 
     friend bool operator==(const SourceSettings&, const SourceSettings&) = default;
 

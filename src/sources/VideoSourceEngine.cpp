@@ -7,12 +7,14 @@
 #include "NamedMessages.h"
 #include "SourceHost.h"
 #include "Utils/Classes/CCCTV.h"
+#include "Utils/Classes/NetworkSource.h"
 #include "VideoDisplay.h"
 
 #include <QCoreApplication>
 #include <QTimerEvent>
 
 #include <algorithm>
+#include <optional>
 #include <utility>
 
 namespace {
@@ -57,6 +59,9 @@ VideoSourceEngine::~VideoSourceEngine()
 
 bool VideoSourceEngine::FinishForExit(int timeoutMs)
 {
+    // Nothing connects again from now on.
+    exiting_ = true;
+    CancelReconnect();
     if (!capture_)
         return true;
     capture_->Post(CaptureCommand::Stop);
@@ -70,12 +75,76 @@ void VideoSourceEngine::EnumerateDevices()
 {
     enumerated_ = true;
     checked_.clear();
-    devices_ = monitor_->Enumerate();
-    if (devices_.isEmpty())
+    localDevices_ = monitor_->Enumerate();
+    if (localDevices_.isEmpty())
         AddLogEntry(LogCategory::Information, QStringLiteral("No video capture hardware found"));
-    for (const VideoDeviceInfo& device : devices_)
+    for (const VideoDeviceInfo& device : localDevices_)
         AddLogEntry(LogCategory::Information, device.name + QStringLiteral(" found"));
+    ListDevices();
     emit DevicesChanged();
+}
+
+void VideoSourceEngine::ListDevices()
+{
+    devices_ = localDevices_;
+    for (const NetworkCamera& camera : networkCameras_)
+        devices_.append({camera.name, camera.Path()});
+}
+
+void VideoSourceEngine::SetNetworkCameras(const QList<NetworkCamera>& cameras, int timeoutMs)
+{
+    networkTimeoutMs_ = timeoutMs;
+    if (cameras == networkCameras_)
+        return;
+    const auto find = [](const QList<NetworkCamera>& list, const QString& path) -> const NetworkCamera* {
+        for (const NetworkCamera& camera : list) {
+            if (camera.Path() == path)
+                return &camera;
+        }
+        return nullptr;
+    };
+    const NetworkCamera* before = find(networkCameras_, devicePath_);
+    const std::optional<NetworkCamera> inUse = before ? std::optional(*before) : std::nullopt;
+    networkCameras_ = cameras;
+    ListDevices();
+    if (!reconnectPath_.isEmpty() && !Listed(reconnectPath_) && NetworkCamera::IsNetworkPath(reconnectPath_))
+        CancelReconnect(); // a camera removed is not waited for
+    if (!checked_.isEmpty() && !Listed(checked_))
+        SetChecked(QString());
+    if (capture_ && inUse) {
+        const NetworkCamera* after = find(networkCameras_, devicePath_);
+        // A camera removed lets its connection go; one given another address connects again.
+        if (!after || *after != *inUse)
+            Disconnect();
+    }
+    emit DevicesChanged();
+    RefreshVideoDisplay();
+}
+
+QString VideoSourceEngine::AddNetworkCamera(const NetworkCamera& camera)
+{
+    const NetworkCamera added = camera.WithCredentialsApart();
+    const QString trouble = added.Trouble(networkCameras_);
+    if (!trouble.isEmpty())
+        return trouble;
+    QList<NetworkCamera> cameras = networkCameras_;
+    cameras.append(added);
+    SetNetworkCameras(cameras, networkTimeoutMs_);
+    AddLogEntry(LogCategory::Information, QStringLiteral("Network camera ") + added.name +
+                                              QStringLiteral(" added - ") +
+                                              NetworkSource::ShownUrl(added.url));
+    emit Edited();
+    return QString();
+}
+
+void VideoSourceEngine::RemoveNetworkCamera(const QString& path)
+{
+    QList<NetworkCamera> cameras = networkCameras_;
+    const auto removed = cameras.removeIf([&](const NetworkCamera& camera) { return camera.Path() == path; });
+    if (removed == 0)
+        return;
+    SetNetworkCameras(cameras, networkTimeoutMs_);
+    emit Edited();
 }
 
 void VideoSourceEngine::RelistDevices()
@@ -85,8 +154,14 @@ void VideoSourceEngine::RelistDevices()
     // still ending would connect once more.
     const QString checked = checked_;
     EnumerateDevices();
-    if (capture_ && Listed(checked))
+    if (capture_ && Listed(checked)) {
         SetChecked(checked);
+    } else if (!capture_ && !reconnectPath_.isEmpty() && Listed(reconnectPath_)) {
+        // The lost device is back: no need to wait for the next attempt.
+        SetChecked(reconnectPath_);
+        reconnectTimer_.stop();
+        ConnectDevice();
+    }
     RefreshVideoDisplay();
 }
 
@@ -109,6 +184,8 @@ void VideoSourceEngine::SetSelectedDevice(const QString& deviceId)
 
 void VideoSourceEngine::SelectDevice(const QString& deviceId)
 {
+    if (!reconnectPath_.isEmpty() && !SamePath(reconnectPath_, deviceId))
+        CancelReconnect();
     SetSelectedDevice(deviceId);
     if (capture_ && !SamePath(devicePath_, checked_))
         Disconnect(); // the stored one connects when this thread has ended
@@ -166,6 +243,7 @@ void VideoSourceEngine::CheckDevice(const QString& path, bool checked)
         SetChecked(path); // at most one device is checked
         if (suppress_)
             return;
+        CancelReconnect(); // the user chose another
         storedDevice_ = path;
         if (capture_)
             Disconnect(); // the new one connects when the old thread has ended
@@ -177,6 +255,7 @@ void VideoSourceEngine::CheckDevice(const QString& path, bool checked)
         SetChecked(QString());
         if (suppress_)
             return;
+        CancelReconnect(); // the user let it go
         if (capture_ && devicePath_ == path)
             Disconnect();
     }
@@ -189,16 +268,26 @@ void VideoSourceEngine::ConnectDevice()
         connectWanted_ = true; // once the devices are known
         return;
     }
-    if (capture_ || checked_.isEmpty())
+    if (capture_ || checked_.isEmpty() || exiting_)
         return;
     devicePath_ = checked_;
     friendlyName_ = DeviceName(checked_);
-    AddLogEntry(LogCategory::Information, QStringLiteral("Connecting to ") + friendlyName_);
+    NetworkStream network;
+    for (const NetworkCamera& camera : networkCameras_) {
+        if (camera.Path() == devicePath_)
+            network = {camera.url, camera.user, camera.password, networkTimeoutMs_};
+    }
+    AddLogEntry(LogCategory::Information,
+                QStringLiteral("Connecting to ") + friendlyName_ +
+                    (network.IsEmpty() ? QString()
+                                       : QStringLiteral(" (") + NetworkSource::ShownUrl(network.url) +
+                                             QStringLiteral(")")));
     capture_ = std::make_unique<CCCTV>();
     if (watchdogMs_ > 0)
         capture_->Post(CaptureCommand::SetWatchdog, watchdogMs_);
     auto job = std::make_unique<CaptureConnectJob>();
     job->devicePath = devicePath_;
+    job->network = network;
     job->page = this;
     job->videoWindow = PreviewReceiver();
     job->destination = VideoRect();
@@ -227,6 +316,7 @@ void VideoSourceEngine::Disconnect()
 void VideoSourceEngine::ClearDeviceSelection()
 {
     connectWanted_ = false;
+    CancelReconnect();
     // Unchecking disconnects, unless suppressed.
     if (!checked_.isEmpty())
         CheckDevice(checked_, false);
@@ -450,18 +540,7 @@ void VideoSourceEngine::OnCaptureMessage(MessageEvent& message)
     auto* report = dynamic_cast<CaptureReport*>(message.record.get());
     switch (message.wParam) {
     case CaptureMessage::Connected:
-        if (!report || report->code < 0) {
-            AddLogEntry(LogCategory::Error, QStringLiteral("Could not connect with device"));
-            ClearDeviceSelection();
-            return;
-        }
-        AddLogEntry(LogCategory::Information, QStringLiteral("Connected OK"));
-        capture_->Post(CaptureCommand::ApplyPosition);
-        capture_->Post(CaptureCommand::GrabStill);
-        streamTimer_.start(StreamPollMs, this);
-        capture_->Post(CaptureCommand::SetInterframeDelay, interframeDelayMs_);
-        state_ = LiveState();
-        RefreshVideoDisplay();
+        OnConnected(report);
         break;
     case CaptureMessage::Still: {
         std::unique_ptr<ImageFrame> still = message.TakeImage();
@@ -470,6 +549,11 @@ void VideoSourceEngine::OnCaptureMessage(MessageEvent& message)
         const bool resized =
             QSize(still->Width(), still->Height()) != QSize(lastStill_.Width(), lastStill_.Height());
         lastStill_ = std::move(*still);
+        // Back once pictures come again: a device that opens but stays dark is still away.
+        if (!reconnectPath_.isEmpty() && SamePath(reconnectPath_, devicePath_)) {
+            AddLogEntry(LogCategory::Information, QStringLiteral("Video device reconnected"));
+            reconnectPath_.clear();
+        }
         if (resized) {
             auto rect = std::make_unique<CaptureRect>();
             rect->rect = VideoRect();
@@ -527,18 +611,9 @@ void VideoSourceEngine::OnCaptureMessage(MessageEvent& message)
         if (capture_)
             capture_->Post(CaptureCommand::GrabStill);
         break;
-    case CaptureMessage::Stopped: {
-        const QString text = QStringLiteral("Video device disconnected unexpectedly - ") +
-                             StopReasonText(report ? report->code : 0);
-        AddLogEntry(LogCategory::Error, text);
-        suppress_ = true;
-        ClearDeviceSelection();
-        suppress_ = false;
-        statusText_ = text;
-        RefreshVideoDisplay();
-        host_.ReportSourceError(text);
+    case CaptureMessage::Stopped:
+        OnStopped(report);
         break;
-    }
     case CaptureMessage::ThreadEnded:
         AddLogEntry(LogCategory::Information, QStringLiteral("Video device disconnected"));
         OnThreadEnded();
@@ -546,6 +621,98 @@ void VideoSourceEngine::OnCaptureMessage(MessageEvent& message)
     default:
         break;
     }
+}
+
+void VideoSourceEngine::OnConnected(const CaptureReport* report)
+{
+    if (!report || report->code < 0) {
+        const QString text = QStringLiteral("Could not connect with device");
+        AddLogEntry(LogCategory::Error, text);
+        KeepForReconnect(text);
+        return;
+    }
+    AddLogEntry(LogCategory::Information, QStringLiteral("Connected OK"));
+    connectedSince_.start();
+    statusText_.clear();
+    capture_->Post(CaptureCommand::ApplyPosition);
+    capture_->Post(CaptureCommand::GrabStill);
+    streamTimer_.start(StreamPollMs, this);
+    capture_->Post(CaptureCommand::SetInterframeDelay, interframeDelayMs_);
+    state_ = LiveState();
+    RefreshVideoDisplay();
+}
+
+void VideoSourceEngine::OnStopped(const CaptureReport* report)
+{
+    const QString text = QStringLiteral("Video device disconnected unexpectedly - ") +
+                         StopReasonText(report ? report->code : 0);
+    AddLogEntry(LogCategory::Error, text);
+    statusText_ = text;
+    KeepForReconnect(text);
+    RefreshVideoDisplay();
+    host_.ReportSourceError(text);
+}
+
+void VideoSourceEngine::KeepForReconnect(const QString& why)
+{
+    // A connection the user let go meanwhile has no device any more: nothing to come back to.
+    if (devicePath_.isEmpty() || exiting_)
+        return;
+    if (connectedSince_.isValid() && connectedSince_.elapsed() >= SteadyConnectionMs)
+        reconnectFailures_ = 0;
+    connectedSince_.invalidate();
+    reconnectPath_ = devicePath_;
+    reconnectWhy_ = why;
+    // The thread ends next; the wait starts when it has.
+}
+
+int VideoSourceEngine::NextReconnectDelay() const
+{
+    qint64 delay = firstReconnectMs_;
+    for (int i = 0; i < reconnectFailures_ && delay < longestReconnectMs_; ++i)
+        delay *= 2;
+    return int(std::min<qint64>(delay, longestReconnectMs_));
+}
+
+void VideoSourceEngine::SetReconnectDelays(int firstMs, int longestMs)
+{
+    firstReconnectMs_ = std::max(firstMs, 1);
+    longestReconnectMs_ = std::max(longestMs, firstReconnectMs_);
+}
+
+void VideoSourceEngine::ScheduleReconnect()
+{
+    const int delay = NextReconnectDelay();
+    ++reconnectFailures_;
+    reconnectTimer_.start(delay, this);
+    const QString seconds = QString::number(delay / 1000.0);
+    AddLogEntry(LogCategory::Information, QStringLiteral("Video device reconnecting in %1 s").arg(seconds));
+    statusText_ = reconnectWhy_ + QStringLiteral(" - reconnecting in %1 s").arg(seconds);
+    RefreshVideoDisplay();
+}
+
+void VideoSourceEngine::Reconnect()
+{
+    reconnectTimer_.stop();
+    if (reconnectPath_.isEmpty() || capture_ || exiting_)
+        return;
+    if (!Listed(reconnectPath_)) {
+        ScheduleReconnect(); // still away; the device monitor may bring it back sooner
+        return;
+    }
+    SetChecked(reconnectPath_);
+    ConnectDevice();
+}
+
+void VideoSourceEngine::CancelReconnect()
+{
+    if (reconnectPath_.isEmpty())
+        return;
+    reconnectTimer_.stop();
+    reconnectPath_.clear();
+    reconnectFailures_ = 0;
+    statusText_ = reconnectWhy_;
+    RefreshVideoDisplay();
 }
 
 void VideoSourceEngine::OnThreadEnded()
@@ -564,8 +731,10 @@ void VideoSourceEngine::OnThreadEnded()
     overlayPending_ = overlayWanted_ = false;
     emit ConnectionEnded();
     RefreshVideoDisplay();
-    // A device checked meanwhile connects now.
-    ConnectDevice();
+    if (!reconnectPath_.isEmpty() && !reconnectTimer_.isActive())
+        ScheduleReconnect();
+    else
+        ConnectDevice(); // a device checked meanwhile connects now
 }
 
 void VideoSourceEngine::timerEvent(QTimerEvent* event)
@@ -579,6 +748,8 @@ void VideoSourceEngine::timerEvent(QTimerEvent* event)
     } else if (event->timerId() == streamTimer_.timerId()) {
         if (capture_)
             capture_->Post(CaptureCommand::QueryStream);
+    } else if (event->timerId() == reconnectTimer_.timerId()) {
+        Reconnect();
     } else if (event->timerId() == settleTimer_.timerId()) {
         settleTimer_.stop();
         RelistDevices();

@@ -1,11 +1,13 @@
 #pragma once
 
 #include "ImageFrame.h"
+#include "NetworkCamera.h"
 #include "Utils/Classes/CaptureFormat.h"
 #include "Utils/Classes/CaptureTypes.h"
 #include "VideoDeviceList.h"
 
 #include <QBasicTimer>
+#include <QElapsedTimer>
 #include <QList>
 #include <QObject>
 #include <QString>
@@ -41,6 +43,11 @@ public:
     static constexpr int StillTimeoutMs = 3000;
     static constexpr int StreamPollMs = 1000;
     static constexpr int DeviceSettleMs = 3000;
+    // After a connection failed or was lost: the first wait before connecting again, doubled at
+    // each failure up to the longest. A connection that stood this long starts over at the first.
+    static constexpr int FirstReconnectMs = 2000;
+    static constexpr int LongestReconnectMs = 60000;
+    static constexpr int SteadyConnectionMs = 60000;
 
     explicit VideoSourceEngine(SourceHost& host, QObject* parent = nullptr);
     ~VideoSourceEngine() override;
@@ -62,7 +69,17 @@ public:
     void SetStoredFormat(const QString& deviceId, const CaptureFormat& format);
     CaptureFormat SelectedFormat() const;
 
-    // The devices found at the last look, and the path of the checked one (empty: none).
+    // The network cameras listed beside the local devices, and how long each may take to
+    // answer. A camera removed while in use is disconnected.
+    void SetNetworkCameras(const QList<NetworkCamera>& cameras, int timeoutMs);
+    const QList<NetworkCamera>& NetworkCameras() const { return networkCameras_; }
+    // The user adds a camera (empty answer) or is told why it cannot be added; removes one.
+    // Both are choices that Apply stores.
+    QString AddNetworkCamera(const NetworkCamera& camera);
+    void RemoveNetworkCamera(const QString& path);
+
+    // The devices found at the last look and the network cameras, and the path of the checked
+    // one (empty: none).
     const QList<VideoDeviceInfo>& Devices() const { return devices_; }
     QString CheckedDevice() const { return checked_; }
     // The user checks or unchecks a device: at most one is checked; checking connects it at
@@ -99,6 +116,12 @@ public:
     void SetWatchdogLimit(int limitMs) { watchdogMs_ = limitMs; }
     // How long a burst of device changes must be quiet before the list is made again.
     void SetDeviceSettleTime(int ms) { deviceSettleMs_ = ms; }
+    // The waits before connecting again (tests shorten them).
+    void SetReconnectDelays(int firstMs, int longestMs);
+    // The device being connected again after a loss (empty: none), and the wait before the
+    // next attempt.
+    QString ReconnectingDevice() const { return reconnectPath_; }
+    int NextReconnectDelay() const;
 
     // What a page shows over the video control while there is no live picture (empty: none).
     QString MessageText() const { return messageText_; }
@@ -152,7 +175,17 @@ protected:
 
 private:
     void OnCaptureMessage(MessageEvent& message);
+    void OnConnected(const CaptureReport* report);
+    void OnStopped(const CaptureReport* report);
     void OnThreadEnded();
+    // The connection in use failed or was lost: the device is connected again later, unless
+    // the user lets it go meanwhile.
+    void KeepForReconnect(const QString& why);
+    void ScheduleReconnect();
+    void Reconnect();
+    void CancelReconnect();
+    // The local devices and the network cameras, as one list.
+    void ListDevices();
     void Disconnect();
     // The live picture to the display in force: where the frames go, its size and visibility.
     void UseDisplay();
@@ -177,7 +210,17 @@ private:
     VideoDisplay* display_ = nullptr;
     VideoDisplay* page_ = nullptr;
     VideoDisplay* floating_ = nullptr;
+    QList<VideoDeviceInfo> localDevices_;
     QList<VideoDeviceInfo> devices_;
+    QList<NetworkCamera> networkCameras_;
+    int networkTimeoutMs_ = 10000;
+    QString reconnectPath_;
+    QString reconnectWhy_; // what ended the connection, for the status text
+    int reconnectFailures_ = 0;
+    int firstReconnectMs_ = FirstReconnectMs;
+    int longestReconnectMs_ = LongestReconnectMs;
+    QElapsedTimer connectedSince_;
+    QBasicTimer reconnectTimer_;
     QString checked_;
     ConnectionState state_ = ConnectionState::Disconnected;
     QString storedDevice_;
@@ -199,6 +242,7 @@ private:
     bool propertiesOpen_ = false;
     bool enumerated_ = false;
     bool connectWanted_ = false;
+    bool exiting_ = false;
     int interframeDelayMs_ = 0;
     int watchdogMs_ = 0;
     int stillTimeoutMs_ = StillTimeoutMs;

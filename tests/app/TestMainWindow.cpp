@@ -165,6 +165,8 @@ TEST_F(MainWindowTest, FirstRunShowsTheWindowAndWritesDefaults)
              << "SourceCropHeight = 240"
              << "SourceCropHatchStyle = HatchStyleBackwardDiagonal"
              << "SourceVideoDeviceFormat = "
+             << "SourceNetworkCameraTimeout = 10000"
+             << "SourceNetworkCameraCount = 0"
              << "";
     expected << "ArchiveRootDirectory = " + Data() << "ArchiveSubdirectoryAndFilename = <HH><MM><SS>.jpg"
              << "ArchiveSaveDelay = 1000"

@@ -95,22 +95,111 @@ TEST_F(VideoEngineTest, WithNoPageTheStoredCameraConnectsAndAnswersRequests)
     EXPECT_EQ(owner.answers[0]->Height(), 240);
 }
 
-TEST_F(VideoEngineTest, WithNoPageAnUnpluggedCameraIsReportedAndLeavesTheList)
+// An unplugged camera is reported, leaves the list and is waited for: the device monitor
+// bringing it back connects it at once, without waiting for the next attempt, and the cycles
+// get pictures again with nobody doing anything.
+TEST_F(VideoEngineTest, WithNoPageAnUnpluggedCameraIsReportedAndConnectedAgainWhenItIsBack)
 {
     Make({"SourceVideoDeviceID = pixlet-test-camera"});
+    Video().SetReconnectDelays(60000, 60000); // only the monitor can bring it back in time
     ASSERT_TRUE(ConnectedTo("Pixlet Test Camera"));
     TestCamera::SetGone(TestCamera::PathPrefix, true);
     ASSERT_TRUE(Logged("Video device disconnected unexpectedly - Device Lost"));
     EXPECT_TRUE(Logged("Video device error - The test camera has been disconnected"));
     ASSERT_TRUE(WaitUntil([&] { return !owner.notifyTexts.isEmpty(); }));
     EXPECT_EQ(owner.notifyTexts.last(), "Video device disconnected unexpectedly - Device Lost");
-    EXPECT_EQ(Video().CheckedDevice(), "");
+    ASSERT_TRUE(Logged("Video device reconnecting in 60 s"));
+    EXPECT_EQ(Video().ReconnectingDevice(), "pixlet-test-camera");
     ASSERT_TRUE(Logged("Device change detected"));
     ASSERT_TRUE(WaitUntil([&] { return PathOf("Pixlet Test Camera").isEmpty(); }));
+    EXPECT_EQ(Video().CheckedDevice(), "") << "nothing to check while it is away";
     EXPECT_EQ(engine->GetSourceStatusText(),
-              "Source: Video Device - Video device disconnected unexpectedly - Device Lost");
+              "Source: Video Device - Video device disconnected unexpectedly - "
+              "Device Lost - reconnecting in 60 s");
     // Not plugged in at the moment is not forgotten.
     EXPECT_EQ(Video().SelectedDevice(), "pixlet-test-camera");
+    // A cycle while it is away gets no picture: an answer without one, not silence.
+    engine->RequestImage(&owner, false);
+    ASSERT_TRUE(WaitUntil([&] { return owner.answers.size() == 1; }));
+    EXPECT_FALSE(owner.answers[0]);
+
+    TestCamera::SetGone(TestCamera::PathPrefix, false);
+    ASSERT_TRUE(Logged("Video device reconnected", 8000));
+    ASSERT_TRUE(ConnectedTo("Pixlet Test Camera"));
+    EXPECT_EQ(Video().CheckedDevice(), PathOf("Pixlet Test Camera"));
+    EXPECT_EQ(Video().ReconnectingDevice(), "");
+    EXPECT_EQ(engine->GetSourceStatusText(), "Source: Video Device - Connected to Pixlet Test Camera");
+    engine->RequestImage(&owner, false);
+    ASSERT_TRUE(WaitUntil([&] { return owner.answers.size() == 2; }));
+    ASSERT_TRUE(owner.answers[1]) << "the first cycle after the return has its picture";
+    EXPECT_EQ(owner.answers[1]->Width(), 640);
+}
+
+// A camera that stops sending is let go by the watchdog and tried again after growing waits;
+// a device that opens but stays dark does not count as back. Once it sends again it is.
+TEST_F(VideoEngineTest, AStalledCameraIsTriedAgainWithGrowingWaitsUntilItSendsAgain)
+{
+    Make({"SourceVideoDeviceID = pixlet-test-camera"});
+    Video().SetWatchdogLimit(400);
+    Video().SetReconnectDelays(100, 400);
+    ASSERT_TRUE(ConnectedTo("Pixlet Test Camera"));
+    TestCamera::SetStalled(TestCamera::PathPrefix, true);
+    ASSERT_TRUE(Logged("Video device disconnected unexpectedly - Watchdog Timeout"));
+    ASSERT_TRUE(Logged("Video device reconnecting in 0.1 s"));
+    ASSERT_TRUE(Logged("Video device reconnecting in 0.2 s"));
+    ASSERT_TRUE(Logged("Video device reconnecting in 0.4 s"));
+    ASSERT_TRUE(WaitUntil([&] { return log.Starting("Video device reconnecting in 0.4 s").size() >= 2; }))
+        << "the waits stop growing at the longest";
+    EXPECT_TRUE(log.Starting("Video device reconnecting in 0.8 s").isEmpty());
+    EXPECT_TRUE(log.Starting("Video device reconnected").isEmpty());
+    EXPECT_EQ(Video().CheckedDevice(), PathOf("Pixlet Test Camera")) << "still the user's choice";
+
+    TestCamera::SetStalled(TestCamera::PathPrefix, false);
+    ASSERT_TRUE(Logged("Video device reconnected"));
+    ASSERT_TRUE(ConnectedTo("Pixlet Test Camera"));
+    EXPECT_EQ(Video().ReconnectingDevice(), "");
+}
+
+// Unchecking the camera while it is waited for ends the waiting: nothing connects after it.
+TEST_F(VideoEngineTest, UncheckingAWaitedForCameraStopsTheAttempts)
+{
+    Make({"SourceVideoDeviceID = pixlet-test-camera"});
+    Video().SetWatchdogLimit(400);
+    Video().SetReconnectDelays(300, 300);
+    ASSERT_TRUE(ConnectedTo("Pixlet Test Camera"));
+    TestCamera::SetStalled(TestCamera::PathPrefix, true);
+    ASSERT_TRUE(Logged("Video device reconnecting in 0.3 s"));
+    ASSERT_TRUE(
+        WaitUntil([&] { return Video().State() == VideoSourceEngine::ConnectionState::Disconnected; }));
+    Video().CheckDevice(PathOf("Pixlet Test Camera"), false);
+    EXPECT_EQ(Video().ReconnectingDevice(), "");
+    const int connects = log.Starting("Connecting to").size();
+    QTest::qWait(1200);
+    EXPECT_EQ(log.Starting("Connecting to").size(), connects) << "no attempt after the user let it go";
+    EXPECT_EQ(Video().State(), VideoSourceEngine::ConnectionState::Disconnected);
+    EXPECT_EQ(Video().SelectedDevice(), "");
+}
+
+// Choosing the file source lets the camera go too, and so does the end of the program.
+TEST_F(VideoEngineTest, LeavingTheVideoSourceOrExitingStopsTheAttempts)
+{
+    Make({"SourceVideoDeviceID = pixlet-test-camera"});
+    Video().SetWatchdogLimit(400);
+    Video().SetReconnectDelays(300, 300);
+    ASSERT_TRUE(ConnectedTo("Pixlet Test Camera"));
+    TestCamera::SetStalled(TestCamera::PathPrefix, true);
+    ASSERT_TRUE(Logged("Video device reconnecting in 0.3 s"));
+    Video().ClearDeviceSelection();
+    EXPECT_EQ(Video().ReconnectingDevice(), "");
+
+    Video().CheckDevice(PathOf("Pixlet Test Camera"), true);
+    ASSERT_TRUE(WaitUntil([&] { return log.Starting("Video device reconnecting in 0.3 s").size() >= 2; }));
+    ASSERT_TRUE(Video().FinishForExit(2000));
+    EXPECT_EQ(Video().ReconnectingDevice(), "");
+    const int connects = log.Starting("Connecting to").size();
+    QTest::qWait(900);
+    EXPECT_EQ(log.Starting("Connecting to").size(), connects)
+        << "nothing connects once the program is ending";
 }
 
 TEST_F(VideoEngineTest, UncheckingDisconnectsAndLetsTheDeviceGo)

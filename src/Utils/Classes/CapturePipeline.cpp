@@ -2,6 +2,7 @@
 
 #include "CaptureFlow.h"
 #include "CaptureTypes.h"
+#include "NetworkSource.h"
 #include "TestCamera.h"
 
 #include <gst/app/gstappsink.h>
@@ -26,6 +27,11 @@ bool IsDeviceLoss(const GError* error)
     return error && error->domain == GST_RESOURCE_ERROR &&
            (error->code == GST_RESOURCE_ERROR_NOT_FOUND || error->code == GST_RESOURCE_ERROR_READ ||
             error->code == GST_RESOURCE_ERROR_OPEN_READ || error->code == GST_RESOURCE_ERROR_OPEN_READ_WRITE);
+}
+
+bool IsAccessDenied(const GError* error)
+{
+    return error && error->domain == GST_RESOURCE_ERROR && error->code == GST_RESOURCE_ERROR_NOT_AUTHORIZED;
 }
 
 // Copies a mapped video sample into a new frame of the given depth (24: R, G, B; 32: B, G, R, X).
@@ -80,7 +86,10 @@ struct CapturePipelineCallbacks
             GError* error = nullptr;
             gchar* debug = nullptr;
             gst_message_parse_error(message, &error, &debug);
-            const QString text = error ? QString::fromUtf8(error->message) : QString();
+            QString text = error ? QString::fromUtf8(error->message) : QString();
+            if (IsAccessDenied(error))
+                text = QStringLiteral("the camera refused the user name and password (") + text +
+                       QStringLiteral(")");
             self->hooks_.stopped(IsDeviceLoss(error) ? StopReason::DeviceLost : StopReason::ErrorAbort, text);
             g_clear_error(&error);
             g_free(debug);
@@ -159,15 +168,19 @@ CapturePipeline::~CapturePipeline()
     Stop();
 }
 
-ResultCode CapturePipeline::Build(const QString& devicePath, const CaptureFormat& format)
+ResultCode CapturePipeline::Build(const QString& devicePath, const CaptureFormat& format,
+                                  const NetworkStream& network)
 {
     if (devicePath.isEmpty())
         return Result::InvalidArgument;
     devicePath_ = devicePath;
+    network_ = !network.IsEmpty();
     pipeline_ = gst_pipeline_new("capture");
-    const bool testCamera = TestCamera::IsTestCameraPath(devicePath);
+    const bool testCamera = !network_ && TestCamera::IsTestCameraPath(devicePath);
     GstElement* source = nullptr;
-    if (testCamera) {
+    if (network_) {
+        source = NetworkSource::Make(network);
+    } else if (testCamera) {
         // A test camera changes format by drawing another loop.
         const TestCamera::Mode mode{
             format.size, format.rateDenominator > 0 ? format.rateNumerator / format.rateDenominator : 0};
@@ -180,14 +193,14 @@ ResultCode CapturePipeline::Build(const QString& devicePath, const CaptureFormat
             gst_object_unref(source);
         return Result::GenericFailure;
     }
-    if (!testCamera)
+    if (!testCamera && !network_)
         g_object_set(source, "device", devicePath.toUtf8().constData(), nullptr);
     gst_bin_add(GST_BIN(pipeline_), source);
     source_ = source;
     // The chosen format, or whatever the device offers first.
     GstElement* formatFilter = Make("capsfilter", pipeline_);
     tee_ = Make("tee", pipeline_);
-    if (formatFilter && !format.IsEmpty() && !testCamera) {
+    if (formatFilter && !format.IsEmpty() && !testCamera && !network_) {
         GstCaps* caps = gst_caps_new_simple(
             "video/x-raw", "format", G_TYPE_STRING, format.pixelFormat.toUtf8().constData(), "width",
             G_TYPE_INT, format.size.width(), "height", G_TYPE_INT, format.size.height(), "framerate",
@@ -417,6 +430,8 @@ GstColorBalance* BalanceOf(GstElement* source)
 QList<CaptureFormat> CapturePipeline::Formats() const
 {
     QList<CaptureFormat> formats;
+    if (network_)
+        return formats; // the camera's server decides
     if (TestCamera::IsTestCameraPath(devicePath_)) {
         for (const TestCamera::Mode& mode : TestCamera::Modes(devicePath_))
             formats.append({QStringLiteral("YUY2"), mode.size, mode.fps, 1});

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "CaptureFormat.h"
+#include "CaptureTypes.h"
 #include "ImageFrame.h"
 #include "ResultCodes.h"
 
@@ -41,8 +42,10 @@ public:
     CapturePipeline& operator=(const CapturePipeline&) = delete;
 
     // Makes the elements and opens the device (an empty path is an invalid argument), in the
-    // format given or, for an empty one, the device's default.
-    ResultCode Build(const QString& devicePath, const CaptureFormat& format = CaptureFormat());
+    // format given or, for an empty one, the device's default. A network camera's stream is
+    // only reached once playing: its failures come as stops.
+    ResultCode Build(const QString& devicePath, const CaptureFormat& format = CaptureFormat(),
+                     const NetworkStream& network = NetworkStream());
     bool Play();
     // Down to nothing; no hook runs once this returns.
     void Stop();
@@ -76,6 +79,7 @@ private:
     GstElement* pipeline_ = nullptr;
     GstElement* source_ = nullptr;
     QString devicePath_;
+    bool network_ = false;
     GstElement* tee_ = nullptr;
     GstElement* stillValve_ = nullptr;
     GstElement* previewValve_ = nullptr;

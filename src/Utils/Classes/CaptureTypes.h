@@ -76,10 +76,24 @@ QString StopReasonText(std::int64_t reason);
 // the destination rectangle (overlay drawn in), and whose wParam, lParam are its position.
 QEvent::Type CapturePreviewFrameType();
 
+// A camera reached over the network: any address GStreamer can play (rtsp://, http:// MJPEG,
+// ...), with the credentials kept apart from it so that the address can be shown and logged.
+struct NetworkStream
+{
+    QString url;
+    QString user;
+    QString password;
+    // How long the first frame may take before the connection counts as failed.
+    int connectTimeoutMs = 10000;
+
+    bool IsEmpty() const { return url.isEmpty(); }
+};
+
 // What the capture thread needs for one connection.
 struct CaptureConnectJob final : MessagePayload
 {
     QString devicePath;
+    NetworkStream network;         // empty: devicePath is a local device
     QPointer<QObject> page;        // receives UWM_CCTV_MESSAGE; none: nothing is reported
     QPointer<QObject> videoWindow; // receives the preview frames; none: no preview
     QRect destination;             // within the video window

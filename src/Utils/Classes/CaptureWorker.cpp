@@ -5,10 +5,14 @@
 #include "EventLog.h"
 #include "MessageEvent.h"
 #include "NamedMessages.h"
+#include "NetworkSource.h"
 
 #include <QCoreApplication>
 #include <QThread>
 #include <QTimerEvent>
+
+#include <algorithm>
+#include <cerrno>
 
 namespace {
 constexpr int WatchdogCheckMs = 500;
@@ -88,6 +92,13 @@ bool CaptureWorker::event(QEvent* event)
             // GStreamer's own words on why: the page's line only names the reason.
             if (message.wParam != StopReason::StreamFinished && message.text && !message.text->isEmpty())
                 AddLogEntry(LogCategory::Error, QStringLiteral("Video device error - ") + *message.text);
+            if (awaitingFirstFrame_) {
+                // A network camera that never delivered: the connection failed.
+                awaitingFirstFrame_ = false;
+                ReportConnected(Result::FromErrno(ECONNREFUSED));
+                StopCapture();
+                return true;
+            }
             auto report = std::make_unique<CaptureReport>();
             report->code = message.wParam;
             Report(CaptureMessage::Stopped, std::move(report));
@@ -232,17 +243,42 @@ void CaptureWorker::Connect(CaptureConnectJob& job)
     videoWindow_ = job.videoWindow.data();
     destination_ = job.destination;
     mixer_ = job.mixer;
+    network_ = job.network;
     const ResultCode result = BuildPipeline(job.format);
-    auto report = std::make_unique<CaptureReport>();
-    report->code = result;
-    Report(CaptureMessage::Connected, std::move(report));
+    if (Result::Failed(result) || network_.IsEmpty())
+        ReportConnected(result);
     if (Result::Failed(result)) {
         stopped_ = true;
         QThread::currentThread()->quit();
         return;
     }
+    awaitingFirstFrame_ = !network_.IsEmpty();
     ApplyDestination();
     Run();
+}
+
+void CaptureWorker::ReportConnected(ResultCode result)
+{
+    auto report = std::make_unique<CaptureReport>();
+    report->code = result;
+    Report(CaptureMessage::Connected, std::move(report));
+}
+
+void CaptureWorker::CheckFirstFrame()
+{
+    if (flow_.FramesReceived() > 0) {
+        awaitingFirstFrame_ = false;
+        ReportConnected(Result::Ok);
+        flow_.MarkFrameNow(); // the watchdog counts from here
+    } else if (flow_.MsSinceLastFrame() >
+               static_cast<std::uint64_t>(std::max(network_.connectTimeoutMs, 0))) {
+        awaitingFirstFrame_ = false;
+        AddLogEntry(LogCategory::Error,
+                    QStringLiteral("No picture from ") + NetworkSource::ShownUrl(network_.url) +
+                        QStringLiteral(" within %1 s").arg(network_.connectTimeoutMs / 1000.0));
+        ReportConnected(Result::FromErrno(ETIMEDOUT));
+        StopCapture();
+    }
 }
 
 ResultCode CaptureWorker::BuildPipeline(const CaptureFormat& format)
@@ -259,7 +295,7 @@ ResultCode CaptureWorker::BuildPipeline(const CaptureFormat& format)
         QCoreApplication::postEvent(this, event);
     };
     pipeline_ = std::make_unique<CapturePipeline>(std::move(hooks), flow_);
-    const ResultCode result = pipeline_->Build(devicePath_, format);
+    const ResultCode result = pipeline_->Build(devicePath_, format, network_);
     if (Result::Failed(result)) {
         pipeline_.reset();
         if (format.IsEmpty())
@@ -382,6 +418,10 @@ void CaptureWorker::StopCapture()
 void CaptureWorker::timerEvent(QTimerEvent* event)
 {
     if (event->timerId() == watchdog_.timerId()) {
+        if (awaitingFirstFrame_) {
+            CheckFirstFrame();
+            return;
+        }
         // The limit counts from the end of the rest a frame may take, so a Low CPU delay or the
         // hidden video's pause never reads as a camera that stopped.
         const std::uint64_t limitMs =

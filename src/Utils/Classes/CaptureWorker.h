@@ -37,6 +37,9 @@ protected:
 private:
     void OnCommand(MessageEvent& message);
     void Connect(CaptureConnectJob& job);
+    void ReportConnected(ResultCode result);
+    // Before the first frame: connected once it came, failed once the limit passed.
+    void CheckFirstFrame();
     // A new pipeline in the format, opened; it falls back on the device's default (and logs why)
     // when the device does not offer the format or cannot open in it.
     ResultCode BuildPipeline(const CaptureFormat& format);
@@ -58,6 +61,9 @@ private:
     CaptureFlow flow_;
     std::unique_ptr<CapturePipeline> pipeline_;
     QString devicePath_;
+    NetworkStream network_;
+    // A network camera counts as connected at its first frame, not when its pipeline is made.
+    bool awaitingFirstFrame_ = false;
     CaptureFormat format_;
     QList<CaptureFormat> formats_;
     bool propertiesOpen_ = false;

@@ -1,0 +1,125 @@
+#include "NetworkSource.h"
+
+#include <gst/gst.h>
+
+#include <QUrl>
+
+#include <algorithm>
+
+namespace {
+constexpr guint RtspLatencyMs = 200;
+// Without UDP packets for this long the RTSP source asks for the stream over TCP instead.
+constexpr guint64 RtspUdpTimeoutUs = 3'000'000;
+
+// Sets a property when the element has it, converting from milliseconds to the property's
+// own unit (RTSP's are microseconds, HTTP's seconds).
+void SetIfPresent(GstElement* element, const char* name, const char* text)
+{
+    if (g_object_class_find_property(G_OBJECT_GET_CLASS(element), name))
+        g_object_set(element, name, text, nullptr);
+}
+
+void SetTimeout(GstElement* element, const char* name, int ms)
+{
+    GParamSpec* spec = g_object_class_find_property(G_OBJECT_GET_CLASS(element), name);
+    if (!spec)
+        return;
+    if (spec->value_type == G_TYPE_UINT64)
+        g_object_set(element, name, guint64(ms) * 1000, nullptr);
+    else if (spec->value_type == G_TYPE_UINT)
+        g_object_set(element, name, guint(std::max(1, (ms + 999) / 1000)), nullptr);
+}
+
+void OnSourceSetup(GstElement*, GstElement* source, gpointer data)
+{
+    const auto& stream = *static_cast<const NetworkStream*>(data);
+    if (!stream.user.isEmpty()) {
+        SetIfPresent(source, "user-id", stream.user.toUtf8().constData());
+        SetIfPresent(source, "user-pw", stream.password.toUtf8().constData());
+    }
+    GObjectClass* type = G_OBJECT_GET_CLASS(source);
+    if (g_object_class_find_property(type, "tcp-timeout")) {
+        // RTSP: a server that stops answering fails the connection; late packets are dropped
+        // rather than kept.
+        SetTimeout(source, "tcp-timeout", stream.connectTimeoutMs);
+        g_object_set(source, "timeout", RtspUdpTimeoutUs, "latency", RtspLatencyMs, nullptr);
+        if (g_object_class_find_property(type, "drop-on-latency"))
+            g_object_set(source, "drop-on-latency", TRUE, nullptr);
+    } else {
+        SetTimeout(source, "timeout", stream.connectTimeoutMs);
+        if (g_object_class_find_property(type, "is-live"))
+            g_object_set(source, "is-live", TRUE, nullptr);
+    }
+}
+
+// The decoder's video goes to the newest-frame queue; anything else (the camera's sound) is
+// taken and dropped, so that an unlinked stream does not stop the whole.
+void OnDecodedPad(GstElement* decoder, GstPad* pad, gpointer data)
+{
+    auto* queue = static_cast<GstElement*>(data);
+    GstCaps* caps = gst_pad_get_current_caps(pad);
+    if (!caps)
+        caps = gst_pad_query_caps(pad, nullptr);
+    const bool video = caps && gst_caps_get_size(caps) > 0 &&
+                       g_str_has_prefix(gst_structure_get_name(gst_caps_get_structure(caps, 0)), "video/");
+    if (caps)
+        gst_caps_unref(caps);
+    GstPad* queueSink = gst_element_get_static_pad(queue, "sink");
+    if (video && !gst_pad_is_linked(queueSink)) {
+        gst_pad_link(pad, queueSink);
+    } else if (GstObject* bin = gst_element_get_parent(decoder)) {
+        GstElement* sink = gst_element_factory_make("fakesink", nullptr);
+        if (sink) {
+            g_object_set(sink, "sync", FALSE, "async", FALSE, nullptr);
+            gst_bin_add(GST_BIN(bin), sink);
+            GstPad* sinkPad = gst_element_get_static_pad(sink, "sink");
+            gst_pad_link(pad, sinkPad);
+            gst_object_unref(sinkPad);
+            gst_element_sync_state_with_parent(sink);
+        }
+        gst_object_unref(bin);
+    }
+    gst_object_unref(queueSink);
+}
+} // namespace
+
+GstElement* NetworkSource::Make(const NetworkStream& stream)
+{
+    GstElement* bin = gst_bin_new(nullptr);
+    GstElement* decoder = gst_element_factory_make("uridecodebin", nullptr);
+    GstElement* queue = gst_element_factory_make("queue", nullptr);
+    if (!bin || !decoder || !queue) {
+        for (GstElement* element : {bin, decoder, queue}) {
+            if (element)
+                gst_object_unref(element);
+        }
+        return nullptr;
+    }
+    gst_bin_add_many(GST_BIN(bin), decoder, queue, nullptr);
+    g_object_set(decoder, "uri", stream.url.toUtf8().constData(), nullptr);
+    // Decoded in ordinary memory, whatever hardware decoders the system offers.
+    GstCaps* raw = gst_caps_from_string("video/x-raw; audio/x-raw");
+    g_object_set(decoder, "caps", raw, nullptr);
+    gst_caps_unref(raw);
+    g_object_set(queue, "max-size-buffers", 1, "max-size-bytes", 0, "max-size-time", guint64(0), "leaky", 2,
+                 nullptr);
+    GstPad* queueSource = gst_element_get_static_pad(queue, "src");
+    gst_element_add_pad(bin, gst_ghost_pad_new("src", queueSource));
+    gst_object_unref(queueSource);
+    g_signal_connect_data(
+        decoder, "source-setup", G_CALLBACK(OnSourceSetup), new NetworkStream(stream),
+        [](gpointer data, GClosure*) { delete static_cast<NetworkStream*>(data); }, GConnectFlags(0));
+    g_signal_connect(decoder, "pad-added", G_CALLBACK(OnDecodedPad), queue);
+    return bin;
+}
+
+QString NetworkSource::ShownUrl(const QString& url)
+{
+    QUrl parsed(url);
+    if (!parsed.isValid())
+        return QStringLiteral("(an address that cannot be read)");
+    parsed.setUserInfo(QString());
+    if (parsed.hasQuery())
+        parsed.setQuery(QStringLiteral("..."));
+    return parsed.toString();
+}

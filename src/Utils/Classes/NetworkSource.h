@@ -1,0 +1,20 @@
+#pragma once
+
+#include "CaptureTypes.h"
+
+typedef struct _GstElement GstElement;
+
+// The source element of a network camera: a bin that plays the stream's address (decoded to
+// raw video by whatever GStreamer has for it) and offers the frames on one "src" pad, as a
+// local device's source would. The credentials go to the element that talks to the camera,
+// never into the address. Decoding keeps pace with the camera; only the newest decoded frame
+// waits, so a capture thread resting between frames (Low CPU) costs frames, never memory, and
+// never holds the connection up.
+namespace NetworkSource {
+// Null when GStreamer lacks the elements.
+GstElement* Make(const NetworkStream& stream);
+
+// The address as it may be shown and logged: no user name or password, no query (cameras take
+// credentials there too).
+QString ShownUrl(const QString& url);
+} // namespace NetworkSource
