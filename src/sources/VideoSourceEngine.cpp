@@ -127,6 +127,11 @@ QString VideoSourceEngine::AddNetworkCamera(const NetworkCamera& camera)
     const QString trouble = added.Trouble(networkCameras_);
     if (!trouble.isEmpty())
         return trouble;
+    // Two items of one name could not be told apart in the list or the log.
+    for (const VideoDeviceInfo& device : localDevices_) {
+        if (device.name.compare(added.name, Qt::CaseInsensitive) == 0)
+            return QStringLiteral("Another camera has the name ") + added.name;
+    }
     QList<NetworkCamera> cameras = networkCameras_;
     cameras.append(added);
     SetNetworkCameras(cameras, networkTimeoutMs_);
