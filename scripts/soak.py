@@ -617,8 +617,23 @@ class Soak:
                         found.append(os.path.join(directory, f))
         return found
 
+    def camera_back(self, timeout=30):
+        """Waits until the service has connected the camera again after every loss and archived
+        a picture since the last return: (losses, returns, pictures since the last return)."""
+        deadline = time.monotonic() + timeout
+        while True:
+            lines = read_log(self.camera_data + "pixlet.log")
+            lost = sum(1 for line in lines if line.startswith("Video device disconnected unexpectedly"))
+            returns = [i for i, line in enumerate(lines) if line == "Video device reconnected"]
+            since = sum(1 for line in lines[returns[-1] if returns else 0:]
+                        if line.startswith("Archive - Archived OK"))
+            if (len(returns) >= lost and since > 0) or time.monotonic() > deadline:
+                return lost, len(returns), since
+            time.sleep(0.5)
+
     def finish(self, ran_clean):
         ok_last, last_s = self.last_picture_everywhere()
+        camera_lost, camera_returns, camera_since = self.camera_back()
         settled = self.quiet()
         self.desktop.sample(time.monotonic())
         self.camera.sample(time.monotonic())
@@ -679,12 +694,15 @@ class Soak:
                        f"{warm_fds} -> {late_fds} (lowest of each period)")
         camera_archived = sum(1 for line in camera_lines if line.startswith("Archive - Archived OK"))
         unplugs = self.faults["camera unplugged"]
-        # A camera lost while streaming is let go (the user connects it again); the service must
-        # live through it and see the camera come back each time.
+        # A camera lost while streaming is connected again by itself: the service must see it come
+        # back after each unplug and archive its pictures again.
         found_again = sum(1 for line in camera_lines if line == "Pixlet Test Camera found")
         self.check("camera: pictures archived, the camera seen again after every unplug",
                    camera_archived > 0 and found_again >= unplugs + 1,
                    f"{camera_archived} archived, seen {found_again} times for {unplugs} unplugs")
+        self.check("camera: connected again after every loss, pictures archived since the last",
+                   camera_returns >= camera_lost and camera_since > 0,
+                   f"{camera_lost} lost, {camera_returns} reconnected, {camera_since} archived since")
         print()
         print(f"Soak run: {self.run_seconds / 60:.1f} minutes at {self.args.rate} pictures a second "
               f"(seed {self.args.seed})")
@@ -699,7 +717,8 @@ class Soak:
                 ("uploaded / FTP errors", f"{a['ftp_ok']} / {a['ftp_errors']}"),
                 ("mailed / mail errors / mails the server holds",
                  f"{a['mail_ok']} / {a['mail_errors']} / {received}"),
-                ("camera pictures archived (a lost camera is not reconnected yet)", str(camera_archived))]
+                ("camera pictures archived / losses / reconnections",
+                 f"{camera_archived} / {camera_lost} / {camera_returns}")]
         rows += [(f"fault: {k}", str(v)) for k, v in self.faults.items()]
         for p in (self.desktop, self.camera):
             m = memory[p.name]
