@@ -17,9 +17,10 @@ PACKAGES=(
     libturbojpeg0-dev libgif-dev
     # capture, FTP, file sizes
     libgstreamer1.0-dev libgstreamer-plugins-base1.0-dev gstreamer1.0-plugins-base gstreamer1.0-plugins-good
+    gstreamer1.0-libav
     libcurl4-openssl-dev libssl-dev libboost-filesystem-dev
     # tests and benchmarks
-    libgtest-dev libgmock-dev libbenchmark-dev
+    libgtest-dev libgmock-dev libbenchmark-dev libgstrtspserver-1.0-dev
     python3 python3-pyftpdlib python3-openssl python3-aiosmtpd openssh-server openssh-client
     xvfb xauth imagemagick fonts-dejavu-core trayer xdotool x11-utils
     # fuzzing (scripts/fuzz.sh)
