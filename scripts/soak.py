@@ -124,19 +124,21 @@ class Pixlet:
         self.stderr = open(stderr_path, "wb")
         self.process = subprocess.Popen(argv, env=env, stdin=subprocess.DEVNULL, stdout=self.stderr,
                                         stderr=self.stderr)
-        self.samples = []  # (seconds since start, RSS kB, open descriptors)
+        # (seconds since start, RSS kB, open descriptors, steady: no connection being made or
+        # lost, so the descriptor count is comparable)
+        self.samples = []
 
     def alive(self):
         return self.process.poll() is None
 
-    def sample(self, t):
+    def sample(self, t, steady=True):
         try:
             with open(f"/proc/{self.process.pid}/status") as f:
                 rss = next(int(line.split()[1]) for line in f if line.startswith("VmRSS:"))
             fds = len(os.listdir(f"/proc/{self.process.pid}/fd"))
         except (OSError, StopIteration):
             return
-        self.samples.append((t, rss, fds))
+        self.samples.append((t, rss, fds, steady))
 
     def end(self, limit_s):
         """Asks the program to end as a service manager would; returns (exit code, seconds)."""
@@ -279,6 +281,7 @@ class Soak:
         self.archive = self.make_archive_fs()
         self.camera_archive = self.path("camera-archive")
         self.plug = self.path("camera-plugged")
+        self.camera_steady_from = 0.0  # time.monotonic() from which the camera is steady; None: away
         open(self.plug, "w").close()
 
         ftp_port, smtp_port = free_port(), free_port()
@@ -423,15 +426,19 @@ class Soak:
             elif kind == "archive file system filled":
                 self.fill_archive(self.random.uniform(3, 10))
             elif kind == "camera unplugged":
+                self.camera_steady_from = None
                 os.remove(self.plug)
                 time.sleep(self.random.uniform(3, 8))
                 open(self.plug, "w").close()
+                # The device monitor's settling and the new connection take a few seconds.
+                self.camera_steady_from = time.monotonic() + 12
 
     def sampler(self, started):
         while not self.stop_drops.wait(2):
             t = time.monotonic() - started
-            for p in (self.desktop, self.camera):
-                p.sample(t)
+            self.desktop.sample(t)
+            steady_from = self.camera_steady_from
+            self.camera.sample(t, steady_from is not None and time.monotonic() >= steady_from)
             self.prune_archive()
 
     def prune_archive(self, keep_s=20):
@@ -603,8 +610,13 @@ class Soak:
         warm = sorted(s[1] for s in samples[n // 4:n // 2])
         late = sorted(s[1] for s in samples[3 * n // 4:])
         warm_rss, late_rss = warm[len(warm) // 2], late[len(late) // 2]
-        warm_fds = min(s[2] for s in samples[n // 4:n // 2])
-        late_fds = min(s[2] for s in samples[3 * n // 4:])
+        # A camera being connected again holds a pipeline's descriptors, and one away holds none:
+        # only steady samples count, when a period has them.
+        def fewest(period):
+            steady = [s[2] for s in period if s[3]]
+            return min(steady or [s[2] for s in period])
+        warm_fds = fewest(samples[n // 4:n // 2])
+        late_fds = fewest(samples[3 * n // 4:])
         return warm_rss, late_rss, warm_fds, late_fds
 
     def leftovers(self):

@@ -1,4 +1,5 @@
 #include "Clock.h"
+#include "FrameCounter.h"
 #include "LogRecorder.h"
 #include "MessageEvent.h"
 #include "SourceOwner.h"
@@ -340,33 +341,6 @@ TEST_F(VideoEngineTest, EveryRequestIsAnsweredWithinTheStillTimeout)
         EXPECT_LE(*answer - request, Limit + 400) << "request at " << request << " ms";
     }
 }
-
-namespace {
-// A display as a page or a floating window lends it: counts the preview frames it receives.
-class FrameCounter final : public QObject, public VideoDisplay
-{
-public:
-    explicit FrameCounter(QSize size) : size_(size) {}
-    QObject* VideoWindow() override { return this; }
-    QSize VideoSize() const override { return size_; }
-    bool VideoSeen() const override { return true; }
-    bool event(QEvent* event) override
-    {
-        if (event->type() != CapturePreviewFrameType())
-            return QObject::event(event);
-        auto* message = static_cast<MessageEvent*>(event);
-        if (message->image)
-            lastWidth = message->image->Width();
-        ++frames;
-        return true;
-    }
-    int frames = 0;
-    int lastWidth = 0;
-
-private:
-    QSize size_;
-};
-} // namespace
 
 // Detached, the live picture goes to the window's display at the window's size and the state
 // says so; closing the window (detaching its display) gives the picture back to the page.

@@ -116,13 +116,17 @@ struct CapturePipelineCallbacks
     static GstPadProbeReturn OnSourceCaps(GstPad*, GstPadProbeInfo* info, gpointer data)
     {
         GstEvent* event = GST_PAD_PROBE_INFO_EVENT(info);
+        auto* self = static_cast<CapturePipeline*>(data);
+        // The end of the stream (a camera's server closing the connection) is seen here: the
+        // closed valves would keep it from the sinks, and the bus would never hear of it.
+        if (event && GST_EVENT_TYPE(event) == GST_EVENT_EOS && !self->stopping_)
+            self->hooks_.stopped(StopReason::StreamFinished, QStringLiteral("End of stream"));
         if (event && GST_EVENT_TYPE(event) == GST_EVENT_CAPS) {
             GstCaps* caps = nullptr;
             gst_event_parse_caps(event, &caps);
             GstVideoInfo video;
             if (caps && gst_video_info_from_caps(&video, caps))
-                static_cast<CapturePipeline*>(data)->ApplySourceRect(
-                    QSize(GST_VIDEO_INFO_WIDTH(&video), GST_VIDEO_INFO_HEIGHT(&video)));
+                self->ApplySourceRect(QSize(GST_VIDEO_INFO_WIDTH(&video), GST_VIDEO_INFO_HEIGHT(&video)));
         }
         return GST_PAD_PROBE_OK;
     }

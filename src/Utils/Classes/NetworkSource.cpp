@@ -52,6 +52,16 @@ void OnSourceSetup(GstElement*, GstElement* source, gpointer data)
     }
 }
 
+// An HTTP camera's MJPEG comes as one multipart stream: told so, the demuxer hands on each
+// frame at once instead of waiting for more streams (and megabytes) before the first picture.
+void OnElementAdded(GstBin*, GstBin*, GstElement* element, gpointer)
+{
+    GstElementFactory* factory = gst_element_get_factory(element);
+    if (factory && g_strcmp0(GST_OBJECT_NAME(factory), "multipartdemux") == 0 &&
+        g_object_class_find_property(G_OBJECT_GET_CLASS(element), "single-stream"))
+        g_object_set(element, "single-stream", TRUE, nullptr);
+}
+
 // The decoder's video goes to the newest-frame queue; anything else (the camera's sound) is
 // taken and dropped, so that an unlinked stream does not stop the whole.
 void OnDecodedPad(GstElement* decoder, GstPad* pad, gpointer data)
@@ -110,6 +120,7 @@ GstElement* NetworkSource::Make(const NetworkStream& stream)
         decoder, "source-setup", G_CALLBACK(OnSourceSetup), new NetworkStream(stream),
         [](gpointer data, GClosure*) { delete static_cast<NetworkStream*>(data); }, GConnectFlags(0));
     g_signal_connect(decoder, "pad-added", G_CALLBACK(OnDecodedPad), queue);
+    g_signal_connect(decoder, "deep-element-added", G_CALLBACK(OnElementAdded), nullptr);
     return bin;
 }
 
