@@ -111,6 +111,8 @@ void VideoSourceEngine::SetNetworkCameras(const QList<NetworkCamera>& cameras, i
         CancelReconnect(); // a camera removed is not waited for
     if (!checked_.isEmpty() && !Listed(checked_))
         SetChecked(QString());
+    if (NetworkCamera::IsNetworkPath(storedDevice_) && !Listed(storedDevice_))
+        storedDevice_.clear(); // removed: Apply stores no device rather than a camera that is gone
     if (capture_ && inUse) {
         const NetworkCamera* after = find(networkCameras_, devicePath_);
         // A camera removed lets its connection go; one given another address connects again.
@@ -161,8 +163,10 @@ void VideoSourceEngine::RelistDevices()
     EnumerateDevices();
     if (capture_ && Listed(checked)) {
         SetChecked(checked);
-    } else if (!capture_ && !reconnectPath_.isEmpty() && Listed(reconnectPath_)) {
-        // The lost device is back: no need to wait for the next attempt.
+    } else if (!capture_ && !reconnectPath_.isEmpty() && Listed(reconnectPath_) &&
+               !NetworkCamera::IsNetworkPath(reconnectPath_)) {
+        // The lost device is back: no need to wait for the next attempt. (A network camera is
+        // always listed; the monitor says nothing of it.)
         SetChecked(reconnectPath_);
         reconnectTimer_.stop();
         ConnectDevice();
@@ -184,6 +188,14 @@ CaptureFormat VideoSourceEngine::SelectedFormat() const
 void VideoSourceEngine::SetSelectedDevice(const QString& deviceId)
 {
     storedDevice_ = deviceId;
+    // A network camera is always listed: one that is not has been removed (or its entry could
+    // not be read), and waiting for it would wait for good.
+    if (NetworkCamera::IsNetworkPath(deviceId) && !Listed(deviceId)) {
+        AddLogEntry(LogCategory::Error,
+                    QStringLiteral("The network camera ") + deviceId.mid(8) +
+                        QStringLiteral(" is not among the cameras - no video device chosen"));
+        storedDevice_.clear();
+    }
     SelectStoredDevice();
 }
 
@@ -274,6 +286,10 @@ void VideoSourceEngine::ConnectDevice()
         return;
     }
     if (capture_ || checked_.isEmpty() || exiting_)
+        return;
+    // A lost device waits out its pause, whoever asks: a quick failure must not turn into a
+    // stream of attempts.
+    if (reconnectTimer_.isActive() && SamePath(checked_, reconnectPath_))
         return;
     devicePath_ = checked_;
     friendlyName_ = DeviceName(checked_);
@@ -736,10 +752,12 @@ void VideoSourceEngine::OnThreadEnded()
     overlayPending_ = overlayWanted_ = false;
     emit ConnectionEnded();
     RefreshVideoDisplay();
-    if (!reconnectPath_.isEmpty() && !reconnectTimer_.isActive())
-        ScheduleReconnect();
-    else
+    if (!reconnectPath_.isEmpty()) {
+        if (!reconnectTimer_.isActive())
+            ScheduleReconnect();
+    } else {
         ConnectDevice(); // a device checked meanwhile connects now
+    }
 }
 
 void VideoSourceEngine::timerEvent(QTimerEvent* event)

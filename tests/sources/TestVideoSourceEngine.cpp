@@ -161,6 +161,27 @@ TEST_F(VideoEngineTest, AStalledCameraIsTriedAgainWithGrowingWaitsUntilItSendsAg
     EXPECT_EQ(Video().ReconnectingDevice(), "");
 }
 
+// Anything that asks the source to connect (Apply, a field edited on the page) during the wait
+// does not cut it short: a camera that fails at once would otherwise be tried over and over.
+TEST_F(VideoEngineTest, AskingToConnectDuringTheWaitDoesNotCutItShort)
+{
+    Make({"SourceVideoDeviceID = pixlet-test-camera"});
+    Video().SetWatchdogLimit(400);
+    Video().SetReconnectDelays(2000, 2000);
+    ASSERT_TRUE(ConnectedTo("Pixlet Test Camera"));
+    TestCamera::SetStalled(TestCamera::PathPrefix, true);
+    ASSERT_TRUE(Logged("Video device reconnecting in 2 s"));
+    ASSERT_TRUE(
+        WaitUntil([&] { return Video().State() == VideoSourceEngine::ConnectionState::Disconnected; }));
+    const int connects = log.Starting("Connecting to").size();
+    engine->UpdateSourceState();
+    engine->ApplySettings(engine->Settings());
+    QTest::qWait(600);
+    EXPECT_EQ(log.Starting("Connecting to").size(), connects) << "the wait holds";
+    ASSERT_TRUE(WaitUntil([&] { return log.Starting("Connecting to").size() > connects; }, 4000))
+        << "and the attempt follows it";
+}
+
 // Unchecking the camera while it is waited for ends the waiting: nothing connects after it.
 TEST_F(VideoEngineTest, UncheckingAWaitedForCameraStopsTheAttempts)
 {

@@ -91,7 +91,8 @@ bool CaptureWorker::event(QEvent* event)
         if (!stopped_ && message.lParam == pipelineGeneration_) {
             // GStreamer's own words on why: the page's line only names the reason.
             if (message.wParam != StopReason::StreamFinished && message.text && !message.text->isEmpty())
-                AddLogEntry(LogCategory::Error, QStringLiteral("Video device error - ") + *message.text);
+                AddLogEntry(LogCategory::Error, QStringLiteral("Video device error - ") +
+                                                    NetworkSource::Masked(*message.text, network_));
             if (awaitingFirstFrame_) {
                 // A network camera that never delivered: the connection failed.
                 awaitingFirstFrame_ = false;

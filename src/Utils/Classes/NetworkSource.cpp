@@ -2,14 +2,19 @@
 
 #include <gst/gst.h>
 
+#include <QRegularExpression>
 #include <QUrl>
 
 #include <algorithm>
 
 namespace {
 constexpr guint RtspLatencyMs = 200;
-// Without UDP packets for this long the RTSP source asks for the stream over TCP instead.
-constexpr guint64 RtspUdpTimeoutUs = 3'000'000;
+// Without UDP packets for this long the RTSP source asks for the stream over TCP instead: a
+// third of the camera's limit, so that TCP still has time within it, and at most 3 s.
+guint64 RtspUdpTimeoutUs(int connectTimeoutMs)
+{
+    return guint64(std::clamp(connectTimeoutMs / 3, 300, 3000)) * 1000;
+}
 
 // Sets a property when the element has it, converting from milliseconds to the property's
 // own unit (RTSP's are microseconds, HTTP's seconds).
@@ -42,7 +47,8 @@ void OnSourceSetup(GstElement*, GstElement* source, gpointer data)
         // RTSP: a server that stops answering fails the connection; late packets are dropped
         // rather than kept.
         SetTimeout(source, "tcp-timeout", stream.connectTimeoutMs);
-        g_object_set(source, "timeout", RtspUdpTimeoutUs, "latency", RtspLatencyMs, nullptr);
+        g_object_set(source, "timeout", RtspUdpTimeoutUs(stream.connectTimeoutMs), "latency", RtspLatencyMs,
+                     nullptr);
         if (g_object_class_find_property(type, "drop-on-latency"))
             g_object_set(source, "drop-on-latency", TRUE, nullptr);
     } else {
@@ -132,5 +138,26 @@ QString NetworkSource::ShownUrl(const QString& url)
     parsed.setUserInfo(QString());
     if (parsed.hasQuery())
         parsed.setQuery(QStringLiteral("..."));
-    return parsed.toString();
+    // Some cameras take credentials in the path too ("/user=admin&password=x&channel=1").
+    static const QRegularExpression credential(
+        QStringLiteral("((?:user|username|usr|password|passwd|pass|pwd|pw|token|key)=)[^&;/]*"),
+        QRegularExpression::CaseInsensitiveOption);
+    QString shown = parsed.toString();
+    const qsizetype pathStart = shown.indexOf(QLatin1Char('/'), shown.indexOf(QLatin1String("//")) + 2);
+    if (pathStart > 0)
+        shown = shown.left(pathStart) + shown.mid(pathStart).replace(credential, QStringLiteral("\\1..."));
+    return shown;
+}
+
+QString NetworkSource::Masked(const QString& text, const NetworkStream& stream)
+{
+    QString masked = text;
+    if (!stream.url.isEmpty())
+        masked.replace(stream.url, ShownUrl(stream.url));
+    for (const QString& secret :
+         {stream.password, QString::fromLatin1(QUrl::toPercentEncoding(stream.password))}) {
+        if (secret.size() >= 3)
+            masked.replace(secret, QStringLiteral("..."));
+    }
+    return masked;
 }

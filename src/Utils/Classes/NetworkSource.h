@@ -17,4 +17,7 @@ GstElement* Make(const NetworkStream& stream);
 // The address as it may be shown and logged: no user name or password, no query (cameras take
 // credentials there too).
 QString ShownUrl(const QString& url);
+// A text (GStreamer's words on an error) with the stream's address shown as above and its
+// password left out.
+QString Masked(const QString& text, const NetworkStream& stream);
 } // namespace NetworkSource
