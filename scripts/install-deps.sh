@@ -23,6 +23,8 @@ PACKAGES=(
     libgtest-dev libgmock-dev libbenchmark-dev libgstrtspserver-1.0-dev
     python3 python3-pyftpdlib python3-openssl python3-aiosmtpd openssh-server openssh-client
     xvfb xauth imagemagick fonts-dejavu-core trayer xdotool x11-utils
+    # packaging: the validators and dpkg-shlibdeps (tests/package)
+    desktop-file-utils appstream dpkg-dev
     # fuzzing (scripts/fuzz.sh)
     clang libfuzzer-14-dev
 )
