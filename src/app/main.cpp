@@ -134,6 +134,8 @@ int RunDesktop(int argc, char* argv[], const CommandLine& options, const QString
     }
     QApplication app(argc, argv);
     SetApplicationNames();
+    // The menu entry's name: a Wayland desktop shows the window with that entry's icon.
+    QGuiApplication::setDesktopFileName(QStringLiteral("org.pixlet.Pixlet"));
     // The window hides to the tray; only Exit ends the program.
     QApplication::setQuitOnLastWindowClosed(false);
     InstanceLock lock(dataDirectory);
