@@ -61,6 +61,7 @@ bool VideoSourceEngine::FinishForExit(int timeoutMs)
 {
     // Nothing connects again from now on.
     exiting_ = true;
+    awaitingStored_ = false;
     CancelReconnect();
     if (!capture_)
         return true;
@@ -170,6 +171,10 @@ void VideoSourceEngine::RelistDevices()
         SetChecked(reconnectPath_);
         reconnectTimer_.stop();
         ConnectDevice();
+    } else if (!capture_ && awaitingStored_ && Listed(storedDevice_)) {
+        awaitingStored_ = false;
+        SelectStoredDevice();
+        ConnectDevice();
     }
     RefreshVideoDisplay();
 }
@@ -254,6 +259,8 @@ void VideoSourceEngine::SelectStoredDevice()
 
 void VideoSourceEngine::CheckDevice(const QString& path, bool checked)
 {
+    if (!suppress_)
+        awaitingStored_ = false; // the user chose
     if (checked) {
         if (checked_ == path || !Listed(path))
             return;
@@ -285,8 +292,13 @@ void VideoSourceEngine::ConnectDevice()
         connectWanted_ = true; // once the devices are known
         return;
     }
-    if (capture_ || checked_.isEmpty() || exiting_)
+    if (capture_ || exiting_)
         return;
+    if (checked_.isEmpty()) {
+        // The stored camera is not plugged in (at start, say): it connects when it comes.
+        awaitingStored_ = !storedDevice_.isEmpty() && !Listed(storedDevice_);
+        return;
+    }
     // A lost device waits out its pause, whoever asks: a quick failure must not turn into a
     // stream of attempts.
     if (reconnectTimer_.isActive() && SamePath(checked_, reconnectPath_))
@@ -337,6 +349,7 @@ void VideoSourceEngine::Disconnect()
 void VideoSourceEngine::ClearDeviceSelection()
 {
     connectWanted_ = false;
+    awaitingStored_ = false;
     CancelReconnect();
     // Unchecking disconnects, unless suppressed.
     if (!checked_.isEmpty())

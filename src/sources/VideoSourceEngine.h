@@ -243,6 +243,9 @@ private:
     bool enumerated_ = false;
     bool connectWanted_ = false;
     bool exiting_ = false;
+    // The stored device was not there when the source wanted it: the device monitor bringing
+    // it connects it.
+    bool awaitingStored_ = false;
     int interframeDelayMs_ = 0;
     int watchdogMs_ = 0;
     int stillTimeoutMs_ = StillTimeoutMs;

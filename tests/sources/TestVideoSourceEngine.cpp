@@ -44,7 +44,8 @@ protected:
     }
     void Make(QStringList settings)
     {
-        settings.prepend("SourceType = 1");
+        if (settings.filter("SourceType =").isEmpty())
+            settings.prepend("SourceType = 1");
         engine = std::make_unique<SourceEngine>(SystemClock(), data.path() + "/");
         engine->SetOwner(&owner);
         Video().SetDeviceSettleTime(200);
@@ -134,6 +135,30 @@ TEST_F(VideoEngineTest, WithNoPageAnUnpluggedCameraIsReportedAndConnectedAgainWh
     ASSERT_TRUE(WaitUntil([&] { return owner.answers.size() == 2; }));
     ASSERT_TRUE(owner.answers[1]) << "the first cycle after the return has its picture";
     EXPECT_EQ(owner.answers[1]->Width(), 640);
+}
+
+// The stored camera not plugged in at start (a machine booting before its camera) connects
+// when it comes; with the file source chosen it does not.
+TEST_F(VideoEngineTest, AStoredCameraAbsentAtStartConnectsWhenItComes)
+{
+    TestCamera::SetGone(TestCamera::PathPrefix, true);
+    Make({"SourceVideoDeviceID = pixlet-test-camera"});
+    ASSERT_TRUE(WaitUntil([&] { return !PathOf("Pixlet Test Camera 2").isEmpty(); }));
+    QTest::qWait(300);
+    EXPECT_TRUE(log.Starting("Connecting to").isEmpty());
+    EXPECT_EQ(Video().SelectedDevice(), "pixlet-test-camera") << "not forgotten while away";
+    TestCamera::SetGone(TestCamera::PathPrefix, false);
+    ASSERT_TRUE(ConnectedTo("Pixlet Test Camera"));
+
+    engine.reset();
+    TestCamera::SetGone(TestCamera::PathPrefix, true);
+    log.entries.clear();
+    Make({"SourceVideoDeviceID = pixlet-test-camera", "SourceType = 0"});
+    ASSERT_TRUE(WaitUntil([&] { return !PathOf("Pixlet Test Camera 2").isEmpty(); }));
+    TestCamera::SetGone(TestCamera::PathPrefix, false);
+    ASSERT_TRUE(Logged("Device change detected"));
+    QTest::qWait(500);
+    EXPECT_TRUE(log.Starting("Connecting to").isEmpty()) << "the file source is in use";
 }
 
 // A camera that stops sending is let go by the watchdog and tried again after growing waits;
