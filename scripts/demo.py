@@ -175,10 +175,12 @@ class Demo:
         # The first start writes the defaults; the demo's keys are set over them.
         ini = self.data + "Pixlet.ini"
         first = self.start_pixlet("first-start.out")
+        self.pixlet = first  # stopped with everything else should the demo end here
         started = time.monotonic()
         while not os.path.exists(ini) and first.poll() is None and time.monotonic() - started < FIRST_START_S:
             time.sleep(0.1)
         self.stop_pixlet(first)
+        self.pixlet = None
         if not os.path.exists(ini):
             raise Failure(f"Pixlet's first start wrote no {ini} within {FIRST_START_S} s; it said:\n"
                           + tail(os.path.join(self.work, "first-start.out")))
@@ -248,6 +250,11 @@ class Demo:
         if code != 0:
             raise Failure(f"Pixlet did not end cleanly on SIGTERM (exit status {code}); "
                           f"{self.log} ends:\n{tail(self.log)}")
+        # Outputs that delivered are not the whole story: a caption that failed says so here.
+        with open(os.path.join(self.work, "pixlet.out"), encoding="utf-8", errors="replace") as f:
+            errors = [line.rstrip() for line in f if line.startswith("Error")]
+        if errors:
+            raise Failure("Pixlet logged errors:\n" + "\n".join(errors[:10]))
 
     def summary(self):
         archived, _, mails = self.outputs()

@@ -6,7 +6,6 @@
 # With --binary (or PIXLET_DEMO_BINARY=PATH) that program is used as it is; otherwise the
 # packages are installed and Pixlet is built first, as for the soak run.
 set -euo pipefail
-cd "$(dirname "$0")/.."
 binary="${PIXLET_DEMO_BINARY:-}"
 args=()
 while [ $# -gt 0 ]; do
@@ -16,6 +15,9 @@ while [ $# -gt 0 ]; do
     *) args+=("$1"); shift ;;
     esac
 done
+# A path given relative to where the demo was started from.
+[ -n "$binary" ] && binary=$(realpath -- "$binary")
+cd "$(dirname "$0")/.."
 if [ -z "$binary" ]; then
     bash scripts/install-deps.sh
     bash scripts/build.sh build -DPIXLET_BUILD_BENCH=OFF >/dev/null

@@ -29,6 +29,8 @@ for library in libqt6core6 libqt6widgets6 libgstreamer1.0-0 libcurl4 libturbojpe
     grep -q "$library" <<<"$depends" || fail "no $library among the dependencies"
 done
 grep -q "gstreamer1.0-plugins-good" <<<"$depends" || fail "the run-time GStreamer elements are not required"
+# Every dependency is a package this system's apt knows, at a version it has (no root needed).
+apt-get install -s "$deb" >"$work/apt.log" 2>&1 || { cat "$work/apt.log"; fail "apt would not install the package"; }
 
 dpkg -x "$deb" "$work/root"
 root=$work/root
@@ -40,6 +42,8 @@ done
 for size in 16 22 32 48 64 128 256; do
     [ -f "$root/usr/share/icons/hicolor/${size}x${size}/apps/org.pixlet.Pixlet.png" ] || fail "no ${size}px icon"
 done
+unit=$root/usr/lib/systemd/user/pixlet@.service
+grep -q "^ExecStart=pixlet --headless " "$unit" || fail "the unit does not start pixlet --headless"
 if command -v systemd-analyze >/dev/null; then
     # The unit's ExecStart is found on systemd's search path; here it names the unpacked program.
     mkdir -p "$work/units"
