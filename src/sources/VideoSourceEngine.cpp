@@ -164,13 +164,15 @@ void VideoSourceEngine::RelistDevices()
     EnumerateDevices();
     if (capture_ && Listed(checked)) {
         SetChecked(checked);
-    } else if (!capture_ && !reconnectPath_.isEmpty() && Listed(reconnectPath_) &&
-               !NetworkCamera::IsNetworkPath(reconnectPath_)) {
-        // The lost device is back: no need to wait for the next attempt. (A network camera is
-        // always listed; the monitor says nothing of it.)
+    } else if (!capture_ && !reconnectPath_.isEmpty() && Listed(reconnectPath_)) {
+        // Still the user's choice while it is waited for: Apply must not take it as let go.
         SetChecked(reconnectPath_);
-        reconnectTimer_.stop();
-        ConnectDevice();
+        // A local device that is back needs no more waiting. (A network camera is always
+        // listed; the monitor says nothing of it.)
+        if (!NetworkCamera::IsNetworkPath(reconnectPath_)) {
+            reconnectTimer_.stop();
+            ConnectDevice();
+        }
     } else if (!capture_ && awaitingStored_ && Listed(storedDevice_)) {
         awaitingStored_ = false;
         SelectStoredDevice();

@@ -282,3 +282,24 @@ TEST_F(NetworkCameraTest, CredentialsAnywhereInTheAddressStayOutOfTheLog)
     for (const auto& entry : log.entries)
         EXPECT_FALSE(entry.text.contains("pa55")) << entry.text.toStdString();
 }
+
+// While a network camera is waited for, a change of the local devices (the list made again)
+// keeps it checked and chosen: an Apply then neither forgets it nor ends the waiting, and
+// the pause is not cut short.
+TEST_F(NetworkCameraTest, AWaitedForCameraStaysChosenThroughADeviceChangeAndApply)
+{
+    RtspTestServer server({.user = "viewer", .password = "the right one"});
+    ASSERT_TRUE(server.Start()) << server.Trouble().toStdString();
+    Make(server.Url(), "viewer", Password);
+    Video().SetReconnectDelays(60000, 60000);
+    ASSERT_TRUE(Logged("Video device reconnecting in 60 s"));
+    Video().RelistDevices();
+    EXPECT_EQ(Video().CheckedDevice(), "network:Porch");
+    EXPECT_EQ(Video().SelectedDevice(), "network:Porch");
+    SourceSettings applied = engine->Settings();
+    applied.videoDeviceId = Video().SelectedDevice(); // what the page's Apply hands back
+    engine->ApplySettings(applied);
+    EXPECT_EQ(Video().ReconnectingDevice(), "network:Porch");
+    QTest::qWait(300);
+    EXPECT_EQ(log.Starting("Connecting to").size(), 1u) << "the pause holds";
+}
