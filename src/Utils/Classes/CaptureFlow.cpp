@@ -45,8 +45,11 @@ void CaptureFlow::Rest()
 {
     std::unique_lock lock(mutex_);
     const int restMs = RestMsLocked();
-    if (restMs > 0)
+    if (restMs > 0) {
+        resting_ = true;
         wake_.wait_for(lock, std::chrono::milliseconds(restMs), [this] { return woken_; });
+        resting_ = false;
+    }
     woken_ = false;
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
@@ -30,6 +31,9 @@ public:
     void Rest();
     // How long a frame may rest now; the watchdog allows for it.
     int RestMs() const;
+    // Any thread: the streaming thread is resting now. A frame that would only wait behind it
+    // may be dropped before it costs anything (a network camera's JPEG before decoding).
+    bool Resting() const { return resting_; }
 
     // Capture thread.
     void SetInterframeDelay(int delayMs);
@@ -50,6 +54,7 @@ private:
     mutable std::mutex mutex_;
     std::condition_variable wake_;
     bool woken_ = false;
+    std::atomic<bool> resting_{false};
     int delayMs_ = 0;
     bool visible_ = true;
     bool suspended_ = true;

@@ -183,7 +183,7 @@ ResultCode CapturePipeline::Build(const QString& devicePath, const CaptureFormat
     const bool testCamera = !network_ && TestCamera::IsTestCameraPath(devicePath);
     GstElement* source = nullptr;
     if (network_) {
-        source = NetworkSource::Make(network);
+        source = NetworkSource::Make(network, flow_);
     } else if (testCamera) {
         // A test camera changes format by drawing another loop.
         const TestCamera::Mode mode{

@@ -1,5 +1,7 @@
 #include "NetworkSource.h"
 
+#include "CaptureFlow.h"
+
 #include <gst/gst.h>
 
 #include <QRegularExpression>
@@ -35,9 +37,16 @@ void SetTimeout(GstElement* element, const char* name, int ms)
         g_object_set(element, name, guint(std::max(1, (ms + 999) / 1000)), nullptr);
 }
 
+// What the signal handlers need, freed with the decoder.
+struct SourceContext
+{
+    NetworkStream stream;
+    const CaptureFlow* flow = nullptr;
+};
+
 void OnSourceSetup(GstElement*, GstElement* source, gpointer data)
 {
-    const auto& stream = *static_cast<const NetworkStream*>(data);
+    const auto& stream = static_cast<const SourceContext*>(data)->stream;
     if (!stream.user.isEmpty()) {
         SetIfPresent(source, "user-id", stream.user.toUtf8().constData());
         SetIfPresent(source, "user-pw", stream.password.toUtf8().constData());
@@ -60,12 +69,27 @@ void OnSourceSetup(GstElement*, GstElement* source, gpointer data)
 
 // An HTTP camera's MJPEG comes as one multipart stream: told so, the demuxer hands on each
 // frame at once instead of waiting for more streams (and megabytes) before the first picture.
-void OnElementAdded(GstBin*, GstBin*, GstElement* element, gpointer)
+// While the capture thread rests, a JPEG frame would be decoded only to be dropped behind it.
+GstPadProbeReturn OnJpegFrame(GstPad*, GstPadProbeInfo*, gpointer data)
+{
+    return static_cast<const CaptureFlow*>(data)->Resting() ? GST_PAD_PROBE_DROP : GST_PAD_PROBE_OK;
+}
+
+void OnElementAdded(GstBin*, GstBin*, GstElement* element, gpointer data)
 {
     GstElementFactory* factory = gst_element_get_factory(element);
-    if (factory && g_strcmp0(GST_OBJECT_NAME(factory), "multipartdemux") == 0 &&
+    const char* name = factory ? GST_OBJECT_NAME(factory) : nullptr;
+    if (g_strcmp0(name, "multipartdemux") == 0 &&
         g_object_class_find_property(G_OBJECT_GET_CLASS(element), "single-stream"))
         g_object_set(element, "single-stream", TRUE, nullptr);
+    if (g_strcmp0(name, "jpegdec") == 0 || g_strcmp0(name, "avdec_mjpeg") == 0) {
+        if (GstPad* sink = gst_element_get_static_pad(element, "sink")) {
+            gst_pad_add_probe(sink, GST_PAD_PROBE_TYPE_BUFFER, OnJpegFrame,
+                              const_cast<CaptureFlow*>(static_cast<const SourceContext*>(data)->flow),
+                              nullptr);
+            gst_object_unref(sink);
+        }
+    }
 }
 
 // The decoder's video goes to the newest-frame queue; anything else (the camera's sound) is
@@ -99,7 +123,7 @@ void OnDecodedPad(GstElement* decoder, GstPad* pad, gpointer data)
 }
 } // namespace
 
-GstElement* NetworkSource::Make(const NetworkStream& stream)
+GstElement* NetworkSource::Make(const NetworkStream& stream, const CaptureFlow& flow)
 {
     GstElement* bin = gst_bin_new(nullptr);
     GstElement* decoder = gst_element_factory_make("uridecodebin", nullptr);
@@ -122,11 +146,13 @@ GstElement* NetworkSource::Make(const NetworkStream& stream)
     GstPad* queueSource = gst_element_get_static_pad(queue, "src");
     gst_element_add_pad(bin, gst_ghost_pad_new("src", queueSource));
     gst_object_unref(queueSource);
+    auto* context = new SourceContext{stream, &flow};
     g_signal_connect_data(
-        decoder, "source-setup", G_CALLBACK(OnSourceSetup), new NetworkStream(stream),
-        [](gpointer data, GClosure*) { delete static_cast<NetworkStream*>(data); }, GConnectFlags(0));
+        decoder, "source-setup", G_CALLBACK(OnSourceSetup), context,
+        [](gpointer data, GClosure*) { delete static_cast<SourceContext*>(data); }, GConnectFlags(0));
+    // Disconnected with the decoder, like the handler above that owns the context.
+    g_signal_connect(decoder, "deep-element-added", G_CALLBACK(OnElementAdded), context);
     g_signal_connect(decoder, "pad-added", G_CALLBACK(OnDecodedPad), queue);
-    g_signal_connect(decoder, "deep-element-added", G_CALLBACK(OnElementAdded), nullptr);
     return bin;
 }
 
