@@ -16,6 +16,8 @@
 
 #include <climits>
 
+#include <thread>
+
 #include <gtest/gtest.h>
 
 namespace {
@@ -156,6 +158,23 @@ TEST(CaptureFlow, RestsFollowTheSettingsAndWakesCutThemShort)
     flow.SetVideoVisible(true);
     flow.SetThrottlingSuspended(true);
     EXPECT_EQ(flow.RestMs(), 0);
+}
+
+// Another thread sees a rest while it lasts (a frame that would wait behind it is dropped
+// before it costs anything) and no longer once a wake has cut it short.
+TEST(CaptureFlow, ARestIsSeenFromOtherThreadsWhileItLasts)
+{
+    CaptureFlow flow([] { return std::uint64_t(0); });
+    flow.SetThrottlingSuspended(false);
+    flow.SetInterframeDelay(10000);
+    flow.Rest(); // ends at once: the new delay's wake came first
+    EXPECT_FALSE(flow.Resting());
+    std::thread streaming([&] { flow.Rest(); });
+    const bool seen = WaitUntil([&] { return flow.Resting(); }, 3000);
+    flow.Wake();
+    streaming.join();
+    EXPECT_TRUE(seen);
+    EXPECT_FALSE(flow.Resting());
 }
 
 TEST(Capture, OneStillForTwoRequestsThenAStop)
