@@ -47,7 +47,8 @@ void SourceEngine::RevertChoices()
     liveCrop_.reset();
     video_->SetNetworkCameras(settings_.networkCameras, settings_.networkCameraTimeoutMs);
     video_->SetStoredFormat(settings_.videoDeviceId, CaptureFormat::FromSetting(settings_.videoDeviceFormat));
-    video_->SetSelectedDevice(settings_.videoDeviceId);
+    // A device checked but not applied lets go for the stored one.
+    video_->SelectDevice(settings_.videoDeviceId);
     // The stored Low CPU choice is in force from the first connection, not from the first Apply.
     video_->SetInterframeDelay(InterframeDelay());
     emit ChoicesReset();

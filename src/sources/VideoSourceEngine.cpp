@@ -282,6 +282,9 @@ void VideoSourceEngine::CheckDevice(const QString& path, bool checked)
         if (suppress_)
             return;
         CancelReconnect(); // the user let it go
+        // Gone for good, not only while it is plugged in: unplugged and back, it stays let go.
+        if (SamePath(storedDevice_, path))
+            storedDevice_.clear();
         if (capture_ && devicePath_ == path)
             Disconnect();
     }
@@ -353,9 +356,12 @@ void VideoSourceEngine::ClearDeviceSelection()
     connectWanted_ = false;
     awaitingStored_ = false;
     CancelReconnect();
-    // Unchecking disconnects, unless suppressed.
+    // Unchecking disconnects, unless suppressed. Another source chosen is not the user letting
+    // the device go: the stored one stays for Apply.
+    const QString stored = storedDevice_;
     if (!checked_.isEmpty())
         CheckDevice(checked_, false);
+    storedDevice_ = stored;
 }
 
 bool VideoSourceEngine::RequestStill()

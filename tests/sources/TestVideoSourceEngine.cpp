@@ -161,6 +161,43 @@ TEST_F(VideoEngineTest, AStoredCameraAbsentAtStartConnectsWhenItComes)
     EXPECT_TRUE(log.Starting("Connecting to").isEmpty()) << "the file source is in use";
 }
 
+// A camera the user unchecked stays let go: unplugged and plugged back in, it is not connected
+// again, whatever asks the source to connect meanwhile.
+TEST_F(VideoEngineTest, AnUncheckedCameraPluggedBackInStaysLetGo)
+{
+    Make({"SourceVideoDeviceID = pixlet-test-camera"});
+    ASSERT_TRUE(ConnectedTo("Pixlet Test Camera"));
+    Video().CheckDevice(PathOf("Pixlet Test Camera"), false);
+    ASSERT_TRUE(
+        WaitUntil([&] { return Video().State() == VideoSourceEngine::ConnectionState::Disconnected; }));
+    TestCamera::SetGone(TestCamera::PathPrefix, true);
+    ASSERT_TRUE(WaitUntil([&] { return PathOf("Pixlet Test Camera").isEmpty(); }));
+    engine->UpdateSourceState();
+    EXPECT_EQ(Video().SelectedDevice(), "") << "Apply would store no device";
+    TestCamera::SetGone(TestCamera::PathPrefix, false);
+    ASSERT_TRUE(WaitUntil([&] { return !PathOf("Pixlet Test Camera").isEmpty(); }));
+    QTest::qWait(500);
+    EXPECT_EQ(log.Starting("Connecting to").size(), 1u);
+    EXPECT_EQ(Video().CheckedDevice(), "");
+}
+
+// Cancel lets a camera checked but not applied go, and the stored one, absent meanwhile,
+// connects when it comes.
+TEST_F(VideoEngineTest, CancelLetsAnUnappliedCameraGoForTheStoredOne)
+{
+    TestCamera::SetGone(TestCamera::PathPrefix, true);
+    Make({"SourceVideoDeviceID = pixlet-test-camera"});
+    ASSERT_TRUE(WaitUntil([&] { return !PathOf("Pixlet Test Camera 2").isEmpty(); }));
+    Video().CheckDevice(PathOf("Pixlet Test Camera 2"), true);
+    ASSERT_TRUE(ConnectedTo("Pixlet Test Camera 2"));
+    engine->RevertChoices();
+    ASSERT_TRUE(
+        WaitUntil([&] { return Video().State() == VideoSourceEngine::ConnectionState::Disconnected; }));
+    EXPECT_EQ(Video().SelectedDevice(), "pixlet-test-camera");
+    TestCamera::SetGone(TestCamera::PathPrefix, false);
+    ASSERT_TRUE(ConnectedTo("Pixlet Test Camera"));
+}
+
 // A camera that stops sending is let go by the watchdog and tried again after growing waits;
 // a device that opens but stays dark does not count as back. Once it sends again it is.
 TEST_F(VideoEngineTest, AStalledCameraIsTriedAgainWithGrowingWaitsUntilItSendsAgain)

@@ -148,9 +148,10 @@ void CaptureWorker::OnCommand(MessageEvent& message)
             pipeline_->SetControl(control->name, control->value);
         break;
     case CaptureCommand::GrabStill:
-        SuspendThrottling();
+        // The valve opens first: the frame a rest held back is then the still, once woken.
         if (pipeline_)
             pipeline_->RequestStill(); // a second request before the frame asks for the same still
+        SuspendThrottling();
         break;
     case CaptureCommand::SetInterframeDelay:
         flow_.SetInterframeDelay(static_cast<int>(message.lParam));
