@@ -78,7 +78,12 @@ bool EngineSet::StartUp()
                 .arg(removed));
     }
     const bool loaded = LoadSettings();
-    archive_->SweepStaleTemporaries(startSeconds);
+    // The archive's sweep runs on a thread of its own while this run writes (its settings, in
+    // the data directory that is the archive's too by default), and another Pixlet may archive
+    // into the same tree: only what is clearly older than this run is a leftover. A file's time
+    // comes from the kernel's coarse clock, a few milliseconds behind; a file written just
+    // after the start could read as older than it by a whole second.
+    archive_->SweepStaleTemporaries(startSeconds - ArchiveLeftoverAgeS);
     // What a previous run could not deliver goes out once processing starts.
     outbox_->Load();
     return loaded;

@@ -31,6 +31,10 @@ class EngineSet final : public QObject
     Q_DISABLE_COPY_MOVE(EngineSet)
 
 public:
+    // An unfinished archive file counts as left by an earlier run once it is this much older
+    // than the start.
+    static constexpr qint64 ArchiveLeftoverAgeS = 60;
+
     struct Limits
     {
         FtpLimits ftp;

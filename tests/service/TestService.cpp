@@ -28,6 +28,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/file.h>
+#include <sys/time.h>
 #include <unistd.h>
 
 TEST(CommandLine, OptionsAndTheirMistakes)
@@ -224,7 +225,8 @@ TEST(StandardErrorEcho, AReaderThatIsGoneEndsTheEcho)
         StandardErrorEcho echo(pipeFds[1]);
         for (int i = 0; i < 1000; ++i)
             echo.Write("Information: nobody\n");
-        EXPECT_TRUE(WaitUntil([&] { return !log.Starting("Log - standard error was closed").isEmpty(); }, 2000));
+        EXPECT_TRUE(
+            WaitUntil([&] { return !log.Starting("Log - standard error was closed").isEmpty(); }, 2000));
     }
     EXPECT_LT(timer.elapsed(), 2000);
     QCoreApplication::sendPostedEvents(&log);
@@ -269,4 +271,40 @@ TEST(EngineSet, AnEmptyOrDamagedFileIsNoSettingsAndIsKept)
     write("ArchiveRootDirectory = /srv/other\r\n");
     EXPECT_TRUE(engines.ReloadSettings());
     EXPECT_EQ(engines.Archive().CurrentSettings().rootDirectory, "/srv/other");
+}
+
+// At start, the archive's sweep removes what a killed run left under temporary names, and only
+// that: a file this run (or another Pixlet archiving into the same tree) is writing right now
+// is not touched, even while the sweep runs beside the first save of the settings.
+TEST(EngineSet, TheStartSweepLeavesFilesBeingWrittenAlone)
+{
+    QTemporaryDir home;
+    const QString data = home.path() + "/";
+    ASSERT_TRUE(QDir().mkpath(data + "archive/day"));
+    const auto write = [&](const QString& path, qint64 ageSeconds) {
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write("half");
+        file.close();
+        const time_t when = time(nullptr) - ageSeconds;
+        const timeval times[2] = {{when, 0}, {when, 0}};
+        ASSERT_EQ(::utimes(QFile::encodeName(path).constData(), times), 0);
+    };
+    QFile settings(data + "Pixlet.ini");
+    ASSERT_TRUE(settings.open(QIODevice::WriteOnly));
+    settings.write(("ArchiveRootDirectory = " + data + "archive/\r\n").toUtf8());
+    settings.close();
+    const QString old = data + "archive/day/.0815.jpg.pixlet-Ab12Cd";
+    const QString writing = data + "archive/day/.0816.jpg.pixlet-Xy34Zw";
+    const QString recent = data + "archive/day/.0817.jpg.pixlet-Qr56St";
+    write(old, 3600);
+    write(writing, -1); // written a moment after the start, by the coarse clock
+    write(recent, 2);   // begun by another Pixlet a moment before this start
+    EngineSet engines(SystemClock(), data);
+    LogRecorder log; // after the set: the last receiver made is the one that hears
+    engines.StartUp();
+    ASSERT_TRUE(WaitUntil([&] { return !QFile::exists(old); }, 5000)) << "a killed run's leftover";
+    EXPECT_TRUE(WaitUntil([&] { return !log.Starting("Archive - Removed 1 unfinished file(s)").isEmpty(); }));
+    EXPECT_TRUE(QFile::exists(writing));
+    EXPECT_TRUE(QFile::exists(recent));
 }
