@@ -183,6 +183,25 @@ quint16 TakePort(QTcpServer& holder)
 
 // --- RTSP ---
 
+// A client without credentials, and one with a wrong password, are refused as not authorized
+// and get no frame; what GStreamer said is kept as a test property.
+void ExpectRefusedWithoutTheRightPassword(const QString& url, const std::string& protocol)
+{
+    for (const auto& [user, password] :
+         {std::pair(User, QStringLiteral("wrong")), std::pair(QString(), QString())}) {
+        SCOPED_TRACE(user.isEmpty() ? "no credentials" : "wrong password");
+        Player refused(url, user, password);
+        ASSERT_TRUE(refused.Play());
+        const std::optional<Ending> ending = refused.WaitForEnding(PlayerTimeoutMs);
+        ASSERT_TRUE(ending.has_value()) << "no error in time";
+        ::testing::Test::RecordProperty(protocol + (user.isEmpty() ? "_no_credentials" : "_wrong_password"),
+                                        ending->Text().toStdString());
+        EXPECT_TRUE(ending->IsError(GST_RESOURCE_ERROR, GST_RESOURCE_ERROR_NOT_AUTHORIZED))
+            << ending->Text().toStdString();
+        EXPECT_FALSE(refused.NextFrameSize(0).has_value());
+    }
+}
+
 TEST(RtspTestServer, ServesFramesOfTheSizeAsked)
 {
     RtspTestServerOptions options;
@@ -211,19 +230,7 @@ TEST(RtspTestServer, LetsOnlyTheUserWithThePasswordIn)
     ASSERT_TRUE(rightful.Play());
     EXPECT_EQ(rightful.NextFrameSize(PlayerTimeoutMs), QSize(options.width, options.height));
 
-    for (const auto& [user, password] :
-         {std::pair(User, QStringLiteral("wrong")), std::pair(QString(), QString())}) {
-        SCOPED_TRACE(user.isEmpty() ? "no credentials" : "wrong password");
-        Player refused(server.Url(), user, password);
-        ASSERT_TRUE(refused.Play());
-        const std::optional<Ending> ending = refused.WaitForEnding(PlayerTimeoutMs);
-        ASSERT_TRUE(ending.has_value()) << "no error in time";
-        RecordProperty(user.isEmpty() ? "rtsp_no_credentials" : "rtsp_wrong_password",
-                       ending->Text().toStdString());
-        EXPECT_TRUE(ending->IsError(GST_RESOURCE_ERROR, GST_RESOURCE_ERROR_NOT_AUTHORIZED))
-            << ending->Text().toStdString();
-        EXPECT_FALSE(refused.NextFrameSize(0).has_value());
-    }
+    ExpectRefusedWithoutTheRightPassword(server.Url(), "rtsp");
     EXPECT_EQ(server.PipelinesBuilt(), 1) << "a refused client has no pipeline built";
 }
 
@@ -321,18 +328,7 @@ TEST(MjpegServer, LetsOnlyTheUserWithThePasswordIn)
     ASSERT_TRUE(rightful.Play());
     EXPECT_EQ(rightful.NextFrameSize(PlayerTimeoutMs), QSize(options.width, options.height));
 
-    for (const auto& [user, password] :
-         {std::pair(User, QStringLiteral("wrong")), std::pair(QString(), QString())}) {
-        SCOPED_TRACE(user.isEmpty() ? "no credentials" : "wrong password");
-        Player refused(server.Url(), user, password);
-        ASSERT_TRUE(refused.Play());
-        const std::optional<Ending> ending = refused.WaitForEnding(PlayerTimeoutMs);
-        ASSERT_TRUE(ending.has_value()) << "no error in time";
-        RecordProperty(user.isEmpty() ? "http_no_credentials" : "http_wrong_password",
-                       ending->Text().toStdString());
-        EXPECT_TRUE(ending->IsError(GST_RESOURCE_ERROR, GST_RESOURCE_ERROR_NOT_AUTHORIZED))
-            << ending->Text().toStdString();
-    }
+    ExpectRefusedWithoutTheRightPassword(server.Url(), "http");
 }
 
 TEST(MjpegServer, StopEndsTheClientsStreamAndAStartServesTheSamePortAgain)

@@ -65,6 +65,16 @@ protected:
     {
         return WaitUntil([&] { return !log.Starting(text).isEmpty(); }, timeoutMs);
     }
+    // The stored test camera connected, then stalled: the watchdog lets it go after 0.4 s and
+    // the attempts to connect it again wait as given.
+    void ConnectThenStall(int firstReconnectMs, int longestReconnectMs)
+    {
+        Make({"SourceVideoDeviceID = pixlet-test-camera"});
+        Video().SetWatchdogLimit(400);
+        Video().SetReconnectDelays(firstReconnectMs, longestReconnectMs);
+        ASSERT_TRUE(ConnectedTo("Pixlet Test Camera"));
+        TestCamera::SetStalled(TestCamera::PathPrefix, true);
+    }
     bool ConnectedTo(const QString& name)
     {
         return WaitUntil([&] {
@@ -202,11 +212,7 @@ TEST_F(VideoEngineTest, CancelLetsAnUnappliedCameraGoForTheStoredOne)
 // a device that opens but stays dark does not count as back. Once it sends again it is.
 TEST_F(VideoEngineTest, AStalledCameraIsTriedAgainWithGrowingWaitsUntilItSendsAgain)
 {
-    Make({"SourceVideoDeviceID = pixlet-test-camera"});
-    Video().SetWatchdogLimit(400);
-    Video().SetReconnectDelays(100, 400);
-    ASSERT_TRUE(ConnectedTo("Pixlet Test Camera"));
-    TestCamera::SetStalled(TestCamera::PathPrefix, true);
+    ASSERT_NO_FATAL_FAILURE(ConnectThenStall(100, 400));
     ASSERT_TRUE(Logged("Video device disconnected unexpectedly - Watchdog Timeout"));
     ASSERT_TRUE(Logged("Video device reconnecting in 0.1 s"));
     ASSERT_TRUE(Logged("Video device reconnecting in 0.2 s"));
@@ -227,11 +233,7 @@ TEST_F(VideoEngineTest, AStalledCameraIsTriedAgainWithGrowingWaitsUntilItSendsAg
 // does not cut it short: a camera that fails at once would otherwise be tried over and over.
 TEST_F(VideoEngineTest, AskingToConnectDuringTheWaitDoesNotCutItShort)
 {
-    Make({"SourceVideoDeviceID = pixlet-test-camera"});
-    Video().SetWatchdogLimit(400);
-    Video().SetReconnectDelays(2000, 2000);
-    ASSERT_TRUE(ConnectedTo("Pixlet Test Camera"));
-    TestCamera::SetStalled(TestCamera::PathPrefix, true);
+    ASSERT_NO_FATAL_FAILURE(ConnectThenStall(2000, 2000));
     ASSERT_TRUE(Logged("Video device reconnecting in 2 s"));
     ASSERT_TRUE(
         WaitUntil([&] { return Video().State() == VideoSourceEngine::ConnectionState::Disconnected; }));
@@ -247,11 +249,7 @@ TEST_F(VideoEngineTest, AskingToConnectDuringTheWaitDoesNotCutItShort)
 // Unchecking the camera while it is waited for ends the waiting: nothing connects after it.
 TEST_F(VideoEngineTest, UncheckingAWaitedForCameraStopsTheAttempts)
 {
-    Make({"SourceVideoDeviceID = pixlet-test-camera"});
-    Video().SetWatchdogLimit(400);
-    Video().SetReconnectDelays(300, 300);
-    ASSERT_TRUE(ConnectedTo("Pixlet Test Camera"));
-    TestCamera::SetStalled(TestCamera::PathPrefix, true);
+    ASSERT_NO_FATAL_FAILURE(ConnectThenStall(300, 300));
     ASSERT_TRUE(Logged("Video device reconnecting in 0.3 s"));
     ASSERT_TRUE(
         WaitUntil([&] { return Video().State() == VideoSourceEngine::ConnectionState::Disconnected; }));
@@ -267,11 +265,7 @@ TEST_F(VideoEngineTest, UncheckingAWaitedForCameraStopsTheAttempts)
 // Choosing the file source lets the camera go too, and so does the end of the program.
 TEST_F(VideoEngineTest, LeavingTheVideoSourceOrExitingStopsTheAttempts)
 {
-    Make({"SourceVideoDeviceID = pixlet-test-camera"});
-    Video().SetWatchdogLimit(400);
-    Video().SetReconnectDelays(300, 300);
-    ASSERT_TRUE(ConnectedTo("Pixlet Test Camera"));
-    TestCamera::SetStalled(TestCamera::PathPrefix, true);
+    ASSERT_NO_FATAL_FAILURE(ConnectThenStall(300, 300));
     ASSERT_TRUE(Logged("Video device reconnecting in 0.3 s"));
     Video().ClearDeviceSelection();
     EXPECT_EQ(Video().ReconnectingDevice(), "");
