@@ -105,9 +105,18 @@ def main():
             options.update(auth_exclude_mechanism=["PLAIN"])
     # The login in plain text is asked for on purpose, to see that the client declines it.
     warnings.filterwarnings("ignore", message="Requiring AUTH while not requiring TLS")
-    controller = Controller(Saver(args.outdir), hostname="127.0.0.1", port=port,
-                                     ssl_context=context if args.implicit_tls else None, **options)
-    controller.start()
+    # A free port found here can be taken by another program before the server binds it: then
+    # another one is tried, unless the port was given.
+    for attempt in range(20):
+        controller = Controller(Saver(args.outdir), hostname="127.0.0.1", port=port,
+                                ssl_context=context if args.implicit_tls else None, **options)
+        try:
+            controller.start()
+            break
+        except OSError:
+            if args.port or attempt == 19:
+                raise
+            port = free_port()
     print(port, flush=True)
     sys.stdin.read()
     controller.stop()
