@@ -36,6 +36,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMouseEvent>
+#include <QPointer>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QRegularExpression>
@@ -348,11 +349,20 @@ TEST(EndToEnd, ACropDraggedOnTheDetachedLiveVideoCropsTheNextImage)
     ASSERT_TRUE(WaitUntil([&] { return dialog.Sources()->VideoSource()->LastStill().Width() == 640; }));
 
     source->VideoPage()->DetachTo(QPoint(0, 0));
-    CSourceVideoDeviceFloatingWindow* window = source->VideoPage()->FloatingWindow();
+    // The window goes with the connection: should the camera be lost meanwhile, the test says
+    // so with the log rather than touching a closed window.
+    QPointer<CSourceVideoDeviceFloatingWindow> window = source->VideoPage()->FloatingWindow();
     ASSERT_NE(window, nullptr);
-    CVideoView* view = window->View();
+    QPointer<CVideoView> view = window->View();
     ASSERT_EQ(view->size(), QSize(640, 480)) << "the camera's size: a window pixel is an image pixel";
-    ASSERT_TRUE(WaitUntil([&] { return view->LiveFramesShown() > 0; }));
+    const auto logText = [&] {
+        QString text;
+        for (const auto& entry : log.entries)
+            text += entry.text + '\n';
+        return text.toStdString();
+    };
+    ASSERT_TRUE(WaitUntil([&] { return !view || view->LiveFramesShown() > 0; }));
+    ASSERT_FALSE(view.isNull()) << "the floating window closed:\n" << logText();
     // The bottom-right corner, from the picture's corner to (400, 300).
     const auto move = [&](const QPoint& at, Qt::MouseButtons buttons) {
         QMouseEvent event(QEvent::MouseMove, QPointF(at), view->mapToGlobal(QPointF(at)), Qt::NoButton,
@@ -384,7 +394,7 @@ TEST(EndToEnd, ACropDraggedOnTheDetachedLiveVideoCropsTheNextImage)
         return false;
     };
     ASSERT_TRUE(WaitUntil(croppedArchived, 15000)) << LogLines(log);
-    EXPECT_EQ(window, source->VideoPage()->FloatingWindow()) << "still detached while processing";
+    EXPECT_EQ(window.data(), source->VideoPage()->FloatingWindow()) << "still detached while processing";
 
     SetLogReceiver(nullptr);
     dialog.ExitProgram();
