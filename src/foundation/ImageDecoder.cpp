@@ -46,6 +46,32 @@ bool BmpIsComplete(const QByteArray& bytes)
     return width > 0 && needed <= bytes.size();
 }
 
+std::uint32_t BigEndian32(const QByteArray& bytes, qsizetype at)
+{
+    std::uint32_t value = 0;
+    for (int i = 0; i < 4; ++i)
+        value = (value << 8) | static_cast<unsigned char>(bytes[at + i]);
+    return value;
+}
+
+// libpng sets aside, and clears, the whole length a chunk claims before it reads the chunk, so a
+// few hundred bytes claiming a text chunk of 2 GB would cost 2 GB. Every chunk up to IEND must
+// lie inside the file; a file that ends sooner is damaged or still being written.
+bool PngChunksLieInside(const QByteArray& bytes)
+{
+    constexpr qsizetype Signature = 8, Framing = 12; // length, type, CRC
+    qsizetype at = Signature;
+    while (at + Framing <= bytes.size()) {
+        const std::int64_t length = BigEndian32(bytes, at);
+        if (length > bytes.size() - at - Framing)
+            return false;
+        if (bytes.mid(at + 4, 4) == "IEND")
+            return true;
+        at += Framing + length;
+    }
+    return false;
+}
+
 ResultCode DecodeWithQt(ImageFrame& frame, const QByteArray& bytes)
 {
     QBuffer buffer;
@@ -57,14 +83,15 @@ ResultCode DecodeWithQt(ImageFrame& frame, const QByteArray& bytes)
     // Only the formats we promise; Qt's other plugins (SVG, XPM, ...) are not image sources here.
     if (format != "bmp" && format != "png" && format != "tiff" && format != "jpeg")
         return Result::GenericFailure;
+    // Before the reader parses more than the signature: reading the size already reads chunks.
+    if ((format == "bmp" && !BmpIsComplete(bytes)) || (format == "png" && !PngChunksLieInside(bytes)))
+        return Result::GenericFailure;
     const QSize size = reader.size();
     if (!size.isValid() || size.isEmpty() ||
         std::int64_t(size.width()) * size.height() > TurboJpeg::MaxPixels)
         return Result::GenericFailure;
     // Room for the largest accepted image at four bytes a pixel, and for a conversion of it.
     reader.setAllocationLimit(1024);
-    if (format == "bmp" && !BmpIsComplete(bytes))
-        return Result::GenericFailure;
     QImage image;
     if (!reader.read(&image) || image.isNull())
         return Result::GenericFailure;

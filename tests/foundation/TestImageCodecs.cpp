@@ -12,6 +12,8 @@
 
 #include <turbojpeg.h>
 
+#include <sys/resource.h>
+
 namespace {
 QString Fixture(const QString& name)
 {
@@ -140,6 +142,47 @@ TEST(ImageDecoding, EveryTruncationOfAJpegIsRefused)
         EXPECT_LT(LoadImageFromMemory(frame, whole.left(length)), 0) << length;
         EXPECT_TRUE(frame.IsEmpty());
     }
+}
+
+// libpng sets aside, and clears, the whole length a chunk claims before reading it: a file of a
+// few hundred bytes claiming a chunk of 1.5 GB, among the headers or after the picture, must be
+// refused before that happens.
+TEST(ImageDecoding, APngChunkClaimingMoreThanTheFileHoldsIsRefusedWithoutTheMemory)
+{
+    const QByteArray whole = ReadBytes(Fixture("images/sample.png"));
+    const qsizetype afterHeader = 8 + 12 + 13, beforeEnd = whole.lastIndexOf("IEND") - 4;
+    ASSERT_GT(beforeEnd, afterHeader);
+    const QByteArray claim = QByteArray::fromHex("59682F00") + "tEXtComment" + QByteArray(1, '\0') + "short";
+    for (const qsizetype at : {afterHeader, beforeEnd}) {
+        const QByteArray hostile = whole.left(at) + claim + whole.mid(at);
+        rusage before{};
+        getrusage(RUSAGE_SELF, &before);
+        ImageFrame frame = FlatFrame(4, 4, 24, 1, 2, 3);
+        EXPECT_LT(LoadImageFromMemory(frame, hostile), 0) << at;
+        EXPECT_TRUE(frame.IsEmpty()) << at;
+        rusage after{};
+        getrusage(RUSAGE_SELF, &after);
+        EXPECT_LT(after.ru_maxrss - before.ru_maxrss, 256 * 1024)
+            << "at " << at << " the peak grew by " << after.ru_maxrss - before.ru_maxrss << " KB";
+    }
+}
+
+// A PNG still being written ends at a chunk boundary, or inside a chunk, before its IEND.
+TEST(ImageDecoding, APngCutShortOfItsEndIsRefused)
+{
+    const QByteArray whole = ReadBytes(Fixture("images/sample.png"));
+    const qsizetype iend = whole.lastIndexOf("IEND") - 4;
+    ASSERT_GT(iend, 8);
+    for (qsizetype length = 8; length <= iend; length += 5) {
+        ImageFrame frame;
+        EXPECT_LT(LoadImageFromMemory(frame, whole.left(length)), 0) << length;
+        EXPECT_TRUE(frame.IsEmpty()) << length;
+    }
+    ImageFrame frame;
+    EXPECT_LT(LoadImageFromMemory(frame, whole.left(iend)), 0);
+    ASSERT_EQ(LoadImageFromMemory(frame, whole), Result::Ok);
+    // Bytes after the end, as some tools append, do no harm.
+    EXPECT_EQ(LoadImageFromMemory(frame, whole + "trailing"), Result::Ok);
 }
 
 TEST(ImageDecoding, MissingFileGivesTheSystemsError)
