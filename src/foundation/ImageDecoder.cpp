@@ -41,9 +41,10 @@ bool BmpIsComplete(const QByteArray& bytes)
     if (compression != Rgb && compression != BitFields)
         return true;
     const std::int64_t rowBytes = (width * bitCount + 31) / 32 * 4;
-    const std::int64_t needed =
-        std::int64_t(LittleEndian32(bytes, 10)) + rowBytes * (height < 0 ? -height : height);
-    return width > 0 && needed <= bytes.size();
+    const std::int64_t rows = height < 0 ? -height : height;
+    const std::int64_t pixelBytes = bytes.size() - std::int64_t(LittleEndian32(bytes, 10));
+    // Divided rather than multiplied: the header's numbers are anyone's.
+    return width > 0 && pixelBytes >= 0 && (rowBytes == 0 || rows <= pixelBytes / rowBytes);
 }
 
 std::uint32_t BigEndian32(const QByteArray& bytes, qsizetype at)
@@ -84,7 +85,7 @@ ResultCode DecodeWithQt(ImageFrame& frame, const QByteArray& bytes)
     if (format != "bmp" && format != "png" && format != "tiff" && format != "jpeg")
         return Result::GenericFailure;
     // Before the reader parses more than the signature: reading the size already reads chunks.
-    if ((format == "bmp" && !BmpIsComplete(bytes)) || (format == "png" && !PngChunksLieInside(bytes)))
+    if (format == "png" && !PngChunksLieInside(bytes))
         return Result::GenericFailure;
     const QSize size = reader.size();
     if (!size.isValid() || size.isEmpty() ||
@@ -92,6 +93,8 @@ ResultCode DecodeWithQt(ImageFrame& frame, const QByteArray& bytes)
         return Result::GenericFailure;
     // Room for the largest accepted image at four bytes a pixel, and for a conversion of it.
     reader.setAllocationLimit(1024);
+    if (format == "bmp" && !BmpIsComplete(bytes))
+        return Result::GenericFailure;
     QImage image;
     if (!reader.read(&image) || image.isNull())
         return Result::GenericFailure;
