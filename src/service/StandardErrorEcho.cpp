@@ -6,6 +6,7 @@
 #include <chrono>
 #include <poll.h>
 #include <unistd.h>
+#include <utility>
 
 namespace {
 constexpr int PollMs = 100;
@@ -42,10 +43,10 @@ void StandardErrorEcho::Write(const QByteArray& line)
     {
         std::lock_guard lock(mutex_);
         if (stopping_ || queue_.size() >= MaxQueuedLines || queuedBytes_ + line.size() > MaxQueuedBytes) {
-            ++dropped_;
+            ++droppedSinceLast_;
             return;
         }
-        queue_.push_back(line);
+        queue_.push_back({line, std::exchange(droppedSinceLast_, 0)});
         queuedBytes_ += line.size();
     }
     wake_.notify_one();
@@ -82,22 +83,21 @@ bool StandardErrorEcho::WriteAll(const QByteArray& bytes)
 void StandardErrorEcho::Run()
 {
     for (;;) {
-        QByteArray line;
-        long long dropped = 0;
+        Entry entry;
         {
             std::unique_lock lock(mutex_);
             wake_.wait(lock, [this] { return stopping_ || !queue_.empty(); });
             if (queue_.empty() || (stopping_ && NowMs() >= stopDeadlineMs_))
                 return;
-            line = std::move(queue_.front());
+            entry = std::move(queue_.front());
             queue_.pop_front();
-            queuedBytes_ -= line.size();
-            dropped = std::exchange(dropped_, 0);
+            queuedBytes_ -= entry.line.size();
         }
-        if (dropped > 0 && !WriteAll("Error: " + QByteArray::number(dropped) +
-                                     " log line(s) not written here - standard error was not being read\n"))
+        if (entry.droppedBefore > 0 &&
+            !WriteAll("Error: " + QByteArray::number(entry.droppedBefore) +
+                      " log line(s) not written here - standard error was not being read\n"))
             break;
-        if (!WriteAll(line))
+        if (!WriteAll(entry.line))
             break;
     }
     // The reader is gone: what is still queued is dropped, and nothing more is taken.

@@ -9,8 +9,8 @@
 
 // Copies log lines to a file descriptor (standard error) on a thread of its own, so that a
 // reader that stops reading (a stalled pipe, a terminal on hold) never holds up the program:
-// the queue is bounded, lines beyond it are dropped and counted, and the count is said once
-// the reader is back. A reader that has gone (EPIPE, with SIGPIPE ignored) ends the echo.
+// the queue is bounded, lines beyond it are dropped and counted, and the count is said in
+// their place once the reader is back. A reader that has gone (EPIPE, with SIGPIPE ignored) ends the echo.
 class StandardErrorEcho final
 {
 public:
@@ -35,9 +35,15 @@ private:
     const int fd_;
     std::mutex mutex_;
     std::condition_variable wake_;
-    std::deque<QByteArray> queue_;
+    struct Entry
+    {
+        QByteArray line;
+        // Lines dropped just before this one: the count is said where the gap is.
+        long long droppedBefore = 0;
+    };
+    std::deque<Entry> queue_;
     qsizetype queuedBytes_ = 0;
-    long long dropped_ = 0;
+    long long droppedSinceLast_ = 0;
     bool stopping_ = false;
     long long stopDeadlineMs_ = 0;
     std::thread thread_;
