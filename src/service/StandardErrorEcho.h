@@ -10,7 +10,8 @@
 // Copies log lines to a file descriptor (standard error) on a thread of its own, so that a
 // reader that stops reading (a stalled pipe, a terminal on hold) never holds up the program:
 // the queue is bounded, lines beyond it are dropped and counted, and the count is said in
-// their place once the reader is back. A reader that has gone (EPIPE, with SIGPIPE ignored) ends the echo.
+// their place once the reader is back. A reader that has gone (EPIPE, with SIGPIPE ignored)
+// ends the echo.
 class StandardErrorEcho final
 {
 public:
