@@ -17,6 +17,7 @@
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QDeadlineTimer>
+#include <QTimer>
 
 #include <cerrno>
 
@@ -26,7 +27,8 @@ EngineSet::EngineSet(const Clock& clock, const QString& dataDirectory)
 }
 
 EngineSet::EngineSet(const Clock& clock, const QString& dataDirectory, const Limits& limits, QObject* parent)
-    : QObject(parent), clock_(clock), dataDirectory_(dataDirectory)
+    : QObject(parent), clock_(clock), archiveSecondSweep_(limits.archiveSecondSweep),
+      dataDirectory_(dataDirectory)
 {
     // The log comes first, so that every other engine can log while it is made.
     log_ = std::make_unique<LogEngine>(clock, dataDirectory);
@@ -68,7 +70,7 @@ bool EngineSet::StartUp()
 {
     // A run that was killed may have left a settings or archive file half-written under a
     // temporary name; nothing of this run has been written yet.
-    const qint64 startSeconds = QDateTime::currentSecsSinceEpoch();
+    const qint64 startSeconds = clock_.UtcNow().toSecsSinceEpoch();
     StaleTemporarySweep sweep;
     sweep.before = startSeconds;
     if (const int removed = RemoveStaleTemporaries(dataDirectory_, sweep); removed > 0) {
@@ -84,6 +86,12 @@ bool EngineSet::StartUp()
     // comes from the kernel's coarse clock, a few milliseconds behind; a file written just
     // after the start could read as older than it by a whole second.
     archive_->SweepStaleTemporaries(startSeconds - ArchiveLeftoverAgeS);
+    // A run killed just before this start (systemd restarts a service at once) leaves files too
+    // young for that sweep. A minute later the same rule takes them: a temporary that nothing
+    // has written to for a minute is a leftover.
+    QTimer::singleShot(archiveSecondSweep_, this, [this] {
+        archive_->SweepStaleTemporaries(clock_.UtcNow().toSecsSinceEpoch() - ArchiveLeftoverAgeS);
+    });
     // What a previous run could not deliver goes out once processing starts.
     outbox_->Load();
     return loaded;

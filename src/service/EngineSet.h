@@ -41,6 +41,9 @@ public:
         SmtpLimits smtp;
         // The pause after a failed delivery before a kept image is tried again (it doubles).
         std::chrono::milliseconds outboxFirstRetry = std::chrono::seconds(30);
+        // When the archive is swept a second time, for what a run killed just before this
+        // start left behind (too young for the first sweep).
+        std::chrono::milliseconds archiveSecondSweep = std::chrono::seconds(ArchiveLeftoverAgeS + 2);
     };
 
     EngineSet(const Clock& clock, const QString& dataDirectory);
@@ -90,6 +93,7 @@ private:
     bool SetAsideUnreadableSettings();
 
     const Clock& clock_;
+    const std::chrono::milliseconds archiveSecondSweep_;
     const QString dataDirectory_;
     AdvancedSettings advanced_;
     bool settingsFileUnreadable_ = false;

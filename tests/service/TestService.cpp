@@ -293,33 +293,43 @@ TEST(EngineSet, AnEmptyOrDamagedFileIsNoSettingsAndIsKept)
     EXPECT_EQ(engines.Archive().CurrentSettings().rootDirectory, "/srv/other");
 }
 
+namespace {
+// A half-written archive file under its temporary name, last written at `when`.
+void WriteTemporary(const QString& path, time_t when)
+{
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("half");
+    file.close();
+    const timeval times[2] = {{when, 0}, {when, 0}};
+    ASSERT_EQ(::utimes(QFile::encodeName(path).constData(), times), 0);
+}
+
+// A data directory whose settings archive into its "archive/" folder, with "archive/day/" made.
+QString ArchivingDataDirectory(const QTemporaryDir& home)
+{
+    const QString data = home.path() + "/";
+    EXPECT_TRUE(QDir().mkpath(data + "archive/day"));
+    QFile settings(data + "Pixlet.ini");
+    EXPECT_TRUE(settings.open(QIODevice::WriteOnly));
+    settings.write(("ArchiveRootDirectory = " + data + "archive/\r\n").toUtf8());
+    return data;
+}
+} // namespace
+
 // At start, the archive's sweep removes what a killed run left under temporary names, and only
 // that: a file this run (or another Pixlet archiving into the same tree) is writing right now
 // is not touched, even while the sweep runs beside the first save of the settings.
 TEST(EngineSet, TheStartSweepLeavesFilesBeingWrittenAlone)
 {
     QTemporaryDir home;
-    const QString data = home.path() + "/";
-    ASSERT_TRUE(QDir().mkpath(data + "archive/day"));
-    const auto write = [&](const QString& path, qint64 ageSeconds) {
-        QFile file(path);
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write("half");
-        file.close();
-        const time_t when = time(nullptr) - ageSeconds;
-        const timeval times[2] = {{when, 0}, {when, 0}};
-        ASSERT_EQ(::utimes(QFile::encodeName(path).constData(), times), 0);
-    };
-    QFile settings(data + "Pixlet.ini");
-    ASSERT_TRUE(settings.open(QIODevice::WriteOnly));
-    settings.write(("ArchiveRootDirectory = " + data + "archive/\r\n").toUtf8());
-    settings.close();
+    const QString data = ArchivingDataDirectory(home);
     const QString old = data + "archive/day/.0815.jpg.pixlet-Ab12Cd";
     const QString writing = data + "archive/day/.0816.jpg.pixlet-Xy34Zw";
     const QString recent = data + "archive/day/.0817.jpg.pixlet-Qr56St";
-    write(old, 3600);
-    write(writing, -1); // written a moment after the start, by the coarse clock
-    write(recent, 2);   // begun by another Pixlet a moment before this start
+    WriteTemporary(old, time(nullptr) - 3600);
+    WriteTemporary(writing, time(nullptr) + 1); // written a moment after the start, by the coarse clock
+    WriteTemporary(recent, time(nullptr) - 2);  // begun by another Pixlet a moment before this start
     EngineSet engines(SystemClock(), data);
     LogRecorder log; // after the set: the last receiver made is the one that hears
     engines.StartUp();
@@ -327,4 +337,29 @@ TEST(EngineSet, TheStartSweepLeavesFilesBeingWrittenAlone)
     EXPECT_TRUE(WaitUntil([&] { return !log.Starting("Archive - Removed 1 unfinished file(s)").isEmpty(); }));
     EXPECT_TRUE(QFile::exists(writing));
     EXPECT_TRUE(QFile::exists(recent));
+}
+
+// systemd restarts a killed service at once: its last archive file is only a moment older than
+// the start, too young for the first sweep. A minute on, the second sweep takes it, and still
+// leaves alone a file written to within the last minute.
+TEST(EngineSet, AMinuteAfterTheStartWhatARunKilledJustBeforeLeftGoesToo)
+{
+    QTemporaryDir home;
+    const QString data = ArchivingDataDirectory(home);
+    const time_t start = time(nullptr);
+    ManualClock clock{QDateTime::fromSecsSinceEpoch(start, Qt::UTC)};
+    const QString killed = data + "archive/day/.0815.jpg.pixlet-Ab12Cd";
+    const QString busy = data + "archive/day/.0816.jpg.pixlet-Xy34Zw";
+    WriteTemporary(killed, start - 1);
+    WriteTemporary(busy, start + 50); // another Pixlet's file, written ten seconds before the second sweep
+    EngineSet::Limits limits;
+    limits.archiveSecondSweep = std::chrono::milliseconds(300);
+    EngineSet engines(clock, data, limits);
+    LogRecorder log;
+    engines.StartUp();
+    // The first sweep has the time of the start; the second runs when the clock says a minute.
+    clock.Advance(60'000);
+    ASSERT_TRUE(WaitUntil([&] { return !QFile::exists(killed); }, 5000)) << "left by the killed run";
+    EXPECT_TRUE(WaitUntil([&] { return !log.Starting("Archive - Removed 1 unfinished file(s)").isEmpty(); }));
+    EXPECT_TRUE(QFile::exists(busy));
 }
