@@ -10,6 +10,7 @@
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -79,9 +80,13 @@ int WriteFileAtomically(const QString& path, const QByteArray& bytes, mode_t mod
 
     QByteArray temporary = QFile::encodeName(target.path() + QLatin1String("/.") + target.fileName()) +
                            TemporarySuffix + "XXXXXX";
-    const int fd = ::mkstemp(temporary.data());
+    const int fd = ::mkostemp(temporary.data(), O_CLOEXEC);
     if (fd < 0)
         return errno;
+    // Held while the bytes are written and synced: a sweep of leftovers (this run's, or another
+    // Pixlet's on the same tree) passes over a file whose writer is stalled, however long.
+    // Never waited for; a file system without locks is written all the same.
+    ::flock(fd, LOCK_EX | LOCK_NB);
 
     int error = WriteAll(fd, bytes);
     const mode_t wanted = (mode & 0077) == 0 ? mode : (mode & ~ProcessUmask());
@@ -108,6 +113,31 @@ bool IsOurTemporary(const char* name)
            std::strncmp(name + length - suffix, TemporarySuffix, std::strlen(TemporarySuffix)) == 0;
 }
 
+// A writer holds its temporary locked until the bytes are synced; a locked file is still
+// being written, whatever its age. Where the file cannot be opened or locks are not
+// supported, its age alone decides, as it did before locks.
+bool RemoveUnlessBeingWritten(int directoryFd, const char* name, const struct stat& seen)
+{
+    const int fd = ::openat(directoryFd, name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd >= 0) {
+        struct stat opened
+        {
+        };
+        const bool same =
+            ::fstat(fd, &opened) == 0 && opened.st_dev == seen.st_dev && opened.st_ino == seen.st_ino;
+        const bool busy = ::flock(fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK;
+        if (!same || busy) {
+            ::close(fd);
+            return false;
+        }
+        // Removed while the lock is held, so no writer can take the file up in between.
+        const bool removed = ::unlinkat(directoryFd, name, 0) == 0;
+        ::close(fd);
+        return removed;
+    }
+    return ::unlinkat(directoryFd, name, 0) == 0;
+}
+
 int Sweep(int directoryFd, const StaleTemporarySweep& sweep, int depth, int& entries)
 {
     const int listingFd = ::dup(directoryFd);
@@ -131,7 +161,7 @@ int Sweep(int directoryFd, const StaleTemporarySweep& sweep, int depth, int& ent
             continue;
         if (S_ISREG(status.st_mode) && IsOurTemporary(entry->d_name) &&
             status.st_mtim.tv_sec < sweep.before) {
-            if (::unlinkat(directoryFd, entry->d_name, 0) == 0)
+            if (RemoveUnlessBeingWritten(directoryFd, entry->d_name, status))
                 ++removed;
         } else if (S_ISDIR(status.st_mode) && sweep.recursive && depth < sweep.maxDepth) {
             const int child =

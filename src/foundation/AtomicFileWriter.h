@@ -19,7 +19,8 @@ inline constexpr char TemporarySuffix[] = ".pixlet-";
 // Removes the temporaries of WriteFileAtomically that an earlier run left in the directory
 // (and, when recursive, below it, at most maxDepth levels down and maxEntries entries in all):
 // regular files named ".<name>.pixlet-XXXXXX" last changed before `before` (seconds since the
-// epoch). Stops early when `cancel` is set. Returns how many were removed.
+// epoch) and not locked by a writer still at work. Stops early when `cancel` is set. Returns how
+// many were removed.
 struct StaleTemporarySweep
 {
     bool recursive = false;

@@ -41,6 +41,8 @@ bool ArchiveEngine::FinishForExit(int timeoutMs)
 
 void ArchiveEngine::SweepStaleTemporaries(qint64 beforeSeconds)
 {
+    if (stopSweep_)
+        return; // exiting: a sweep could only hold the exit up
     const QString root = settings_.rootDirectory;
     sweeper_.Post([this, root, beforeSeconds] {
         StaleTemporarySweep sweep;

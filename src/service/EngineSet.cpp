@@ -27,9 +27,10 @@ EngineSet::EngineSet(const Clock& clock, const QString& dataDirectory)
 }
 
 EngineSet::EngineSet(const Clock& clock, const QString& dataDirectory, const Limits& limits, QObject* parent)
-    : QObject(parent), clock_(clock), archiveSecondSweep_(limits.archiveSecondSweep),
-      dataDirectory_(dataDirectory)
+    : QObject(parent), clock_(clock), archiveSecondSweep_(new QTimer(this)), dataDirectory_(dataDirectory)
 {
+    archiveSecondSweep_->setSingleShot(true);
+    archiveSecondSweep_->setInterval(limits.archiveSecondSweep);
     // The log comes first, so that every other engine can log while it is made.
     log_ = std::make_unique<LogEngine>(clock, dataDirectory);
     captions_ = std::make_unique<CaptionEngine>(clock);
@@ -49,6 +50,8 @@ EngineSet::EngineSet(const Clock& clock, const QString& dataDirectory, const Lim
 
 EngineSet::~EngineSet()
 {
+    // Its sweep needs the archive, which goes first.
+    archiveSecondSweep_->stop();
     // Each engine joins its workers as it goes, and those draw into and report to the
     // controller: it goes after them. The log goes last, so their last words are kept.
     source_.reset();
@@ -88,10 +91,11 @@ bool EngineSet::StartUp()
     archive_->SweepStaleTemporaries(startSeconds - ArchiveLeftoverAgeS);
     // A run killed just before this start (systemd restarts a service at once) leaves files too
     // young for that sweep. A minute later the same rule takes them: a temporary that nothing
-    // has written to for a minute is a leftover.
-    QTimer::singleShot(archiveSecondSweep_, this, [this] {
+    // has written to for a minute, and that no writer holds locked, is a leftover.
+    connect(archiveSecondSweep_, &QTimer::timeout, this, [this] {
         archive_->SweepStaleTemporaries(clock_.UtcNow().toSecsSinceEpoch() - ArchiveLeftoverAgeS);
     });
+    archiveSecondSweep_->start();
     // What a previous run could not deliver goes out once processing starts.
     outbox_->Load();
     return loaded;
@@ -232,6 +236,7 @@ QStringList EngineSet::FinishForExit(int budgetMs)
 {
     // One budget for all: whatever a worker is stuck in, Exit ends within seconds.
     controller_->Halt();
+    archiveSecondSweep_->stop();
     QDeadlineTimer deadline(budgetMs);
     const auto remaining = [&deadline] {
         return static_cast<int>(std::max<qint64>(deadline.remainingTime(), 0));

@@ -7,6 +7,7 @@
 
 #include <QObject>
 #include <QStringList>
+#include <QTimer>
 
 #include <chrono>
 #include <memory>
@@ -93,7 +94,7 @@ private:
     bool SetAsideUnreadableSettings();
 
     const Clock& clock_;
-    const std::chrono::milliseconds archiveSecondSweep_;
+    QTimer* archiveSecondSweep_ = nullptr;
     const QString dataDirectory_;
     AdvancedSettings advanced_;
     bool settingsFileUnreadable_ = false;

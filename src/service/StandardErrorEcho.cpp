@@ -42,7 +42,9 @@ void StandardErrorEcho::Write(const QByteArray& line)
 {
     {
         std::lock_guard lock(mutex_);
-        if (stopping_ || queue_.size() >= MaxQueuedLines || queuedBytes_ + line.size() > MaxQueuedBytes) {
+        if (stopping_)
+            return; // the program is ending: nothing more is echoed, and nothing is owed
+        if (queue_.size() >= MaxQueuedLines || queuedBytes_ + line.size() > MaxQueuedBytes) {
             ++droppedSinceLast_;
             return;
         }
@@ -86,18 +88,25 @@ void StandardErrorEcho::Run()
         Entry entry;
         {
             std::unique_lock lock(mutex_);
-            wake_.wait(lock, [this] { return stopping_ || !queue_.empty(); });
-            if (queue_.empty() || (stopping_ && NowMs() >= stopDeadlineMs_))
+            wake_.wait(lock, [this] { return stopping_ || !queue_.empty() || droppedSinceLast_ > 0; });
+            if (stopping_ && NowMs() >= stopDeadlineMs_)
                 return;
-            entry = std::move(queue_.front());
-            queue_.pop_front();
-            queuedBytes_ -= entry.line.size();
+            if (!queue_.empty()) {
+                entry = std::move(queue_.front());
+                queue_.pop_front();
+                queuedBytes_ -= entry.line.size();
+            } else if (droppedSinceLast_ > 0) {
+                // Nothing came after the lines that were dropped: their count is the last word.
+                entry.droppedBefore = std::exchange(droppedSinceLast_, 0);
+            } else {
+                return;
+            }
         }
         if (entry.droppedBefore > 0 &&
             !WriteAll("Error: " + QByteArray::number(entry.droppedBefore) +
                       " log line(s) not written here - standard error was not being read\n"))
             break;
-        if (!WriteAll(entry.line))
+        if (!entry.line.isEmpty() && !WriteAll(entry.line))
             break;
     }
     // The reader is gone: what is still queued is dropped, and nothing more is taken.
